@@ -1,0 +1,26 @@
+# Settings every target of the project links through rbx_settings.
+add_library(rbx_settings INTERFACE)
+target_compile_features(rbx_settings INTERFACE cxx_std_20)
+target_compile_options(rbx_settings INTERFACE -Wall -Wextra -Werror)
+target_compile_definitions(rbx_settings INTERFACE
+  QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_URL_CAST_FROM_STRING
+  QT_USE_QSTRINGBUILDER QT_NO_FOREACH)
+if(RBX_SANITIZE)
+  target_compile_options(rbx_settings INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(rbx_settings INTERFACE -fsanitize=address,undefined)
+endif()
+
+# One QtTest executable per area; GUI tests run on the offscreen platform.
+function(rbx_add_test name)
+  cmake_parse_arguments(T "GUI" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE rbx_settings Qt6::Test ${T_LIBS})
+  if(T_GUI)
+    add_test(NAME ${name} COMMAND ${name} -platform offscreen)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300
+    ENVIRONMENT "RBX_TEST_BINARY_DIR=${CMAKE_BINARY_DIR};QT_QPA_PLATFORM=offscreen")
+endfunction()

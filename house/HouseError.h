@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QString>
+#include <exception>
+
+// Every failure the house library raises. The message is what the user reads.
+class EHouseError : public std::exception
+{
+public:
+    explicit EHouseError(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
+    const QString &message() const noexcept { return m_message; }
+    const char *what() const noexcept override { return m_utf8.constData(); }
+
+private:
+    QString m_message;
+    QByteArray m_utf8;
+};
+
+// A validation text raised through MensErro: shown once by the handler guard.
+class EValidationError : public EHouseError
+{
+public:
+    using EHouseError::EHouseError;
+};
+
+// The connection could not be opened, broke, or an answer did not arrive in time.
+class EConnectionError : public EHouseError
+{
+public:
+    using EHouseError::EHouseError;
+};
+
+// The remote service answered with an error; code is the protocol's error code.
+class ERemoteError : public EHouseError
+{
+public:
+    ERemoteError(int code, QString message) : EHouseError(std::move(message)), m_code(code) {}
+    int code() const noexcept { return m_code; }
+
+private:
+    int m_code;
+};
+
+// A packet or a field value that does not fit what the record set declares.
+class EDataSetError : public EHouseError
+{
+public:
+    using EHouseError::EHouseError;
+};
+
+// A text that should hold a number or a date and does not.
+class EConvertError : public EHouseError
+{
+public:
+    using EHouseError::EHouseError;
+};
+
+// A database statement that failed (lookups, the server's own storage).
+class EDatabaseError : public EHouseError
+{
+public:
+    using EHouseError::EHouseError;
+};

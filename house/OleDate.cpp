@@ -1,0 +1,27 @@
+#include "OleDate.h"
+
+#include <cmath>
+
+namespace OleDate {
+
+double fromDateTime(const QDateTime &dateTime)
+{
+    const double days = fromDate(dateTime.date());
+    const double fraction = dateTime.time().msecsSinceStartOfDay() / MillisecondsPerDay;
+    return days >= 0 ? days + fraction : days - fraction;
+}
+
+QDateTime toDateTime(double value)
+{
+    const double whole = std::trunc(value);
+    const double fraction = std::fabs(value - whole);
+    qint64 msecs = std::llround(fraction * MillisecondsPerDay);
+    qint64 days = qint64(whole);
+    if (msecs >= qint64(MillisecondsPerDay)) { // rounding carried into the next day
+        msecs -= qint64(MillisecondsPerDay);
+        days += value >= 0 ? 1 : -1;
+    }
+    return QDateTime(epoch().addDays(days), QTime::fromMSecsSinceStartOfDay(int(msecs)));
+}
+
+} // namespace OleDate

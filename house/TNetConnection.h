@@ -1,0 +1,100 @@
+#pragma once
+
+#include "WireProtocol.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <variant>
+
+class QTcpSocket;
+class TNetConnection;
+
+// One positional argument of a remote call. A text by reference points at the caller's own
+// variable, which receives what the service left in it when the call returns.
+class RemoteArg
+{
+public:
+    static RemoteArg Text(QString value) { return RemoteArg(Wire::Arg::makeText(std::move(value)), nullptr); }
+    static RemoteArg TextRef(QString &variable) { return RemoteArg(Wire::Arg::makeText(variable, true), &variable); }
+    static RemoteArg Date(double oleDate) { return RemoteArg(Wire::Arg::makeDate(oleDate), nullptr); }
+    static RemoteArg Double(double value) { return RemoteArg(Wire::Arg::makeDouble(value), nullptr); }
+
+    const Wire::Arg &wire() const { return m_arg; }
+    QString *variable() const { return m_variable; }
+
+private:
+    RemoteArg(Wire::Arg arg, QString *variable) : m_arg(std::move(arg)), m_variable(variable) {}
+    Wire::Arg m_arg;
+    QString *m_variable;
+};
+
+// What a call returned: the service's result or the error it answered with. A connection
+// failure never gets here: the call raises it.
+struct RemoteAnswer
+{
+    std::variant<Wire::CallResult, Wire::ErrorInfo> value;
+    QString method;
+
+    bool failed() const { return std::holds_alternative<Wire::ErrorInfo>(value); }
+};
+
+// The server object a connection yields; methods are called by name.
+class RemoteObject
+{
+public:
+    explicit RemoteObject(TNetConnection &connection) : m_connection(&connection) {}
+    RemoteAnswer call(const QString &method, const QList<RemoteArg> &args) const;
+
+private:
+    TNetConnection *m_connection;
+};
+
+// Socket connection to the application server. Calls block the calling thread until the
+// answer arrives or the timeout passes, as the screen's calls are specified to.
+class TNetConnection
+{
+public:
+    TNetConnection();
+    ~TNetConnection();
+    TNetConnection(const TNetConnection &) = delete;
+    TNetConnection &operator=(const TNetConnection &) = delete;
+
+    QString ServerName;
+    QString Host;
+    int Port = 0;
+    bool ThrowException = false;
+    // Runs every time the connection is about to open.
+    std::function<void(TNetConnection &)> BeforeConnect;
+    // Token for rpc.open; empty when the server needs none.
+    QString Token;
+    int TimeoutMs = 30000;
+    qsizetype MaxMessageBytes = Wire::DefaultMaxMessageBytes;
+
+    bool Connected() const;
+    // Opening runs BeforeConnect, connects and sends rpc.open; raises EConnectionError or
+    // ERemoteError. Closing drops the socket (the server rolls back any open transaction).
+    void SetConnected(bool connected);
+    const QString &SessionId() const { return m_session; }
+
+    RemoteObject AppServer() { return RemoteObject(*this); }
+    RemoteAnswer Call(const QString &method, const QList<RemoteArg> &args);
+    // Sends the requests as one batch and returns the answers in order.
+    QList<RemoteAnswer> CallBatch(const QList<std::pair<QString, QList<RemoteArg>>> &calls);
+
+private:
+    QJsonValue exchange(const QByteArray &message);
+    RemoteAnswer toAnswer(const QString &method, const QJsonValue &reply, qint64 id, const QList<RemoteArg> &args);
+    [[noreturn]] void lose(const QString &why);
+
+    std::unique_ptr<QTcpSocket> m_socket;
+    std::unique_ptr<Wire::LineFramer> m_framer;
+    qint64 m_nextId = 1;
+    QString m_session;
+};
+
+// Turns a failed answer into an error; returns the packet of a good one (empty when the
+// method returns none).
+Wire::Packet CheckResultServ(const RemoteAnswer &answer, bool raise = true, int context = 0);

@@ -1,0 +1,124 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+// The remote copy service's wire format, shared by the client, the server and the tools:
+// newline-framed JSON-RPC 2.0 with typed positional arguments and tabular packets.
+namespace Wire {
+
+inline constexpr int ProtocolVersion = 1;
+inline constexpr qsizetype DefaultMaxMessageBytes = 16 * 1024 * 1024;
+inline constexpr char ServerObjectName[] = "Rbx53207.rdmCopiaForm";
+
+namespace ErrorCode {
+inline constexpr int ParseError = -32700;
+inline constexpr int InvalidRequest = -32600;
+inline constexpr int MethodNotFound = -32601;
+inline constexpr int InvalidParams = -32602;
+inline constexpr int InternalError = -32603;
+inline constexpr int ServiceFailed = -32000;
+inline constexpr int UnknownServer = -32001;
+inline constexpr int SessionNotOpen = -32002;
+inline constexpr int NotAuthorized = -32003;
+inline constexpr int TransactionState = -32004;
+} // namespace ErrorCode
+
+// Splits a byte stream into messages at line feeds, tolerating a carriage return before it.
+class LineFramer
+{
+public:
+    enum class Status { Message, Incomplete, TooLarge };
+
+    explicit LineFramer(qsizetype maxMessageBytes = DefaultMaxMessageBytes) : m_max(maxMessageBytes) {}
+
+    void append(const QByteArray &bytes) { m_buffer.append(bytes); }
+    // Takes the next whole message out of the buffer. TooLarge is final: the caller closes.
+    Status next(QByteArray &message);
+    qsizetype buffered() const { return m_buffer.size() - m_start; }
+    bool midMessage() const { return buffered() > 0; }
+
+private:
+    QByteArray m_buffer;
+    qsizetype m_start = 0;
+    qsizetype m_scanned = 0; // bytes after m_start already known to hold no line feed
+    qsizetype m_max;
+};
+
+// One positional argument as it travels.
+struct Arg
+{
+    enum class Kind { Text, Date, Double };
+    Kind kind = Kind::Text;
+    bool byRef = false;
+    QString text;
+    double number = 0;
+
+    static Arg makeText(QString value, bool byRef = false) { return {Kind::Text, byRef, std::move(value), 0}; }
+    static Arg makeDate(double oleDate) { return {Kind::Date, false, {}, oleDate}; }
+    static Arg makeDouble(double value) { return {Kind::Double, false, {}, value}; }
+};
+
+QString kindName(Arg::Kind kind);
+QJsonObject encodeArg(const Arg &arg);
+// Exactly one value key of the right JSON type; "byref" only beside "text". Empty on failure,
+// with the reason in *why.
+std::optional<Arg> decodeArg(const QJsonValue &value, QString *why);
+
+enum class FieldType { String, FixedString, DateTime, Float };
+QString fieldTypeName(FieldType type);
+std::optional<FieldType> fieldTypeFromName(const QString &name);
+
+struct PacketField
+{
+    QString name;
+    FieldType type = FieldType::String;
+    int size = 0; // characters for the two text types, 0 otherwise
+};
+
+// A tabular result. A cell is a null QVariant, a QString for the text types or a double.
+struct Packet
+{
+    QList<PacketField> fields;
+    QList<QList<QVariant>> rows;
+};
+
+QJsonObject encodePacket(const Packet &packet);
+// Throws EDataSetError on anything that is not a well-formed packet.
+Packet decodePacket(const QJsonValue &value);
+
+struct CallResult
+{
+    std::optional<Packet> packet;
+    QMap<int, QString> byref;
+    std::optional<qint64> rowsAffected;
+};
+
+struct ErrorInfo
+{
+    int code = 0;
+    QString message;
+    QJsonValue data;
+};
+
+QJsonObject encodeCallResult(const CallResult &result);
+// Throws EDataSetError when the result object is malformed.
+CallResult decodeCallResult(const QJsonValue &value);
+
+// Whole messages, each ending in a line feed.
+QByteArray requestMessage(qint64 id, const QString &method, const QJsonValue &params);
+QByteArray resultMessage(const QJsonValue &id, const QJsonValue &result);
+QByteArray errorMessage(const QJsonValue &id, const ErrorInfo &error);
+QJsonObject resultObject(const QJsonValue &id, const QJsonValue &result);
+QJsonObject errorObject(const QJsonValue &id, const ErrorInfo &error);
+QByteArray frame(const QJsonValue &value);
+
+} // namespace Wire

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "CopyServiceContract.h"
+#include "TClientDataSet.h"
+#include "TNetConnection.h"
+
+#include <QString>
+
+// The six filter lists with their all flags as getServInte takes them, each by reference.
+struct ServInteFilters
+{
+    QString pacientes, todosPacientes;
+    QString servicos, todosServicos;
+    QString dietas, todasDietas;
+    QString andares, todosAndares;
+    QString alas, todasAlas;
+    QString leitos, todosLeitos;
+};
+
+// One call per method of "Rbx53207.rdmCopiaForm", with the argument lists and kinds the
+// service fixes. Every answer passes CheckResultServ; reading methods load their packet into
+// the record set given (replacing its rows), writing methods drop theirs. Strings passed by
+// non-const reference go by reference and come back as the service left them.
+class CopyServiceClient
+{
+public:
+    explicit CopyServiceClient(TNetConnection &connection) : m_connection(connection) {}
+
+    void getNutricio(const QString &operador, QString &filial, TClientDataSet &into);
+    void getPaciente(QString &filial, TClientDataSet &into);
+    void getServInte(QString &filial, double dataOrigem, ServInteFilters &filters, const QString &modo,
+                     TClientDataSet &into);
+    void DelServ(const QString &cdPaciente, double dataDestino, const QString &cdFilial, const QString &cdServFili,
+                 const QString &cdDietPad);
+    void getNrServInte(const QString &cdPaciente, double dataDestino, QString &filial, TClientDataSet &into);
+
+    struct ServInteRow
+    {
+        QString cdPaciente, cdFilial, cdServFili, cdDietPad, nrAcompana, stPaciAcom, idImprServ, idTipoSerInt,
+            idRestSerIn, operador, cdDietGrupSi;
+        double dtInterna = 0;
+        QString dsServInte, nrServPeso;
+    };
+    void InsServInte(const ServInteRow &row, double dataDestino, QString &nrSequServ);
+
+    void getNrConfesco(const QString &cdPaciente, double dataDestino, QString &nrSequServ, QString &filial,
+                       TClientDataSet &into);
+    void getConfesco(const QString &cdPaciente, const QString &nrSequServOrigem, double dtServInteOrigem,
+                     QString &filial, TClientDataSet &into);
+
+    struct ConfescoRow
+    {
+        QString cdPaciente, cdFilAuxPrat, cdPrato;
+        double qtServConf = 0, qtPratConf = 0, hrConsConf = 0, dtConsConf = 0;
+        QString cdProduto, cdViaCesDiet, idPrepConf, dsObsConf;
+        double qtInfuConf = 0;
+    };
+    void InsConfesco(const ConfescoRow &row, double dataDestino, QString &nrSequServ, QString &cdSequCopr,
+                     QString &filial);
+
+    void StartTransaction();
+    void Commit();
+    void Rollback();
+
+    TNetConnection &connection() { return m_connection; }
+
+private:
+    Wire::Packet call(const QString &method, const QList<RemoteArg> &args);
+
+    TNetConnection &m_connection;
+};
+
+// Declares the persistent fields of a record set from the service's layout.
+void declareFields(TClientDataSet &dataSet, const QList<CopyService::FieldLayout> &layout);
