@@ -6,6 +6,9 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
+#include <vector>
+
 class TClientDataSet;
 
 // A persistent field of a record set, declared before any packet arrives.

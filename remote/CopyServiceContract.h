@@ -26,9 +26,9 @@ inline constexpr char Rollback[] = "Rollback";
 struct FieldLayout
 {
     QString name;
-    Wire::FieldType type;
+    Wire::FieldType type = Wire::FieldType::String;
     int size = 0;
-    QString displayLabel;
+    QString displayLabel = {};
     int displayWidth = 0;
 };
 

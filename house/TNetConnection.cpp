@@ -1,0 +1,212 @@
+#include "TNetConnection.h"
+
+#include "HouseError.h"
+
+#include <QDeadlineTimer>
+#include <QJsonDocument>
+#include <QTcpSocket>
+
+namespace {
+
+QString describe(const Wire::ErrorInfo &error)
+{
+    return error.message.isEmpty() ? QStringLiteral("Erro %1 do servidor de aplicação.").arg(error.code)
+                                   : error.message;
+}
+
+Wire::ErrorInfo errorFrom(const QJsonObject &body)
+{
+    Wire::ErrorInfo error;
+    error.code = body.value(QLatin1String("code")).toInt(Wire::ErrorCode::InternalError);
+    error.message = body.value(QLatin1String("message")).toString();
+    error.data = body.value(QLatin1String("data"));
+    return error;
+}
+
+} // namespace
+
+RemoteAnswer RemoteObject::call(const QString &method, const QList<RemoteArg> &args) const
+{
+    return m_connection->Call(method, args);
+}
+
+TNetConnection::TNetConnection() = default;
+TNetConnection::~TNetConnection() = default;
+
+bool TNetConnection::Connected() const
+{
+    return m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+void TNetConnection::SetConnected(bool connected)
+{
+    if (!connected) {
+        if (m_socket) {
+            m_socket->abort();
+            m_socket.reset();
+        }
+        m_framer.reset();
+        m_session.clear();
+        return;
+    }
+    if (Connected())
+        return;
+    if (BeforeConnect)
+        BeforeConnect(*this);
+    if (Host.isEmpty() || Port <= 0 || Port > 65535)
+        throw EConnectionError(QStringLiteral("Endereço do servidor de aplicação inválido: '%1:%2'.").arg(Host).arg(Port));
+
+    m_socket = std::make_unique<QTcpSocket>();
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_framer = std::make_unique<Wire::LineFramer>(MaxMessageBytes);
+    m_socket->connectToHost(Host, quint16(Port));
+    if (!m_socket->waitForConnected(TimeoutMs)) {
+        const QString why = m_socket->errorString();
+        m_socket.reset();
+        throw EConnectionError(QStringLiteral("Não foi possível conectar ao servidor de aplicação %1:%2 (%3).")
+                                   .arg(Host)
+                                   .arg(Port)
+                                   .arg(why));
+    }
+
+    QJsonObject params{{QStringLiteral("server"), ServerName}};
+    if (!Token.isEmpty())
+        params.insert(QStringLiteral("token"), Token);
+    const qint64 id = m_nextId++;
+    const QJsonValue reply = exchange(Wire::requestMessage(id, QStringLiteral("rpc.open"), params));
+    const QJsonObject object = reply.toObject();
+    if (object.contains(QLatin1String("error"))) {
+        const Wire::ErrorInfo error = errorFrom(object.value(QLatin1String("error")).toObject());
+        SetConnected(false);
+        throw ERemoteError(error.code, describe(error));
+    }
+    m_session = object.value(QLatin1String("result")).toObject().value(QLatin1String("session")).toString();
+}
+
+void TNetConnection::lose(const QString &why)
+{
+    SetConnected(false);
+    throw EConnectionError(why);
+}
+
+QJsonValue TNetConnection::exchange(const QByteArray &message)
+{
+    if (!Connected())
+        throw EConnectionError(QStringLiteral("A conexão com o servidor de aplicação não está aberta."));
+    const QString where = QStringLiteral("%1:%2").arg(Host).arg(Port);
+    if (m_socket->write(message) != message.size())
+        lose(QStringLiteral("Falha ao enviar ao servidor de aplicação %1: %2.").arg(where, m_socket->errorString()));
+
+    QDeadlineTimer deadline(TimeoutMs);
+    while (m_socket->bytesToWrite() > 0) {
+        if (!m_socket->waitForBytesWritten(int(deadline.remainingTime())))
+            lose(QStringLiteral("Falha ao enviar ao servidor de aplicação %1: %2.").arg(where, m_socket->errorString()));
+    }
+    QByteArray line;
+    for (;;) {
+        switch (m_framer->next(line)) {
+        case Wire::LineFramer::Status::Message: {
+            QJsonParseError parseError;
+            const QJsonDocument document = QJsonDocument::fromJson(line, &parseError);
+            if (parseError.error != QJsonParseError::NoError || document.isNull())
+                lose(QStringLiteral("Resposta ilegível do servidor de aplicação %1.").arg(where));
+            return document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
+        }
+        case Wire::LineFramer::Status::TooLarge:
+            lose(QStringLiteral("Resposta do servidor de aplicação %1 excede o tamanho máximo.").arg(where));
+        case Wire::LineFramer::Status::Incomplete: break;
+        }
+        if (deadline.hasExpired())
+            lose(QStringLiteral("O servidor de aplicação %1 não respondeu em %2 ms.").arg(where).arg(TimeoutMs));
+        if (!m_socket->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {
+            if (m_socket->state() != QAbstractSocket::ConnectedState)
+                lose(QStringLiteral("A conexão com o servidor de aplicação %1 foi perdida.").arg(where));
+            if (deadline.hasExpired())
+                lose(QStringLiteral("O servidor de aplicação %1 não respondeu em %2 ms.").arg(where).arg(TimeoutMs));
+        }
+        m_framer->append(m_socket->readAll());
+    }
+}
+
+RemoteAnswer TNetConnection::toAnswer(const QString &method, const QJsonValue &reply, qint64 id,
+                                      const QList<RemoteArg> &args)
+{
+    const QJsonObject object = reply.toObject();
+    if (object.value(QLatin1String("id")).toDouble(-1) != double(id) && !object.value(QLatin1String("id")).isNull())
+        lose(QStringLiteral("Resposta fora de ordem do servidor de aplicação para %1.").arg(method));
+    RemoteAnswer answer;
+    answer.method = method;
+    if (object.contains(QLatin1String("error"))) {
+        answer.value = errorFrom(object.value(QLatin1String("error")).toObject());
+        return answer;
+    }
+    if (!object.contains(QLatin1String("result")))
+        lose(QStringLiteral("Resposta sem resultado do servidor de aplicação para %1.").arg(method));
+    Wire::CallResult result = Wire::decodeCallResult(object.value(QLatin1String("result")));
+    // The caller's variables receive what the service left in them.
+    for (auto it = result.byref.cbegin(); it != result.byref.cend(); ++it) {
+        if (it.key() < args.size()) {
+            if (QString *variable = args.at(it.key()).variable())
+                *variable = it.value();
+        }
+    }
+    answer.value = std::move(result);
+    return answer;
+}
+
+static QJsonArray encodeArgs(const QList<RemoteArg> &args)
+{
+    QJsonArray params;
+    for (const RemoteArg &arg : args)
+        params.append(Wire::encodeArg(arg.wire()));
+    return params;
+}
+
+RemoteAnswer TNetConnection::Call(const QString &method, const QList<RemoteArg> &args)
+{
+    const qint64 id = m_nextId++;
+    const QJsonValue reply = exchange(Wire::requestMessage(id, method, encodeArgs(args)));
+    if (!reply.isObject())
+        lose(QStringLiteral("Resposta inválida do servidor de aplicação para %1.").arg(method));
+    return toAnswer(method, reply, id, args);
+}
+
+QList<RemoteAnswer> TNetConnection::CallBatch(const QList<std::pair<QString, QList<RemoteArg>>> &calls)
+{
+    if (calls.isEmpty())
+        return {};
+    QJsonArray batch;
+    const qint64 firstId = m_nextId;
+    for (const auto &[method, args] : calls) {
+        batch.append(QJsonObject{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
+                                 {QStringLiteral("id"), double(m_nextId++)},
+                                 {QStringLiteral("method"), method},
+                                 {QStringLiteral("params"), encodeArgs(args)}});
+    }
+    const QJsonValue reply = exchange(Wire::frame(batch));
+    if (!reply.isArray() || reply.toArray().size() != calls.size())
+        lose(QStringLiteral("Resposta de lote inválida do servidor de aplicação."));
+    QList<RemoteAnswer> answers;
+    const QJsonArray replies = reply.toArray();
+    for (qsizetype i = 0; i < calls.size(); ++i)
+        answers.append(toAnswer(calls.at(i).first, replies.at(i), firstId + i, calls.at(i).second));
+    return answers;
+}
+
+Wire::Packet CheckResultServ(const RemoteAnswer &answer, bool raise, int /*context*/)
+{
+    if (const auto *error = std::get_if<Wire::ErrorInfo>(&answer.value)) {
+        if (raise) {
+            // A service failure is already worded for the user; anything else names the call.
+            if (error->code == Wire::ErrorCode::ServiceFailed)
+                throw ERemoteError(error->code, describe(*error));
+            throw ERemoteError(error->code, QStringLiteral("Erro do servidor de aplicação em %1 (%2): %3")
+                                                .arg(answer.method)
+                                                .arg(error->code)
+                                                .arg(describe(*error)));
+        }
+        return {};
+    }
+    const auto &result = std::get<Wire::CallResult>(answer.value);
+    return result.packet.value_or(Wire::Packet{});
+}

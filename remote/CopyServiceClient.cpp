@@ -1,0 +1,86 @@
+#include "CopyServiceClient.h"
+
+using A = RemoteArg;
+
+Wire::Packet CopyServiceClient::call(const QString &method, const QList<RemoteArg> &args)
+{
+    // The server object is asked of the connection anew for every call.
+    return CheckResultServ(m_connection.AppServer().call(method, args), true, 0);
+}
+
+void CopyServiceClient::getNutricio(const QString &operador, QString &filial, TClientDataSet &into)
+{
+    into.SetData(call(QStringLiteral("getNutricio"), {A::Text(operador), A::TextRef(filial)}));
+}
+
+void CopyServiceClient::getPaciente(QString &filial, TClientDataSet &into)
+{
+    into.SetData(call(QStringLiteral("getPaciente"), {A::TextRef(filial)}));
+}
+
+void CopyServiceClient::getServInte(QString &filial, double dataOrigem, ServInteFilters &f, const QString &modo,
+                                    TClientDataSet &into)
+{
+    into.SetData(call(QStringLiteral("getServInte"),
+                      {A::TextRef(filial), A::Date(dataOrigem), A::TextRef(f.pacientes), A::TextRef(f.todosPacientes),
+                       A::TextRef(f.servicos), A::TextRef(f.todosServicos), A::TextRef(f.dietas),
+                       A::TextRef(f.todasDietas), A::TextRef(f.andares), A::TextRef(f.todosAndares),
+                       A::TextRef(f.alas), A::TextRef(f.todasAlas), A::TextRef(f.leitos), A::TextRef(f.todosLeitos),
+                       A::Text(modo)}));
+}
+
+void CopyServiceClient::DelServ(const QString &cdPaciente, double dataDestino, const QString &cdFilial,
+                                const QString &cdServFili, const QString &cdDietPad)
+{
+    call(QStringLiteral("DelServ"),
+         {A::Text(cdPaciente), A::Date(dataDestino), A::Text(cdFilial), A::Text(cdServFili), A::Text(cdDietPad)});
+}
+
+void CopyServiceClient::getNrServInte(const QString &cdPaciente, double dataDestino, QString &filial,
+                                      TClientDataSet &into)
+{
+    into.SetData(call(QStringLiteral("getNrServInte"), {A::Text(cdPaciente), A::Date(dataDestino), A::TextRef(filial)}));
+}
+
+void CopyServiceClient::InsServInte(const ServInteRow &r, double dataDestino, QString &nrSequServ)
+{
+    call(QStringLiteral("InsServInte"),
+         {A::Text(r.cdPaciente), A::Date(dataDestino), A::TextRef(nrSequServ), A::Text(r.cdFilial),
+          A::Text(r.cdServFili), A::Text(r.cdDietPad), A::Text(r.nrAcompana), A::Text(r.stPaciAcom),
+          A::Text(r.idImprServ), A::Text(r.idTipoSerInt), A::Text(r.idRestSerIn), A::Text(r.operador),
+          A::Text(r.cdDietGrupSi), A::Date(r.dtInterna), A::Text(r.dsServInte), A::Text(r.nrServPeso)});
+}
+
+void CopyServiceClient::getNrConfesco(const QString &cdPaciente, double dataDestino, QString &nrSequServ,
+                                      QString &filial, TClientDataSet &into)
+{
+    into.SetData(call(QStringLiteral("getNrConfesco"),
+                      {A::Text(cdPaciente), A::Date(dataDestino), A::TextRef(nrSequServ), A::TextRef(filial)}));
+}
+
+void CopyServiceClient::getConfesco(const QString &cdPaciente, const QString &nrSequServOrigem,
+                                    double dtServInteOrigem, QString &filial, TClientDataSet &into)
+{
+    into.SetData(call(QStringLiteral("getConfesco"),
+                      {A::Text(cdPaciente), A::Text(nrSequServOrigem), A::Date(dtServInteOrigem), A::TextRef(filial)}));
+}
+
+void CopyServiceClient::InsConfesco(const ConfescoRow &r, double dataDestino, QString &nrSequServ,
+                                    QString &cdSequCopr, QString &filial)
+{
+    call(QStringLiteral("InsConfesco"),
+         {A::Text(r.cdPaciente), A::Date(dataDestino), A::TextRef(nrSequServ), A::TextRef(cdSequCopr),
+          A::Text(r.cdFilAuxPrat), A::Text(r.cdPrato), A::Double(r.qtServConf), A::Double(r.qtPratConf),
+          A::Double(r.hrConsConf), A::Double(r.dtConsConf), A::Text(r.cdProduto), A::Text(r.cdViaCesDiet),
+          A::Text(r.idPrepConf), A::Text(r.dsObsConf), A::TextRef(filial), A::Double(r.qtInfuConf)});
+}
+
+void CopyServiceClient::StartTransaction() { call(QString::fromLatin1(CopyService::StartTransaction), {}); }
+void CopyServiceClient::Commit() { call(QString::fromLatin1(CopyService::Commit), {}); }
+void CopyServiceClient::Rollback() { call(QString::fromLatin1(CopyService::Rollback), {}); }
+
+void declareFields(TClientDataSet &dataSet, const QList<CopyService::FieldLayout> &layout)
+{
+    for (const CopyService::FieldLayout &field : layout)
+        dataSet.AddField(field.name, field.type, field.size, field.displayLabel, field.displayWidth);
+}
