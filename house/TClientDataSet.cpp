@@ -42,22 +42,18 @@ QString TField::AsString() const
 
 double TField::AsDateTime() const
 {
-    const QVariant &cell = value();
-    if (cell.isNull())
-        return 0;
     if (m_type != Wire::FieldType::DateTime && m_type != Wire::FieldType::Float)
         throw EDataSetError(QStringLiteral("O campo %1 não é uma data.").arg(m_name));
-    return cell.toDouble();
+    const QVariant &cell = value();
+    return cell.isNull() ? 0 : cell.toDouble();
 }
 
 double TField::AsFloat() const
 {
-    const QVariant &cell = value();
-    if (cell.isNull())
-        return 0;
     if (m_type != Wire::FieldType::DateTime && m_type != Wire::FieldType::Float)
         throw EDataSetError(QStringLiteral("O campo %1 não é numérico.").arg(m_name));
-    return cell.toDouble();
+    const QVariant &cell = value();
+    return cell.isNull() ? 0 : cell.toDouble();
 }
 
 TField &TClientDataSet::AddField(const QString &name, Wire::FieldType type, int size, const QString &displayLabel,

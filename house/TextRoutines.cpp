@@ -6,7 +6,7 @@ bool EmptyString(const QString &text)
 {
     // A masked date edit shows its separators and blanks when nothing is typed.
     for (const QChar c : text) {
-        if (!c.isSpace() && c != u'/' && c != u'_')
+        if (!c.isSpace() && c != u'/')
             return false;
     }
     return true;

@@ -14,7 +14,7 @@ LineFramer::Status LineFramer::next(QByteArray &message)
     const qsizetype end = m_buffer.indexOf('\n', from);
     if (end < 0) {
         m_scanned = m_buffer.size() - m_start;
-        if (m_scanned > m_max)
+        if (m_scanned > m_max + 1) // one byte of slack for a carriage return
             return Status::TooLarge;
         // keep the buffer from growing by what was already handed out
         if (m_start > 0 && m_start * 2 > m_buffer.size()) {
@@ -24,10 +24,10 @@ LineFramer::Status LineFramer::next(QByteArray &message)
         return Status::Incomplete;
     }
     qsizetype length = end - m_start;
-    if (length > m_max)
-        return Status::TooLarge;
     if (length > 0 && m_buffer.at(end - 1) == '\r')
         --length;
+    if (length > m_max)
+        return Status::TooLarge;
     message = m_buffer.mid(m_start, length);
     m_start = end + 1;
     m_scanned = 0;
