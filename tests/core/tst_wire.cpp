@@ -35,7 +35,7 @@ private slots:
     void framerRejectsOversized_data()
     {
         QTest::addColumn<QByteArray>("input");
-        QTest::newRow("no line feed past the limit") << QByteArray(17, 'x');
+        QTest::newRow("no line feed past the limit") << QByteArray(18, 'x');
         QTest::newRow("complete line past the limit") << QByteArray(17, 'x') + '\n';
     }
     void framerRejectsOversized()
