@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+#include <array>
+
+// The six filter groups, in the order the copy validates them and sends their arguments.
+enum class FilterGroup { Paciente, Servico, Dieta, Andar, Ala, Leito };
+inline constexpr std::array<FilterGroup, 6> FilterGroups = {FilterGroup::Paciente, FilterGroup::Servico,
+                                                            FilterGroup::Dieta,    FilterGroup::Andar,
+                                                            FilterGroup::Ala,      FilterGroup::Leito};
+
+enum class CopyDate { Origem, Destino };
+
+// The two dialogs the copy asks the catalog to show: a Yes/No question, and an information
+// whose only button is Yes.
+enum class CopyDialog { ConfirmYesNo, InformationYes };
+
+// ShowMsg's answer for Yes.
+inline constexpr int ButtonYes = 6;
+
+// Names of the controls the copy moves the focus to.
+namespace CopyControl {
+QString listRadio(FilterGroup group); // "rbtLPaci", "rbtLServ", "rbtLDieta", "rbtLAndar", "rbtLAla", "rbtLLeito"
+QString dateEdit(CopyDate date);      // "depOrigem", "depDestino"
+} // namespace CopyControl
+
+// What the copy run reads from, and asks of, the form that confirms it: the screen, or the
+// headless command standing in for it.
+class CopyForm
+{
+public:
+    virtual ~CopyForm() = default;
+
+    // rbtLPaci .. rbtLLeito checked.
+    virtual bool listChecked(FilterGroup group) const = 0;
+    // rbtTPaci .. rbtTLeito checked.
+    virtual bool allChecked(FilterGroup group) const = 0;
+    // stPacientes .. stLeitos.
+    virtual QString selectionList(FilterGroup group) const = 0;
+
+    // depOrigem / depDestino: the edit's text, its date value, and CheckValidDate (raises on a
+    // text that is no date).
+    virtual QString dateText(CopyDate date) const = 0;
+    virtual QDate dateValue(CopyDate date) const = 0;
+    virtual void checkValidDate(CopyDate date) = 0;
+
+    // Moves the focus to the control of that name (see CopyControl).
+    virtual void setFocusTo(const QString &controlName) = 0;
+
+    // The catalog: Msg, and ShowMsg with help context 0 returning the button pressed.
+    virtual QString msg(const QString &key) const = 0;
+    virtual int showMsg(const QString &key, CopyDialog dialog) = 0;
+
+    // MensErro(text, true): shows the text as an error and raises. Must not return.
+    virtual void mensErro(const QString &text) = 0;
+};

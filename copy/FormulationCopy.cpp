@@ -1,0 +1,259 @@
+#include "FormulationCopy.h"
+
+#include "CopyServiceContract.h"
+#include "HouseError.h"
+#include "OleDate.h"
+#include "TextRoutines.h"
+
+namespace {
+
+QString requiredKey(FilterGroup group)
+{
+    switch (group) {
+    case FilterGroup::Paciente: return QStringLiteral("Paciente_Inf");
+    case FilterGroup::Servico: return QStringLiteral("Servico_Inf");
+    case FilterGroup::Dieta: return QStringLiteral("Dieta_Inf");
+    case FilterGroup::Andar: return QStringLiteral("Andar_Inf");
+    case FilterGroup::Ala: return QStringLiteral("Ala_Inf");
+    case FilterGroup::Leito: return QStringLiteral("Leito_Inf");
+    }
+    Q_UNREACHABLE();
+}
+
+// The one row a sequence method answers with. Without it there is nothing to count from.
+QString sequenceAnswer(const TClientDataSet &set, const QString &field, const QString &method)
+{
+    if (set.IsEmpty())
+        throw EConvertError(QStringLiteral("%1 não devolveu número de sequência.").arg(method));
+    return set.FieldByName(field).AsString();
+}
+
+} // namespace
+
+namespace CopyControl {
+
+QString listRadio(FilterGroup group)
+{
+    switch (group) {
+    case FilterGroup::Paciente: return QStringLiteral("rbtLPaci");
+    case FilterGroup::Servico: return QStringLiteral("rbtLServ");
+    case FilterGroup::Dieta: return QStringLiteral("rbtLDieta");
+    case FilterGroup::Andar: return QStringLiteral("rbtLAndar");
+    case FilterGroup::Ala: return QStringLiteral("rbtLAla");
+    case FilterGroup::Leito: return QStringLiteral("rbtLLeito");
+    }
+    Q_UNREACHABLE();
+}
+
+QString dateEdit(CopyDate date)
+{
+    return date == CopyDate::Origem ? QStringLiteral("depOrigem") : QStringLiteral("depDestino");
+}
+
+} // namespace CopyControl
+
+void declareCopyFields(const CopyRecordSets &recordSets)
+{
+    declareFields(recordSets.servInte, CopyService::servInteLayout());
+    declareFields(recordSets.nrServInte, CopyService::nrServInteLayout());
+    declareFields(recordSets.nrConfesco, CopyService::nrConfescoLayout());
+    declareFields(recordSets.confesco, CopyService::confescoLayout());
+}
+
+QString modeArgument(const QString &tipoForm)
+{
+    return tipoForm == u"N" ? QStringLiteral("2") : QStringLiteral("1");
+}
+
+QString nextSequence(const QString &current, int width)
+{
+    // in 64 bits: the largest int the service could answer must not overflow here
+    return Ajusta(QString::number(qint64(StrToInt(current)) + 1), width);
+}
+
+CopyOutcome FormulationCopy::run(QString &stFilial, const QString &stTipoForm, const QString &operador)
+{
+    validate();
+    if (m_form.showMsg(QStringLiteral("Conf_Oper"), CopyDialog::ConfirmYesNo) != ButtonYes)
+        return {};
+
+    ServInteFilters filters = filterArguments();
+    m_service.getServInte(stFilial, OleDate::fromDate(m_form.dateValue(CopyDate::Origem)), filters,
+                          modeArgument(stTipoForm), m_sets.servInte);
+    if (m_sets.servInte.IsEmpty())
+        fail(CopyControl::dateEdit(CopyDate::Origem), QStringLiteral("Conf_Orig_NExt"));
+
+    CopyOutcome outcome;
+    outcome.confirmed = true;
+    const qsizetype total = m_sets.servInte.RecordCount();
+    const double destino = OleDate::fromDate(m_form.dateValue(CopyDate::Destino));
+    while (!m_sets.servInte.Eof()) {
+        QString nrSequServ;
+        const qsizetype items = copyService(stFilial, operador, destino, nrSequServ);
+        ++outcome.services;
+        outcome.items += items;
+        if (m_progress) {
+            const TClientDataSet &row = m_sets.servInte;
+            m_progress({outcome.services, total, items, outcome.items, row.FieldByName(QStringLiteral("CDPACIENTE")).AsString(),
+                        row.FieldByName(QStringLiteral("CDSERVFILI")).AsString(),
+                        row.FieldByName(QStringLiteral("CDDIETPAD")).AsString(), nrSequServ});
+        }
+        m_sets.servInte.Next();
+    }
+
+    m_form.showMsg(QStringLiteral("Cop_Suces"), CopyDialog::InformationYes);
+    return outcome;
+}
+
+void FormulationCopy::validate()
+{
+    for (const FilterGroup group : FilterGroups) {
+        if (EmptyString(m_form.selectionList(group)) && m_form.listChecked(group))
+            fail(CopyControl::listRadio(group), requiredKey(group));
+    }
+    if (EmptyString(m_form.dateText(CopyDate::Origem)))
+        fail(CopyControl::dateEdit(CopyDate::Origem), QStringLiteral("Data_Origem_Inf"));
+    // both checks run before the destination's emptiness is looked at
+    m_form.checkValidDate(CopyDate::Origem);
+    m_form.checkValidDate(CopyDate::Destino);
+    if (EmptyString(m_form.dateText(CopyDate::Destino)))
+        fail(CopyControl::dateEdit(CopyDate::Destino), QStringLiteral("Data_Destino_Inf"));
+
+    const QDate origem = m_form.dateValue(CopyDate::Origem);
+    const QDate destino = m_form.dateValue(CopyDate::Destino);
+    // a form whose check let a non-date through must not send day 0 to the service
+    if (!origem.isValid())
+        fail(CopyControl::dateEdit(CopyDate::Origem), QStringLiteral("Data_Err"));
+    if (!destino.isValid())
+        fail(CopyControl::dateEdit(CopyDate::Destino), QStringLiteral("Data_Err"));
+    if (!(destino > origem))
+        fail(CopyControl::dateEdit(CopyDate::Origem), QStringLiteral("DtOrigem_Menor"));
+}
+
+void FormulationCopy::fail(const QString &controlName, const QString &key)
+{
+    m_form.setFocusTo(controlName);
+    const QString text = m_form.msg(key);
+    m_form.mensErro(text);
+    // MensErro raises; this only stops a run whose form let it return
+    throw EValidationError(text);
+}
+
+ServInteFilters FormulationCopy::filterArguments() const
+{
+    const auto pair = [this](FilterGroup group, QString &list, QString &all) {
+        if (m_form.allChecked(group)) {
+            list.clear();
+            all = QStringLiteral("T");
+        } else {
+            list = m_form.selectionList(group);
+            all.clear();
+        }
+    };
+    ServInteFilters filters;
+    pair(FilterGroup::Paciente, filters.pacientes, filters.todosPacientes);
+    pair(FilterGroup::Servico, filters.servicos, filters.todosServicos);
+    pair(FilterGroup::Dieta, filters.dietas, filters.todasDietas);
+    pair(FilterGroup::Andar, filters.andares, filters.todosAndares);
+    pair(FilterGroup::Ala, filters.alas, filters.todasAlas);
+    pair(FilterGroup::Leito, filters.leitos, filters.todosLeitos);
+    return filters;
+}
+
+qsizetype FormulationCopy::copyService(QString &stFilial, const QString &operador, double destino,
+                                       QString &nrSequServ)
+{
+    // Without the transaction a failure would leave the destination's former service deleted,
+    // or the copy with only part of its items.
+    m_service.StartTransaction();
+    try {
+        const qsizetype items = copyServiceCalls(stFilial, operador, destino, nrSequServ);
+        m_service.Commit();
+        return items;
+    } catch (...) {
+        try {
+            m_service.Rollback();
+        } catch (...) {
+            // the error that ended the service is the one to report; a closed connection
+            // undoes the transaction on the server anyway
+        }
+        throw;
+    }
+}
+
+qsizetype FormulationCopy::copyServiceCalls(QString &stFilial, const QString &operador, double destino,
+                                            QString &nrSequServ)
+{
+    const TClientDataSet &service = m_sets.servInte;
+    const auto text = [&service](const char *name) { return service.FieldByName(QLatin1String(name)).AsString(); };
+    const QString cdPaciente = text("CDPACIENTE");
+    const double dtServInte = service.FieldByName(QStringLiteral("DTSERVINTE")).AsDateTime();
+
+    m_service.DelServ(cdPaciente, destino, text("CDFILIAL"), text("CDSERVFILI"), text("CDDIETPAD"));
+
+    m_service.getNrServInte(cdPaciente, destino, stFilial, m_sets.nrServInte);
+    const QString nrSequServField = QStringLiteral("NRSEQUSERV");
+    nrSequServ = nextSequence(sequenceAnswer(m_sets.nrServInte, nrSequServField, QStringLiteral("getNrServInte")),
+                              m_sets.nrServInte.FieldByName(nrSequServField).Size());
+
+    CopyServiceClient::ServInteRow row;
+    row.cdPaciente = cdPaciente;
+    row.cdFilial = text("CDFILIAL");
+    row.cdServFili = text("CDSERVFILI");
+    row.cdDietPad = text("CDDIETPAD");
+    row.nrAcompana = text("NRACOMPANA");
+    row.stPaciAcom = text("STPACIACOM");
+    row.idImprServ = text("IDIMPRSERV");
+    row.idTipoSerInt = text("IDTIPOSERINT");
+    row.idRestSerIn = text("IDRESTSERIN");
+    row.operador = operador;
+    row.cdDietGrupSi = text("CDDIETGRUPSI");
+    row.dtInterna = service.FieldByName(QStringLiteral("DTINTERNA")).AsDateTime();
+    row.dsServInte = text("DSSERVINTE");
+    row.nrServPeso = text("NRSERVPESO"); // a float read as text, empty when null
+    m_service.InsServInte(row, destino, nrSequServ);
+
+    m_service.getNrConfesco(cdPaciente, destino, nrSequServ, stFilial, m_sets.nrConfesco);
+    const QString cdSequCoprField = QStringLiteral("CDSEQUCOPR");
+    const int cdSequCoprWidth = m_sets.nrConfesco.FieldByName(cdSequCoprField).Size();
+    QString cdSequCopr = nextSequence(
+        sequenceAnswer(m_sets.nrConfesco, cdSequCoprField, QStringLiteral("getNrConfesco")), cdSequCoprWidth);
+
+    // the origin service's own key: its sequence and date, not the destination's
+    m_service.getConfesco(cdPaciente, text("NRSEQUSERV"), dtServInte, stFilial, m_sets.confesco);
+
+    TClientDataSet &items = m_sets.confesco;
+    const auto itemText = [&items](const char *name) { return items.FieldByName(QLatin1String(name)).AsString(); };
+    const auto itemFloat = [&items](const char *name) { return items.FieldByName(QLatin1String(name)).AsFloat(); };
+    qsizetype copied = 0;
+    while (!items.Eof()) {
+        // The next number is taken from what the previous call left, and only when an item
+        // needs it: a last item numbered 9999 must not fail for a 10000th that never comes.
+        if (copied > 0)
+            cdSequCopr = nextSequence(cdSequCopr, cdSequCoprWidth);
+
+        // The time of day stays in the offset; the sum is rounded to a double once, when sent.
+        const long double offset =
+            static_cast<long double>(items.FieldByName(QStringLiteral("DTCONSCONF")).AsDateTime()) -
+            static_cast<long double>(dtServInte);
+
+        CopyServiceClient::ConfescoRow item;
+        item.cdPaciente = itemText("CDPACIENTE");
+        item.cdFilAuxPrat = itemText("CDFILAUXPRAT");
+        item.cdPrato = itemText("CDPRATO");
+        item.qtServConf = itemFloat("QTSERVCONF");
+        item.qtPratConf = itemFloat("QTPRATCONF");
+        item.hrConsConf = itemFloat("HRCONSCONF");
+        item.dtConsConf = static_cast<double>(static_cast<long double>(destino) + offset);
+        item.cdProduto = itemText("CDPRODUTO");
+        item.cdViaCesDiet = itemText("CDVIACESDIET");
+        item.idPrepConf = itemText("IDPREPCONF");
+        item.dsObsConf = itemText("DSOBSCONF");
+        item.qtInfuConf = itemFloat("QTINFUCONF");
+        m_service.InsConfesco(item, destino, nrSequServ, cdSequCopr, stFilial);
+
+        ++copied;
+        items.Next();
+    }
+    return copied;
+}

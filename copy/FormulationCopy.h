@@ -1,0 +1,82 @@
+#pragma once
+
+#include "CopyForm.h"
+#include "CopyServiceClient.h"
+#include "TClientDataSet.h"
+
+#include <QString>
+
+#include <functional>
+
+// The four record sets a run loads; the screen holds them as cdsServInte, cdsNrServInte,
+// cdsNrConfesco and cdsConfesco.
+struct CopyRecordSets
+{
+    TClientDataSet &servInte;
+    TClientDataSet &nrServInte;
+    TClientDataSet &nrConfesco;
+    TClientDataSet &confesco;
+};
+
+// Declares the four record sets' fields from the service's packet layouts.
+void declareCopyFields(const CopyRecordSets &recordSets);
+
+// Reported after each service is committed at the destination.
+struct CopyProgress
+{
+    qsizetype servicesDone = 0;
+    qsizetype servicesTotal = 0;
+    qsizetype serviceItems = 0; // items of the service just copied
+    qint64 itemsDone = 0;       // items copied by the run so far
+    QString cdPaciente, cdServFili, cdDietPad;
+    QString nrSequServ; // the service's sequence at the destination
+};
+using CopyProgressHandler = std::function<void(const CopyProgress &)>;
+
+struct CopyOutcome
+{
+    bool confirmed = false; // false: "Conf_Oper" was not answered Yes and nothing was called
+    qsizetype services = 0;
+    qint64 items = 0;
+};
+
+// "2" for the lactário form mode (exactly "N"), "1" for any other.
+QString modeArgument(const QString &tipoForm);
+
+// The sequence after `current`, fitted to the column's width. Raises EConvertError when
+// `current` is no decimal integer or the next number no longer fits the column.
+QString nextSequence(const QString &current, int width);
+
+// The Confirm button's run: validates the form, asks "Conf_Oper", fetches the origin services
+// with getServInte and copies each, with its composition items, to the destination date, then
+// shows "Cop_Suces". Each service's calls, from DelServ to its last InsConfesco, run in one
+// transaction of the service: a failure rolls that service back and is raised unchanged, while
+// the services committed before it stay copied. Validation failures raise through
+// CopyForm::mensErro; remote failures as CopyServiceClient raises them.
+class FormulationCopy final
+{
+public:
+    FormulationCopy(CopyForm &form, CopyServiceClient &service, const CopyRecordSets &recordSets)
+        : m_form(form), m_service(service), m_sets(recordSets)
+    {
+    }
+    Q_DISABLE_COPY_MOVE(FormulationCopy)
+
+    void setProgressHandler(CopyProgressHandler handler) { m_progress = std::move(handler); }
+
+    // stFilial goes by reference to every call that takes the branch and keeps what the
+    // service leaves in it.
+    CopyOutcome run(QString &stFilial, const QString &stTipoForm, const QString &operador);
+
+private:
+    void validate();
+    [[noreturn]] void fail(const QString &controlName, const QString &key);
+    ServInteFilters filterArguments() const;
+    qsizetype copyService(QString &stFilial, const QString &operador, double destino, QString &nrSequServ);
+    qsizetype copyServiceCalls(QString &stFilial, const QString &operador, double destino, QString &nrSequServ);
+
+    CopyForm &m_form;
+    CopyServiceClient &m_service;
+    CopyRecordSets m_sets;
+    CopyProgressHandler m_progress;
+};

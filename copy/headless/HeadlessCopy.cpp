@@ -1,0 +1,127 @@
+#include "HeadlessCopy.h"
+
+#include "CopyMessages.h"
+#include "CopyServiceClient.h"
+#include "FormulationCopy.h"
+#include "HeadlessCopyForm.h"
+#include "HeadlessOptions.h"
+#include "HouseError.h"
+#include "HouseSession.h"
+
+#include <QFile>
+#include <QTextStream>
+
+namespace {
+
+std::optional<QString> readToken(const QString &path, QString *error)
+{
+    if (path.isEmpty())
+        return QString();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("--token-file: não foi possível ler %1: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    return QString::fromUtf8(file.readAll()).trimmed();
+}
+
+void printProgress(QTextStream &out, const CopyProgress &progress)
+{
+    out << QStringLiteral("[%1/%2] paciente %3, serviço %4, dieta %5: copiado como sequência %6 com %7 %8.")
+               .arg(QString::number(progress.servicesDone), QString::number(progress.servicesTotal),
+                    progress.cdPaciente, progress.cdServFili, progress.cdDietPad, progress.nrSequServ,
+                    QString::number(progress.serviceItems),
+                    progress.serviceItems == 1 ? QStringLiteral("item") : QStringLiteral("itens"))
+        << Qt::endl;
+}
+
+} // namespace
+
+int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out, QTextStream &err, QTextStream *in)
+{
+    const auto parsed = parseHeadlessOptions(arguments, today);
+    if (const auto *usage = std::get_if<HeadlessUsage>(&parsed)) {
+        if (usage->error.isEmpty()) {
+            out << usage->helpText;
+            return HeadlessExit::Success;
+        }
+        err << usage->error << Qt::endl << Qt::endl << usage->helpText;
+        return HeadlessExit::Validation;
+    }
+    const HeadlessOptions &options = std::get<HeadlessOptions>(parsed);
+
+    QString error;
+    const std::optional<QString> token = readToken(options.tokenFile, &error);
+    if (!token) {
+        err << error << Qt::endl;
+        return HeadlessExit::Validation;
+    }
+
+    HouseSessionInfo &session = houseSession();
+    session.operatorCode = options.operatorCode;
+    session.serverHost = options.host;
+    session.serverPort = options.port;
+    session.token = *token;
+
+    TNetConnection connection;
+    connection.ServerName = QString::fromLatin1(Wire::ServerObjectName);
+    connection.Token = *token;
+    connection.TimeoutMs = session.callTimeoutMs;
+    connection.BeforeConnect = [](TNetConnection &net) {
+        net.Host = WebURL();
+        net.Port = WebPort();
+    };
+    CopyServiceClient service(connection);
+    QString stFilial = options.branch;
+    CopyOutcome outcome;
+    try {
+        connection.SetConnected(true);
+
+        TClientDataSet cdsNutricio(QStringLiteral("cdsNutricio"));
+        declareFields(cdsNutricio, CopyService::nutricioLayout());
+        service.getNutricio(Operador(), stFilial, cdsNutricio);
+        if (cdsNutricio.IsEmpty()) {
+            err << CopyMessages::text(QStringLiteral("Oper_Per")) << Qt::endl;
+            return HeadlessExit::Validation;
+        }
+
+        TClientDataSet cdsServInte(QStringLiteral("cdsServInte"));
+        TClientDataSet cdsNrServInte(QStringLiteral("cdsNrServInte"));
+        TClientDataSet cdsNrConfesco(QStringLiteral("cdsNrConfesco"));
+        TClientDataSet cdsConfesco(QStringLiteral("cdsConfesco"));
+        const CopyRecordSets sets{cdsServInte, cdsNrServInte, cdsNrConfesco, cdsConfesco};
+        declareCopyFields(sets);
+
+        HeadlessCopyForm form(options, out, err, in);
+        FormulationCopy copy(form, service, sets);
+        copy.setProgressHandler([&out, &outcome](const CopyProgress &progress) {
+            outcome.services = progress.servicesDone;
+            outcome.items = progress.itemsDone;
+            printProgress(out, progress);
+        });
+        outcome = copy.run(stFilial, options.tipoForm, Operador());
+    } catch (const EValidationError &failure) {
+        err << failure.message() << Qt::endl;
+        return HeadlessExit::Validation;
+    } catch (const EHouseError &failure) {
+        err << failure.message() << Qt::endl;
+        if (outcome.services > 0)
+            err << QStringLiteral("Serviços copiados antes da falha: %1 (%2 itens); o serviço em que a falha "
+                                  "ocorreu ficou como estava no destino.")
+                       .arg(outcome.services)
+                       .arg(outcome.items)
+                << Qt::endl;
+        return HeadlessExit::ServiceFailure;
+    } catch (const std::exception &failure) {
+        err << QString::fromUtf8(failure.what()) << Qt::endl;
+        return HeadlessExit::ServiceFailure;
+    }
+
+    if (!outcome.confirmed) {
+        err << QStringLiteral("Operação não confirmada; nada foi copiado.") << Qt::endl;
+        return HeadlessExit::Validation;
+    }
+    out << QStringLiteral("Serviços copiados: %1. Itens copiados: %2.").arg(outcome.services).arg(outcome.items)
+        << Qt::endl;
+    return HeadlessExit::Success;
+}

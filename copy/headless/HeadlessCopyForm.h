@@ -1,0 +1,40 @@
+#pragma once
+
+#include "CopyForm.h"
+#include "HeadlessOptions.h"
+
+class QTextStream;
+
+// Stands in for the screen: the filter groups and dates come from the command line, the
+// question is answered by --yes or on the terminal, and raised texts end the run.
+class HeadlessCopyForm final : public CopyForm
+{
+public:
+    // `in` may be null: without --yes the question is then answered No.
+    HeadlessCopyForm(const HeadlessOptions &options, QTextStream &out, QTextStream &err, QTextStream *in)
+        : m_options(options), m_out(out), m_err(err), m_in(in)
+    {
+    }
+    Q_DISABLE_COPY_MOVE(HeadlessCopyForm)
+
+    bool listChecked(FilterGroup group) const override;
+    bool allChecked(FilterGroup group) const override;
+    QString selectionList(FilterGroup group) const override;
+    QString dateText(CopyDate date) const override;
+    QDate dateValue(CopyDate date) const override;
+    void checkValidDate(CopyDate date) override;
+    void setFocusTo(const QString &controlName) override { m_focus = controlName; }
+    QString msg(const QString &key) const override;
+    int showMsg(const QString &key, CopyDialog dialog) override;
+    [[noreturn]] void mensErro(const QString &text) override;
+
+    // The control the last failure pointed at.
+    const QString &focus() const { return m_focus; }
+
+private:
+    const HeadlessOptions &m_options;
+    QTextStream &m_out;
+    QTextStream &m_err;
+    QTextStream *m_in;
+    QString m_focus;
+};

@@ -1,0 +1,131 @@
+#include "HeadlessOptions.h"
+
+#include <QCommandLineParser>
+
+namespace {
+
+constexpr int MaxPort = 65535;
+
+bool parseServer(const QString &value, QString &host, int &port)
+{
+    const qsizetype colon = value.lastIndexOf(u':');
+    if (colon <= 0)
+        return false;
+    host = value.left(colon);
+    if (host.startsWith(u'[') && host.endsWith(u']')) // [::1]:8211
+        host = host.mid(1, host.size() - 2);
+    bool ok = false;
+    port = value.mid(colon + 1).toInt(&ok);
+    return ok && !host.isEmpty() && port > 0 && port <= MaxPort;
+}
+
+} // namespace
+
+QString groupOptionName(FilterGroup group)
+{
+    switch (group) {
+    case FilterGroup::Paciente: return QStringLiteral("patients");
+    case FilterGroup::Servico: return QStringLiteral("services");
+    case FilterGroup::Dieta: return QStringLiteral("diets");
+    case FilterGroup::Andar: return QStringLiteral("floors");
+    case FilterGroup::Ala: return QStringLiteral("wings");
+    case FilterGroup::Leito: return QStringLiteral("beds");
+    }
+    Q_UNREACHABLE();
+}
+
+std::optional<QString> selectionListFromCodes(const QString &codes, QString *error)
+{
+    QString list;
+    for (const QString &entry : codes.split(u',')) {
+        const QString code = entry.trimmed();
+        if (code.isEmpty())
+            continue;
+        for (const QChar c : code) {
+            if (c == u'_' || c.isSpace()) {
+                if (error)
+                    *error = QStringLiteral("código inválido \"%1\"").arg(code);
+                return std::nullopt;
+            }
+        }
+        list += u'_' + code + u'_';
+    }
+    return list;
+}
+
+std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringList &arguments, QDate today)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Copia as formulações (serviços e itens de composição) de uma data de origem para uma data de destino."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Mostra esta ajuda."));
+    const QCommandLineOption server(QStringLiteral("server"), QStringLiteral("Servidor de aplicação."),
+                                    QStringLiteral("HOST:PORT"));
+    const QCommandLineOption tokenFile(QStringLiteral("token-file"),
+                                       QStringLiteral("Arquivo com o token de acesso ao servidor."),
+                                       QStringLiteral("FILE"));
+    const QCommandLineOption operatorCode(QStringLiteral("operator"), QStringLiteral("Código do operador."),
+                                          QStringLiteral("CODE"));
+    const QCommandLineOption branch(QStringLiteral("branch"), QStringLiteral("Código da filial."),
+                                    QStringLiteral("CODE"));
+    const QCommandLineOption mode(QStringLiteral("mode"),
+                                  QStringLiteral("E: enteral/parenteral (padrão), N: lactário."),
+                                  QStringLiteral("E|N"), QStringLiteral("E"));
+    const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("Data de origem (padrão: ontem)."),
+                                  QStringLiteral("YYYY-MM-DD"));
+    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Data de destino (padrão: hoje)."),
+                                QStringLiteral("YYYY-MM-DD"));
+    const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Confirma a operação sem perguntar."));
+    parser.addOptions({help, server, tokenFile, operatorCode, branch, mode, from, to, yes});
+    std::array<QCommandLineOption, 6> groups = {
+        QCommandLineOption(groupOptionName(FilterGroup::Paciente),
+                           QStringLiteral("Pacientes, separados por vírgula (padrão: todos)."), QStringLiteral("CODES")),
+        QCommandLineOption(groupOptionName(FilterGroup::Servico),
+                           QStringLiteral("Serviços, separados por vírgula (padrão: todos)."), QStringLiteral("CODES")),
+        QCommandLineOption(groupOptionName(FilterGroup::Dieta),
+                           QStringLiteral("Dietas, separadas por vírgula (padrão: todas)."), QStringLiteral("CODES")),
+        QCommandLineOption(groupOptionName(FilterGroup::Andar),
+                           QStringLiteral("Andares, separados por vírgula (padrão: todos)."), QStringLiteral("CODES")),
+        QCommandLineOption(groupOptionName(FilterGroup::Ala),
+                           QStringLiteral("Alas, separadas por vírgula (padrão: todas)."), QStringLiteral("CODES")),
+        QCommandLineOption(groupOptionName(FilterGroup::Leito),
+                           QStringLiteral("Leitos, separados por vírgula (padrão: todos)."), QStringLiteral("CODES")),
+    };
+    for (const QCommandLineOption &group : groups)
+        parser.addOption(group);
+
+    const auto usage = [&parser](const QString &error) { return HeadlessUsage{error, parser.helpText()}; };
+    if (!parser.parse(arguments))
+        return usage(parser.errorText());
+    if (parser.isSet(help))
+        return usage({});
+    if (!parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("argumento inesperado: %1").arg(parser.positionalArguments().constFirst()));
+
+    HeadlessOptions options;
+    if (!parser.isSet(server) || !parseServer(parser.value(server), options.host, options.port))
+        return usage(QStringLiteral("--server HOST:PORT é obrigatório."));
+    if (!parser.isSet(operatorCode) || parser.value(operatorCode).trimmed().isEmpty())
+        return usage(QStringLiteral("--operator é obrigatório."));
+    if (!parser.isSet(branch) || parser.value(branch).trimmed().isEmpty())
+        return usage(QStringLiteral("--branch é obrigatório."));
+    options.tokenFile = parser.value(tokenFile);
+    options.operatorCode = parser.value(operatorCode).trimmed();
+    options.branch = parser.value(branch).trimmed();
+    options.tipoForm = parser.value(mode);
+    if (options.tipoForm != u"E" && options.tipoForm != u"N")
+        return usage(QStringLiteral("--mode deve ser E ou N."));
+    const QString isoFormat = QStringLiteral("yyyy-MM-dd");
+    options.from = parser.isSet(from) ? parser.value(from) : today.addDays(-1).toString(isoFormat);
+    options.to = parser.isSet(to) ? parser.value(to) : today.toString(isoFormat);
+    for (std::size_t i = 0; i < groups.size(); ++i) {
+        if (!parser.isSet(groups[i]))
+            continue;
+        QString why;
+        options.selections[i] = selectionListFromCodes(parser.value(groups[i]), &why);
+        if (!options.selections[i])
+            return usage(QStringLiteral("--%1: %2.").arg(groups[i].names().constFirst(), why));
+    }
+    options.assumeYes = parser.isSet(yes);
+    return options;
+}

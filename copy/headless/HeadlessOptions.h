@@ -1,0 +1,46 @@
+#pragma once
+
+#include "CopyForm.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+#include <variant>
+
+// What the headless copy was asked to do, as given on its command line.
+struct HeadlessOptions
+{
+    QString host;
+    int port = 0;
+    QString tokenFile;
+    QString operatorCode;
+    QString branch;
+    QString tipoForm; // "E" or "N", as the module's form mode
+    // The date texts as given (YYYY-MM-DD), or the defaults yesterday and today. They are
+    // checked by the copy's own validation, so that its texts report them.
+    QString from;
+    QString to;
+    // Per filter group in FilterGroups order: absent means all mode, otherwise the selection
+    // list ("_a__b_") built from the comma-separated codes, possibly empty.
+    std::array<std::optional<QString>, 6> selections;
+    bool assumeYes = false;
+};
+
+struct HeadlessUsage
+{
+    QString error; // empty when help was asked for
+    QString helpText;
+};
+
+// Reads the arguments (the program name first). `today` gives the default dates.
+std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringList &arguments, QDate today);
+
+// "a, b,c" -> "_a__b__c_". Empty entries are skipped; a code holding "_", "," or a blank
+// cannot be told apart in a selection list and is refused (empty result, reason in *error).
+std::optional<QString> selectionListFromCodes(const QString &codes, QString *error);
+
+// The option naming each filter group, in FilterGroups order.
+QString groupOptionName(FilterGroup group);
