@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+
+#include <memory>
+
+class SqlDialect;
+
+// An open connection to the service's database together with its dialect. The connection is
+// a named Qt connection: it belongs to the thread that opened it and is removed on destruction.
+class Database final
+{
+public:
+    // The one place where a database URL becomes a connection. Understands "sqlite:PATH"
+    // (":memory:" as PATH for a private in-memory database). Runs the dialect's session set-up.
+    // Throws EDatabaseError with a message for the user.
+    static std::unique_ptr<Database> open(const QString &url, const QString &connectionName);
+    // Empty when the URL names a database this build can open; otherwise why not.
+    static QString checkUrl(const QString &url);
+
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    QSqlDatabase &sql() { return m_db; }
+    const SqlDialect &dialect() const { return *m_dialect; }
+    const QString &connectionName() const { return m_connectionName; }
+
+private:
+    Database(QSqlDatabase db, const SqlDialect &dialect, QString connectionName);
+
+    QSqlDatabase m_db;
+    const SqlDialect *m_dialect;
+    QString m_connectionName;
+};

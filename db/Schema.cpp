@@ -1,0 +1,202 @@
+#include "Schema.h"
+
+#include "Database.h"
+#include "SqlDialect.h"
+#include "SqlStatement.h"
+#include "SqlTransaction.h"
+
+#include <QSqlDatabase>
+
+#include <stdexcept>
+
+using namespace Qt::StringLiterals;
+
+namespace Schema {
+
+namespace {
+
+using T = ColumnType;
+
+Column code(const QString &name, int size, bool required = true) { return {name, T::FixedText, size, required}; }
+Column text(const QString &name, int size, bool required = false) { return {name, T::Text, size, required}; }
+Column dateTime(const QString &name, bool required = false) { return {name, T::DateTime, 0, required}; }
+Column number(const QString &name) { return {name, T::Float, 0, false}; }
+
+// Widths of the codes, shared by every table that carries them.
+constexpr int Filial = 4, Paciente = 12, ServFili = 5, DietPad = 4, Andar = 2, Ala = 3, Leito = 6, SerPadDie = 2,
+              Nutricio = 3, Operador = 12, SequServ = 2, SequCopr = 4, Prato = 10, Produto = 10, ViaAcesDiet = 3;
+
+ForeignKey references(const QStringList &columns, const QString &table, bool cascadeDelete = false)
+{
+    return {columns, table, columns, cascadeDelete};
+}
+
+QList<Table> build()
+{
+    const QString F = u"CDFILIAL"_s;
+    QList<Table> all;
+    all << Table{.name = u"SERVICO"_s,
+                 .columns = {code(F, Filial), code(u"CDSERVFILI"_s, ServFili), text(u"NMSERVICO"_s, 40),
+                             code(u"IDTPSERVHOSP"_s, 1)},
+                 .primaryKey = {F, u"CDSERVFILI"_s},
+                 .uniques = {},
+                 .foreignKeys = {},
+                 .indexes = {}};
+    all << Table{.name = u"DIETPADR"_s,
+                 .columns = {code(u"CDDIETPAD"_s, DietPad), text(u"DSDIETPAD"_s, 50), code(u"IDFORMDIET"_s, 1)},
+                 .primaryKey = {u"CDDIETPAD"_s},
+                 .uniques = {},
+                 .foreignKeys = {},
+                 .indexes = {}};
+    all << Table{.name = u"DIETSERV"_s,
+                 .columns = {code(F, Filial), code(u"CDSERVFILI"_s, ServFili), code(u"CDDIETPAD"_s, DietPad)},
+                 .primaryKey = {F, u"CDSERVFILI"_s, u"CDDIETPAD"_s},
+                 .uniques = {},
+                 .foreignKeys = {references({F, u"CDSERVFILI"_s}, u"SERVICO"_s),
+                                 references({u"CDDIETPAD"_s}, u"DIETPADR"_s)},
+                 .indexes = {}};
+    all << Table{.name = u"ANDAR"_s,
+                 .columns = {code(F, Filial), code(u"CDANDAR"_s, Andar), text(u"NMANDAR"_s, 40)},
+                 .primaryKey = {F, u"CDANDAR"_s},
+                 .uniques = {},
+                 .foreignKeys = {},
+                 .indexes = {}};
+    all << Table{.name = u"ALA"_s,
+                 .columns = {code(F, Filial), code(u"CDALA"_s, Ala), text(u"NMALA"_s, 40)},
+                 .primaryKey = {F, u"CDALA"_s},
+                 .uniques = {},
+                 .foreignKeys = {},
+                 .indexes = {}};
+    all << Table{.name = u"LEITO"_s,
+                 .columns = {code(F, Filial), code(u"CDLEITO"_s, Leito), text(u"NMLEITO"_s, 40),
+                             code(u"CDANDAR"_s, Andar), code(u"CDALA"_s, Ala)},
+                 .primaryKey = {F, u"CDLEITO"_s},
+                 .uniques = {},
+                 .foreignKeys = {references({F, u"CDANDAR"_s}, u"ANDAR"_s), references({F, u"CDALA"_s}, u"ALA"_s)},
+                 .indexes = {}};
+    all << Table{.name = u"PACIENTE"_s,
+                 .columns = {code(u"CDPACIENTE"_s, Paciente), text(u"NMPACIENTE"_s, 80, true),
+                             dateTime(u"DTNASCPACI"_s), code(u"IDSEXOPACI"_s, 1, false)},
+                 .primaryKey = {u"CDPACIENTE"_s},
+                 .uniques = {},
+                 .foreignKeys = {},
+                 .indexes = {}};
+    all << Table{.name = u"PADRAOSERV"_s,
+                 .columns = {code(F, Filial), code(u"CDSERPADDIE"_s, SerPadDie), text(u"NMSERPADDIE"_s, 30)},
+                 .primaryKey = {F, u"CDSERPADDIE"_s},
+                 .uniques = {},
+                 .foreignKeys = {},
+                 .indexes = {}};
+    // One row per stay; DTALTA null while the patient is in.
+    all << Table{.name = u"INTERNAC"_s,
+                 .columns = {code(F, Filial), code(u"CDPACIENTE"_s, Paciente), dateTime(u"DTINTERNA"_s, true),
+                             dateTime(u"DTALTA"_s), code(u"CDLEITO"_s, Leito, false),
+                             code(u"CDSERPADDIE"_s, SerPadDie, false)},
+                 .primaryKey = {F, u"CDPACIENTE"_s, u"DTINTERNA"_s},
+                 .uniques = {},
+                 .foreignKeys = {references({u"CDPACIENTE"_s}, u"PACIENTE"_s), references({F, u"CDLEITO"_s}, u"LEITO"_s),
+                                 references({F, u"CDSERPADDIE"_s}, u"PADRAOSERV"_s)},
+                 .indexes = {{F, u"DTALTA"_s}}};
+    all << Table{.name = u"NUTRICIO"_s,
+                 .columns = {code(F, Filial), code(u"CDNUTRICIO"_s, Nutricio),
+                             // operator codes vary in length ("ADMIN", "VISITA")
+                             text(u"CDOPERADOR"_s, Operador, true), text(u"NMNUTRICIO"_s, 60)},
+                 .primaryKey = {F, u"CDNUTRICIO"_s},
+                 .uniques = {},
+                 .foreignKeys = {},
+                 .indexes = {{u"CDOPERADOR"_s, F}}};
+    all << Table{.name = u"SERVINTE"_s,
+                 .columns = {code(u"CDPACIENTE"_s, Paciente), dateTime(u"DTSERVINTE"_s, true),
+                             code(u"NRSEQUSERV"_s, SequServ), code(F, Filial), code(u"CDSERVFILI"_s, ServFili),
+                             code(u"CDDIETPAD"_s, DietPad), text(u"NRACOMPANA"_s, 4), code(u"STPACIACOM"_s, 1, false),
+                             code(u"IDIMPRSERV"_s, 1, false), code(u"IDTIPOSERINT"_s, 1, false),
+                             code(u"IDRESTSERIN"_s, 1, false), code(u"CDDIETGRUPSI"_s, DietPad, false),
+                             code(u"CDNUTRICIO"_s, Nutricio, false), dateTime(u"DTINTERNA"_s),
+                             text(u"DSSERVINTE"_s, 255), number(u"NRSERVPESO"_s)},
+                 .primaryKey = {u"CDPACIENTE"_s, u"DTSERVINTE"_s, u"NRSEQUSERV"_s, F},
+                 .uniques = {{u"CDPACIENTE"_s, u"DTSERVINTE"_s, F, u"CDSERVFILI"_s, u"CDDIETPAD"_s}},
+                 .foreignKeys = {references({u"CDPACIENTE"_s}, u"PACIENTE"_s),
+                                 references({F, u"CDSERVFILI"_s}, u"SERVICO"_s),
+                                 references({u"CDDIETPAD"_s}, u"DIETPADR"_s),
+                                 references({F, u"CDNUTRICIO"_s}, u"NUTRICIO"_s)},
+                 .indexes = {{F, u"DTSERVINTE"_s}}};
+    // CDFILIAL is no field of the packet, but part of the key: an item belongs to its service.
+    all << Table{.name = u"CONFESCO"_s,
+                 .columns = {code(u"CDPACIENTE"_s, Paciente), dateTime(u"DTSERVINTE"_s, true),
+                             code(u"NRSEQUSERV"_s, SequServ), code(u"CDSEQUCOPR"_s, SequCopr), code(F, Filial),
+                             code(u"CDFILAUXPRAT"_s, Filial, false), code(u"CDPRATO"_s, Prato, false),
+                             number(u"QTSERVCONF"_s), number(u"QTPRATCONF"_s), number(u"QTINFUCONF"_s),
+                             number(u"HRCONSCONF"_s), dateTime(u"DTCONSCONF"_s), code(u"CDPRODUTO"_s, Produto, false),
+                             code(u"CDVIACESDIET"_s, ViaAcesDiet, false), code(u"IDPREPCONF"_s, 1, false),
+                             text(u"DSOBSCONF"_s, 255)},
+                 .primaryKey = {u"CDPACIENTE"_s, u"DTSERVINTE"_s, u"NRSEQUSERV"_s, u"CDSEQUCOPR"_s, F},
+                 .uniques = {},
+                 .foreignKeys = {references({u"CDPACIENTE"_s, u"DTSERVINTE"_s, u"NRSEQUSERV"_s, F}, u"SERVINTE"_s,
+                                            true)},
+                 .indexes = {}};
+    return all;
+}
+
+} // namespace
+
+const Column *Table::findColumn(const QString &name) const
+{
+    for (const Column &column : columns) {
+        if (column.name == name)
+            return &column;
+    }
+    return nullptr;
+}
+
+const QList<Table> &tables()
+{
+    static const QList<Table> all = build();
+    return all;
+}
+
+const Table &table(const QString &name)
+{
+    for (const Table &table : tables()) {
+        if (table.name == name)
+            return table;
+    }
+    throw std::out_of_range("no table " + name.toStdString());
+}
+
+const Column &column(const QString &tableName, const QString &columnName)
+{
+    const Column *found = table(tableName).findColumn(columnName);
+    if (!found)
+        throw std::out_of_range("no column " + tableName.toStdString() + "." + columnName.toStdString());
+    return *found;
+}
+
+QStringList missingTables(Database &database)
+{
+    QStringList present = database.sql().tables(QSql::Tables);
+    for (QString &name : present)
+        name = name.toUpper();
+    QStringList missing;
+    for (const Table &table : tables()) {
+        if (!present.contains(table.name))
+            missing << table.name;
+    }
+    return missing;
+}
+
+void create(Database &database)
+{
+    const QStringList missing = missingTables(database);
+    if (missing.isEmpty())
+        return;
+    SqlTransaction transaction(database);
+    for (const Table &table : tables()) {
+        if (!missing.contains(table.name))
+            continue;
+        for (const QString &statement : database.dialect().createTable(table))
+            execSql(database.sql(), statement);
+    }
+    transaction.commit();
+}
+
+} // namespace Schema

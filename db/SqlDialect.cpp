@@ -1,0 +1,48 @@
+#include "SqlDialect.h"
+
+#include "Schema.h"
+#include "SqlStatement.h"
+
+using namespace Qt::StringLiterals;
+
+void SqlDialect::savepoint(QSqlDatabase &db, const QString &name) const
+{
+    execSql(db, u"SAVEPOINT "_s + name);
+}
+
+void SqlDialect::releaseSavepoint(QSqlDatabase &db, const QString &name) const
+{
+    execSql(db, u"RELEASE SAVEPOINT "_s + name);
+}
+
+void SqlDialect::rollbackToSavepoint(QSqlDatabase &db, const QString &name) const
+{
+    execSql(db, u"ROLLBACK TO SAVEPOINT "_s + name);
+}
+
+QStringList SqlDialect::createTable(const Schema::Table &table) const
+{
+    QStringList parts;
+    for (const Schema::Column &column : table.columns) {
+        QString part = column.name + u' ' + columnType(column.type, column.size);
+        if (column.required)
+            part += u" NOT NULL"_s;
+        parts << part;
+    }
+    parts << u"CONSTRAINT PK_%1 PRIMARY KEY (%2)"_s.arg(table.name, table.primaryKey.join(u", "_s));
+    for (qsizetype i = 0; i < table.uniques.size(); ++i)
+        parts << u"CONSTRAINT UQ_%1_%2 UNIQUE (%3)"_s.arg(table.name).arg(i + 1).arg(table.uniques.at(i).join(u", "_s));
+    for (qsizetype i = 0; i < table.foreignKeys.size(); ++i) {
+        const Schema::ForeignKey &key = table.foreignKeys.at(i);
+        QString part = u"CONSTRAINT FK_%1_%2 FOREIGN KEY (%3) REFERENCES %4 (%5)"_s.arg(table.name)
+                           .arg(i + 1)
+                           .arg(key.columns.join(u", "_s), key.table, key.references.join(u", "_s));
+        if (key.cascadeDelete)
+            part += u" ON DELETE CASCADE"_s;
+        parts << part;
+    }
+    QStringList statements{u"CREATE TABLE %1 (\n  %2\n)"_s.arg(table.name, parts.join(u",\n  "_s))};
+    for (qsizetype i = 0; i < table.indexes.size(); ++i)
+        statements << u"CREATE INDEX IX_%1_%2 ON %1 (%3)"_s.arg(table.name).arg(i + 1).arg(table.indexes.at(i).join(u", "_s));
+    return statements;
+}

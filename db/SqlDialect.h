@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <optional>
+
+class QSqlDatabase;
+
+namespace Schema {
+struct Table;
+enum class ColumnType;
+} // namespace Schema
+
+// What differs between the database products the service stores in: column types, how a
+// connection is set up, transactions, date values and the list-membership test. Everything
+// else (the schema, the statements of the service) is written once against this interface.
+class SqlDialect
+{
+public:
+    virtual ~SqlDialect() = default;
+
+    virtual QString name() const = 0;
+    // The Qt SQL driver that reaches this product.
+    virtual QString driverName() const = 0;
+
+    virtual QString columnType(Schema::ColumnType type, int size) const = 0;
+    // Statements run once on every new connection before it is used.
+    virtual QStringList sessionSetup() const = 0;
+
+    // A transaction that will write; it must not fail later for having started as a reader.
+    virtual void beginWrite(QSqlDatabase &db) const = 0;
+    virtual void commit(QSqlDatabase &db) const = 0;
+    virtual void rollback(QSqlDatabase &db) const = 0;
+    // Savepoints make one call atomic inside a transaction the client holds open.
+    virtual void savepoint(QSqlDatabase &db, const QString &name) const;
+    virtual void releaseSavepoint(QSqlDatabase &db, const QString &name) const;
+    virtual void rollbackToSavepoint(QSqlDatabase &db, const QString &name) const;
+
+    // SQL that is true when "_" + codeExpr + "_" occurs in the text bound to listParameter.
+    virtual QString listContains(const QString &listParameter, const QString &codeExpr) const = 0;
+
+    // Date-times travel as OLE dates; this is how one is bound and read back.
+    virtual QVariant dateTimeValue(double oleDate) const = 0;
+    // std::nullopt for a null value and for one that is no date-time of this dialect.
+    virtual std::optional<double> oleDate(const QVariant &value) const = 0;
+
+    // The statements that create one table with its keys and indexes.
+    QStringList createTable(const Schema::Table &table) const;
+};

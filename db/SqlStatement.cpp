@@ -1,0 +1,42 @@
+#include "SqlStatement.h"
+
+#include "HouseError.h"
+
+#include <QSqlError>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+[[noreturn]] void fail(const QSqlQuery &query, const QString &sql)
+{
+    const QString first = sql.simplified().left(60);
+    throw EDatabaseError(u"Erro no banco de dados: %1 [%2]"_s.arg(query.lastError().text(), first));
+}
+} // namespace
+
+SqlStatement::SqlStatement(const QSqlDatabase &db, const QString &sql) : m_query(db)
+{
+    m_query.setForwardOnly(true);
+    if (!m_query.prepare(sql))
+        fail(m_query, sql);
+}
+
+SqlStatement &SqlStatement::bind(const QString &placeholder, const QVariant &value)
+{
+    m_query.bindValue(placeholder, value);
+    return *this;
+}
+
+SqlStatement &SqlStatement::exec()
+{
+    if (!m_query.exec())
+        fail(m_query, m_query.lastQuery());
+    return *this;
+}
+
+void execSql(const QSqlDatabase &db, const QString &sql)
+{
+    QSqlQuery query(db);
+    if (!query.exec(sql))
+        fail(query, sql);
+}

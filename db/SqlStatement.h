@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariant>
+
+// A prepared statement whose every step is checked: a failure throws EDatabaseError carrying
+// the driver's text, so no caller can forget a bool.
+class SqlStatement final
+{
+public:
+    SqlStatement(const QSqlDatabase &db, const QString &sql);
+    SqlStatement(const SqlStatement &) = delete;
+    SqlStatement &operator=(const SqlStatement &) = delete;
+
+    SqlStatement &bind(const QString &placeholder, const QVariant &value);
+    SqlStatement &exec();
+    bool next() { return m_query.next(); }
+    QVariant value(int index) const { return m_query.value(index); }
+    QVariant value(const QString &column) const { return m_query.value(column); }
+    int rowsAffected() const { return m_query.numRowsAffected(); }
+    // Lets the connection commit while this statement object still exists.
+    void finish() { m_query.finish(); }
+    QSqlQuery &query() { return m_query; }
+
+private:
+    QSqlQuery m_query;
+};
+
+// Runs one statement without parameters.
+void execSql(const QSqlDatabase &db, const QString &sql);

@@ -1,0 +1,76 @@
+#include "SqliteDialect.h"
+
+#include "OleDate.h"
+#include "Schema.h"
+#include "SqlStatement.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+// Date-times are stored as text in one fixed form, so that equality and ordering of the stored
+// text are those of the instants and the file stays readable with any SQLite tool.
+const QString StoredDateFormat = u"yyyy-MM-dd"_s;
+const QString StoredTimeFormat = u"hh:mm:ss.zzz"_s;
+constexpr qsizetype StoredLength = 23; // "2024-03-14 08:30:00.000"
+} // namespace
+
+QString SqliteDialect::name() const { return u"SQLite"_s; }
+
+QString SqliteDialect::driverName() const { return u"QSQLITE"_s; }
+
+QString SqliteDialect::columnType(Schema::ColumnType type, int size) const
+{
+    // SQLite keeps text as given (CHAR does not pad); the declared widths document the
+    // columns and the service enforces them.
+    switch (type) {
+    case Schema::ColumnType::FixedText: return u"CHAR(%1)"_s.arg(size);
+    case Schema::ColumnType::Text: return u"VARCHAR(%1)"_s.arg(size);
+    case Schema::ColumnType::DateTime: return u"TIMESTAMP"_s;
+    case Schema::ColumnType::Float: return u"DOUBLE PRECISION"_s;
+    }
+    return {};
+}
+
+QStringList SqliteDialect::sessionSetup() const
+{
+    // synchronous=FULL: a call answered as done must survive a power cut, and the service writes
+    // a few rows per call, so the extra sync per commit costs little.
+    // The busy timeout comes first so that switching the journal waits for other connections.
+    return {u"PRAGMA busy_timeout=%1"_s.arg(BusyTimeoutMs), u"PRAGMA journal_mode=WAL"_s,
+            u"PRAGMA synchronous=FULL"_s, u"PRAGMA foreign_keys=ON"_s};
+}
+
+void SqliteDialect::beginWrite(QSqlDatabase &db) const
+{
+    // IMMEDIATE takes the write lock up front: a deferred transaction that read first could be
+    // refused the upgrade without waiting for the busy timeout.
+    execSql(db, u"BEGIN IMMEDIATE"_s);
+}
+
+void SqliteDialect::commit(QSqlDatabase &db) const { execSql(db, u"COMMIT"_s); }
+
+void SqliteDialect::rollback(QSqlDatabase &db) const { execSql(db, u"ROLLBACK"_s); }
+
+QString SqliteDialect::listContains(const QString &listParameter, const QString &codeExpr) const
+{
+    return u"instr(%1, '_' || %2 || '_') > 0"_s.arg(listParameter, codeExpr);
+}
+
+QVariant SqliteDialect::dateTimeValue(double oleDate) const
+{
+    const QDateTime moment = OleDate::toDateTime(oleDate);
+    return QString(moment.date().toString(StoredDateFormat) + u' ' + moment.time().toString(StoredTimeFormat));
+}
+
+std::optional<double> SqliteDialect::oleDate(const QVariant &value) const
+{
+    const QString text = value.toString();
+    if (text.size() != StoredLength || text.at(10) != u' ')
+        return std::nullopt;
+    const QDate date = QDate::fromString(text.left(10), StoredDateFormat);
+    const QTime time = QTime::fromString(text.mid(11), StoredTimeFormat);
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    // UTC: a local time could fall into a daylight-saving gap and move.
+    return OleDate::fromDateTime(QDateTime(date, time, Qt::UTC));
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "SqlDialect.h"
+
+// SQLite: one file, WAL journal so readers never wait for the writer, and a busy timeout so
+// concurrent writers queue instead of failing at once.
+class SqliteDialect final : public SqlDialect
+{
+public:
+    // How long a writer waits for another connection's write transaction to end.
+    static constexpr int BusyTimeoutMs = 5000;
+
+    QString name() const override;
+    QString driverName() const override;
+    QString columnType(Schema::ColumnType type, int size) const override;
+    QStringList sessionSetup() const override;
+    void beginWrite(QSqlDatabase &db) const override;
+    void commit(QSqlDatabase &db) const override;
+    void rollback(QSqlDatabase &db) const override;
+    QString listContains(const QString &listParameter, const QString &codeExpr) const override;
+    QVariant dateTimeValue(double oleDate) const override;
+    std::optional<double> oleDate(const QVariant &value) const override;
+};
