@@ -94,7 +94,12 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
     for (const QCommandLineOption &group : groups)
         parser.addOption(group);
 
-    const auto usage = [&parser](const QString &error) { return HeadlessUsage{error, parser.helpText()}; };
+    const auto usage = [&parser](const QString &error) {
+        return HeadlessUsage{error, parser.helpText() +
+                                        QStringLiteral("\nSaída: 0 cópia feita; 1 opção, operador ou dados da "
+                                                       "cópia inválidos, ou operação não confirmada; 2 falha "
+                                                       "de conexão ou do serviço de cópia.\n")};
+    };
     if (!parser.parse(arguments))
         return usage(parser.errorText());
     if (parser.isSet(help))

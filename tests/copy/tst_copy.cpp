@@ -416,7 +416,9 @@ private slots:
         h.fake.writeBack[method][1][position] = left;
         QString filial = u"0001"_s;
         h.run(filial);
-        const Wire::Arg later = h.fake.callsOf(laterMethod).at(laterOccurrence - 1).args.at(laterPosition);
+        const QList<FakeCopyService::Call> laterCalls = h.fake.callsOf(laterMethod);
+        QVERIFY(laterCalls.size() >= laterOccurrence);
+        const Wire::Arg later = laterCalls.at(laterOccurrence - 1).args.at(laterPosition);
         QVERIFY(later.byRef);
         QCOMPARE(later.text, left);
         if (left == u"0009")
