@@ -1,0 +1,96 @@
+#include "ArgReader.h"
+
+#include "HouseError.h"
+#include "OleDate.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+// 0100-01-01 to 9999-12-31, the dates OLE Automation defines.
+constexpr double FirstOleDate = -657434.0;
+constexpr double EndOleDate = 2958466.0;
+} // namespace
+
+void ArgReader::refuse(int position, const QString &why) const
+{
+    throw ERemoteError(Wire::ErrorCode::ServiceFailed, u"Argumento %1: %2"_s.arg(position + 1).arg(why));
+}
+
+QString ArgReader::raw(int position) const { return m_args.at(position).text; }
+
+QString ArgReader::text(int position, const Schema::Column &column) const
+{
+    const QString &value = m_args.at(position).text;
+    if (value.size() > column.size)
+        refuse(position, u"%1 tem %2 caracteres; o máximo é %3."_s.arg(column.name).arg(value.size()).arg(column.size));
+    return value;
+}
+
+QString ArgReader::key(int position, const Schema::Column &column) const
+{
+    const QString value = text(position, column);
+    if (value.isEmpty())
+        refuse(position, u"%1 deve ser informado."_s.arg(column.name));
+    return value;
+}
+
+QVariant ArgReader::nullable(int position, const Schema::Column &column) const
+{
+    const QString value = text(position, column);
+    return value.isEmpty() ? QVariant() : QVariant(value);
+}
+
+QString ArgReader::sequence(int position, const Schema::Column &column) const
+{
+    const QString &value = m_args.at(position).text;
+    bool digits = value.size() == column.size;
+    bool zero = true;
+    for (const QChar c : value) {
+        digits = digits && c >= u'0' && c <= u'9';
+        zero = zero && c == u'0';
+    }
+    if (!digits || zero)
+        refuse(position, u"%1 deve ter %2 dígitos e não ser zero (recebido \"%3\")."_s.arg(column.name).arg(column.size).arg(value));
+    return value;
+}
+
+double ArgReader::date(int position) const
+{
+    const double value = m_args.at(position).number;
+    if (!std::isfinite(value) || value < FirstOleDate || value >= EndOleDate)
+        refuse(position, u"a data %1 está fora do intervalo de 01/01/0100 a 31/12/9999."_s.arg(value));
+    return value;
+}
+
+QVariant ArgReader::nullableDate(int position) const
+{
+    const double value = date(position);
+    return value == 0 ? QVariant() : QVariant(value);
+}
+
+double ArgReader::number(int position) const
+{
+    const double value = m_args.at(position).number;
+    if (!std::isfinite(value))
+        refuse(position, u"o número não é finito."_s);
+    return value;
+}
+
+QVariant ArgReader::decimalText(int position, const Schema::Column &column) const
+{
+    static const QRegularExpression decimal(u"^[+-]?\\d+([.,]\\d+)?([eE][+-]?\\d+)?$"_s);
+    const QString value = m_args.at(position).text.trimmed();
+    if (value.isEmpty())
+        return {};
+    bool ok = decimal.match(value).hasMatch();
+    const double number = ok ? QString(value).replace(u',', u'.').toDouble(&ok) : 0;
+    if (!ok || !std::isfinite(number))
+        refuse(position, u"%1 deve ser um número como \"72,5\" ou vazio (recebido \"%2\")."_s.arg(column.name, value));
+    return number;
+}
+
+QString formatDate(double oleDate) { return OleDate::toDate(oleDate).toString(u"dd/MM/yyyy"_s); }

@@ -1,0 +1,75 @@
+#include "Listener.h"
+
+#include "ServerLimits.h"
+#include "ServerLog.h"
+#include "Session.h"
+#include "WireProtocol.h"
+
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+Listener::Listener(const ServerConfig &config, QObject *parent) : QTcpServer(parent), m_config(config)
+{
+    setMaxPendingConnections(m_config.maxConnections);
+}
+
+Listener::~Listener()
+{
+    shutdown();
+}
+
+void Listener::incomingConnection(qintptr socketDescriptor)
+{
+    if (m_sessions.size() >= m_config.maxConnections) {
+        refuse(socketDescriptor);
+        return;
+    }
+    auto *thread = new QThread(this);
+    auto *session = new Session(socketDescriptor, m_config, ++m_nextId);
+    session->moveToThread(thread);
+    connect(thread, &QThread::started, session, &Session::start);
+    connect(session, &Session::finished, thread, &QThread::quit);
+    // the session is deleted in its own thread, after its last event
+    connect(thread, &QThread::finished, session, &QObject::deleteLater);
+    connect(thread, &QThread::finished, this, [this, thread] {
+        m_sessions.remove(thread);
+        thread->deleteLater();
+    });
+    m_sessions.insert(thread, session);
+    thread->start();
+}
+
+void Listener::refuse(qintptr socketDescriptor)
+{
+    auto *socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(socketDescriptor)) {
+        delete socket;
+        return;
+    }
+    serverLog(u"refused %1:%2: %3 connections already open"_s.arg(socket->peerAddress().toString())
+                  .arg(socket->peerPort())
+                  .arg(m_sessions.size()));
+    socket->write(Wire::errorMessage(
+        QJsonValue::Null,
+        {Wire::ErrorCode::ServiceFailed,
+         u"O servidor atingiu o limite de %1 conexões simultâneas; tente novamente mais tarde."_s.arg(m_config.maxConnections),
+         {}}));
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    QTimer::singleShot(ServerLimits::CloseGraceMs, socket, [socket] { socket->abort(); });
+    socket->disconnectFromHost();
+}
+
+void Listener::shutdown()
+{
+    close();
+    const QList<QThread *> threads = m_sessions.keys();
+    for (auto it = m_sessions.cbegin(); it != m_sessions.cend(); ++it)
+        QMetaObject::invokeMethod(it.value(), &Session::stop, Qt::QueuedConnection);
+    // every wait inside a session is bounded (busy timeout, stall timeout, close grace)
+    for (QThread *thread : threads)
+        thread->wait();
+    m_sessions.clear();
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "CopyServiceContract.h"
+#include "WireProtocol.h"
+
+class SqlDialect;
+class SqlStatement;
+
+// Turns the rows of an executed query into a packet with the declared layout; the query names
+// its result columns after the layout's fields.
+Wire::Packet packetFromQuery(SqlStatement &query, const QList<CopyService::FieldLayout> &layout,
+                             const SqlDialect &dialect);
+
+// A packet of one row holding one text.
+Wire::Packet singleValuePacket(const QList<CopyService::FieldLayout> &layout, const QString &value);

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "WireProtocol.h"
+
+#include <QtGlobal>
+
+// Every limit of the server in one place; the options override the defaults.
+namespace ServerLimits {
+
+inline constexpr char DefaultHost[] = "127.0.0.1";
+inline constexpr quint16 DefaultPort = 8211;
+inline constexpr int DefaultMaxConnections = 64;
+inline constexpr qsizetype DefaultMaxMessageBytes = Wire::DefaultMaxMessageBytes;
+// A client that stops in the middle of a message, or stops reading answers, for this long is
+// dropped. A client idle between calls is not: the screen keeps its connection for hours.
+inline constexpr int DefaultStallTimeoutMs = 30000;
+inline constexpr int DefaultIdleTimeoutMs = 0; // 0: never
+
+// Bytes taken from the socket at a time, so that input held per connection stays near the
+// message limit.
+inline constexpr qsizetype ReadChunkBytes = 64 * 1024;
+// Answers waiting to be sent beyond this make the session wait for the client to read.
+inline constexpr qsizetype WriteHighWaterBytes = 1024 * 1024;
+// How long a refused or closing connection gets to receive its last answer.
+inline constexpr int CloseGraceMs = 2000;
+
+} // namespace ServerLimits

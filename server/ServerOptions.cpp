@@ -1,0 +1,118 @@
+#include "ServerOptions.h"
+
+#include "Database.h"
+#include "ServerLimits.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+std::optional<qint64> positive(const QString &text, qint64 minimum, qint64 maximum)
+{
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (!ok || value < minimum || value > maximum)
+        return std::nullopt;
+    return value;
+}
+
+bool parseListen(const QString &text, ServerConfig &config)
+{
+    const qsizetype colon = text.lastIndexOf(u':');
+    if (colon <= 0)
+        return false;
+    QString host = text.left(colon);
+    if (host.startsWith(u'[') && host.endsWith(u']'))
+        host = host.mid(1, host.size() - 2);
+    const auto port = positive(text.mid(colon + 1), 0, 65535);
+    if (!port)
+        return false;
+    config.host = host == u"localhost"_s ? QHostAddress(QHostAddress::LocalHost) : QHostAddress(host);
+    config.port = quint16(*port);
+    return !config.host.isNull();
+}
+
+} // namespace
+
+ParsedOptions parseServerOptions(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(u"Application server of the remote copy service \"Rbx53207.rdmCopiaForm\"."_s);
+    const QCommandLineOption help(QStringList{u"h"_s, u"help"_s}, u"Show this help."_s);
+    const QCommandLineOption database(u"database"_s, u"Database URL: sqlite:PATH."_s, u"URL"_s);
+    const QCommandLineOption listen(u"listen"_s, u"Address and port to listen on; port 0 picks a free one."_s,
+                                    u"HOST:PORT"_s,
+                                    u"%1:%2"_s.arg(QLatin1String(ServerLimits::DefaultHost)).arg(ServerLimits::DefaultPort));
+    const QCommandLineOption tokenFile(u"token-file"_s, u"File holding the token rpc.open must present."_s, u"FILE"_s);
+    const QCommandLineOption maxConnections(u"max-connections"_s, u"Simultaneous connections."_s, u"N"_s,
+                                            QString::number(ServerLimits::DefaultMaxConnections));
+    const QCommandLineOption maxMessage(u"max-message-bytes"_s, u"Largest message accepted."_s, u"N"_s,
+                                        QString::number(ServerLimits::DefaultMaxMessageBytes));
+    const QCommandLineOption stall(u"stall-timeout-ms"_s,
+                                   u"Drop a client stalled mid-message or not reading answers (0: never)."_s,
+                                   u"MS"_s, QString::number(ServerLimits::DefaultStallTimeoutMs));
+    const QCommandLineOption idle(u"idle-timeout-ms"_s, u"Drop a client idle between calls (0: never)."_s, u"MS"_s,
+                                  QString::number(ServerLimits::DefaultIdleTimeoutMs));
+    parser.addOptions({help, database, listen, tokenFile, maxConnections, maxMessage, stall, idle});
+
+    ParsedOptions result;
+    if (!parser.parse(arguments)) {
+        result.error = parser.errorText();
+        return result;
+    }
+    if (parser.isSet(help)) {
+        result.helpText = parser.helpText();
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        result.error = u"unexpected argument: %1"_s.arg(parser.positionalArguments().first());
+        return result;
+    }
+
+    ServerConfig config;
+    config.databaseUrl = parser.value(database);
+    if (config.databaseUrl.isEmpty()) {
+        result.error = u"--database URL is required"_s;
+        return result;
+    }
+    if (const QString problem = Database::checkUrl(config.databaseUrl); !problem.isEmpty()) {
+        result.error = problem;
+        return result;
+    }
+    if (!parseListen(parser.value(listen), config)) {
+        result.error = u"--listen must be HOST:PORT with an IP address (or localhost) and a port up to 65535"_s;
+        return result;
+    }
+    const auto connections = positive(parser.value(maxConnections), 1, 10000);
+    const auto messageBytes = positive(parser.value(maxMessage), 64, qint64(1) << 30);
+    const auto stallMs = positive(parser.value(stall), 0, 86400000);
+    const auto idleMs = positive(parser.value(idle), 0, 86400000);
+    if (!connections || !messageBytes || !stallMs || !idleMs) {
+        result.error = u"--max-connections (1..10000), --max-message-bytes (64..1073741824) and the timeouts "
+                       u"(0..86400000) take whole numbers in range"_s;
+        return result;
+    }
+    config.maxConnections = int(*connections);
+    config.maxMessageBytes = qsizetype(*messageBytes);
+    config.stallTimeoutMs = int(*stallMs);
+    config.idleTimeoutMs = int(*idleMs);
+
+    if (parser.isSet(tokenFile)) {
+        QFile file(parser.value(tokenFile));
+        if (!file.open(QIODevice::ReadOnly)) {
+            result.error = u"cannot read the token file %1: %2"_s.arg(file.fileName(), file.errorString());
+            return result;
+        }
+        // a trailing line feed is how editors save a one-line file; it is no part of the token
+        config.token = file.readAll().trimmed();
+        if (config.token.isEmpty()) {
+            result.error = u"the token file %1 is empty"_s.arg(file.fileName());
+            return result;
+        }
+    }
+    result.config = config;
+    return result;
+}

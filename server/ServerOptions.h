@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+struct ServerConfig
+{
+    QString databaseUrl;
+    QHostAddress host;
+    quint16 port = 0;
+    QByteArray token; // empty: rpc.open needs none
+    int maxConnections = 0;
+    qsizetype maxMessageBytes = 0;
+    int stallTimeoutMs = 0;
+    int idleTimeoutMs = 0;
+};
+
+struct ParsedOptions
+{
+    std::optional<ServerConfig> config;
+    QString error;    // set when the command line is wrong
+    QString helpText; // set when help was asked for
+};
+
+// Reads the command line (arguments[0] is the program) and the token file it names.
+ParsedOptions parseServerOptions(const QStringList &arguments);

@@ -1,0 +1,171 @@
+#include "Session.h"
+
+#include "ServerLimits.h"
+#include "ServerLog.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+Session::Session(qintptr socketDescriptor, const ServerConfig &config, int id)
+    : m_descriptor(socketDescriptor), m_config(config), m_id(id)
+{
+}
+
+Session::~Session() = default;
+
+void Session::start()
+{
+    m_age.start();
+    m_socket = new QTcpSocket(this);
+    if (!m_socket->setSocketDescriptor(m_descriptor)) {
+        serverLog(u"#%1 could not take the connection: %2"_s.arg(m_id).arg(m_socket->errorString()));
+        m_disconnected = true;
+        finish();
+        return;
+    }
+    m_peer = u"%1:%2"_s.arg(m_socket->peerAddress().toString()).arg(m_socket->peerPort());
+    m_closeReason = u"closed by the client"_s;
+    // Qt would otherwise buffer whatever the client sends, however much
+    m_socket->setReadBufferSize(ServerLimits::ReadChunkBytes);
+    m_framer = std::make_unique<Wire::LineFramer>(m_config.maxMessageBytes);
+    m_protocol = std::make_unique<RpcProtocol>(m_config, m_id);
+
+    m_stallTimer = new QTimer(this);
+    m_stallTimer->setSingleShot(true);
+    connect(m_stallTimer, &QTimer::timeout, this, &Session::onStall);
+    m_idleTimer = new QTimer(this);
+    m_idleTimer->setSingleShot(true);
+    connect(m_idleTimer, &QTimer::timeout, this, &Session::onIdle);
+    if (m_config.idleTimeoutMs > 0)
+        m_idleTimer->start(m_config.idleTimeoutMs);
+
+    connect(m_socket, &QTcpSocket::readyRead, this, &Session::onReadyRead);
+    connect(m_socket, &QTcpSocket::disconnected, this, &Session::onDisconnected);
+    onReadyRead();
+}
+
+void Session::stop()
+{
+    closeAfterFlush(u"server shutting down"_s);
+}
+
+void Session::onReadyRead()
+{
+    if (m_busy || m_closing || !m_socket)
+        return;
+    m_busy = true;
+    bool sawMessage = false;
+    while (!m_closing && m_socket->bytesAvailable() > 0) {
+        m_framer->append(m_socket->read(ServerLimits::ReadChunkBytes));
+        QByteArray message;
+        for (;;) {
+            const Wire::LineFramer::Status status = m_framer->next(message);
+            if (status == Wire::LineFramer::Status::Incomplete)
+                break;
+            if (status == Wire::LineFramer::Status::TooLarge) {
+                m_protocol->messageTooLarge(*this);
+                closeAfterFlush(u"message too large"_s);
+                break;
+            }
+            sawMessage = true;
+            if (m_protocol->handleMessage(message, *this) == RpcProtocol::After::Close) {
+                closeAfterFlush(u"closed by the server after a refused rpc.open"_s);
+                break;
+            }
+            if (m_disconnected)
+                break;
+        }
+        if (m_disconnected)
+            break;
+    }
+    m_busy = false;
+
+    if (m_socket->state() == QAbstractSocket::UnconnectedState)
+        m_disconnected = true;
+    if (m_disconnected) {
+        finish();
+        return;
+    }
+    if (m_closing)
+        return;
+    if (sawMessage && m_config.idleTimeoutMs > 0)
+        m_idleTimer->start(m_config.idleTimeoutMs);
+    // a client may pause inside a message, but not forever
+    if (m_framer->midMessage() && m_config.stallTimeoutMs > 0) {
+        if (!m_stallTimer->isActive() || sawMessage)
+            m_stallTimer->start(m_config.stallTimeoutMs);
+    } else {
+        m_stallTimer->stop();
+    }
+}
+
+bool Session::send(const QByteArray &bytes)
+{
+    if (m_disconnected || m_socket->state() != QAbstractSocket::ConnectedState)
+        return false;
+    m_socket->write(bytes);
+    // Wait for a slow reader rather than holding its answers in memory.
+    const int waitMs = m_config.stallTimeoutMs > 0 ? m_config.stallTimeoutMs : ServerLimits::DefaultStallTimeoutMs;
+    while (m_socket->bytesToWrite() > ServerLimits::WriteHighWaterBytes) {
+        if (!m_socket->waitForBytesWritten(waitMs)) {
+            m_closeReason = u"the client stopped reading its answers"_s;
+            m_closing = true;
+            m_socket->abort();
+            return false;
+        }
+    }
+    return true;
+}
+
+void Session::onDisconnected()
+{
+    m_disconnected = true;
+    if (!m_busy)
+        finish();
+}
+
+void Session::onStall()
+{
+    if (m_closing || !m_framer->midMessage())
+        return;
+    m_closeReason = u"stalled in the middle of a message"_s;
+    m_closing = true;
+    m_socket->abort();
+}
+
+void Session::onIdle()
+{
+    if (!m_busy)
+        closeAfterFlush(u"idle"_s);
+}
+
+void Session::closeAfterFlush(const QString &reason)
+{
+    if (m_closing || m_disconnected || !m_socket)
+        return;
+    m_closing = true;
+    m_closeReason = reason;
+    m_stallTimer->stop();
+    m_idleTimer->stop();
+    // a client that does not take its last answer is not waited for long
+    QTimer::singleShot(ServerLimits::CloseGraceMs, m_socket, [socket = m_socket] { socket->abort(); });
+    m_socket->disconnectFromHost();
+}
+
+void Session::finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    const int requests = m_protocol ? m_protocol->requests() : 0;
+    const int failures = m_protocol ? m_protocol->failures() : 0;
+    m_protocol.reset(); // closes the database session, rolling back an open transaction
+    serverLog(u"#%1 %2: %3 after %4 ms, %5 requests, %6 failed"_s.arg(m_id)
+                  .arg(m_peer, m_closeReason)
+                  .arg(m_age.elapsed())
+                  .arg(requests)
+                  .arg(failures));
+    emit finished();
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "RpcProtocol.h"
+#include "ServerOptions.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <memory>
+
+class QTcpSocket;
+class QTimer;
+
+// One client connection, living in a thread of its own: reads the socket in bounded chunks,
+// frames messages, hands them to the protocol and writes the answers back, waiting for a slow
+// reader instead of piling answers up. Emits finished() once the connection is over and its
+// database session closed.
+class Session final : public QObject, private AnswerSink
+{
+    Q_OBJECT
+
+public:
+    Session(qintptr socketDescriptor, const ServerConfig &config, int id);
+    ~Session() override;
+
+    // Both run in the session's thread.
+    void start();
+    // Asked by the listener at shutdown: close after sending what is pending.
+    void stop();
+
+signals:
+    void finished();
+
+private:
+    void onReadyRead();
+    void onDisconnected();
+    void onStall();
+    void onIdle();
+    void closeAfterFlush(const QString &reason);
+    void finish();
+    bool send(const QByteArray &bytes) override;
+
+    const qintptr m_descriptor;
+    const ServerConfig m_config;
+    const int m_id;
+    QTcpSocket *m_socket = nullptr;
+    QTimer *m_stallTimer = nullptr;
+    QTimer *m_idleTimer = nullptr;
+    std::unique_ptr<Wire::LineFramer> m_framer;
+    std::unique_ptr<RpcProtocol> m_protocol;
+    QString m_peer;
+    QString m_closeReason;
+    QElapsedTimer m_age;
+    bool m_busy = false;       // inside the message loop: socket signals must not tear down
+    bool m_closing = false;    // no more input is read
+    bool m_disconnected = false;
+    bool m_finished = false;
+};

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QByteArray>
+
+// Compares a presented token with the expected one in time that depends on neither: both are
+// hashed first, so not even the length leaks.
+bool tokensMatch(const QByteArray &expected, const QByteArray &presented);

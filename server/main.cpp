@@ -1,0 +1,61 @@
+// rbx53207-server: the application server of the remote copy service.
+#include "Database.h"
+#include "HouseError.h"
+#include "Listener.h"
+#include "Schema.h"
+#include "ServerLog.h"
+#include "ServerOptions.h"
+#include "ShutdownSignal.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+using namespace Qt::StringLiterals;
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"rbx53207-server"_s);
+
+    const ParsedOptions options = parseServerOptions(app.arguments());
+    if (!options.helpText.isEmpty()) {
+        QTextStream(stdout) << options.helpText;
+        return 0;
+    }
+    if (!options.config) {
+        QTextStream(stderr) << "rbx53207-server: " << options.error << Qt::endl;
+        return 2;
+    }
+    const ServerConfig &config = *options.config;
+
+    // the schema is made (where missing) before the first client can ask for anything
+    try {
+        auto database = Database::open(config.databaseUrl, u"rbx-startup"_s);
+        Schema::create(*database);
+    } catch (const EHouseError &error) {
+        QTextStream(stderr) << "rbx53207-server: " << error.message() << Qt::endl;
+        return 1;
+    }
+
+    Listener listener(config);
+    if (!listener.listen(config.host, config.port)) {
+        QTextStream(stderr) << "rbx53207-server: cannot listen on " << config.host.toString() << ':' << config.port
+                            << ": " << listener.errorString() << Qt::endl;
+        return 1;
+    }
+    const QHostAddress address = listener.serverAddress();
+    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol ? u'[' + address.toString() + u']'
+                                                                              : address.toString();
+    serverLog(u"serving %1 on %2:%3%4"_s.arg(config.databaseUrl, host)
+                  .arg(listener.serverPort())
+                  .arg(config.token.isEmpty() ? u" without a token"_s : u" with a token"_s));
+    QTextStream(stdout) << "listening on " << host << ':' << listener.serverPort() << Qt::endl;
+
+    ShutdownSignal shutdown;
+    QObject::connect(&shutdown, &ShutdownSignal::requested, &app, [&] {
+        serverLog(u"shutting down"_s);
+        listener.shutdown();
+        QCoreApplication::quit();
+    });
+    return app.exec();
+}
