@@ -1,0 +1,209 @@
+#include "HostOptions.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace {
+
+constexpr char16_t IniName[] = u"rbx53207-host.ini";
+
+struct Source
+{
+    QString operatorCode, server, tokenFile, database, module, branch, timeout;
+};
+
+void overlay(Source &into, const Source &from)
+{
+    auto take = [](QString &to, const QString &value) {
+        if (!value.isEmpty())
+            to = value;
+    };
+    take(into.operatorCode, from.operatorCode);
+    take(into.server, from.server);
+    take(into.tokenFile, from.tokenFile);
+    take(into.database, from.database);
+    take(into.module, from.module);
+    take(into.branch, from.branch);
+    take(into.timeout, from.timeout);
+}
+
+Source fromIni(const QString &path)
+{
+    QSettings ini(path, QSettings::IniFormat);
+    ini.beginGroup(QStringLiteral("host"));
+    Source s;
+    s.operatorCode = ini.value(QStringLiteral("operator")).toString();
+    s.server = ini.value(QStringLiteral("server")).toString();
+    s.tokenFile = ini.value(QStringLiteral("tokenFile")).toString();
+    s.database = ini.value(QStringLiteral("database")).toString();
+    s.module = ini.value(QStringLiteral("module")).toString();
+    s.branch = ini.value(QStringLiteral("branch")).toString();
+    s.timeout = ini.value(QStringLiteral("callTimeoutMs")).toString();
+    // Relative paths in the file are relative to the file.
+    const QDir base = QFileInfo(path).absoluteDir();
+    for (QString *file : {&s.tokenFile, &s.module}) {
+        if (!file->isEmpty())
+            *file = base.absoluteFilePath(*file);
+    }
+    if (s.database.startsWith(QLatin1String("sqlite:")) && s.database.size() > 7
+        && QFileInfo(s.database.mid(7)).isRelative())
+        s.database = QStringLiteral("sqlite:") + base.absoluteFilePath(s.database.mid(7));
+    return s;
+}
+
+Source fromEnvironment(const QProcessEnvironment &env)
+{
+    Source s;
+    s.operatorCode = env.value(QStringLiteral("RBX_OPERATOR"));
+    s.server = env.value(QStringLiteral("RBX_SERVER"));
+    s.tokenFile = env.value(QStringLiteral("RBX_TOKEN_FILE"));
+    s.database = env.value(QStringLiteral("RBX_DATABASE"));
+    s.module = env.value(QStringLiteral("RBX_MODULE"));
+    s.branch = env.value(QStringLiteral("RBX_BRANCH"));
+    return s;
+}
+
+} // namespace
+
+QVariantMap HostOptions::houseSettings() const
+{
+    return {
+        {QStringLiteral("operator"), operatorCode},
+        {QStringLiteral("serverHost"), serverHost},
+        {QStringLiteral("serverPort"), serverPort},
+        {QStringLiteral("token"), token},
+        {QStringLiteral("callTimeoutMs"), callTimeoutMs},
+        {QStringLiteral("database"), database},
+    };
+}
+
+bool parseServerAddress(const QString &text, QString &host, int &port, QString &why)
+{
+    const qsizetype colon = text.lastIndexOf(u':');
+    if (colon <= 0 || colon == text.size() - 1) {
+        why = QStringLiteral("Endereço do servidor inválido: '%1' (use HOST:PORTA).").arg(text);
+        return false;
+    }
+    bool ok = false;
+    const int number = text.mid(colon + 1).toInt(&ok);
+    if (!ok || number <= 0 || number > 65535) {
+        why = QStringLiteral("Porta do servidor inválida em '%1'.").arg(text);
+        return false;
+    }
+    host = text.left(colon);
+    if (host.startsWith(u'[') && host.endsWith(u']'))
+        host = host.mid(1, host.size() - 2);
+    port = number;
+    return true;
+}
+
+QString hostUsage()
+{
+    return QStringLiteral(
+        "Uso: rbx53207-host [opções]\n"
+        "  --operator CÓDIGO      operador da sessão (RBX_OPERATOR)\n"
+        "  --server HOST:PORTA    servidor de aplicação (RBX_SERVER; padrão 127.0.0.1:8211)\n"
+        "  --token-file ARQUIVO   arquivo com o token do servidor (RBX_TOKEN_FILE)\n"
+        "  --database URL         banco das consultas, ex. sqlite:CAMINHO (RBX_DATABASE)\n"
+        "  --module ARQUIVO       biblioteca Pkg_RBX53207 (RBX_MODULE)\n"
+        "  --branch CÓDIGO        filial (RBX_BRANCH)\n"
+        "  --mode E|N             abre a tela já: E enteral/parenteral, N lactário\n"
+        "  --screenshot ARQUIVO   salva a tela aberta em ARQUIVO (PNG) e termina\n"
+        "  --call-timeout-ms N    espera máxima de cada chamada ao servidor\n"
+        "  --config ARQUIVO       arquivo INI, seção [host] (RBX_HOST_CONFIG)\n");
+}
+
+HostOptionsResult readHostOptions(const QStringList &arguments, const QProcessEnvironment &environment,
+                                  const QString &programDir)
+{
+    HostOptionsResult result;
+    HostOptions &o = result.options;
+
+    Source cli;
+    QString config = environment.value(QStringLiteral("RBX_HOST_CONFIG"));
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &arg = arguments.at(i);
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            result.helpShown = true;
+            return result;
+        }
+        if (!arg.startsWith(QLatin1String("--")) || i + 1 >= arguments.size()) {
+            result.error = QStringLiteral("Opção inválida ou sem valor: '%1'.\n%2").arg(arg, hostUsage());
+            return result;
+        }
+        const QString value = arguments.at(++i);
+        if (arg == QLatin1String("--operator")) cli.operatorCode = value;
+        else if (arg == QLatin1String("--server")) cli.server = value;
+        else if (arg == QLatin1String("--token-file")) cli.tokenFile = value;
+        else if (arg == QLatin1String("--database")) cli.database = value;
+        else if (arg == QLatin1String("--module")) cli.module = value;
+        else if (arg == QLatin1String("--branch")) cli.branch = value;
+        else if (arg == QLatin1String("--call-timeout-ms")) cli.timeout = value;
+        else if (arg == QLatin1String("--mode")) o.mode = value;
+        else if (arg == QLatin1String("--screenshot")) o.screenshot = value;
+        else if (arg == QLatin1String("--config")) config = value;
+        else {
+            result.error = QStringLiteral("Opção desconhecida: '%1'.\n%2").arg(arg, hostUsage());
+            return result;
+        }
+    }
+
+    Source merged;
+    if (config.isEmpty()) {
+        const QString beside = QDir(programDir).absoluteFilePath(QString::fromUtf16(IniName));
+        if (QFileInfo::exists(beside))
+            config = beside;
+    } else if (!QFileInfo(config).isFile()) {
+        result.error = QStringLiteral("Arquivo de configuração não encontrado: '%1'.").arg(config);
+        return result;
+    }
+    if (!config.isEmpty())
+        overlay(merged, fromIni(config));
+    overlay(merged, fromEnvironment(environment));
+    overlay(merged, cli);
+
+    o.operatorCode = merged.operatorCode;
+    o.tokenFile = merged.tokenFile;
+    o.database = merged.database;
+    o.modulePath = merged.module;
+    o.branch = merged.branch;
+    if (!merged.server.isEmpty()) {
+        QString why;
+        if (!parseServerAddress(merged.server, o.serverHost, o.serverPort, why)) {
+            result.error = why;
+            return result;
+        }
+    }
+    if (!merged.timeout.isEmpty()) {
+        bool ok = false;
+        o.callTimeoutMs = merged.timeout.toInt(&ok);
+        if (!ok || o.callTimeoutMs <= 0) {
+            result.error = QStringLiteral("Tempo de espera inválido: '%1'.").arg(merged.timeout);
+            return result;
+        }
+    }
+    if (!o.mode.isEmpty() && o.mode != QLatin1String("E") && o.mode != QLatin1String("N")) {
+        result.error = QStringLiteral("Modo inválido: '%1' (use E ou N).").arg(o.mode);
+        return result;
+    }
+    if (!o.mode.isEmpty() && o.branch.isEmpty()) {
+        result.error = QStringLiteral("Informe a filial (--branch) para abrir a tela.");
+        return result;
+    }
+    if (!o.screenshot.isEmpty() && o.mode.isEmpty()) {
+        result.error = QStringLiteral("--screenshot precisa de --mode e --branch.");
+        return result;
+    }
+    if (!o.tokenFile.isEmpty()) {
+        QFile file(o.tokenFile);
+        if (!file.open(QIODevice::ReadOnly)) {
+            result.error = QStringLiteral("Não foi possível ler o arquivo de token '%1': %2")
+                               .arg(o.tokenFile, file.errorString());
+            return result;
+        }
+        o.token = QString::fromUtf8(file.readAll()).trimmed();
+    }
+    return result;
+}

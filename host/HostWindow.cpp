@@ -1,0 +1,70 @@
+#include "HostWindow.h"
+
+#include "HandlerGuard.h"
+#include "HouseError.h"
+#include "ModuleLoader.h"
+
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int BranchWidth = 4;
+const QString EnteralTitle = QStringLiteral("Copiar Formulação (Enteral/Parenteral)");
+const QString LactarioTitle = QStringLiteral("Copiar Formulação (Lactário)");
+} // namespace
+
+HostWindow::HostWindow(const HostOptions &options, const ModuleLoader &module, QWidget *parent)
+    : QMainWindow(parent), m_module(module), m_branch(new QLineEdit(options.branch, this))
+{
+    setObjectName(QStringLiteral("HostWindow"));
+    setWindowTitle(QStringLiteral("Nutrição e Dietética"));
+
+    m_branch->setObjectName(QStringLiteral("edtFilial"));
+    m_branch->setMaxLength(BranchWidth);
+    m_branch->setPlaceholderText(QStringLiteral("0001"));
+
+    auto *enteral = new QAction(EnteralTitle, this);
+    auto *lactario = new QAction(LactarioTitle, this);
+    connect(enteral, &QAction::triggered, this, [this] { openScreen(QStringLiteral("E")); });
+    connect(lactario, &QAction::triggered, this, [this] { openScreen(QStringLiteral("N")); });
+    QMenu *routines = menuBar()->addMenu(QStringLiteral("&Rotinas"));
+    routines->addAction(enteral);
+    routines->addAction(lactario);
+    routines->addSeparator();
+    routines->addAction(QStringLiteral("&Sair"), this, &QWidget::close);
+
+    auto *central = new QWidget(this);
+    auto *form = new QFormLayout;
+    form->addRow(QStringLiteral("&Filial:"), m_branch);
+    auto *layout = new QVBoxLayout(central);
+    layout->addLayout(form);
+    for (QAction *action : {enteral, lactario}) {
+        auto *button = new QPushButton(action->text(), central);
+        connect(button, &QPushButton::clicked, action, &QAction::trigger);
+        layout->addWidget(button);
+    }
+    layout->addStretch();
+    setCentralWidget(central);
+
+    statusBar()->showMessage(QStringLiteral("Operador: %1   Servidor: %2:%3")
+                                 .arg(options.operatorCode.isEmpty() ? QStringLiteral("(nenhum)") : options.operatorCode,
+                                      options.serverHost)
+                                 .arg(options.serverPort));
+    resize(440, 220);
+}
+
+QString HostWindow::branch() const { return m_branch->text().trimmed(); }
+
+void HostWindow::openScreen(const QString &mode)
+{
+    guarded(this, [&] {
+        if (branch().isEmpty())
+            throw EValidationError(QStringLiteral("Informe a filial."));
+        m_module.iniProc(mode, branch());
+    });
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "HostOptions.h"
+
+#include <QMainWindow>
+
+class ModuleLoader;
+class QLineEdit;
+
+// The host's main window: the branch to work on and the two ways of opening the copy screen.
+class HostWindow final : public QMainWindow
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(HostWindow)
+
+public:
+    HostWindow(const HostOptions &options, const ModuleLoader &module, QWidget *parent = nullptr);
+
+    // Opens the copy screen through the module's IniProc; errors go to the error display.
+    void openScreen(const QString &mode);
+    QString branch() const;
+
+private:
+    const ModuleLoader &m_module;
+    QLineEdit *m_branch;
+};

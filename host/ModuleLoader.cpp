@@ -1,0 +1,53 @@
+#include "ModuleLoader.h"
+
+#include "HouseError.h"
+
+#include <QDir>
+
+QStringList ModuleLoader::candidatePaths(const QString &configured, const QString &programDir)
+{
+    if (!configured.isEmpty())
+        return {configured};
+    const QString name = QString::fromUtf16(ModuleName);
+    return {QDir(programDir).absoluteFilePath(name),
+            QDir(programDir).absoluteFilePath(QStringLiteral("../module/") + name),
+            QDir(QStringLiteral(RBX_BUILD_MODULE_DIR)).absoluteFilePath(name)};
+}
+
+void ModuleLoader::load(const QString &configured, const QString &programDir)
+{
+    QStringList failures;
+    for (const QString &candidate : candidatePaths(configured, programDir)) {
+        auto library = std::make_unique<QLibrary>(candidate);
+        if (!library->load()) {
+            failures.append(library->errorString());
+            continue;
+        }
+        auto iniProc = reinterpret_cast<IniProcFunction>(library->resolve("IniProc"));
+        auto houseSetup = reinterpret_cast<HouseSetupFunction>(library->resolve("HouseSetup"));
+        if (!iniProc || !houseSetup) {
+            failures.append(QStringLiteral("%1 não exporta IniProc e HouseSetup.").arg(library->fileName()));
+            continue;
+        }
+        m_library = std::move(library);
+        m_iniProc = iniProc;
+        m_houseSetup = houseSetup;
+        return;
+    }
+    throw EHouseError(QStringLiteral("Não foi possível carregar o módulo %1:\n%2")
+                          .arg(QString::fromUtf16(ModuleName), failures.join(u'\n')));
+}
+
+void ModuleLoader::setup(const QVariantMap &settings) const
+{
+    if (!m_houseSetup)
+        throw EHouseError(QStringLiteral("O módulo não foi carregado."));
+    m_houseSetup(QVariant(settings));
+}
+
+void ModuleLoader::iniProc(const QString &mode, const QString &branch) const
+{
+    if (!m_iniProc)
+        throw EHouseError(QStringLiteral("O módulo não foi carregado."));
+    m_iniProc(QVariant(QVariantList{mode, branch}));
+}

@@ -1,0 +1,68 @@
+#include "ErrorDisplay.h"
+#include "HandlerGuard.h"
+#include "HostOptions.h"
+#include "HostWindow.h"
+#include "ModuleLoader.h"
+#include "ScreenCapture.h"
+#include "WidgetDialogs.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("rbx53207-host"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Nutrição e Dietética"));
+    installWidgetDialogs();
+
+    const HostOptionsResult read =
+        readHostOptions(QApplication::arguments().mid(1), QProcessEnvironment::systemEnvironment(),
+                        QApplication::applicationDirPath());
+    if (read.helpShown) {
+        std::fputs(qPrintable(hostUsage()), stdout);
+        return 0;
+    }
+    if (!read.error.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(read.error));
+        return 2;
+    }
+    const HostOptions &options = read.options;
+
+    ModuleLoader module;
+    bool ready = false;
+    guarded(nullptr, [&] {
+        module.load(options.modulePath, QApplication::applicationDirPath());
+        module.setup(options.houseSettings());
+        ready = true;
+    });
+    if (!ready)
+        return 1;
+
+    HostWindow window(options, module);
+    window.show();
+
+    if (options.mode.isEmpty())
+        return QApplication::exec();
+
+    // Opened directly: the screen first; with --screenshot the host quits once it is saved.
+    ScreenCapture capture(options.screenshot);
+    QTimer::singleShot(0, &window, [&] {
+        if (!options.screenshot.isEmpty())
+            capture.start();
+        window.openScreen(options.mode);
+        if (options.screenshot.isEmpty())
+            return;
+        if (capture.succeeded()) {
+            std::printf("screenshot saved to %s\n", qPrintable(QFileInfo(options.screenshot).absoluteFilePath()));
+            QApplication::exit(0);
+        } else {
+            std::fprintf(stderr, "no screenshot: %s\n", qPrintable(capture.problem()));
+            QApplication::exit(1);
+        }
+    });
+    return QApplication::exec();
+}

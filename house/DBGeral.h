@@ -1,0 +1,38 @@
+#pragma once
+
+#include "QueryDialect.h"
+
+#include <QSqlDatabase>
+#include <QString>
+
+// The shared database module: the one local database connection every lookup query uses.
+// The host names the database by URL ("sqlite:PATH"); the connection opens on first use, so a
+// screen opens even when the database is unreachable and the lookup that needs it reports why.
+class TdtmDBGeral
+{
+public:
+    explicit TdtmDBGeral(QString connectionName = QStringLiteral("dtmDBGeral"));
+    ~TdtmDBGeral();
+    TdtmDBGeral(const TdtmDBGeral &) = delete;
+    TdtmDBGeral &operator=(const TdtmDBGeral &) = delete;
+
+    // A new URL closes a connection opened from another one.
+    void SetUrl(const QString &url);
+    const QString &Url() const { return m_url; }
+    const QString &ConnectionName() const { return m_connectionName; }
+
+    // Raises EDatabaseError when the URL is missing, unsupported or cannot be opened.
+    void Open();
+    void Close();
+    bool Connected() const;
+
+    // The open connection (opening it when needed).
+    QSqlDatabase Database();
+    QueryDialect Dialect();
+
+private:
+    QString m_connectionName;
+    QString m_url;
+};
+
+TdtmDBGeral &dtmDBGeral();

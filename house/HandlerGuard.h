@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <exception>
+#include <utility>
+
+// The text a person reads for a failure: the house error's own message, a standard
+// exception's what(), or a generic sentence for anything else.
+QString errorText(std::exception_ptr error);
+
+// Shows a failure on the error display of the dialog seam. Never throws.
+void reportHandlerError(QObject *context, std::exception_ptr error) noexcept;
+
+// Runs an event handler so that no exception reaches the event loop: a failure ends the
+// handler and is shown once, as the host shows its own errors.
+template <typename Handler>
+void guarded(QObject *context, Handler &&handler) noexcept
+{
+    try {
+        std::forward<Handler>(handler)();
+    } catch (...) {
+        reportHandlerError(context, std::current_exception());
+    }
+}
+
+// A slot for connect() that runs a handler method of the receiver behind the guard; the
+// signal's arguments are dropped, as the handlers take none.
+template <typename Receiver>
+auto guardedSlot(Receiver *receiver, void (Receiver::*handler)())
+{
+    return [receiver, handler] { guarded(receiver, [&] { (receiver->*handler)(); }); };
+}

@@ -1,0 +1,11 @@
+#include "MensErro.h"
+
+#include "DialogSeam.h"
+#include "HouseError.h"
+
+void MensErro(const QString &text, bool raise, QObject *parent)
+{
+    if (raise)
+        throw EValidationError(text);
+    dialogSeam().error(parent, text);
+}

@@ -1,0 +1,57 @@
+#include "HouseGlyphs.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+namespace HouseGlyphs {
+
+namespace {
+QPixmap canvas(int size)
+{
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    return pixmap;
+}
+} // namespace
+
+QIcon search()
+{
+    QIcon icon;
+    for (const int size : {16, 32}) {
+        QPixmap pixmap = canvas(size);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        const qreal s = size / 16.0;
+        p.setPen(QPen(QColor(30, 60, 120), 1.8 * s));
+        p.setBrush(QColor(200, 225, 255));
+        p.drawEllipse(QRectF(1.5 * s, 1.5 * s, 8.5 * s, 8.5 * s));
+        p.setPen(QPen(QColor(90, 60, 30), 2.6 * s, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(9.2 * s, 9.2 * s), QPointF(14 * s, 14 * s));
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+QIcon confirm()
+{
+    QIcon icon;
+    for (const int size : {24, 48}) {
+        QPixmap pixmap = canvas(size);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        const qreal s = size / 24.0;
+        QPainterPath tick;
+        tick.moveTo(4 * s, 13 * s);
+        tick.lineTo(10 * s, 19 * s);
+        tick.lineTo(20 * s, 5 * s);
+        p.setPen(QPen(QColor(20, 130, 40), 3.4 * s, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPath(tick);
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+} // namespace HouseGlyphs

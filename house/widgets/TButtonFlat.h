@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QToolButton>
+
+// A flat button of a form's button strip: glyph over caption, raised only under the mouse.
+class TButtonFlat final : public QToolButton
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TButtonFlat)
+
+public:
+    explicit TButtonFlat(QWidget *parent = nullptr);
+};

@@ -1,0 +1,152 @@
+#include "TDateEditPlus.h"
+
+#include "HouseError.h"
+#include "TextRoutines.h"
+
+#include <QFocusEvent>
+#include <QLabel>
+
+namespace {
+constexpr int WeekdayGap = 6;
+constexpr int WeekdayWidth = 80;
+} // namespace
+
+TDateEditPlus::TDateEditPlus(QWidget *parent) : QLineEdit(parent)
+{
+    setInputMask(QStringLiteral("99/99/9999;_"));
+    m_nomeSemana = {QStringLiteral("Domingo"), QStringLiteral("Segunda"), QStringLiteral("Terça"),
+                    QStringLiteral("Quarta"), QStringLiteral("Quinta"), QStringLiteral("Sexta"),
+                    QStringLiteral("Sábado")};
+    if (parent) {
+        m_weekday = new QLabel(parent);
+        m_weekday->setObjectName(QStringLiteral("lblNomeSemana"));
+        m_weekday->hide();
+    }
+    connect(this, &QLineEdit::textChanged, this, &TDateEditPlus::refresh);
+    refresh();
+}
+
+TDateEditPlus::~TDateEditPlus() { delete m_weekday.data(); }
+
+QDate TDateEditPlus::Date() const
+{
+    return QDate::fromString(text(), QLatin1String(DateFormat));
+}
+
+void TDateEditPlus::SetDate(QDate date)
+{
+    if (date.isValid())
+        setText(date.toString(QLatin1String(DateFormat)));
+    else
+        clear();
+    m_time = QTime(0, 0);
+}
+
+QDateTime TDateEditPlus::DateTime() const
+{
+    const QDate date = Date();
+    if (!date.isValid())
+        return {};
+    return QDateTime(date, SaveTime && m_time.isValid() ? m_time : QTime(0, 0));
+}
+
+void TDateEditPlus::SetDateTime(const QDateTime &moment)
+{
+    SetDate(moment.date());
+    m_time = moment.time();
+}
+
+bool TDateEditPlus::IsEmpty() const { return EmptyString(text()); }
+
+void TDateEditPlus::CheckValidDate()
+{
+    if (IsEmpty() || Date().isValid())
+        return;
+    setFocus(Qt::OtherFocusReason);
+    selectAll();
+    throw EValidationError(QStringLiteral("Data inválida: %1.").arg(displayText()));
+}
+
+void TDateEditPlus::SetNomeSemana(const QStringList &names)
+{
+    m_nomeSemana = names;
+    refresh();
+}
+
+QString TDateEditPlus::WeekdayName() const
+{
+    const QDate date = Date();
+    if (!date.isValid() || m_nomeSemana.size() < 7)
+        return {};
+    return m_nomeSemana.at(date.dayOfWeek() % 7); // Qt counts Monday 1 .. Sunday 7
+}
+
+void TDateEditPlus::refresh()
+{
+    QPalette colours = palette();
+    colours.setColor(QPalette::Text, Date().isValid() ? ValidDateColor : QPalette().color(QPalette::Text));
+    setPalette(colours);
+    if (m_weekday) {
+        m_weekday->setText(WeekdayName());
+        m_weekday->setVisible(isVisible() && !m_weekday->text().isEmpty());
+    }
+}
+
+void TDateEditPlus::placeWeekday()
+{
+    if (m_weekday && m_weekday->parentWidget() == parentWidget())
+        m_weekday->setGeometry(geometry().right() + 1 + WeekdayGap, y(), WeekdayWidth, height());
+}
+
+void TDateEditPlus::focusOutEvent(QFocusEvent *event)
+{
+    QLineEdit::focusOutEvent(event);
+    // A dialog or another window taking the focus is no leave: the user did not move on.
+    if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
+        emit exited();
+}
+
+void TDateEditPlus::moveEvent(QMoveEvent *event)
+{
+    QLineEdit::moveEvent(event);
+    placeWeekday();
+}
+
+void TDateEditPlus::resizeEvent(QResizeEvent *event)
+{
+    QLineEdit::resizeEvent(event);
+    placeWeekday();
+}
+
+void TDateEditPlus::showEvent(QShowEvent *event)
+{
+    QLineEdit::showEvent(event);
+    placeWeekday();
+    refresh();
+}
+
+void TDateEditPlus::hideEvent(QHideEvent *event)
+{
+    QLineEdit::hideEvent(event);
+    if (m_weekday && !isVisibleTo(parentWidget()))
+        m_weekday->hide();
+}
+
+void TDateEditPlus::changeEvent(QEvent *event)
+{
+    QLineEdit::changeEvent(event);
+    if (event->type() != QEvent::ParentChange)
+        return;
+    if (!parentWidget()) {
+        delete m_weekday.data();
+        return;
+    }
+    if (!m_weekday) {
+        m_weekday = new QLabel(parentWidget());
+        m_weekday->setObjectName(QStringLiteral("lblNomeSemana"));
+    } else {
+        m_weekday->setParent(parentWidget());
+    }
+    placeWeekday();
+    refresh();
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QColor>
+#include <QDate>
+#include <QDateTime>
+#include <QLineEdit>
+#include <QPointer>
+#include <QStringList>
+
+#include <QLabel>
+
+// Masked dd/mm/yyyy date edit that may stay empty. A valid date shows in ValidDateColor and
+// its weekday name (from NomeSemana, Sunday first) beside the edit. exited() is the edit's
+// "leave" event: the focus moved to another control of the same window.
+class TDateEditPlus final : public QLineEdit
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TDateEditPlus)
+
+public:
+    static constexpr char DateFormat[] = "dd/MM/yyyy";
+
+    explicit TDateEditPlus(QWidget *parent = nullptr);
+    ~TDateEditPlus() override;
+
+    // The typed date; a null QDate when empty or not a date.
+    QDate Date() const;
+    // A null or invalid date empties the edit.
+    void SetDate(QDate date);
+    // With SaveTime the time of day given to SetDateTime is kept; otherwise it is midnight.
+    QDateTime DateTime() const;
+    void SetDateTime(const QDateTime &moment);
+    // The text as shown to code: "dd/mm/yyyy", or the mask's separators when nothing is typed.
+    QString Text() const { return text(); }
+    bool IsEmpty() const;
+
+    // An empty edit passes. A text that is no date moves the focus here and raises
+    // EValidationError "Data inválida: <text>.".
+    void CheckValidDate();
+
+    QColor ValidDateColor = Qt::blue;
+    bool SaveTime = false;
+    void SetNomeSemana(const QStringList &names);
+    const QStringList &NomeSemana() const { return m_nomeSemana; }
+    // The weekday shown for the current text; empty unless it is a valid date.
+    QString WeekdayName() const;
+    QLabel *WeekdayLabel() const { return m_weekday; }
+
+signals:
+    void exited();
+
+protected:
+    void focusOutEvent(QFocusEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void refresh();
+    void placeWeekday();
+
+    QStringList m_nomeSemana;
+    QTime m_time;
+    QPointer<QLabel> m_weekday; // a sibling, so it can stand beside the edit
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "DialogSeam.h"
+
+#include <QPointer>
+
+class BusyOverlay;
+
+// The dialog seam with real Qt dialogs: message boxes, the error box, the pick list and the
+// busy overlay.
+class WidgetDialogs final : public DialogSeam
+{
+public:
+    int message(const MessageRequest &request) override;
+    void error(QObject *parent, const QString &text) override;
+    std::optional<QStringList> pick(const PickRequest &request) override;
+    void showBusy(QObject *over, int kind) override;
+    void hideBusy() override;
+
+private:
+    QPointer<BusyOverlay> m_overlay;
+    int m_busyDepth = 0;
+};
+
+// Makes real dialogs the default of the dialog seam (a test's own seam still takes precedence).
+void installWidgetDialogs();

@@ -1,0 +1,30 @@
+#include "Pkg_RBX53207.h"
+
+#include "Cli_Rbx53207.h"
+#include "HouseError.h"
+
+namespace {
+
+QString elementText(const QVariantList &elements, int index)
+{
+    if (index >= elements.size())
+        throw EConvertError(QStringLiteral("IniProc: o parâmetro não tem o elemento %1.").arg(index));
+    const QVariant &element = elements.at(index);
+    if (!element.isValid() || !element.canConvert<QString>())
+        throw EConvertError(QStringLiteral("IniProc: o elemento %1 do parâmetro não é um texto (%2).")
+                                .arg(index)
+                                .arg(QString::fromLatin1(element.typeName())));
+    return element.toString();
+}
+
+} // namespace
+
+void IniProc(const QVariant &Params)
+{
+    if (!Params.canConvert<QVariantList>() || Params.userType() == QMetaType::QString)
+        throw EConvertError(QStringLiteral("IniProc: o parâmetro deve ser uma lista (modo, filial)."));
+    const QVariantList elements = Params.toList();
+    const QString filial = elementText(elements, 1);
+    const QString tipoForm = elementText(elements, 0);
+    CriaCopFormulacao(tipoForm, filial);
+}

@@ -1,0 +1,18 @@
+#include "Cli_Rbx53207.h"
+
+#include "ShowAvi.h"
+
+QPointer<TfrmCopFormulacao> frmCopFormulacao;
+QString stTipoForm;
+QString stFilial;
+bool boPrimVez = false;
+
+void CriaCopFormulacao(const QString &TipoForm, const QString &Filial)
+{
+    auto *screen = new TfrmCopFormulacao(houseMainForm());
+    frmCopFormulacao = screen;
+    stTipoForm = TipoForm;
+    stFilial = Filial;
+    // The base form frees the screen when it closes.
+    screen->ShowModal();
+}

@@ -1,0 +1,145 @@
+#include "TfrmCopFormulacao.h"
+
+#include "Cli_Rbx53207.h"
+#include "CopyServiceClient.h"
+#include "HandlerGuard.h"
+#include "HouseClock.h"
+#include "HouseError.h"
+#include "HouseSession.h"
+#include "MensErro.h"
+#include "ShowAvi.h"
+#include "TBtnPesquisa.h"
+#include "TButtonFlat.h"
+#include "TDateEditPlus.h"
+
+#include <QRadioButton>
+
+TfrmCopFormulacao::TfrmCopFormulacao(QWidget *parent)
+    : TfrmRotiGeral(parent),
+      qryServico(QStringLiteral("qryServico")),
+      qryDieta(QStringLiteral("qryDieta")),
+      qryAndar(QStringLiteral("qryAndar")),
+      qryAla(QStringLiteral("qryAla")),
+      qryLeito(QStringLiteral("qryLeito")),
+      cdsNutricio(QStringLiteral("cdsNutricio")),
+      cdsPaciente(QStringLiteral("cdsPaciente")),
+      cdsServInte(QStringLiteral("cdsServInte")),
+      cdsNrServInte(QStringLiteral("cdsNrServInte")),
+      cdsNrConfesco(QStringLiteral("cdsNrConfesco")),
+      cdsConfesco(QStringLiteral("cdsConfesco")),
+      dtsPaciente(QStringLiteral("dtsPaciente")),
+      dtsServico(QStringLiteral("dtsServico")),
+      dtsDieta(QStringLiteral("dtsDieta")),
+      dtsAndar(QStringLiteral("dtsAndar")),
+      dtsAla(QStringLiteral("dtsAla")),
+      dtsLeito(QStringLiteral("dtsLeito"))
+{
+    CreateControls();
+    DeclareMessages();
+    DeclareQueries();
+    DeclareRecordSets();
+    ConnectHandlers();
+    FormCreate();
+}
+
+TfrmCopFormulacao::~TfrmCopFormulacao() = default;
+
+void TfrmCopFormulacao::ConnectHandlers()
+{
+    connect(rbtTPaci, &QRadioButton::toggled, this, guardedSlot(this, &TfrmCopFormulacao::rbtTPaciClick));
+    connect(rbtTServ, &QRadioButton::toggled, this, guardedSlot(this, &TfrmCopFormulacao::rbtTServClick));
+    connect(rbtTDieta, &QRadioButton::toggled, this, guardedSlot(this, &TfrmCopFormulacao::rbtTDietaClick));
+    connect(rbtTAndar, &QRadioButton::toggled, this, guardedSlot(this, &TfrmCopFormulacao::rbtTAndarClick));
+    connect(rbtTAla, &QRadioButton::toggled, this, guardedSlot(this, &TfrmCopFormulacao::rbtTAlaClick));
+    connect(rbtTLeito, &QRadioButton::toggled, this, guardedSlot(this, &TfrmCopFormulacao::rbtTLeitoClick));
+
+    connect(btpPaci, &TBtnPesquisa::clicked, this, guardedSlot(this, &TfrmCopFormulacao::btpPaciClick));
+    connect(btpServico, &TBtnPesquisa::clicked, this, guardedSlot(this, &TfrmCopFormulacao::btpServicoClick));
+    connect(btpDieta, &TBtnPesquisa::clicked, this, guardedSlot(this, &TfrmCopFormulacao::btpDietaClick));
+    connect(btpAndar, &TBtnPesquisa::clicked, this, guardedSlot(this, &TfrmCopFormulacao::btpAndarClick));
+    connect(btpAla, &TBtnPesquisa::clicked, this, guardedSlot(this, &TfrmCopFormulacao::btpAlaClick));
+    connect(btpLeito, &TBtnPesquisa::clicked, this, guardedSlot(this, &TfrmCopFormulacao::btpLeitoClick));
+
+    connect(depOrigem, &TDateEditPlus::exited, this, guardedSlot(this, &TfrmCopFormulacao::depOrigemExit));
+    connect(depDestino, &TDateEditPlus::exited, this, guardedSlot(this, &TfrmCopFormulacao::depDestinoExit));
+    connect(sbtConfirma, &TButtonFlat::clicked, this, guardedSlot(this, &TfrmCopFormulacao::sbtConfirmaClick));
+}
+
+void TfrmCopFormulacao::FormCreate()
+{
+    TfrmRotiGeral::FormCreate();
+    boPrimVez = true;
+}
+
+void TfrmCopFormulacao::FormActivate()
+{
+    Refresh();
+    if (!boPrimVez)
+        return;
+    boPrimVez = false; // before anything can fail: the check is not retried
+
+    try {
+        ActiveShowAvi(houseMainForm(), 0);
+        netCopiaForm.SetConnected(true);
+        CopyServiceClient(netCopiaForm).getNutricio(Operador(), stFilial, cdsNutricio);
+    } catch (...) {
+        DeactiveShowAvi();
+        throw;
+    }
+    DeactiveShowAvi();
+
+    try {
+        if (cdsNutricio.IsEmpty())
+            MensErro(msgPadrao.Msg(QStringLiteral("Oper_Per")), true);
+    } catch (...) {
+        Close();
+        throw;
+    }
+
+    const QDate today = Today();
+    depOrigem->SetDate(today.addDays(-1));
+    depDestino->SetDate(today);
+
+    stPacientes.clear();
+    stServicos.clear();
+    stDietas.clear();
+    stAlas.clear();
+    stAndares.clear();
+    stLeitos.clear();
+}
+
+void TfrmCopFormulacao::FormClose(TCloseAction &action)
+{
+    TfrmRotiGeral::FormClose(action);
+    netCopiaForm.SetConnected(false);
+}
+
+void TfrmCopFormulacao::depOrigemExit() { depOrigem->CheckValidDate(); }
+
+void TfrmCopFormulacao::depDestinoExit() { depDestino->CheckValidDate(); }
+
+void TfrmCopFormulacao::netCopiaFormBeforeConnect(TNetConnection &connection)
+{
+    connection.Host = WebURL();
+    connection.Port = WebPort();
+    // The session's token and call timeout travel with the address.
+    connection.Token = houseSession().token;
+    connection.TimeoutMs = houseSession().callTimeoutMs;
+}
+
+// Connection points of the lookups and of the copy. Until their units are linked in, they say
+// so plainly rather than pretend to have done anything.
+namespace {
+[[noreturn]] void notAvailable(const QString &what)
+{
+    throw EHouseError(QStringLiteral("%1 ainda não está disponível nesta versão do módulo.").arg(what));
+}
+} // namespace
+
+void TfrmCopFormulacao::btpPaciClick() { notAvailable(QStringLiteral("A pesquisa de pacientes")); }
+void TfrmCopFormulacao::btpServicoClick() { notAvailable(QStringLiteral("A pesquisa de serviços")); }
+void TfrmCopFormulacao::btpDietaClick() { notAvailable(QStringLiteral("A pesquisa de dietas")); }
+void TfrmCopFormulacao::btpAndarClick() { notAvailable(QStringLiteral("A pesquisa de andares")); }
+void TfrmCopFormulacao::btpAlaClick() { notAvailable(QStringLiteral("A pesquisa de alas")); }
+void TfrmCopFormulacao::btpLeitoClick() { notAvailable(QStringLiteral("A pesquisa de leitos")); }
+void TfrmCopFormulacao::sbtConfirmaClick() { notAvailable(QStringLiteral("A cópia de formulações")); }

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "DialogSeam.h"
+#include "RowSource.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+// A dialog seam for tests: records every request and answers as told, without a window.
+class AnsweringDialogs final : public DialogSeam
+{
+public:
+    struct Pick
+    {
+        QString caption;
+        QString emptyText;
+        bool singleChoice = false;
+        QStringList preselected;
+        RowTable rows;
+        int keyColumn = -1;
+    };
+
+    // Answers; the defaults confirm every question and cancel every pick list.
+    std::function<int(const MessageRequest &)> answerMessage = [](const MessageRequest &) { return mrYes; };
+    std::function<std::optional<QStringList>(const Pick &)> answerPick = [](const Pick &) {
+        return std::optional<QStringList>();
+    };
+    // Runs when the busy indicator is shown (e.g. to look at the state at that moment).
+    std::function<void(QObject *, int)> onShowBusy;
+    std::function<void(const QString &)> onError;
+
+    QList<MessageRequest> messages;
+    QStringList errors;
+    QList<Pick> picks;
+    int busyShown = 0;
+    int busyHidden = 0;
+    int busyDepth = 0;
+    QList<int> busyKinds;
+
+    int message(const MessageRequest &request) override
+    {
+        messages.append(request);
+        return answerMessage(request);
+    }
+    void error(QObject *, const QString &text) override
+    {
+        errors.append(text);
+        if (onError)
+            onError(text);
+    }
+    std::optional<QStringList> pick(const PickRequest &request) override
+    {
+        Pick pick{request.caption, request.emptyText, request.singleChoice, request.preselected,
+                  request.rows ? *request.rows : RowTable(), request.keyColumn};
+        picks.append(pick);
+        return answerPick(pick);
+    }
+    void showBusy(QObject *over, int kind) override
+    {
+        ++busyShown;
+        ++busyDepth;
+        busyKinds.append(kind);
+        if (onShowBusy)
+            onShowBusy(over, kind);
+    }
+    void hideBusy() override
+    {
+        ++busyHidden;
+        --busyDepth;
+    }
+};

@@ -1,0 +1,437 @@
+#include "AnsweringDialogs.h"
+#include "BusyOverlay.h"
+#include "HouseError.h"
+#include "PesquisaLista.h"
+#include "PickListDialog.h"
+#include "PickListModel.h"
+#include "ShowAvi.h"
+#include "TBtnPesquisa.h"
+#include "TDateEditPlus.h"
+#include "TfrmRotiGeral.h"
+#include "WidgetDialogs.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFocusEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+class FixedRows final : public RowSource
+{
+public:
+    RowTable table;
+    RowTable rowTable() override { return table; }
+};
+
+RowTable floors(int count)
+{
+    RowTable table;
+    table.columns = {{QStringLiteral("CDANDAR"), QStringLiteral("Código"), 18, true},
+                     {QStringLiteral("NMANDAR"), QStringLiteral("Nome"), 35, true}};
+    for (int i = 1; i <= count; ++i)
+        table.rows.append({QStringLiteral("F%1").arg(i), QStringLiteral("%1º andar").arg(i)});
+    return table;
+}
+
+// Acts on the next modal dialog once it is up, as a person would.
+void whenModal(std::function<void(QWidget *)> act)
+{
+    QTimer::singleShot(0, [act] {
+        QWidget *modal = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((modal = QApplication::activeModalWidget()) != nullptr, 5000);
+        act(modal);
+    });
+}
+
+QAbstractButton *buttonWithText(QWidget *dialog, const QString &text)
+{
+    for (QAbstractButton *button : dialog->findChildren<QAbstractButton *>()) {
+        if (button->text() == text)
+            return button;
+    }
+    return nullptr;
+}
+
+// A routine screen that records its handlers.
+class RecordingForm final : public TfrmRotiGeral
+{
+public:
+    RecordingForm() { FormCreate(); }
+    TCloseAction closeAction = caFree;
+    bool failActivation = false;
+    int activations = 0;
+    int closes = 0;
+    void FormActivate() override
+    {
+        ++activations;
+        if (failActivation)
+            throw EConnectionError(QStringLiteral("sem servidor"));
+    }
+    void FormClose(TCloseAction &action) override
+    {
+        ++closes;
+        TfrmRotiGeral::FormClose(action);
+        action = closeAction;
+    }
+};
+
+} // namespace
+
+class TestHouseWidgets final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { installWidgetDialogs(); }
+
+    // --- the pick list, as a real modal dialog ---------------------------------------------
+
+    void pickListOkWritesTheCheckedRows()
+    {
+        FixedRows rows;
+        rows.table = floors(4);
+        TDataSource source(QStringLiteral("dtsAndar"));
+        source.SetDataSet(rows);
+        QString stAndares = QStringLiteral("_F2_");
+
+        QString title;
+        QStringList headers;
+        bool preselectedShown = false;
+        whenModal([&](QWidget *modal) {
+            auto *dialog = qobject_cast<PickListDialog *>(modal);
+            QVERIFY(dialog);
+            title = dialog->windowTitle();
+            for (int c = 1; c < dialog->model()->columnCount(); ++c)
+                headers.append(dialog->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString());
+            preselectedShown = dialog->model()->isChecked(1);
+            dialog->model()->setChecked(1, false);
+            dialog->model()->setData(dialog->model()->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+            dialog->model()->setChecked(3, true);
+            QTest::mouseClick(buttonWithText(dialog, QStringLiteral("OK")), Qt::LeftButton);
+        });
+        QVERIFY(PesquisaLista(source, QStringLiteral("CDANDAR"), QStringLiteral("Andar|Não existe andar cadastrado."),
+                              false, stAndares));
+        QCOMPARE(title, QStringLiteral("Andar"));
+        QCOMPARE(headers, (QStringList{QStringLiteral("Código"), QStringLiteral("Nome")}));
+        QVERIFY(preselectedShown);
+        QCOMPARE(stAndares, QStringLiteral("_F1__F4_"));
+    }
+
+    void pickListCancelLeavesTheList()
+    {
+        FixedRows rows;
+        rows.table = floors(3);
+        TDataSource source;
+        source.SetDataSet(rows);
+        QString list = QStringLiteral("_F3_");
+        whenModal([](QWidget *modal) {
+            auto *dialog = qobject_cast<PickListDialog *>(modal);
+            QVERIFY(dialog);
+            dialog->model()->checkAll(true);
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        });
+        QVERIFY(!PesquisaLista(source, QStringLiteral("CDANDAR"), QStringLiteral("Andar|x"), false, list));
+        QCOMPARE(list, QStringLiteral("_F3_"));
+    }
+
+    void pickListShowsTheEmptyTextWhenThereIsNothing()
+    {
+        FixedRows rows;
+        rows.table = floors(0);
+        TDataSource source;
+        source.SetDataSet(rows);
+        QString list = QStringLiteral("_F1_");
+        QString shown;
+        bool gridHidden = false;
+        whenModal([&](QWidget *modal) {
+            auto *label = modal->findChild<QLabel *>(QStringLiteral("lblVazio"));
+            QVERIFY(label);
+            shown = label->isVisible() ? label->text() : QString();
+            gridHidden = !modal->findChild<QTableView *>(QStringLiteral("grdLista"))->isVisible();
+            QTest::mouseClick(buttonWithText(modal, QStringLiteral("OK")), Qt::LeftButton);
+        });
+        QVERIFY(PesquisaLista(source, QStringLiteral("CDANDAR"),
+                              QStringLiteral("Andar|Não existe andar cadastrado."), false, list));
+        QCOMPARE(shown, QStringLiteral("Não existe andar cadastrado."));
+        QVERIFY(gridHidden);
+        QCOMPARE(list, QString());
+    }
+
+    void pickListKeyboardAndSingleChoice()
+    {
+        RowTable table = floors(3);
+        PickRequest request;
+        request.rows = &table;
+        request.keyColumn = 0;
+        request.singleChoice = true;
+        PickListDialog dialog(request);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.view()->setCurrentIndex(dialog.model()->index(1, 1));
+        QTest::keyClick(dialog.view(), Qt::Key_Space);
+        dialog.model()->setChecked(2, true); // single choice: the other goes
+        QCOMPARE(dialog.pickedKeys(), QStringList{QStringLiteral("F3")});
+        QTest::keyClick(dialog.view(), Qt::Key_Space);
+        QCOMPARE(dialog.pickedKeys(), QStringList{QStringLiteral("F2")});
+    }
+
+    void twentyThousandRowsWithTheirLabels()
+    {
+        RowTable table = floors(20000);
+        PickRequest request;
+        request.rows = &table;
+        request.keyColumn = 0;
+        PickListDialog dialog(request);
+        QCOMPARE(dialog.model()->rowCount(), 20000);
+        QCOMPARE(dialog.model()->data(dialog.model()->index(19999, 2), Qt::DisplayRole).toString(),
+                 QStringLiteral("20000º andar"));
+        // a wider display width gives a wider column
+        QVERIFY(dialog.view()->columnWidth(2) > dialog.view()->columnWidth(1));
+    }
+
+    // --- messages through real message boxes -----------------------------------------------
+
+    void messageBoxAnswers_data()
+    {
+        QTest::addColumn<QString>("press");
+        QTest::addColumn<int>("result");
+        QTest::newRow("Sim") << QStringLiteral("&Sim") << mrYes;
+        QTest::newRow("Não") << QStringLiteral("&Não") << mrNo;
+        QTest::newRow("Escape") << QString() << mrNo;
+    }
+    void messageBoxAnswers()
+    {
+        QFETCH(QString, press);
+        QFETCH(int, result);
+        QString text;
+        whenModal([&](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            QVERIFY(box);
+            text = box->text();
+            if (press.isEmpty())
+                QTest::keyClick(box, Qt::Key_Escape);
+            else
+                QTest::mouseClick(buttonWithText(box, press), Qt::LeftButton);
+        });
+        TMessages catalog;
+        catalog.Messages = {QStringLiteral("Conf_Oper|Confirma operação?")};
+        QCOMPARE(catalog.ShowMsg(QStringLiteral("Conf_Oper"), mtConfirmation, mbYes | mbNo, 0), result);
+        QCOMPARE(text, QStringLiteral("Confirma operação?"));
+    }
+
+    void informationWithYesOnly()
+    {
+        QStringList captions;
+        whenModal([&](QWidget *modal) {
+            for (QAbstractButton *button : modal->findChildren<QPushButton *>())
+                captions.append(button->text());
+            QTest::keyClick(modal, Qt::Key_Return);
+        });
+        TMessages catalog;
+        catalog.Messages = {QStringLiteral("Cop_Suces|A cópia foi realizada com sucesso.")};
+        QCOMPARE(catalog.ShowMsg(QStringLiteral("Cop_Suces"), mtInformation, mbYes, 0), mrYes);
+        QCOMPARE(captions, QStringList{QStringLiteral("&Sim")});
+    }
+
+    // --- busy indicator --------------------------------------------------------------------
+
+    void busyOverlayCoversTheMainFormAndNests()
+    {
+        QMainWindow main;
+        main.resize(400, 300);
+        main.show();
+        QCOMPARE(houseMainForm(), &main);
+        ActiveShowAvi(houseMainForm(), 0);
+        auto *overlay = main.findChild<BusyOverlay *>(QStringLiteral("ShowAvi"));
+        QVERIFY(overlay);
+        QVERIFY(overlay->isVisible());
+        QCOMPARE(overlay->geometry(), main.rect());
+        QVERIFY(overlay->text().contains(QStringLiteral("servidor")));
+        ActiveShowAvi(&main, 0);
+        DeactiveShowAvi();
+        QVERIFY(main.findChild<BusyOverlay *>());
+        DeactiveShowAvi();
+        QVERIFY(!main.findChild<BusyOverlay *>());
+        DeactiveShowAvi(); // one too many does no harm
+    }
+
+    void busyIndicatorGoesThroughTheSeam()
+    {
+        AnsweringDialogs dialogs;
+        ScopedDialogSeam seam(dialogs);
+        QWidget form;
+        ActiveShowAvi(&form, 0);
+        DeactiveShowAvi();
+        QCOMPARE(dialogs.busyShown, 1);
+        QCOMPARE(dialogs.busyHidden, 1);
+        QCOMPARE(dialogs.busyKinds, QList<int>{0});
+    }
+
+    // --- date edit ---------------------------------------------------------------------------
+
+    void dateEdit_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QDate>("date");
+        QTest::addColumn<QString>("weekday");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("leap day") << QStringLiteral("29022024") << QDate(2024, 2, 29) << QStringLiteral("Quinta") << true;
+        QTest::newRow("1 March") << QStringLiteral("01032024") << QDate(2024, 3, 1) << QStringLiteral("Sexta") << true;
+        QTest::newRow("Sunday") << QStringLiteral("03032024") << QDate(2024, 3, 3) << QStringLiteral("Domingo") << true;
+        QTest::newRow("Saturday accent") << QStringLiteral("02032024") << QDate(2024, 3, 2) << QStringLiteral("Sábado") << true;
+        QTest::newRow("no 29 Feb in 2023") << QStringLiteral("29022023") << QDate() << QString() << false;
+        QTest::newRow("month 13") << QStringLiteral("01132024") << QDate() << QString() << false;
+        QTest::newRow("half typed") << QStringLiteral("0103") << QDate() << QString() << false;
+        QTest::newRow("nothing") << QString() << QDate() << QString() << true;
+    }
+    void dateEdit()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QDate, date);
+        QFETCH(QString, weekday);
+        QFETCH(bool, valid);
+        QWidget parent;
+        auto *edit = new TDateEditPlus(&parent);
+        edit->setGeometry(85, 152, 100, 21);
+        parent.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&parent));
+        edit->setFocus();
+        edit->home(false);
+        QTest::keyClicks(edit, typed);
+
+        QCOMPARE(edit->Date(), date);
+        QCOMPARE(edit->WeekdayName(), weekday);
+        QCOMPARE(edit->WeekdayLabel()->text(), weekday);
+        QCOMPARE(edit->WeekdayLabel()->isVisible(), !weekday.isEmpty());
+        QVERIFY(edit->WeekdayLabel()->x() > edit->geometry().right());
+        QCOMPARE(edit->IsEmpty(), typed.isEmpty());
+        QCOMPARE(edit->palette().color(QPalette::Text) == QColor(Qt::blue), date.isValid());
+        if (valid) {
+            edit->CheckValidDate();
+        } else {
+            try {
+                edit->CheckValidDate();
+                QFAIL("an invalid date must raise");
+            } catch (const EValidationError &error) {
+                QVERIFY(error.message().startsWith(QStringLiteral("Data inválida: ")));
+            }
+            QVERIFY(edit->hasFocus());
+        }
+    }
+
+    void dateEditSetAndTime()
+    {
+        TDateEditPlus edit;
+        edit.SetDate(QDate(2024, 2, 29));
+        QCOMPARE(edit.Text(), QStringLiteral("29/02/2024"));
+        QCOMPARE(edit.DateTime(), QDateTime(QDate(2024, 2, 29), QTime(0, 0)));
+        edit.SetDateTime(QDateTime(QDate(2024, 3, 1), QTime(8, 30)));
+        QCOMPARE(edit.DateTime().time(), QTime(0, 0)); // SaveTime false: no time
+        edit.SaveTime = true;
+        QCOMPARE(edit.DateTime(), QDateTime(QDate(2024, 3, 1), QTime(8, 30)));
+        edit.SetDate(QDate());
+        QVERIFY(edit.IsEmpty());
+        QVERIFY(edit.Date().isNull());
+    }
+
+    void dateEditLeavesOnlyToAnotherControl_data()
+    {
+        QTest::addColumn<int>("reason");
+        QTest::addColumn<bool>("exits");
+        QTest::newRow("tab") << int(Qt::TabFocusReason) << true;
+        QTest::newRow("mouse") << int(Qt::MouseFocusReason) << true;
+        QTest::newRow("dialog opened") << int(Qt::ActiveWindowFocusReason) << false;
+        QTest::newRow("popup") << int(Qt::PopupFocusReason) << false;
+    }
+    void dateEditLeavesOnlyToAnotherControl()
+    {
+        QFETCH(int, reason);
+        QFETCH(bool, exits);
+        TDateEditPlus edit;
+        int exited = 0;
+        connect(&edit, &TDateEditPlus::exited, this, [&] { ++exited; });
+        QFocusEvent out(QEvent::FocusOut, Qt::FocusReason(reason));
+        QApplication::sendEvent(&edit, &out);
+        QCOMPARE(exited, exits ? 1 : 0);
+    }
+
+    // --- buttons and the base form -----------------------------------------------------------
+
+    void searchButton()
+    {
+        TBtnPesquisa button;
+        QCOMPARE(button.size(), QSize(21, 21));
+        QCOMPARE(button.toolTip(), QStringLiteral("Pesquisar"));
+        QVERIFY(!button.icon().isNull());
+    }
+
+    void baseFormActivationRunsBehindTheGuard()
+    {
+        AnsweringDialogs dialogs;
+        ScopedDialogSeam seam(dialogs);
+        auto *form = new RecordingForm;
+        QPointer<RecordingForm> alive(form);
+        form->failActivation = true;
+        form->show();
+        QTRY_VERIFY(form->activations >= 1);
+        QCOMPARE(dialogs.errors.first(), QStringLiteral("sem servidor"));
+        QCOMPARE(dialogs.errors.size(), form->activations);
+        QVERIFY(form->isVisible());
+        form->close();
+        QCOMPARE(form->closes, 1);
+        QTRY_VERIFY(alive.isNull()); // caFree: freed once the loop runs
+    }
+
+    void closeActions_data()
+    {
+        QTest::addColumn<int>("action");
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<bool>("freed");
+        QTest::newRow("caNone keeps it open") << int(TfrmRotiGeral::caNone) << true << false;
+        QTest::newRow("caHide hides") << int(TfrmRotiGeral::caHide) << false << false;
+        QTest::newRow("caFree frees") << int(TfrmRotiGeral::caFree) << false << true;
+    }
+    void closeActions()
+    {
+        QFETCH(int, action);
+        QFETCH(bool, visible);
+        QFETCH(bool, freed);
+        auto *form = new RecordingForm;
+        QPointer<RecordingForm> alive(form);
+        form->closeAction = TfrmRotiGeral::TCloseAction(action);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form));
+        QTest::keyClick(form, Qt::Key_Escape);
+        QCOMPARE(form->closes, 1);
+        QCOMPARE(form->isVisible(), visible);
+        QTest::qWait(0);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(alive.isNull(), freed);
+        delete alive.data();
+    }
+
+    void modalRunEndsWithOneClose()
+    {
+        auto *form = new RecordingForm;
+        QPointer<RecordingForm> alive(form);
+        form->closeAction = TfrmRotiGeral::caHide;
+        QTimer::singleShot(0, form, [form] { form->Close(); });
+        form->ShowModal();
+        QCOMPARE(form->closes, 1);
+        QVERIFY(!form->isVisible());
+        delete form;
+    }
+};
+
+QTEST_MAIN(TestHouseWidgets)
+#include "tst_housewidgets.moc"
