@@ -1,0 +1,111 @@
+#include "RpcTestClient.h"
+
+#include "HouseError.h"
+
+#include <QDeadlineTimer>
+#include <QJsonDocument>
+
+using namespace Qt::StringLiterals;
+
+RpcTestClient::RpcTestClient() : m_framer(qsizetype(1) << 30) {}
+
+bool RpcTestClient::connectTo(const QString &host, quint16 port, int timeoutMs)
+{
+    m_socket.connectToHost(host, port);
+    return m_socket.waitForConnected(timeoutMs);
+}
+
+bool RpcTestClient::open(const QString &token)
+{
+    QJsonObject params{{u"server"_s, QLatin1String(Wire::ServerObjectName)}};
+    if (!token.isEmpty())
+        params.insert(u"token"_s, token);
+    const QJsonObject answer = request(u"rpc.open"_s, params);
+    return answer.contains(u"result"_s);
+}
+
+void RpcTestClient::sendRaw(const QByteArray &bytes)
+{
+    m_socket.write(bytes);
+    m_socket.flush();
+}
+
+QJsonValue RpcTestClient::readMessage(int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    QByteArray message;
+    for (;;) {
+        m_framer.append(m_socket.readAll());
+        const auto status = m_framer.next(message);
+        if (status == Wire::LineFramer::Status::Message)
+            break;
+        if (status == Wire::LineFramer::Status::TooLarge || m_socket.state() != QAbstractSocket::ConnectedState)
+            return QJsonValue::Undefined;
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0)
+            return QJsonValue::Undefined;
+        m_socket.waitForReadyRead(int(left));
+    }
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(message, &error);
+    if (error.error != QJsonParseError::NoError)
+        return QJsonValue::Undefined;
+    return document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
+}
+
+QJsonObject RpcTestClient::request(const QString &method, const QJsonValue &params)
+{
+    QJsonObject request{{u"jsonrpc"_s, u"2.0"_s}, {u"id"_s, double(m_nextId++)}, {u"method"_s, method}};
+    if (!params.isUndefined())
+        request.insert(u"params"_s, params);
+    sendRaw(Wire::frame(request));
+    return readMessage().toObject();
+}
+
+QJsonObject RpcTestClient::call(const QString &method, std::initializer_list<Wire::Arg> args)
+{
+    return call(method, QList<Wire::Arg>(args));
+}
+
+QJsonObject RpcTestClient::call(const QString &method, const QList<Wire::Arg> &args)
+{
+    return request(method, params(args));
+}
+
+bool RpcTestClient::waitForClosed(int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (m_socket.state() != QAbstractSocket::UnconnectedState) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0)
+            return false;
+        m_socket.readAll();
+        m_socket.waitForReadyRead(int(left));
+    }
+    return true;
+}
+
+QJsonArray RpcTestClient::params(const QList<Wire::Arg> &args)
+{
+    QJsonArray array;
+    for (const Wire::Arg &arg : args)
+        array.append(Wire::encodeArg(arg));
+    return array;
+}
+
+int RpcTestClient::errorCode(const QJsonObject &answer)
+{
+    return answer.value(u"error"_s).toObject().value(u"code"_s).toInt();
+}
+
+QString RpcTestClient::errorMessage(const QJsonObject &answer)
+{
+    return answer.value(u"error"_s).toObject().value(u"message"_s).toString();
+}
+
+Wire::CallResult RpcTestClient::result(const QJsonObject &answer)
+{
+    if (!answer.contains(u"result"_s))
+        throw EDataSetError(u"no result: "_s + QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact)));
+    return Wire::decodeCallResult(answer.value(u"result"_s));
+}
