@@ -52,7 +52,9 @@ void TfrmCopFormulacao::CreateControls()
     move(ClientLeft, ClientTop);
     lblCodTela->setText(QStringLiteral("RBX53207"));
 
-    const QFont normal = font();
+    // Explicitly not bold, so the controls inside a group do not take its bold caption font.
+    QFont normal = font();
+    normal.setBold(false);
     const GroupPlace places[] = {
         {u"grpPaciente", u"Paciente (Internado)", 6, 7, 130, u"rbtTPaci", u"Todos", u"rbtLPaci", u"btpPaci", 40},
         {u"grbServico", u"Serviço", 134, 7, 110, u"rbtTServ", u"Todos", u"rbtLServ", u"btpServico", 38},
