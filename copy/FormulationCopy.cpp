@@ -232,10 +232,7 @@ qsizetype FormulationCopy::copyServiceCalls(QString &stFilial, const QString &op
         if (copied > 0)
             cdSequCopr = nextSequence(cdSequCopr, cdSequCoprWidth);
 
-        // The time of day stays in the offset; the sum is rounded to a double once, when sent.
-        const long double offset =
-            static_cast<long double>(items.FieldByName(QStringLiteral("DTCONSCONF")).AsDateTime()) -
-            static_cast<long double>(dtServInte);
+        const TField &consumption = items.FieldByName(QStringLiteral("DTCONSCONF"));
 
         CopyServiceClient::ConfescoRow item;
         item.cdPaciente = itemText("CDPACIENTE");
@@ -244,7 +241,16 @@ qsizetype FormulationCopy::copyServiceCalls(QString &stFilial, const QString &op
         item.qtServConf = itemFloat("QTSERVCONF");
         item.qtPratConf = itemFloat("QTPRATCONF");
         item.hrConsConf = itemFloat("HRCONSCONF");
-        item.dtConsConf = static_cast<double>(static_cast<long double>(destino) + offset);
+        if (consumption.IsNull()) {
+            // No consumption date stays none (date 0, as a null admission date goes): moving
+            // the null by the offset would invent a day in December 1899.
+            item.dtConsConf = 0;
+        } else {
+            // The time of day stays in the offset; the sum is rounded to a double once, when sent.
+            const long double offset = static_cast<long double>(consumption.AsDateTime()) -
+                                       static_cast<long double>(dtServInte);
+            item.dtConsConf = static_cast<double>(static_cast<long double>(destino) + offset);
+        }
         item.cdProduto = itemText("CDPRODUTO");
         item.cdViaCesDiet = itemText("CDVIACESDIET");
         item.idPrepConf = itemText("IDPREPCONF");
