@@ -31,7 +31,8 @@ void Listener::incomingConnection(qintptr socketDescriptor)
     auto *session = new Session(socketDescriptor, m_config, ++m_nextId);
     session->moveToThread(thread);
     connect(thread, &QThread::started, session, &Session::start);
-    connect(session, &Session::finished, thread, &QThread::quit);
+    // direct: quit() is thread-safe, and the listener may be blocked waiting for this thread
+    connect(session, &Session::finished, thread, &QThread::quit, Qt::DirectConnection);
     // the session is deleted in its own thread, after its last event
     connect(thread, &QThread::finished, session, &QObject::deleteLater);
     connect(thread, &QThread::finished, this, [this, thread] {
