@@ -1,0 +1,403 @@
+#include "CopyTestKit.h"
+#include "DemoDatabase.h"
+#include "FaultRelay.h"
+#include "TestServer.h"
+
+#include <QLocale>
+#include <QMap>
+#include <QProcess>
+#include <QSqlQuery>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+// The copy against the real server and the demo hospital.
+namespace {
+
+const QString Branch = u"0001"_s;
+const QString Operator = u"ADMIN"_s; // nutritionist "001" of branch 0001 in the demo
+const QString OperatorNutricio = u"001"_s;
+
+QDate origin() { return TestSupport::demoDate(); }
+QDate destination() { return TestSupport::demoDate().addDays(1); }
+double shiftDays() { return OleDate::fromDate(destination()) - OleDate::fromDate(origin()); }
+
+QString dateText(const TField &field, double shift = 0)
+{
+    return field.IsNull() ? QString() : OleDate::toDateTime(field.AsDateTime() + shift).toString(Qt::ISODateWithMs);
+}
+
+// One service as stored: its key, sequence, nutritionist, its other columns and its items.
+struct ServiceState
+{
+    QString key; // patient|branch|service|diet
+    QString patient, branch, service, diet;
+    QString sequence, nutricio;
+    QStringList columns;
+    QList<QStringList> items; // every column but the key ones, in sequence order
+    QStringList itemSequences;
+
+    bool operator==(const ServiceState &) const = default;
+};
+
+struct Session
+{
+    TNetConnection net;
+    CopyServiceClient client{net};
+
+    explicit Session(quint16 port)
+    {
+        net.ServerName = QString::fromLatin1(Wire::ServerObjectName);
+        net.BeforeConnect = [port](TNetConnection &c) {
+            c.Host = u"127.0.0.1"_s;
+            c.Port = port;
+        };
+        net.SetConnected(true);
+    }
+};
+
+// The services of a date and mode ("1" or "2") as getServInte and getConfesco read them. Item
+// consumption dates are moved by `shift` days and null quantities read as 0: what a copy of
+// them must look like.
+QList<ServiceState> readServices(quint16 port, QDate date, const QString &mode, double shift = 0)
+{
+    Session session(port);
+    TClientDataSet services(u"cdsServInte"_s);
+    TClientDataSet items(u"cdsConfesco"_s);
+    declareFields(services, CopyService::servInteLayout());
+    declareFields(items, CopyService::confescoLayout());
+    QString filial = Branch;
+    ServInteFilters all;
+    all.todosPacientes = all.todosServicos = all.todasDietas = all.todosAndares = all.todasAlas = all.todosLeitos =
+        u"T"_s;
+    session.client.getServInte(filial, OleDate::fromDate(date), all, mode, services);
+
+    QList<ServiceState> found;
+    const auto text = [](const TClientDataSet &set, const QString &name) { return set.FieldByName(name).AsString(); };
+    for (; !services.Eof(); services.Next()) {
+        ServiceState state;
+        state.patient = text(services, u"CDPACIENTE"_s);
+        state.branch = text(services, u"CDFILIAL"_s);
+        state.service = text(services, u"CDSERVFILI"_s);
+        state.diet = text(services, u"CDDIETPAD"_s);
+        state.key = QStringList{state.patient, state.branch, state.service, state.diet}.join(u'|');
+        state.sequence = text(services, u"NRSEQUSERV"_s);
+        state.nutricio = text(services, u"CDNUTRICIO"_s);
+        for (const QString &name : {u"NRACOMPANA"_s, u"STPACIACOM"_s, u"IDIMPRSERV"_s, u"IDTIPOSERINT"_s,
+                                    u"IDRESTSERIN"_s, u"CDDIETGRUPSI"_s, u"DSSERVINTE"_s, u"NRSERVPESO"_s})
+            state.columns.append(text(services, name));
+        state.columns.append(dateText(services.FieldByName(u"DTINTERNA"_s)));
+
+        session.client.getConfesco(state.patient, state.sequence,
+                                   services.FieldByName(u"DTSERVINTE"_s).AsDateTime(), filial, items);
+        for (; !items.Eof(); items.Next()) {
+            QStringList item;
+            for (const QString &name : {u"CDPACIENTE"_s, u"CDFILAUXPRAT"_s, u"CDPRATO"_s, u"CDPRODUTO"_s,
+                                        u"CDVIACESDIET"_s, u"IDPREPCONF"_s, u"DSOBSCONF"_s})
+                item.append(text(items, name));
+            for (const QString &name : {u"QTSERVCONF"_s, u"QTPRATCONF"_s, u"QTINFUCONF"_s, u"HRCONSCONF"_s})
+                item.append(QString::number(items.FieldByName(name).AsFloat(), 'g', 17));
+            item.append(dateText(items.FieldByName(u"DTCONSCONF"_s), shift));
+            state.items.append(item);
+            state.itemSequences.append(text(items, u"CDSEQUCOPR"_s));
+        }
+        found.append(state);
+    }
+    return found;
+}
+
+QMap<QString, ServiceState> byKey(const QList<ServiceState> &services)
+{
+    QMap<QString, ServiceState> map;
+    for (const ServiceState &service : services)
+        map.insert(service.key, service);
+    return map;
+}
+
+// Empty when `copied` holds exactly a copy of every service of `expected` (read with the
+// shift) under the operator's nutritionist, items numbered from 0001 and, when the destination
+// was empty, each patient's services numbered from 01; else the first difference.
+QString differenceFromCopy(const QList<ServiceState> &expected, const QList<ServiceState> &copied,
+                           bool numberedFromOne = true)
+{
+    if (expected.size() != copied.size())
+        return u"%1 services at the destination, %2 expected"_s.arg(copied.size()).arg(expected.size());
+    const QMap<QString, ServiceState> destination = byKey(copied);
+    QMap<QString, QStringList> sequencesOfPatient;
+    for (const ServiceState &source : expected) {
+        if (!destination.contains(source.key))
+            return u"service %1 missing at the destination"_s.arg(source.key);
+        const ServiceState &copy = destination.value(source.key);
+        if (copy.columns != source.columns)
+            return u"%1: columns %2, expected %3"_s.arg(source.key, copy.columns.join(u';'), source.columns.join(u';'));
+        if (copy.nutricio != OperatorNutricio)
+            return u"%1: nutritionist %2"_s.arg(source.key, copy.nutricio);
+        if (copy.items != source.items)
+            return u"%1: items differ: %2 / %3"_s.arg(source.key).arg(copy.items.size()).arg(source.items.size());
+        for (qsizetype i = 0; i < copy.itemSequences.size(); ++i) {
+            if (copy.itemSequences.at(i) != u"%1"_s.arg(i + 1, 4, 10, QChar(u'0')))
+                return u"%1: item sequence %2"_s.arg(source.key, copy.itemSequences.at(i));
+        }
+        sequencesOfPatient[copy.patient].append(copy.sequence);
+    }
+    for (auto it = sequencesOfPatient.begin(); numberedFromOne && it != sequencesOfPatient.end(); ++it) {
+        it->sort();
+        for (qsizetype i = 0; i < it->size(); ++i) {
+            if (it->at(i) != u"%1"_s.arg(i + 1, 2, 10, QChar(u'0')))
+                return u"patient %1: service sequences %2"_s.arg(it.key(), it->join(u','));
+        }
+    }
+    return {};
+}
+
+int rowCount(const DemoDatabase &demo, const QString &table)
+{
+    auto database = demo.open(u"copy-test-count"_s);
+    QSqlQuery query(database->sql());
+    if (!query.exec(u"SELECT COUNT(*) FROM "_s + table) || !query.next())
+        return -1;
+    return query.value(0).toInt();
+}
+
+// Runs the Confirm button's copy from the demo day to the next, as the screen would.
+CopyOutcome copyDemoDay(quint16 port, const QString &tipoForm)
+{
+    Session session(port);
+    TClientDataSet servInte(u"cdsServInte"_s), nrServInte(u"cdsNrServInte"_s), nrConfesco(u"cdsNrConfesco"_s),
+        confesco(u"cdsConfesco"_s);
+    const CopyRecordSets sets{servInte, nrServInte, nrConfesco, confesco};
+    declareCopyFields(sets);
+    TestCopyForm form;
+    form.origemText = origin().toString(u"dd/MM/yyyy"_s);
+    form.destinoText = destination().toString(u"dd/MM/yyyy"_s);
+    FormulationCopy copy(form, session.client, sets);
+    QString filial = Branch;
+    return copy.run(filial, tipoForm, Operator);
+}
+
+// Replaces a service at the destination with an older version of its own: another
+// description and one item, so that a copy over it shows.
+void putOlderVersion(quint16 port, const ServiceState &service)
+{
+    Session session(port);
+    const double day = OleDate::fromDate(destination());
+    session.client.DelServ(service.patient, day, service.branch, service.service, service.diet);
+    TClientDataSet nr(u"cdsNrServInte"_s);
+    declareFields(nr, CopyService::nrServInteLayout());
+    QString filial = Branch;
+    session.client.getNrServInte(service.patient, day, filial, nr);
+    QString sequence = nextSequence(nr.FieldByName(u"NRSEQUSERV"_s).AsString(), 2);
+    CopyServiceClient::ServInteRow row;
+    row.cdPaciente = service.patient;
+    row.cdFilial = service.branch;
+    row.cdServFili = service.service;
+    row.cdDietPad = service.diet;
+    row.operador = Operator;
+    row.dsServInte = u"Versão anterior à cópia"_s;
+    session.client.InsServInte(row, day, sequence);
+    CopyServiceClient::ConfescoRow item;
+    item.cdPaciente = service.patient;
+    item.dsObsConf = u"Item da versão anterior"_s;
+    item.dtConsConf = day + 0.25;
+    QString itemSequence = u"0001"_s;
+    session.client.InsConfesco(item, day, sequence, itemSequence, filial);
+}
+
+QString program() { return qEnvironmentVariable("RBX_TEST_BINARY_DIR") + u"/copy/rbx53207-copy"_s; }
+
+struct Command
+{
+    int code = -1;
+    QString out, err;
+};
+
+Command runCommand(quint16 port, const QStringList &options)
+{
+    QProcess process;
+    process.setProgram(program());
+    process.setArguments(QStringList{u"--server"_s, u"127.0.0.1:%1"_s.arg(port), u"--branch"_s, Branch,
+                                     u"--from"_s, origin().toString(Qt::ISODate), u"--to"_s,
+                                     destination().toString(Qt::ISODate), u"--yes"_s} +
+                         options);
+    process.start();
+    process.closeWriteChannel();
+    Command command;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return command;
+    command.code = process.exitCode();
+    command.out = QString::fromUtf8(process.readAllStandardOutput());
+    command.err = QString::fromUtf8(process.readAllStandardError());
+    return command;
+}
+
+} // namespace
+
+class TestCopyServer final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+
+    void copiesTheDemoDayToTheNextDay_data()
+    {
+        QTest::addColumn<QString>("tipoForm");
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("otherMode");
+        QTest::newRow("enteral/parenteral") << u"E"_s << u"1"_s << u"2"_s;
+        QTest::newRow("lactário") << u"N"_s << u"2"_s << u"1"_s;
+    }
+    void copiesTheDemoDayToTheNextDay()
+    {
+        QFETCH(QString, tipoForm);
+        QFETCH(QString, mode);
+        QFETCH(QString, otherMode);
+        DemoDatabase demo;
+        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
+        TestServer server;
+        QVERIFY2(server.start(demo.url()), qPrintable(server.errorString()));
+
+        const QList<ServiceState> expected = readServices(server.port(), origin(), mode, shiftDays());
+        QVERIFY(expected.size() > 1);
+        qsizetype items = 0;
+        bool accented = false, timeOfDay = false;
+        for (const ServiceState &service : expected) {
+            items += service.items.size();
+            accented = accented || service.columns.join(QString()).contains(QRegularExpression(u"[^\\x00-\\x7f]"_s));
+            for (const QStringList &item : service.items)
+                timeOfDay = timeOfDay || (!item.constLast().isEmpty() && !item.constLast().contains(u"T00:00:00"_s));
+        }
+        QVERIFY(accented);  // the check below then covers accents
+        QVERIFY(timeOfDay); // and consumption times
+        QVERIFY(readServices(server.port(), destination(), mode).isEmpty());
+        QVERIFY(readServices(server.port(), destination(), otherMode).isEmpty());
+
+        const CopyOutcome outcome = copyDemoDay(server.port(), tipoForm);
+        QCOMPARE(outcome.services, expected.size());
+        QCOMPARE(outcome.items, items);
+        const QList<ServiceState> copied = readServices(server.port(), destination(), mode);
+        const QString difference = differenceFromCopy(expected, copied);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        // only the services of the form mode were copied
+        QVERIFY(readServices(server.port(), destination(), otherMode).isEmpty());
+        // the origin is read, never written
+        QCOMPARE(readServices(server.port(), origin(), mode, shiftDays()), expected);
+
+        // once more: the same destination, nothing doubled
+        const int services = rowCount(demo, u"SERVINTE"_s);
+        const int compositions = rowCount(demo, u"CONFESCO"_s);
+        copyDemoDay(server.port(), tipoForm);
+        QCOMPARE(rowCount(demo, u"SERVINTE"_s), services);
+        QCOMPARE(rowCount(demo, u"CONFESCO"_s), compositions);
+        // The same services and items; a patient's second service is numbered after the first
+        // one's new number, as DelServ only removes the service being copied.
+        const QString again = differenceFromCopy(expected, readServices(server.port(), destination(), mode), false);
+        QVERIFY2(again.isEmpty(), qPrintable(again));
+    }
+
+    void failureLeavesTheServiceAsItWas_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QString>("which"); // for InsConfesco: "first" or "last" item of the service
+        for (const QString &method : {u"DelServ"_s, u"getNrServInte"_s, u"InsServInte"_s, u"getNrConfesco"_s,
+                                      u"getConfesco"_s, u"Commit"_s})
+            QTest::addRow("%s", qPrintable(method)) << method << QString();
+        QTest::newRow("first item") << u"InsConfesco"_s << u"first"_s;
+        QTest::newRow("last item") << u"InsConfesco"_s << u"last"_s;
+    }
+    void failureLeavesTheServiceAsItWas()
+    {
+        QFETCH(QString, method);
+        QFETCH(QString, which);
+        DemoDatabase demo;
+        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
+        TestServer server;
+        QVERIFY2(server.start(demo.url()), qPrintable(server.errorString()));
+
+        const QList<ServiceState> source = readServices(server.port(), origin(), u"1"_s, shiftDays());
+        // the failing service: the first after the first with at least two items
+        qsizetype failing = 1;
+        while (failing < source.size() && source.at(failing).items.size() < 2)
+            ++failing;
+        QVERIFY(failing < source.size());
+        int occurrence = int(failing) + 1;
+        if (method == u"InsConfesco") {
+            occurrence = 0;
+            for (qsizetype i = 0; i < failing; ++i)
+                occurrence += int(source.at(i).items.size());
+            occurrence += which == u"first" ? 1 : int(source.at(failing).items.size());
+        }
+
+        copyDemoDay(server.port(), u"E"_s);
+        for (qsizetype i = 0; i <= failing; ++i)
+            putOlderVersion(server.port(), source.at(i));
+        const QMap<QString, ServiceState> before = byKey(readServices(server.port(), destination(), u"1"_s));
+
+        FaultRelay relay(server.host(), server.port(), method, occurrence);
+        try {
+            copyDemoDay(relay.port(), u"E"_s);
+            QFAIL("the run did not fail");
+        } catch (const ERemoteError &error) {
+            QCOMPARE(error.message(), FaultRelay::failureMessage());
+        }
+        const QStringList methods = relay.methods();
+        QCOMPARE(methods.constLast(), u"Rollback"_s);
+        QCOMPARE(methods.count(u"Commit"_s), method == u"Commit" ? failing + 1 : failing);
+
+        const QMap<QString, ServiceState> after = byKey(readServices(server.port(), destination(), u"1"_s));
+        QCOMPARE(after.size(), before.size());
+        // the services before the failing one are copied over their older versions
+        QList<ServiceState> recopied;
+        for (qsizetype i = 0; i < failing; ++i)
+            recopied.append(after.value(source.at(i).key));
+        const QString copied = differenceFromCopy(source.mid(0, failing), recopied, false);
+        QVERIFY2(copied.isEmpty(), qPrintable(copied));
+        // the failing one and those after it are exactly as before the run
+        for (qsizetype i = failing; i < source.size(); ++i)
+            QCOMPARE(after.value(source.at(i).key), before.value(source.at(i).key));
+        QCOMPARE(after.value(source.at(failing).key).columns.at(6), u"Versão anterior à cópia"_s);
+    }
+
+    void headlessCommandEndToEnd()
+    {
+        DemoDatabase demo;
+        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
+        TestServer server;
+        QVERIFY2(server.start(demo.url()), qPrintable(server.errorString()));
+        const QList<ServiceState> expected = readServices(server.port(), origin(), u"2"_s, shiftDays());
+        qsizetype items = 0;
+        for (const ServiceState &service : expected)
+            items += service.items.size();
+
+        // refused operator: exit 1, nothing written
+        const int servicesBefore = rowCount(demo, u"SERVINTE"_s);
+        const Command refused = runCommand(server.port(), {u"--operator"_s, u"VISITA"_s});
+        QCOMPARE(refused.code, 1);
+        QCOMPARE(refused.err.trimmed(), u"Operador não está cadastrado como nutricionista."_s);
+
+        // a failure at the first item through the relay: exit 2, the service rolled back
+        {
+            FaultRelay relay(server.host(), server.port(), u"InsConfesco"_s, 1);
+            const Command failed = runCommand(relay.port(), {u"--operator"_s, Operator, u"--mode"_s, u"N"_s});
+            QCOMPARE(failed.code, 2);
+            QVERIFY2(failed.err.contains(FaultRelay::failureMessage()), qPrintable(failed.err));
+            QCOMPARE(relay.methods().constLast(), u"Rollback"_s);
+        }
+        QCOMPARE(rowCount(demo, u"SERVINTE"_s), servicesBefore);
+
+        // the lactário copy end to end: exit 0, one line per service and the summary
+        const Command done = runCommand(server.port(), {u"--operator"_s, Operator, u"--mode"_s, u"N"_s});
+        QCOMPARE(done.code, 0);
+        QVERIFY2(done.err.isEmpty(), qPrintable(done.err));
+        const QStringList lines = done.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.count(), expected.size() + 2);
+        QVERIFY(lines.at(0).startsWith(u"[1/%1] paciente "_s.arg(expected.size())));
+        QCOMPARE(lines.at(lines.size() - 2), u"A cópia foi realizada com sucesso."_s);
+        QCOMPARE(lines.constLast(), u"Serviços copiados: %1. Itens copiados: %2."_s.arg(expected.size()).arg(items));
+        const QString difference = differenceFromCopy(expected, readServices(server.port(), destination(), u"2"_s));
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCopyServer)
+#include "tst_copy_server.moc"
