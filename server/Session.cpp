@@ -6,6 +6,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <sys/socket.h>
+
 using namespace Qt::StringLiterals;
 
 Session::Session(qintptr socketDescriptor, const ServerConfig &config, int id)
@@ -53,8 +55,14 @@ void Session::stop()
 
 void Session::onReadyRead()
 {
-    if (m_busy || m_closing || !m_socket)
+    if (m_busy || !m_socket)
         return;
+    if (m_closing) {
+        // Unread input at close would reset the connection and could destroy the last answer
+        // before the client reads it, so what still comes is taken and dropped.
+        m_socket->skip(m_socket->bytesAvailable());
+        return;
+    }
     m_busy = true;
     bool sawMessage = false;
     while (!m_closing && m_socket->bytesAvailable() > 0) {
@@ -149,9 +157,20 @@ void Session::closeAfterFlush(const QString &reason)
     m_closeReason = reason;
     m_stallTimer->stop();
     m_idleTimer->stop();
-    // a client that does not take its last answer is not waited for long
+    // the client gets a moment to read the last answer and hang up by itself
     QTimer::singleShot(ServerLimits::CloseGraceMs, m_socket, [socket = m_socket] { socket->abort(); });
-    m_socket->disconnectFromHost();
+    while (m_socket->state() == QAbstractSocket::ConnectedState && m_socket->bytesToWrite() > 0) {
+        if (!m_socket->waitForBytesWritten(ServerLimits::CloseGraceMs))
+            break;
+    }
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    if (m_socket->bytesToWrite() > 0) {
+        m_socket->abort();
+        return;
+    }
+    // Half-close: the client reads everything sent and then sees the end of the stream.
+    ::shutdown(int(m_socket->socketDescriptor()), SHUT_WR);
 }
 
 void Session::finish()
