@@ -96,7 +96,9 @@ QList<Table> build()
                  .uniques = {},
                  .foreignKeys = {references({u"CDPACIENTE"_s}, u"PACIENTE"_s), references({F, u"CDLEITO"_s}, u"LEITO"_s),
                                  references({F, u"CDSERPADDIE"_s}, u"PADRAOSERV"_s)},
-                 .indexes = {{F, u"DTALTA"_s}}};
+                 // no index on the discharge: the stays of a patient are found by the key, and
+                 // an index on (branch, discharge) lures the planner into scanning every open stay
+                 .indexes = {}};
     all << Table{.name = u"NUTRICIO"_s,
                  .columns = {code(F, Filial), code(u"CDNUTRICIO"_s, Nutricio),
                              // operator codes vary in length ("ADMIN", "VISITA")

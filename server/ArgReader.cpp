@@ -54,7 +54,7 @@ QString ArgReader::sequence(int position, const Schema::Column &column) const
         zero = zero && c == u'0';
     }
     if (!digits || zero)
-        refuse(position, u"%1 deve ter %2 dígitos e não ser zero (recebido \"%3\")."_s.arg(column.name).arg(column.size).arg(value));
+        refuse(position, u"%1 deve ter %2 dígitos e não ser zero (recebido \"%3\")."_s.arg(column.name).arg(column.size).arg(excerpt(value)));
     return value;
 }
 
@@ -82,15 +82,22 @@ double ArgReader::number(int position) const
 
 QVariant ArgReader::decimalText(int position, const Schema::Column &column) const
 {
-    static const QRegularExpression decimal(u"^[+-]?\\d+([.,]\\d+)?([eE][+-]?\\d+)?$"_s);
+    // local: a shared QRegularExpression would be used from every session's thread
+    const QRegularExpression decimal(u"^[+-]?\\d+([.,]\\d+)?([eE][+-]?\\d+)?$"_s);
     const QString value = m_args.at(position).text.trimmed();
     if (value.isEmpty())
         return {};
     bool ok = decimal.match(value).hasMatch();
     const double number = ok ? QString(value).replace(u',', u'.').toDouble(&ok) : 0;
     if (!ok || !std::isfinite(number))
-        refuse(position, u"%1 deve ser um número como \"72,5\" ou vazio (recebido \"%2\")."_s.arg(column.name, value));
+        refuse(position, u"%1 deve ser um número como \"72,5\" ou vazio (recebido \"%2\")."_s.arg(column.name, excerpt(value)));
     return number;
 }
 
 QString formatDate(double oleDate) { return OleDate::toDate(oleDate).toString(u"dd/MM/yyyy"_s); }
+
+QString excerpt(const QString &text)
+{
+    constexpr qsizetype Most = 60;
+    return text.size() <= Most ? text : text.left(Most) + u"…"_s;
+}

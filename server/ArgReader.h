@@ -42,3 +42,5 @@ private:
 
 // The date as a user reads it in messages.
 QString formatDate(double oleDate);
+// A text a client sent, cut short for a message or the log: a 10 MB "code" must not be echoed.
+QString excerpt(const QString &text);

@@ -1,5 +1,6 @@
 #include "RpcProtocol.h"
 
+#include "ArgReader.h"
 #include "CopyServiceObject.h"
 #include "Database.h"
 #include "DbSession.h"
@@ -37,7 +38,10 @@ QJsonObject RpcProtocol::failure(const QJsonValue &id, const QString &method, in
                                  const QJsonValue &data)
 {
     ++m_failures;
-    serverLog(u"#%1 %2 failed: %3 %4"_s.arg(m_connectionId).arg(method.isEmpty() ? u"request"_s : method).arg(code).arg(message));
+    serverLog(u"#%1 %2 failed: %3 %4"_s.arg(m_connectionId)
+                  .arg(method.isEmpty() ? u"request"_s : excerpt(method))
+                  .arg(code)
+                  .arg(message));
     return Wire::errorObject(id, {code, message, data});
 }
 
@@ -139,7 +143,7 @@ QJsonObject RpcProtocol::open(const QJsonValue &id, const QJsonValue &params, bo
     if (!params.isObject() || !server.isString())
         return failure(id, method, Code::InvalidParams, u"rpc.open espera um objeto com \"server\" (e \"token\" quando exigido)."_s);
     if (server.toString() != QLatin1String(Wire::ServerObjectName))
-        return failure(id, method, Code::UnknownServer, u"Objeto servidor desconhecido: \"%1\"."_s.arg(server.toString()));
+        return failure(id, method, Code::UnknownServer, u"Objeto servidor desconhecido: \"%1\"."_s.arg(excerpt(server.toString())));
     if (!m_config.token.isEmpty()) {
         const QJsonValue token = params.toObject().value(QLatin1String("token"));
         if (!token.isString() || !tokensMatch(m_config.token, token.toString().toUtf8())) {
@@ -163,7 +167,7 @@ QJsonObject RpcProtocol::call(const QJsonValue &id, const QString &method, const
 {
     const auto entry = methodTable().constFind(method);
     if (entry == methodTable().constEnd())
-        return failure(id, method, Code::MethodNotFound, u"Método desconhecido: \"%1\"."_s.arg(method));
+        return failure(id, method, Code::MethodNotFound, u"Método desconhecido: \"%1\"."_s.arg(excerpt(method)));
     if (params.isObject())
         return failure(id, method, Code::InvalidParams, u"Os argumentos de %1 devem ser uma lista posicional."_s.arg(method));
     const QJsonArray values = params.toArray();

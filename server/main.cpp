@@ -10,12 +10,16 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <csignal>
+
 using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"rbx53207-server"_s);
+    // a client that vanishes mid-answer is an error to handle, not a reason to die
+    std::signal(SIGPIPE, SIG_IGN);
 
     const ParsedOptions options = parseServerOptions(app.arguments());
     if (!options.helpText.isEmpty()) {

@@ -242,6 +242,11 @@ private slots:
         const QJsonObject answer = client->call(u"getReceita"_s, {T(Branch)});
         EXPECT_ERROR(answer, Wire::ErrorCode::MethodNotFound);
         QVERIFY(RpcTestClient::errorMessage(answer).contains(u"getReceita"_s));
+        // a name of any length is answered, and echoed only in part
+        const QJsonObject huge = client->call(QString(100000, u'x'), {});
+        EXPECT_ERROR(huge, Wire::ErrorCode::MethodNotFound);
+        QVERIFY(RpcTestClient::errorMessage(huge).size() < 200);
+        QVERIFY(!m_server.log().contains(QString(1000, u'x')));
         // names are case-sensitive, as the table fixes them
         EXPECT_ERROR(client->call(u"getnutricio"_s, {T(u"ADMIN"_s), R(Branch)}), Wire::ErrorCode::MethodNotFound);
         QVERIFY(serves(m_server, Token));
