@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DialogSeam.h"
+
 #include <QDate>
 #include <QString>
 
@@ -12,13 +14,6 @@ inline constexpr std::array<FilterGroup, 6> FilterGroups = {FilterGroup::Pacient
                                                             FilterGroup::Ala,      FilterGroup::Leito};
 
 enum class CopyDate { Origem, Destino };
-
-// The two dialogs the copy asks the catalog to show: a Yes/No question, and an information
-// whose only button is Yes.
-enum class CopyDialog { ConfirmYesNo, InformationYes };
-
-// ShowMsg's answer for Yes.
-inline constexpr int ButtonYes = 6;
 
 // Names of the controls the copy moves the focus to.
 namespace CopyControl {
@@ -49,9 +44,11 @@ public:
     // Moves the focus to the control of that name (see CopyControl).
     virtual void setFocusTo(const QString &controlName) = 0;
 
-    // The catalog: Msg, and ShowMsg with help context 0 returning the button pressed.
+    // The catalog: Msg, and ShowMsg with help context 0 returning the button pressed (mrYes
+    // for Yes). The copy asks "Conf_Oper" with mtConfirmation, mbYes | mbNo and shows
+    // "Cop_Suces" with mtInformation, mbYes.
     virtual QString msg(const QString &key) const = 0;
-    virtual int showMsg(const QString &key, CopyDialog dialog) = 0;
+    virtual int showMsg(const QString &key, TMsgDlgType kind, TMsgDlgButtons buttons) = 0;
 
     // MensErro(text, true): shows the text as an error and raises. Must not return.
     virtual void mensErro(const QString &text) = 0;

@@ -1,7 +1,5 @@
 #include "CopyMessages.h"
 
-#include <QHash>
-
 namespace CopyMessages {
 
 const QStringList &lines()
@@ -39,19 +37,6 @@ const QStringList &lines()
         QStringLiteral("Data_Err|Data inválida."),
     };
     return catalog;
-}
-
-QString text(const QString &key)
-{
-    static const QHash<QString, QString> byKey = [] {
-        QHash<QString, QString> map;
-        for (const QString &line : lines()) {
-            const qsizetype bar = line.indexOf(u'|');
-            map.insert(line.left(bar), line.mid(bar + 1));
-        }
-        return map;
-    }();
-    return byKey.value(key);
 }
 
 } // namespace CopyMessages

@@ -7,10 +7,7 @@
 // headless copy read the same texts.
 namespace CopyMessages {
 
-// The catalog as "key|text" lines, in their stored order.
+// The catalog as "key|text" lines, in their stored order, for TMessages::Messages.
 const QStringList &lines();
-
-// The text of a key; empty when the catalog does not hold it.
-QString text(const QString &key);
 
 } // namespace CopyMessages

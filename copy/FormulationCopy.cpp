@@ -74,7 +74,7 @@ QString nextSequence(const QString &current, int width)
 CopyOutcome FormulationCopy::run(QString &stFilial, const QString &stTipoForm, const QString &operador)
 {
     validate();
-    if (m_form.showMsg(QStringLiteral("Conf_Oper"), CopyDialog::ConfirmYesNo) != ButtonYes)
+    if (m_form.showMsg(QStringLiteral("Conf_Oper"), mtConfirmation, mbYes | mbNo) != mrYes)
         return {};
 
     ServInteFilters filters = filterArguments();
@@ -101,7 +101,7 @@ CopyOutcome FormulationCopy::run(QString &stFilial, const QString &stTipoForm, c
         m_sets.servInte.Next();
     }
 
-    m_form.showMsg(QStringLiteral("Cop_Suces"), CopyDialog::InformationYes);
+    m_form.showMsg(QStringLiteral("Cop_Suces"), mtInformation, mbYes); // Yes, not OK
     return outcome;
 }
 

@@ -1,6 +1,5 @@
 #include "HeadlessCopy.h"
 
-#include "CopyMessages.h"
 #include "CopyServiceClient.h"
 #include "FormulationCopy.h"
 #include "HeadlessCopyForm.h"
@@ -63,6 +62,7 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
     session.serverPort = options.port;
     session.token = *token;
 
+    HeadlessCopyForm form(options, out, err, in);
     TNetConnection connection;
     connection.ServerName = QString::fromLatin1(Wire::ServerObjectName);
     connection.Token = *token;
@@ -81,7 +81,7 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
         declareFields(cdsNutricio, CopyService::nutricioLayout());
         service.getNutricio(Operador(), stFilial, cdsNutricio);
         if (cdsNutricio.IsEmpty()) {
-            err << CopyMessages::text(QStringLiteral("Oper_Per")) << Qt::endl;
+            err << form.msg(QStringLiteral("Oper_Per")) << Qt::endl;
             return HeadlessExit::Validation;
         }
 
@@ -92,7 +92,6 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
         const CopyRecordSets sets{cdsServInte, cdsNrServInte, cdsNrConfesco, cdsConfesco};
         declareCopyFields(sets);
 
-        HeadlessCopyForm form(options, out, err, in);
         FormulationCopy copy(form, service, sets);
         copy.setProgressHandler([&out, &outcome](const CopyProgress &progress) {
             outcome.services = progress.servicesDone;

@@ -2,13 +2,12 @@
 
 #include "CopyMessages.h"
 #include "HouseError.h"
+#include "MensErro.h"
 #include "TextRoutines.h"
 
 #include <QTextStream>
 
 namespace {
-
-constexpr int ButtonNo = 7;
 
 std::size_t index(FilterGroup group) { return static_cast<std::size_t>(group); }
 
@@ -18,6 +17,13 @@ QDate parseIsoDate(const QString &text)
 }
 
 } // namespace
+
+HeadlessCopyForm::HeadlessCopyForm(const HeadlessOptions &options, QTextStream &out, QTextStream &err,
+                                   QTextStream *in)
+    : m_options(options), m_out(out), m_err(err), m_in(in), m_catalog(QStringLiteral("msgPadrao"))
+{
+    m_catalog.Messages = CopyMessages::lines();
+}
 
 bool HeadlessCopyForm::listChecked(FilterGroup group) const
 {
@@ -56,26 +62,27 @@ void HeadlessCopyForm::checkValidDate(CopyDate date)
 
 QString HeadlessCopyForm::msg(const QString &key) const
 {
-    return CopyMessages::text(key);
+    return m_catalog.Msg(key);
 }
 
-int HeadlessCopyForm::showMsg(const QString &key, CopyDialog dialog)
+int HeadlessCopyForm::showMsg(const QString &key, TMsgDlgType kind, TMsgDlgButtons buttons)
 {
-    if (dialog == CopyDialog::InformationYes) {
+    if (kind != mtConfirmation || !buttons.testFlag(mbNo)) {
         m_out << msg(key) << Qt::endl;
-        return ButtonYes;
+        return mrYes;
     }
     if (m_options.assumeYes)
-        return ButtonYes;
+        return mrYes;
     if (!m_in)
-        return ButtonNo;
+        return mrNo;
     m_err << msg(key) << " [s/N] " << Qt::flush;
     const QString answer = m_in->readLine().trimmed().toLower();
     const bool yes = answer == u"s" || answer == u"sim" || answer == u"y" || answer == u"yes";
-    return yes ? ButtonYes : ButtonNo;
+    return yes ? mrYes : mrNo;
 }
 
 void HeadlessCopyForm::mensErro(const QString &text)
 {
-    throw EValidationError(text);
+    MensErro(text, true);
+    throw EValidationError(text); // not reached: MensErro with true raises
 }

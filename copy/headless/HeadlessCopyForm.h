@@ -2,6 +2,7 @@
 
 #include "CopyForm.h"
 #include "HeadlessOptions.h"
+#include "TMessages.h"
 
 class QTextStream;
 
@@ -11,10 +12,7 @@ class HeadlessCopyForm final : public CopyForm
 {
 public:
     // `in` may be null: without --yes the question is then answered No.
-    HeadlessCopyForm(const HeadlessOptions &options, QTextStream &out, QTextStream &err, QTextStream *in)
-        : m_options(options), m_out(out), m_err(err), m_in(in)
-    {
-    }
+    HeadlessCopyForm(const HeadlessOptions &options, QTextStream &out, QTextStream &err, QTextStream *in);
     Q_DISABLE_COPY_MOVE(HeadlessCopyForm)
 
     bool listChecked(FilterGroup group) const override;
@@ -25,7 +23,7 @@ public:
     void checkValidDate(CopyDate date) override;
     void setFocusTo(const QString &controlName) override { m_focus = controlName; }
     QString msg(const QString &key) const override;
-    int showMsg(const QString &key, CopyDialog dialog) override;
+    int showMsg(const QString &key, TMsgDlgType kind, TMsgDlgButtons buttons) override;
     [[noreturn]] void mensErro(const QString &text) override;
 
     // The control the last failure pointed at.
@@ -36,5 +34,6 @@ private:
     QTextStream &m_out;
     QTextStream &m_err;
     QTextStream *m_in;
+    TMessages m_catalog;
     QString m_focus;
 };

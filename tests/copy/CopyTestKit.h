@@ -8,10 +8,22 @@
 #include "HouseError.h"
 #include "OleDate.h"
 #include "ScriptedServer.h"
+#include "TMessages.h"
 
 #include <QStringList>
 
 #include <array>
+
+// The catalog's text of a key, as the screen's msgPadrao gives it.
+inline QString catalogText(const QString &key)
+{
+    static const TMessages catalog = [] {
+        TMessages messages(QStringLiteral("msgPadrao"));
+        messages.Messages = CopyMessages::lines();
+        return messages;
+    }();
+    return catalog.Msg(key);
+}
 
 // The screen as the copy tests drive it: dates typed as dd/MM/yyyy, radios and lists set by
 // the test, and a record of focus moves, dialogs and date checks.
@@ -22,10 +34,11 @@ public:
     std::array<QString, 6> selections;      // stPacientes .. stLeitos
     QString origemText = QStringLiteral("07/05/2026");
     QString destinoText = QStringLiteral("08/05/2026");
-    int answer = ButtonYes;                 // what the "Conf_Oper" question answers
+    int answer = mrYes;                     // what the "Conf_Oper" question answers
 
     QStringList focus;
     QStringList shown;
+    QList<std::pair<TMsgDlgType, TMsgDlgButtons>> dialogs; // kind and buttons of each shown
     QStringList checkedDates;
 
     bool listChecked(FilterGroup group) const override { return list[std::size_t(group)]; }
@@ -40,14 +53,15 @@ public:
     {
         checkedDates.append(CopyControl::dateEdit(date));
         if (!dateText(date).isEmpty() && !dateValue(date).isValid())
-            throw EValidationError(CopyMessages::text(QStringLiteral("Data_Err")));
+            throw EValidationError(catalogText(QStringLiteral("Data_Err")));
     }
     void setFocusTo(const QString &controlName) override { focus.append(controlName); }
-    QString msg(const QString &key) const override { return CopyMessages::text(key); }
-    int showMsg(const QString &key, CopyDialog dialog) override
+    QString msg(const QString &key) const override { return catalogText(key); }
+    int showMsg(const QString &key, TMsgDlgType kind, TMsgDlgButtons buttons) override
     {
         shown.append(key);
-        return dialog == CopyDialog::ConfirmYesNo ? answer : ButtonYes;
+        dialogs.append({kind, buttons});
+        return buttons.testFlag(mbNo) ? answer : mrYes;
     }
     [[noreturn]] void mensErro(const QString &text) override { throw EValidationError(text); }
 };

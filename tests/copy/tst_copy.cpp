@@ -75,13 +75,13 @@ private slots:
         QCOMPARE(lines.constFirst(), u"Paciente|Paciente (Internado)"_s);
         QCOMPARE(lines.constLast(), u"Data_Err|Data inválida."_s);
         // the catalog's own spellings
-        QCOMPARE(CopyMessages::text(u"Servico_NCad"_s), u"Não existe servico %s cadastrado."_s);
-        QCOMPARE(CopyMessages::text(u"Servico_Inf"_s), u"Serviço deve ser informado."_s);
+        QCOMPARE(catalogText(u"Servico_NCad"_s), u"Não existe servico %s cadastrado."_s);
+        QCOMPARE(catalogText(u"Servico_Inf"_s), u"Serviço deve ser informado."_s);
         QVERIFY(keys.contains(u"Leito_Cad"_s));
         QVERIFY(!keys.contains(u"Leito_NCad"_s));
-        QCOMPARE(CopyMessages::text(u"Conf_Orig_NExt"_s).toUtf8(),
+        QCOMPARE(catalogText(u"Conf_Orig_NExt"_s).toUtf8(),
                  QByteArray("N\xc3\xa3o existe configura\xc3\xa7\xc3\xa3o de origem cadastrada."));
-        QVERIFY(CopyMessages::text(u"Sem_Chave"_s).isEmpty());
+        QVERIFY_THROWS_EXCEPTION(EHouseError, catalogText(u"Sem_Chave"_s));
     }
 
     void validationStopsAtTheFirstFailure_data()
@@ -151,7 +151,7 @@ private slots:
             h.run(filial);
             QFAIL("the request passed validation");
         } catch (const EValidationError &error) {
-            QCOMPARE(error.message(), CopyMessages::text(key));
+            QCOMPARE(error.message(), catalogText(key));
         }
         QCOMPARE(h.form.focus, focus.isEmpty() ? QStringList() : QStringList{focus});
         QCOMPARE(h.form.checkedDates, checkedDates);
@@ -259,6 +259,10 @@ private slots:
         expected += u"Commit"_s;
         QCOMPARE(h.fake.methods(), expected);
         QCOMPARE(h.form.shown, (QStringList{u"Conf_Oper"_s, u"Cop_Suces"_s}));
+        QCOMPARE(h.form.dialogs.at(0).first, mtConfirmation);
+        QCOMPARE(h.form.dialogs.at(0).second, mbYes | mbNo);
+        QCOMPARE(h.form.dialogs.at(1).first, mtInformation);
+        QCOMPARE(h.form.dialogs.at(1).second, TMsgDlgButtons(mbYes)); // Yes, not OK
         QVERIFY(outcome.confirmed);
         QCOMPARE(outcome.services, 2);
         QCOMPARE(outcome.items, 2);
