@@ -13,7 +13,6 @@ using namespace Qt::StringLiterals;
 
 Listener::Listener(const ServerConfig &config, QObject *parent) : QTcpServer(parent), m_config(config)
 {
-    setMaxPendingConnections(m_config.maxConnections);
 }
 
 Listener::~Listener()

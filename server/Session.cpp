@@ -96,11 +96,13 @@ void Session::onReadyRead()
         finish();
         return;
     }
-    if (m_closing)
+    if (m_closing) {
+        m_socket->skip(m_socket->bytesAvailable());
         return;
+    }
     if (sawMessage && m_config.idleTimeoutMs > 0)
         m_idleTimer->start(m_config.idleTimeoutMs);
-    // a client may pause inside a message, but not forever
+    // a message once begun must be complete within the stall timeout: no drip-feeding
     if (m_framer->midMessage() && m_config.stallTimeoutMs > 0) {
         if (!m_stallTimer->isActive() || sawMessage)
             m_stallTimer->start(m_config.stallTimeoutMs);

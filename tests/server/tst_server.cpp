@@ -577,6 +577,21 @@ private slots:
         QVERIFY(stalled.waitForClosed(5000));
         EXPECT_RESULT(idle.call(u"getNutricio"_s, {T(u"ADMIN"_s), R(Branch)}));
         QTRY_VERIFY(strict.log().contains(u"stalled"_s)); // written just after the drop
+
+        // a client that asks for far more than the connection holds and never reads is
+        // dropped as well, and the server stays with the others
+        RpcTestClient deaf;
+        QVERIFY(deaf.connectTo(strict.host(), strict.port()) && deaf.open());
+        deaf.socket().setReadBufferSize(64 * 1024); // what is not read stays in the network
+        QJsonArray batch;
+        const QJsonArray params = RpcTestClient::params(allGroups(Branch, day(), u"1"_s));
+        for (int i = 0; i < 5000; ++i) {
+            batch.append(QJsonObject{{u"jsonrpc"_s, u"2.0"_s}, {u"id"_s, i}, {u"method"_s, u"getServInte"_s},
+                                     {u"params"_s, params}});
+        }
+        deaf.sendRaw(Wire::frame(batch));
+        QTRY_VERIFY_WITH_TIMEOUT(strict.log().contains(u"stopped reading"_s), 20000);
+        EXPECT_RESULT(idle.call(u"getNutricio"_s, {T(u"ADMIN"_s), R(Branch)}));
         idle.socket().abort();
         strict.stop();
         QVERIFY2(cleanExit(strict), qPrintable(strict.log()));
