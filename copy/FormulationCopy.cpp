@@ -94,9 +94,9 @@ CopyOutcome FormulationCopy::run(QString &stFilial, const QString &stTipoForm, c
         outcome.items += items;
         if (m_progress) {
             const TClientDataSet &row = m_sets.servInte;
-            m_progress({outcome.services, total, items, outcome.items, row.FieldByName(QStringLiteral("CDPACIENTE")).AsString(),
-                        row.FieldByName(QStringLiteral("CDSERVFILI")).AsString(),
-                        row.FieldByName(QStringLiteral("CDDIETPAD")).AsString(), nrSequServ});
+            const auto text = [&row](const char *name) { return row.FieldByName(QLatin1String(name)).AsString(); };
+            m_progress({outcome.services, total, items, outcome.items, text("CDPACIENTE"), text("CDSERVFILI"),
+                        text("CDDIETPAD"), nrSequServ});
         }
         m_sets.servInte.Next();
     }
