@@ -21,7 +21,8 @@ QDateTime toDateTime(double value)
         msecs -= qint64(MillisecondsPerDay);
         days += value >= 0 ? 1 : -1;
     }
-    return QDateTime(epoch().addDays(days), QTime::fromMSecsSinceStartOfDay(int(msecs)));
+    // UTC: a local time would shift dates in zones whose daylight saving starts at midnight.
+    return QDateTime(epoch().addDays(days), QTime::fromMSecsSinceStartOfDay(int(msecs)), Qt::UTC);
 }
 
 } // namespace OleDate

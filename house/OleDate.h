@@ -14,7 +14,7 @@ inline double fromDate(QDate date) { return double(epoch().daysTo(date)); }
 
 double fromDateTime(const QDateTime &dateTime);
 
-// Negative values count days backwards while the fraction still moves forwards in the day,
+// In UTC, so that no zone's clock change moves the date. Negative values count days backwards while the fraction still moves forwards in the day,
 // as the OLE form defines it.
 QDateTime toDateTime(double value);
 

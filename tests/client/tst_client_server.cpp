@@ -175,7 +175,7 @@ private slots:
         QCOMPARE(confesco.RecordCount(), items);
         QCOMPARE(confesco.FieldByName(u"DSOBSCONF"_s).AsString(), u"Diluir em água filtrada; infusão contínua — não agitar"_s);
         QCOMPARE(OleDate::toDateTime(confesco.FieldByName(u"DTCONSCONF"_s).AsDateTime()),
-                 QDateTime(TestSupport::demoDate().addDays(1), QTime(8, 0)));
+                 QDateTime(TestSupport::demoDate().addDays(1), QTime(8, 0), Qt::UTC));
 
         ServInteFilters one = everything();
         one.pacientes = u"_"_s + paciente + u"_"_s;

@@ -145,10 +145,10 @@ private slots:
     {
         QTest::addColumn<double>("ole");
         QTest::addColumn<QDateTime>("moment");
-        QTest::newRow("epoch") << 0.0 << QDateTime(QDate(1899, 12, 30), QTime(0, 0));
-        QTest::newRow("noon") << 2.5 << QDateTime(QDate(1900, 1, 1), QTime(12, 0));
-        QTest::newRow("2026-12-07 08:00") << 46363.0 + 1.0 / 3 << QDateTime(QDate(2026, 12, 7), QTime(8, 0));
-        QTest::newRow("before epoch, six in the morning") << -1.25 << QDateTime(QDate(1899, 12, 29), QTime(6, 0));
+        QTest::newRow("epoch") << 0.0 << QDateTime(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC);
+        QTest::newRow("noon") << 2.5 << QDateTime(QDate(1900, 1, 1), QTime(12, 0), Qt::UTC);
+        QTest::newRow("2026-12-07 08:00") << 46363.0 + 1.0 / 3 << QDateTime(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC);
+        QTest::newRow("before epoch, six in the morning") << -1.25 << QDateTime(QDate(1899, 12, 29), QTime(6, 0), Qt::UTC);
     }
     void oleDates()
     {
