@@ -4,6 +4,9 @@
 
 #include <QDeadlineTimer>
 #include <QJsonDocument>
+#include <QFile>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpSocket>
 
 namespace {
@@ -56,14 +59,28 @@ void TNetConnection::SetConnected(bool connected)
     if (Host.isEmpty() || Port <= 0 || Port > 65535)
         throw EConnectionError(QStringLiteral("Endereço do servidor de aplicação inválido: '%1:%2'.").arg(Host).arg(Port));
 
-    m_socket = std::make_unique<QTcpSocket>();
-    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_framer = std::make_unique<Wire::LineFramer>(MaxMessageBytes);
-    m_socket->connectToHost(Host, quint16(Port));
+    if (!TlsCaFile.isEmpty()) {
+        connectEncrypted();
+    } else {
+        m_socket = std::make_unique<QTcpSocket>();
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        m_socket->connectToHost(Host, quint16(Port));
+    }
     if (!m_socket->waitForConnected(TimeoutMs)) {
         const QString why = m_socket->errorString();
         m_socket.reset();
         throw EConnectionError(QStringLiteral("Não foi possível conectar ao servidor de aplicação %1:%2 (%3).")
+                                   .arg(Host)
+                                   .arg(Port)
+                                   .arg(why));
+    }
+
+    if (auto *tls = qobject_cast<QSslSocket *>(m_socket.get()); tls && !tls->waitForEncrypted(TimeoutMs)) {
+        const QList<QSslError> errors = tls->sslHandshakeErrors();
+        const QString why = errors.isEmpty() ? tls->errorString() : errors.first().errorString();
+        m_socket.reset();
+        throw EConnectionError(QStringLiteral("Conexão segura com o servidor de aplicação %1:%2 recusada (%3).")
                                    .arg(Host)
                                    .arg(Port)
                                    .arg(why));
@@ -81,6 +98,25 @@ void TNetConnection::SetConnected(bool connected)
         throw ERemoteError(error.code, describe(error));
     }
     m_session = object.value(QLatin1String("result")).toObject().value(QLatin1String("session")).toString();
+}
+
+void TNetConnection::connectEncrypted()
+{
+    QFile caFile(TlsCaFile);
+    const QList<QSslCertificate> authorities =
+        caFile.open(QIODevice::ReadOnly) ? QSslCertificate::fromData(caFile.readAll(), QSsl::Pem) : QList<QSslCertificate>();
+    if (authorities.isEmpty())
+        throw EConnectionError(QStringLiteral("Certificado da autoridade ilegível: %1.").arg(TlsCaFile));
+    auto socket = std::make_unique<QSslSocket>();
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    // only the given authority is trusted, not the system's list
+    configuration.setCaCertificates(authorities);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    configuration.setProtocol(QSsl::TlsV1_2OrLater);
+    socket->setSslConfiguration(configuration);
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    socket->connectToHostEncrypted(Host, quint16(Port));
+    m_socket = std::move(socket);
 }
 
 void TNetConnection::lose(const QString &why)

@@ -71,6 +71,9 @@ public:
     // Token for rpc.open; empty when the server needs none.
     QString Token;
     int TimeoutMs = 30000;
+    // PEM file of the authority that signed the server's certificate: when set, the connection
+    // is TLS and the server must prove itself with a certificate for Host signed by it.
+    QString TlsCaFile;
     qsizetype MaxMessageBytes = Wire::DefaultMaxMessageBytes;
 
     bool Connected() const;
@@ -85,6 +88,7 @@ public:
     QList<RemoteAnswer> CallBatch(const QList<std::pair<QString, QList<RemoteArg>>> &calls);
 
 private:
+    void connectEncrypted();
     QJsonValue exchange(const QByteArray &message);
     RemoteAnswer toAnswer(const QString &method, const QJsonValue &reply, qint64 id, const QList<RemoteArg> &args);
     [[noreturn]] void lose(const QString &why);

@@ -63,6 +63,7 @@ Wire::CallResult CopyServiceObject::getNutricio(Args &args)
     const QString filial = in.text(1, col(u"NUTRICIO"_s, u"CDFILIAL"_s));
     SqlStatement query(m_db.sql(), u"SELECT CDNUTRICIO FROM NUTRICIO"
                                    u" WHERE CDOPERADOR = :CDOPERADOR AND CDFILIAL = :CDFILIAL ORDER BY CDNUTRICIO"_s);
+    m_audit.noteOperator(operador);
     query.bind(u":CDOPERADOR"_s, operador).bind(u":CDFILIAL"_s, filial).exec();
     return withPacket(packetFromQuery(query, CopyService::nutricioLayout(), m_db.dialect()));
 }
@@ -71,8 +72,9 @@ Wire::CallResult CopyServiceObject::getPaciente(Args &args)
 {
     const ArgReader in(args);
     const QString filial = in.text(0, col(u"INTERNAC"_s, u"CDFILIAL"_s));
+    // VARCHAR: Firebird reads a CHAR literal back padded to its width in bytes
     SqlStatement query(m_db.sql(), uR"(
-SELECT ' ' AS IDMARCADO, P.CDPACIENTE, P.NMPACIENTE, L.NMLEITO, S.NMSERPADDIE, I.DTINTERNA, P.DTNASCPACI
+SELECT CAST(' ' AS VARCHAR(1)) AS IDMARCADO, P.CDPACIENTE, P.NMPACIENTE, L.NMLEITO, S.NMSERPADDIE, I.DTINTERNA, P.DTNASCPACI
   FROM INTERNAC I
   JOIN PACIENTE P ON P.CDPACIENTE = I.CDPACIENTE
   LEFT JOIN LEITO L ON L.CDFILIAL = I.CDFILIAL AND L.CDLEITO = I.CDLEITO
@@ -88,6 +90,7 @@ Wire::CallResult CopyServiceObject::getServInte(Args &args)
     const QString filial = in.text(0, col(u"SERVINTE"_s, u"CDFILIAL"_s));
     const double origem = in.date(1);
     const QString modo = in.text(14, col(u"SERVICO"_s, u"IDTPSERVHOSP"_s));
+    m_audit.noteOrigin(origem);
 
     // the six groups in argument order, each a list and its all flag, and the code it filters
     struct Group
@@ -100,8 +103,8 @@ Wire::CallResult CopyServiceObject::getServInte(Args &args)
                             {u"ALA"_s, u"L.CDALA"_s},           {u"LEITO"_s, u"I.CDLEITO"_s}};
     QString filters;
     for (const Group &group : groups) {
-        filters += u"\n   AND (:T_%1 = 'T' OR %2)"_s.arg(group.name,
-                                                          m_db.dialect().listContains(u":L_"_s + group.name, group.code));
+        filters += u"\n   AND "_s
+                   + m_db.dialect().groupPasses(u":T_"_s + group.name, u":L_"_s + group.name, group.code);
     }
     SqlStatement query(m_db.sql(), uR"(
 SELECT S.CDPACIENTE, S.DTSERVINTE, S.NRSEQUSERV, S.CDFILIAL, S.CDSERVFILI, S.CDDIETPAD, S.NRACOMPANA,
@@ -128,7 +131,8 @@ Wire::CallResult CopyServiceObject::DelServ(Args &args)
 {
     const ArgReader in(args);
     const QString paciente = in.key(0, col(u"SERVINTE"_s, u"CDPACIENTE"_s));
-    const QVariant data = m_db.dialect().dateTimeValue(in.date(1));
+    const double destino = in.date(1);
+    const QVariant data = m_db.dialect().dateTimeValue(destino);
     const QString filial = in.key(2, col(u"SERVINTE"_s, u"CDFILIAL"_s));
     const QString servico = in.key(3, col(u"SERVINTE"_s, u"CDSERVFILI"_s));
     const QString dieta = in.key(4, col(u"SERVINTE"_s, u"CDDIETPAD"_s));
@@ -151,6 +155,8 @@ DELETE FROM SERVINTE
         services.bind(u":CDSERVFILI"_s, servico).bind(u":CDDIETPAD"_s, dieta).exec();
         removed = services.rowsAffected();
     });
+    m_audit.removed(paciente, destino, filial, servico, dieta, removed);
+    auditUnlessInTransaction();
     return written(removed);
 }
 
@@ -239,6 +245,9 @@ VALUES (:CDPACIENTE, :DTSERVINTE, :NRSEQUSERV, :CDFILIAL, :CDSERVFILI, :CDDIETPA
         insert.bind(u":DTINTERNA"_s, internacao.isNull() ? QVariant() : dialect.dateTimeValue(internacao.toDouble()));
         insert.bind(u":DSSERVINTE"_s, descricao).bind(u":NRSERVPESO"_s, peso).exec();
     });
+    m_audit.noteOperator(operador);
+    m_audit.serviceInserted(paciente, data, sequencia, filial, servico, dieta);
+    auditUnlessInTransaction();
     return written(1);
 }
 
@@ -331,6 +340,8 @@ VALUES (:CDPACIENTE, :DTSERVINTE, :NRSEQUSERV, :CDSEQUCOPR, :CDFILIAL, :CDFILAUX
         insert.bind(u":CDPRODUTO"_s, produto).bind(u":CDVIACESDIET"_s, via).bind(u":IDPREPCONF"_s, preparo);
         insert.bind(u":DSOBSCONF"_s, observacao).exec();
     });
+    m_audit.itemInserted(paciente, data, sequencia, filial);
+    auditUnlessInTransaction();
     return written(1);
 }
 
@@ -342,12 +353,25 @@ Wire::CallResult CopyServiceObject::StartTransaction(Args &)
 
 Wire::CallResult CopyServiceObject::Commit(Args &)
 {
-    m_db.commit();
+    try {
+        m_db.commit();
+    } catch (...) {
+        m_audit.rollback();
+        throw;
+    }
+    m_audit.commit();
     return {};
 }
 
 Wire::CallResult CopyServiceObject::Rollback(Args &)
 {
+    m_audit.rollback();
     m_db.rollback();
     return {};
+}
+
+void CopyServiceObject::auditUnlessInTransaction()
+{
+    if (!m_db.inTransaction())
+        m_audit.commit();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AuditTrail.h"
 #include "WireProtocol.h"
 
 #include <QList>
@@ -13,7 +14,7 @@ class DbSession;
 class CopyServiceObject final
 {
 public:
-    explicit CopyServiceObject(DbSession &db) : m_db(db) {}
+    explicit CopyServiceObject(DbSession &db, int connectionId = 0) : m_db(db), m_audit(connectionId) {}
 
     using Args = QList<Wire::Arg>;
 
@@ -32,5 +33,9 @@ public:
     Wire::CallResult Rollback(Args &args);
 
 private:
+    // Writes outside a client transaction are committed already: their audit lines go now.
+    void auditUnlessInTransaction();
+
     DbSession &m_db;
+    AuditTrail m_audit;
 };

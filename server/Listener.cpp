@@ -1,11 +1,12 @@
 #include "Listener.h"
 
+#include "AcceptedSocket.h"
 #include "ServerLimits.h"
 #include "ServerLog.h"
 #include "Session.h"
 #include "WireProtocol.h"
 
-#include <QTcpSocket>
+#include <QSslSocket>
 #include <QThread>
 #include <QTimer>
 
@@ -44,11 +45,9 @@ void Listener::incomingConnection(qintptr socketDescriptor)
 
 void Listener::refuse(qintptr socketDescriptor)
 {
-    auto *socket = new QTcpSocket(this);
-    if (!socket->setSocketDescriptor(socketDescriptor)) {
-        delete socket;
+    QTcpSocket *socket = takeAcceptedSocket(socketDescriptor, m_config, this);
+    if (!socket)
         return;
-    }
     serverLog(u"refused %1:%2: %3 connections already open"_s.arg(socket->peerAddress().toString())
                   .arg(socket->peerPort())
                   .arg(m_sessions.size()));
@@ -59,6 +58,11 @@ void Listener::refuse(qintptr socketDescriptor)
          {}}));
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     QTimer::singleShot(ServerLimits::CloseGraceMs, socket, [socket] { socket->abort(); });
+    if (auto *tls = qobject_cast<QSslSocket *>(socket)) {
+        // the answer leaves once the handshake is done; closing before would drop it
+        connect(tls, &QSslSocket::encrypted, tls, [tls] { tls->disconnectFromHost(); });
+        return;
+    }
     socket->disconnectFromHost();
 }
 

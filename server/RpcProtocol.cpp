@@ -156,7 +156,7 @@ QJsonObject RpcProtocol::open(const QJsonValue &id, const QJsonValue &params, bo
     } catch (const EHouseError &error) {
         return failure(id, method, Code::ServiceFailed, u"Banco de dados indisponível: "_s + error.message());
     }
-    m_object = std::make_unique<CopyServiceObject>(*m_db);
+    m_object = std::make_unique<CopyServiceObject>(*m_db, m_connectionId);
     const QJsonObject result{{u"server"_s, QLatin1String(Wire::ServerObjectName)},
                              {u"session"_s, QUuid::createUuid().toString(QUuid::WithoutBraces)},
                              {u"protocol"_s, Wire::ProtocolVersion}};

@@ -5,6 +5,9 @@
 
 #include <QCommandLineParser>
 #include <QFile>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QSslSocket>
 
 using namespace Qt::StringLiterals;
 
@@ -35,6 +38,44 @@ bool parseListen(const QString &text, ServerConfig &config)
     return !config.host.isNull();
 }
 
+// The certificate chain (the server's first) and its key, as PEM files; the key stays in memory
+// only, and no message ever shows its contents.
+std::optional<QSslConfiguration> loadTls(const QString &certPath, const QString &keyPath, QString &error)
+{
+    if (!QSslSocket::supportsSsl()) {
+        error = u"TLS is not available in this build (no TLS backend)"_s;
+        return std::nullopt;
+    }
+    QFile certFile(certPath);
+    QFile keyFile(keyPath);
+    if (!certFile.open(QIODevice::ReadOnly)) {
+        error = u"cannot read the TLS certificate %1: %2"_s.arg(certPath, certFile.errorString());
+        return std::nullopt;
+    }
+    if (!keyFile.open(QIODevice::ReadOnly)) {
+        error = u"cannot read the TLS key %1: %2"_s.arg(keyPath, keyFile.errorString());
+        return std::nullopt;
+    }
+    const QList<QSslCertificate> chain = QSslCertificate::fromData(certFile.readAll(), QSsl::Pem);
+    if (chain.isEmpty() || chain.first().isNull()) {
+        error = u"the TLS certificate %1 holds no PEM certificate"_s.arg(certPath);
+        return std::nullopt;
+    }
+    QSslKey key(&keyFile, QSsl::Rsa, QSsl::Pem);
+    if (key.isNull())
+        key = QSslKey(keyFile.seek(0) ? keyFile.readAll() : QByteArray(), QSsl::Ec, QSsl::Pem);
+    if (key.isNull()) {
+        error = u"the TLS key %1 holds no unencrypted PEM RSA or EC key"_s.arg(keyPath);
+        return std::nullopt;
+    }
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificateChain(chain);
+    configuration.setPrivateKey(key);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone); // clients prove themselves by the token
+    configuration.setProtocol(QSsl::TlsV1_2OrLater);
+    return configuration;
+}
+
 } // namespace
 
 ParsedOptions parseServerOptions(const QStringList &arguments)
@@ -56,7 +97,10 @@ ParsedOptions parseServerOptions(const QStringList &arguments)
                                    u"MS"_s, QString::number(ServerLimits::DefaultStallTimeoutMs));
     const QCommandLineOption idle(u"idle-timeout-ms"_s, u"Drop a client idle between calls (0: never)."_s, u"MS"_s,
                                   QString::number(ServerLimits::DefaultIdleTimeoutMs));
-    parser.addOptions({help, database, listen, tokenFile, maxConnections, maxMessage, stall, idle});
+    const QCommandLineOption tlsCert(u"tls-cert"_s, u"PEM certificate (chain) of the server: clients connect with TLS."_s,
+                                     u"FILE"_s);
+    const QCommandLineOption tlsKey(u"tls-key"_s, u"PEM private key of that certificate."_s, u"FILE"_s);
+    parser.addOptions({help, database, listen, tokenFile, maxConnections, maxMessage, stall, idle, tlsCert, tlsKey});
 
     ParsedOptions result;
     if (!parser.parse(arguments)) {
@@ -110,6 +154,23 @@ ParsedOptions parseServerOptions(const QStringList &arguments)
         config.token = file.readAll().trimmed();
         if (config.token.isEmpty()) {
             result.error = u"the token file %1 is empty"_s.arg(file.fileName());
+            return result;
+        }
+    }
+    // Beyond this machine nobody may reach the prescriptions without the token.
+    if (!config.host.isLoopback() && config.token.isEmpty()) {
+        result.error = u"listening on %1, which is not a loopback address, needs --token-file"_s.arg(config.host.toString());
+        return result;
+    }
+    if (parser.isSet(tlsCert) != parser.isSet(tlsKey)) {
+        result.error = u"--tls-cert and --tls-key go together"_s;
+        return result;
+    }
+    if (parser.isSet(tlsCert)) {
+        QString problem;
+        config.tls = loadTls(parser.value(tlsCert), parser.value(tlsKey), problem);
+        if (!config.tls) {
+            result.error = problem;
             return result;
         }
     }

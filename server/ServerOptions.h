@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHostAddress>
+#include <QSslConfiguration>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +18,8 @@ struct ServerConfig
     qsizetype maxMessageBytes = 0;
     int stallTimeoutMs = 0;
     int idleTimeoutMs = 0;
+    // Set when --tls-cert and --tls-key are given: every connection is TLS, nothing in clear.
+    std::optional<QSslConfiguration> tls;
 };
 
 struct ParsedOptions

@@ -1,9 +1,10 @@
 #include "Session.h"
 
+#include "AcceptedSocket.h"
 #include "ServerLimits.h"
 #include "ServerLog.h"
 
-#include <QTcpSocket>
+#include <QSslSocket>
 #include <QTimer>
 
 #include <sys/socket.h>
@@ -20,9 +21,9 @@ Session::~Session() = default;
 void Session::start()
 {
     m_age.start();
-    m_socket = new QTcpSocket(this);
-    if (!m_socket->setSocketDescriptor(m_descriptor)) {
-        serverLog(u"#%1 could not take the connection: %2"_s.arg(m_id).arg(m_socket->errorString()));
+    m_socket = takeAcceptedSocket(m_descriptor, m_config, this);
+    if (!m_socket) {
+        serverLog(u"#%1 could not take the connection"_s.arg(m_id));
         m_disconnected = true;
         finish();
         return;
@@ -45,6 +46,16 @@ void Session::start()
 
     connect(m_socket, &QTcpSocket::readyRead, this, &Session::onReadyRead);
     connect(m_socket, &QTcpSocket::disconnected, this, &Session::onDisconnected);
+    if (auto *tls = qobject_cast<QSslSocket *>(m_socket)) {
+        // a failed handshake ends the connection; the reason goes to the log, never to the peer
+        connect(tls, &QSslSocket::sslErrors, this, [this](const QList<QSslError> &errors) {
+            m_closeReason = u"TLS handshake failed: %1"_s.arg(errors.isEmpty() ? QString() : errors.first().errorString());
+        });
+        connect(tls, &QSslSocket::errorOccurred, this, [this, tls](QAbstractSocket::SocketError error) {
+            if (error == QAbstractSocket::SslHandshakeFailedError || error == QAbstractSocket::SslInternalError)
+                m_closeReason = u"TLS: %1"_s.arg(tls->errorString());
+        });
+    }
     onReadyRead();
 }
 
@@ -169,6 +180,11 @@ void Session::closeAfterFlush(const QString &reason)
         return;
     if (m_socket->bytesToWrite() > 0) {
         m_socket->abort();
+        return;
+    }
+    if (isTlsSocket(m_socket)) {
+        // TLS ends with its own close notice, sent after what is still encrypted and pending
+        m_socket->disconnectFromHost();
         return;
     }
     // Half-close: the client reads everything sent and then sees the end of the stream.

@@ -52,7 +52,8 @@ int main(int argc, char *argv[])
                                                                               : address.toString();
     serverLog(u"serving %1 on %2:%3%4"_s.arg(config.databaseUrl, host)
                   .arg(listener.serverPort())
-                  .arg(config.token.isEmpty() ? u" without a token"_s : u" with a token"_s));
+                  .arg(config.token.isEmpty() ? u" without a token"_s : u" with a token"_s)
+                  + (config.tls ? u", TLS"_s : u", no TLS"_s));
     QTextStream(stdout) << "listening on " << host << ':' << listener.serverPort() << Qt::endl;
 
     ShutdownSignal shutdown;

@@ -120,6 +120,8 @@ void TestServer::kill()
     m_process.reset();
 }
 
+qint64 TestServer::processId() const { return isRunning() ? m_process->processId() : 0; }
+
 bool TestServer::isRunning() const { return m_process && m_process->state() == QProcess::Running; }
 
 QString TestServer::log() const

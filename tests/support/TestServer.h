@@ -37,6 +37,8 @@ public:
     void kill();
 
     bool isRunning() const;
+    // The server process's id, for looking at it from outside (memory); 0 when not running.
+    qint64 processId() const;
     QString host() const { return m_host; }
     quint16 port() const { return m_port; }
     QString errorString() const { return m_error; }

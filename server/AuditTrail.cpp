@@ -1,0 +1,104 @@
+#include "AuditTrail.h"
+
+#include "ArgReader.h"
+#include "ServerLog.h"
+
+using namespace Qt::StringLiterals;
+
+AuditTrail::~AuditTrail()
+{
+    if (!m_pending.isEmpty()) {
+        serverLog(u"#%1 audit: %2 pending write(s) discarded: the transaction was rolled back"_s.arg(m_connectionId)
+                      .arg(m_pending.size()));
+    }
+}
+
+AuditTrail::Entry *AuditTrail::find(const QString &paciente, double destino, const QString &filial,
+                                    const QString &sequencia)
+{
+    for (Entry &entry : m_pending) {
+        if (entry.paciente == paciente && entry.destino == destino && entry.filial == filial
+            && entry.sequencia == sequencia)
+            return &entry;
+    }
+    return nullptr;
+}
+
+void AuditTrail::removed(const QString &paciente, double destino, const QString &filial, const QString &servico,
+                         const QString &dieta, qint64 rows)
+{
+    if (rows <= 0)
+        return;
+    Entry entry;
+    entry.paciente = paciente;
+    entry.destino = destino;
+    entry.filial = filial;
+    entry.servico = servico;
+    entry.dieta = dieta;
+    entry.replaced = rows;
+    m_pending.append(entry);
+}
+
+void AuditTrail::serviceInserted(const QString &paciente, double destino, const QString &sequencia,
+                                 const QString &filial, const QString &servico, const QString &dieta)
+{
+    // the removal of the same service just before is the replaced version of this one
+    for (qsizetype i = 0; i < m_pending.size(); ++i) {
+        Entry &entry = m_pending[i];
+        if (entry.sequencia.isEmpty() && entry.paciente == paciente && entry.destino == destino
+            && entry.filial == filial && entry.servico == servico && entry.dieta == dieta) {
+            entry.sequencia = sequencia;
+            return;
+        }
+    }
+    Entry entry;
+    entry.paciente = paciente;
+    entry.destino = destino;
+    entry.filial = filial;
+    entry.servico = servico;
+    entry.dieta = dieta;
+    entry.sequencia = sequencia;
+    m_pending.append(entry);
+}
+
+void AuditTrail::itemInserted(const QString &paciente, double destino, const QString &sequencia, const QString &filial)
+{
+    if (Entry *entry = find(paciente, destino, filial, sequencia)) {
+        ++entry->items;
+        return;
+    }
+    // an item added to a service written earlier: a line of its own, without service or diet
+    Entry entry;
+    entry.paciente = paciente;
+    entry.destino = destino;
+    entry.filial = filial;
+    entry.sequencia = sequencia;
+    entry.items = 1;
+    m_pending.append(entry);
+}
+
+QString AuditTrail::line(const Entry &entry) const
+{
+    const QString origem = m_origin ? formatDate(*m_origin) : u"-"_s;
+    const QString operador = m_operator.isEmpty() ? u"-"_s : excerpt(m_operator);
+    if (entry.sequencia.isEmpty()) {
+        return u"#%1 audit: operador %2 filial %3 paciente %4 serviço %5 dieta %6 destino %7: %8 serviço(s) removido(s)"_s
+            .arg(m_connectionId)
+            .arg(operador, entry.filial, entry.paciente, entry.servico, entry.dieta, formatDate(entry.destino))
+            .arg(entry.replaced);
+    }
+    return u"#%1 audit: operador %2 filial %3 paciente %4 serviço %5 dieta %6 origem %7 destino %8 sequência %9"_s
+               .arg(m_connectionId)
+               .arg(operador, entry.filial, entry.paciente, entry.servico.isEmpty() ? u"-"_s : entry.servico,
+                    entry.dieta.isEmpty() ? u"-"_s : entry.dieta, origem, formatDate(entry.destino), entry.sequencia)
+           + u" itens %1 substituídos %2"_s.arg(entry.items).arg(entry.replaced);
+}
+
+void AuditTrail::commit()
+{
+    for (const Entry &entry : std::as_const(m_pending))
+        serverLog(line(entry));
+    m_pending.clear();
+}
+
+void AuditTrail::rollback() { m_pending.clear(); }

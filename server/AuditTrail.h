@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// The audit of one connection's writes: one log line per service written (operator, branch,
+// patient, service, diet, origin and destination dates, sequence, items, rows replaced) and
+// one per removal that no insert followed. Inside a client transaction the lines wait for the
+// commit, so the log never shows a write that was rolled back.
+class AuditTrail final
+{
+public:
+    explicit AuditTrail(int connectionId) : m_connectionId(connectionId) {}
+    // What is still pending was rolled back with the connection's transaction.
+    ~AuditTrail();
+    AuditTrail(const AuditTrail &) = delete;
+    AuditTrail &operator=(const AuditTrail &) = delete;
+
+    // Context the writes do not carry: the operator who asked, the origin date of the run.
+    void noteOperator(const QString &operador) { m_operator = operador; }
+    void noteOrigin(double oleDate) { m_origin = oleDate; }
+
+    void removed(const QString &paciente, double destino, const QString &filial, const QString &servico,
+                 const QString &dieta, qint64 rows);
+    void serviceInserted(const QString &paciente, double destino, const QString &sequencia, const QString &filial,
+                         const QString &servico, const QString &dieta);
+    void itemInserted(const QString &paciente, double destino, const QString &sequencia, const QString &filial);
+
+    // Logs what is pending (the writes are committed) or forgets it (rolled back).
+    void commit();
+    void rollback();
+
+private:
+    struct Entry
+    {
+        QString paciente, filial, servico, dieta, sequencia; // sequencia empty: a removal alone
+        double destino = 0;
+        qint64 replaced = 0;
+        int items = 0;
+    };
+    Entry *find(const QString &paciente, double destino, const QString &filial, const QString &sequencia);
+    QString line(const Entry &entry) const;
+
+    const int m_connectionId;
+    QString m_operator;
+    std::optional<double> m_origin;
+    QList<Entry> m_pending;
+};
