@@ -1,0 +1,55 @@
+#include "BenchReport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+void report(const QString &name, double value, const QString &unit, const QJsonObject &params)
+{
+    const QJsonObject line{{QStringLiteral("name"), name},
+                           {QStringLiteral("value"), value},
+                           {QStringLiteral("unit"), unit},
+                           {QStringLiteral("params"), params}};
+    const QByteArray text = QJsonDocument(line).toJson(QJsonDocument::Compact);
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+qint64 peakRssKiB(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').constFirst().toLongLong();
+    }
+    return -1;
+}
+
+qint64 ownPeakRssKiB() { return peakRssKiB(QCoreApplication::applicationPid()); }
+
+double quantile(QList<double> &samples, double q)
+{
+    if (samples.isEmpty())
+        return 0;
+    std::sort(samples.begin(), samples.end());
+    const auto rank = qsizetype(std::ceil(q * double(samples.size())));
+    return samples.at(std::clamp<qsizetype>(rank - 1, 0, samples.size() - 1));
+}
+
+double monotonicSeconds()
+{
+    static QElapsedTimer clock = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
+    return double(clock.nsecsElapsed()) / 1e9;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+// Every figure is one JSON line on standard output: {"name","value","unit","params"}.
+void report(const QString &name, double value, const QString &unit, const QJsonObject &params = {});
+
+// VmHWM of a process in kibibytes (peak resident set), or -1 when it cannot be read.
+qint64 peakRssKiB(qint64 pid);
+qint64 ownPeakRssKiB();
+
+// The q-quantile (0..1) of the samples by nearest rank; the list is sorted in place.
+double quantile(QList<double> &samples, double q);
+
+// Seconds since some fixed point, monotonic.
+double monotonicSeconds();

@@ -1,0 +1,70 @@
+#include "CopyRun.h"
+
+#include "BenchReport.h"
+#include "BenchSeeder.h"
+#include "CopyServiceClient.h"
+#include "FormulationCopy.h"
+#include "HeadlessCopyForm.h"
+#include "HouseError.h"
+
+#include <QTextStream>
+
+CopyRunResult runCopy(const CopyRunRequest &request)
+{
+    HeadlessOptions options;
+    options.host = QStringLiteral("127.0.0.1");
+    options.port = request.port;
+    options.operatorCode = BenchSeeder::Operator;
+    options.branch = BenchSeeder::Branch;
+    options.tipoForm = BenchSeeder::EnteralMode;
+    options.from = request.origin.toString(Qt::ISODate);
+    options.to = request.destination.toString(Qt::ISODate);
+    if (!request.patients.isEmpty())
+        options.selections[0] = request.patients;
+    options.assumeYes = true;
+
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    HeadlessCopyForm form(options, out, err, nullptr);
+    TNetConnection connection;
+    connection.ServerName = QString::fromLatin1(Wire::ServerObjectName);
+    connection.Host = options.host;
+    connection.Port = options.port;
+    CopyServiceClient service(connection);
+
+    CopyRunResult result;
+    try {
+        connection.SetConnected(true);
+        QString stFilial = options.branch;
+        TClientDataSet cdsNutricio(QStringLiteral("cdsNutricio"));
+        declareFields(cdsNutricio, CopyService::nutricioLayout());
+        service.getNutricio(options.operatorCode, stFilial, cdsNutricio);
+        if (cdsNutricio.IsEmpty())
+            throw EValidationError(QStringLiteral("the bench operator is no nutritionist of the branch"));
+
+        TClientDataSet cdsServInte(QStringLiteral("cdsServInte"));
+        TClientDataSet cdsNrServInte(QStringLiteral("cdsNrServInte"));
+        TClientDataSet cdsNrConfesco(QStringLiteral("cdsNrConfesco"));
+        TClientDataSet cdsConfesco(QStringLiteral("cdsConfesco"));
+        const CopyRecordSets sets{cdsServInte, cdsNrServInte, cdsNrConfesco, cdsConfesco};
+        declareCopyFields(sets);
+        FormulationCopy copy(form, service, sets);
+        const double started = monotonicSeconds();
+        const CopyOutcome outcome = copy.run(stFilial, options.tipoForm, options.operatorCode);
+        result.seconds = monotonicSeconds() - started;
+        result.services = outcome.services;
+        result.items = outcome.items;
+        result.ok = outcome.confirmed;
+        if (!result.ok)
+            result.error = QStringLiteral("not confirmed");
+    } catch (const EHouseError &failure) {
+        result.error = failure.message();
+    } catch (const std::exception &failure) {
+        result.error = QString::fromUtf8(failure.what());
+    }
+    return result;
+}
+
+qint64 specifiedCalls(qint64 services, qint64 items) { return 1 + 5 * services + items; }
+
+qint64 roundTrips(qint64 services, qint64 items) { return specifiedCalls(services, items) + 2 * services; }

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+// One run of the real copy unit against a server on loopback, as the headless command drives
+// it: connect, first activation (getNutricio), then the Confirm button's run.
+struct CopyRunRequest
+{
+    quint16 port = 0;
+    QDate origin;
+    QDate destination;
+    QString patients; // selection list; empty copies every patient
+};
+
+struct CopyRunResult
+{
+    bool ok = false;
+    QString error;
+    qsizetype services = 0;
+    qint64 items = 0;
+    double seconds = 0; // the run alone: getServInte to the last commit
+};
+
+CopyRunResult runCopy(const CopyRunRequest &request);
+
+// Calls of a run as the copy is specified: getServInte, then five per service and one per item.
+qint64 specifiedCalls(qint64 services, qint64 items);
+// Round trips of a run as this client makes them: the specified calls plus StartTransaction
+// and Commit around each service.
+qint64 roundTrips(qint64 services, qint64 items);
