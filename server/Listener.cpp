@@ -14,6 +14,9 @@ using namespace Qt::StringLiterals;
 
 Listener::Listener(const ServerConfig &config, QObject *parent) : QTcpServer(parent), m_config(config)
 {
+    // A burst beyond the cap should reach the refusal with its clear answer, not sit unaccepted
+    // in a short kernel queue where the client cannot tell a full server from a dead one.
+    setListenBacklogSize(ServerLimits::ListenBacklog);
 }
 
 Listener::~Listener()

@@ -21,6 +21,8 @@ inline constexpr int DefaultIdleTimeoutMs = 0; // 0: never
 inline constexpr qsizetype ReadChunkBytes = 64 * 1024;
 // Answers waiting to be sent beyond this make the session wait for the client to read.
 inline constexpr qsizetype WriteHighWaterBytes = 1024 * 1024;
+// Connections the kernel queues before the server accepts them.
+inline constexpr int ListenBacklog = 1024;
 // How long a refused or closing connection gets to receive its last answer.
 inline constexpr int CloseGraceMs = 2000;
 
