@@ -32,12 +32,13 @@ ScreenCapture::ScreenCapture(QString file, QObject *parent)
 
 void ScreenCapture::start() { m_timer->start(PollMs); }
 
-bool ScreenCapture::save(QWidget *window)
+bool ScreenCapture::save(QWidget *window, bool withFrame)
 {
     // With a window manager the frame holds the caption: take the screen's pixels where the
     // window stands; without one (or off screen) render the window itself.
     QPixmap shot;
-    if (QScreen *screen = window->screen(); screen && QGuiApplication::platformName() == QLatin1String("xcb")) {
+    QScreen *screen = window->screen();
+    if (withFrame && screen && QGuiApplication::platformName() == QLatin1String("xcb")) {
         const QRect frame = window->frameGeometry();
         shot = screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
     }
@@ -62,7 +63,7 @@ void ScreenCapture::poll()
     if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
         m_timer->stop();
         m_problem = box->text();
-        save(box);
+        save(box, false); // just opened: render it rather than trust where it stands yet
         box->done(QMessageBox::Ok);
         // The screen may stay open after a failed activation: close it so the host can quit.
         QTimer::singleShot(PollMs, [] {
@@ -80,6 +81,6 @@ void ScreenCapture::poll()
     if (++m_readyPolls < SettlePolls)
         return;
     m_timer->stop();
-    m_succeeded = save(screen);
+    m_succeeded = save(screen, true);
     screen->close();
 }

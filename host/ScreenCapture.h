@@ -22,7 +22,7 @@ public:
 
 private:
     void poll();
-    bool save(QWidget *window);
+    bool save(QWidget *window, bool withFrame);
 
     QString m_file;
     QTimer *m_timer;

@@ -16,7 +16,6 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("rbx53207-host"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Nutrição e Dietética"));
     installWidgetDialogs();
 
     const HostOptionsResult read =

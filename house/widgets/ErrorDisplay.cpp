@@ -2,11 +2,16 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 
 QWidget *dialogParentFor(QObject *context)
 {
-    if (auto *widget = qobject_cast<QWidget *>(context))
-        return widget->window();
+    // A window that has just closed is no place for a dialog: take the one it belongs to.
+    for (auto *widget = qobject_cast<QWidget *>(context); widget; widget = widget->parentWidget()) {
+        if (widget->window()->isVisible())
+            return widget->window();
+        widget = widget->window();
+    }
     if (QWidget *modal = QApplication::activeModalWidget())
         return modal;
     return QApplication::activeWindow();
@@ -14,7 +19,9 @@ QWidget *dialogParentFor(QObject *context)
 
 void showErrorBox(QWidget *parent, const QString &text)
 {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Erro"), text, QMessageBox::Ok, parent);
-    box.setObjectName(QStringLiteral("ErrorDisplay"));
-    box.exec();
+    // Held by QPointer: the parent may go while the box waits, taking the box with it.
+    QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Erro"), text, QMessageBox::Ok, parent);
+    box->setObjectName(QStringLiteral("ErrorDisplay"));
+    box->exec();
+    delete box.data();
 }

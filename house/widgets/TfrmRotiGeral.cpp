@@ -28,9 +28,18 @@ TfrmRotiGeral::TfrmRotiGeral(QWidget *parent)
       msgPadrao(QStringLiteral("msgPadrao"))
 {
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    // Routine screens place their controls in fixed pixels: a small, narrow face keeps every
+    // caption inside its control (the condensed face where the system has one).
     QFont small = font();
     small.setPointSize(FormPointSize);
+    small.setStretch(QFont::SemiCondensed);
     setFont(small);
+    // Group captions sit on the frame line, so a control placed a few pixels below a group's
+    // top stands inside its frame, as the screens were laid out.
+    setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 6px;"
+        " padding: 0px 2px; background-color: palette(window); }"));
 
     grbDadosRel->setObjectName(QStringLiteral("grbDadosRel"));
     panMenu->setObjectName(QStringLiteral("panMenu"));
@@ -66,6 +75,16 @@ void TfrmRotiGeral::ArrangeFrame(int clientWidth, int clientHeight, int menuLeft
                             CodeLabelHeight);
 }
 
+int TfrmRotiGeral::ShowModal()
+{
+    m_inShowModal = true;
+    const int result = exec();
+    m_inShowModal = false;
+    if (m_freeAfterShowModal)
+        deleteLater();
+    return result;
+}
+
 void TfrmRotiGeral::FormCreate()
 {
     // Every routine screen shows real dialogs unless a test installed its own.
@@ -79,7 +98,8 @@ void TfrmRotiGeral::FormClose(TCloseAction &action) { action = caFree; }
 bool TfrmRotiGeral::event(QEvent *event)
 {
     const bool handled = QDialog::event(event);
-    if (event->type() == QEvent::WindowActivate)
+    // A late activation of a screen that has already closed is no activation by the user.
+    if (event->type() == QEvent::WindowActivate && isVisible())
         guarded(this, [this] { FormActivate(); });
     return handled;
 }
@@ -111,6 +131,12 @@ void TfrmRotiGeral::done(int result)
     m_closing = true;
     QDialog::done(result);
     m_closing = false;
-    if (action == caFree)
+    if (action != caFree)
+        return;
+    // Freeing now could pull the screen from under a dialog it still shows (an error box of the
+    // handler that closed it runs a nested event loop).
+    if (m_inShowModal)
+        m_freeAfterShowModal = true;
+    else
         deleteLater();
 }

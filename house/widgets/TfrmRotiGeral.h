@@ -16,7 +16,8 @@ class TButtonFlat;
 // FormActivate() runs behind the handler guard each time the window becomes active. Closing
 // (close(), Esc, accept/reject, the end of ShowModal) runs FormClose() once; its action decides
 // whether the screen stays open (caNone), is only hidden (caHide) or is freed (caFree, the
-// default: the screen deletes itself later, so create routine screens with new).
+// default: create routine screens with new). A screen shown by ShowModal is freed once
+// ShowModal has returned, so that no handler or dialog of its own is still running on it.
 class TfrmRotiGeral : public QDialog
 {
     Q_OBJECT
@@ -39,7 +40,7 @@ public:
     TMessages msgPadrao;
 
     // Shows the screen modally; returns when it has closed.
-    int ShowModal() { return exec(); }
+    int ShowModal();
     void Close() { close(); }
     // Repaints at once.
     void Refresh() { repaint(); }
@@ -58,4 +59,6 @@ protected:
 
 private:
     bool m_closing = false;
+    bool m_inShowModal = false;
+    bool m_freeAfterShowModal = false;
 };

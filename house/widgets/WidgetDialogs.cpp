@@ -56,23 +56,27 @@ QMessageBox::Icon iconFor(TMsgDlgType kind)
 
 int WidgetDialogs::message(const MessageRequest &request)
 {
-    QMessageBox box(iconFor(request.kind), titleFor(request.kind), request.text, QMessageBox::NoButton,
-                    dialogParentFor(request.parent));
-    box.setObjectName(QStringLiteral("ShowMsg"));
+    // Held by QPointer: the parent may go while the box waits, taking the box with it.
+    QPointer<QMessageBox> box = new QMessageBox(iconFor(request.kind), titleFor(request.kind), request.text,
+                                                QMessageBox::NoButton, dialogParentFor(request.parent));
+    box->setObjectName(QStringLiteral("ShowMsg"));
     QAbstractButton *first = nullptr;
     for (const ButtonMap &map : Buttons) {
         if (!request.buttons.testFlag(map.house))
             continue;
-        QPushButton *button = box.addButton(map.qt);
+        QPushButton *button = box->addButton(map.qt);
         button->setText(QString::fromUtf16(map.caption));
         if (!first)
             first = button;
     }
     if (!first)
-        first = box.addButton(QMessageBox::Ok);
-    box.setDefaultButton(qobject_cast<QPushButton *>(first));
-    box.exec();
-    const QMessageBox::StandardButton pressed = box.standardButton(box.clickedButton());
+        first = box->addButton(QMessageBox::Ok);
+    box->setDefaultButton(qobject_cast<QPushButton *>(first));
+    box->exec();
+    if (!box)
+        return mrCancel;
+    const QMessageBox::StandardButton pressed = box->standardButton(box->clickedButton());
+    delete box.data();
     for (const ButtonMap &map : Buttons) {
         if (map.qt == pressed)
             return map.result;
@@ -84,10 +88,13 @@ void WidgetDialogs::error(QObject *parent, const QString &text) { showErrorBox(d
 
 std::optional<QStringList> WidgetDialogs::pick(const PickRequest &request)
 {
-    PickListDialog dialog(request, dialogParentFor(request.parent));
-    if (dialog.exec() != QDialog::Accepted)
-        return std::nullopt;
-    return dialog.pickedKeys();
+    QPointer<PickListDialog> dialog = new PickListDialog(request, dialogParentFor(request.parent));
+    const bool accepted = dialog->exec() == QDialog::Accepted && dialog;
+    std::optional<QStringList> picked;
+    if (accepted)
+        picked = dialog->pickedKeys();
+    delete dialog.data();
+    return picked;
 }
 
 void WidgetDialogs::showBusy(QObject *over, int kind)

@@ -53,6 +53,21 @@ void whenModal(std::function<void(QWidget *)> act)
     });
 }
 
+// Acts on the first message box that comes up, polling without blocking: the box may open
+// inside a handler that runs below this check.
+void whenMessageBox(QObject *context, std::function<void(QMessageBox *)> act)
+{
+    auto *timer = new QTimer(context);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, act] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            act(box);
+        }
+    });
+    timer->start(10);
+}
+
 QAbstractButton *buttonWithText(QWidget *dialog, const QString &text)
 {
     for (QAbstractButton *button : dialog->findChildren<QAbstractButton *>()) {
@@ -69,11 +84,14 @@ public:
     RecordingForm() { FormCreate(); }
     TCloseAction closeAction = caFree;
     bool failActivation = false;
+    bool closeOnActivation = false;
     int activations = 0;
     int closes = 0;
     void FormActivate() override
     {
         ++activations;
+        if (closeOnActivation)
+            Close();
         if (failActivation)
             throw EConnectionError(QStringLiteral("sem servidor"));
     }
@@ -418,6 +436,34 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(alive.isNull(), freed);
         delete alive.data();
+    }
+
+    // A modal screen that closes itself in a handler and then shows the handler's error: the
+    // error box runs while the screen is closed, and the screen goes only after ShowModal.
+    void modalScreenClosedByItsOwnFailingHandler()
+    {
+        auto *form = new RecordingForm;
+        QPointer<RecordingForm> alive(form);
+        form->failActivation = true;
+        form->closeOnActivation = true;
+        QString shown;
+        bool formAliveDuringBox = false;
+        bool boxOverHiddenScreen = true;
+        whenMessageBox(this, [&](QMessageBox *box) {
+            shown = box->text();
+            formAliveDuringBox = !alive.isNull();
+            boxOverHiddenScreen = box->parentWidget() == alive.data();
+            QTest::qWait(50); // let deferred deletions run, as a person's reading time would
+            box->done(QMessageBox::Ok);
+        });
+        form->ShowModal();
+        QCOMPARE(shown, QStringLiteral("sem servidor"));
+        QVERIFY(formAliveDuringBox);
+        QVERIFY(!boxOverHiddenScreen);
+        QCOMPARE(form->closes, 1);
+        QVERIFY(!alive.isNull()); // still there when ShowModal returns
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(alive.isNull());
     }
 
     void modalRunEndsWithOneClose()
