@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include <unistd.h>
+
 void report(const QString &name, double value, const QString &unit, const QJsonObject &params)
 {
     const QJsonObject line{{QStringLiteral("name"), name},
@@ -31,6 +33,20 @@ qint64 peakRssKiB(qint64 pid)
             return line.mid(6).trimmed().split(' ').constFirst().toLongLong();
     }
     return -1;
+}
+
+double cpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    // fields after the command name, which may hold blanks and ends at the last ')'
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    // utime and stime are fields 14 and 15 of the whole line
+    return double(fields.at(11).toLongLong() + fields.at(12).toLongLong()) / double(sysconf(_SC_CLK_TCK));
 }
 
 qint64 ownPeakRssKiB() { return peakRssKiB(QCoreApplication::applicationPid()); }

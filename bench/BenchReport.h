@@ -10,6 +10,8 @@ void report(const QString &name, double value, const QString &unit, const QJsonO
 // VmHWM of a process in kibibytes (peak resident set), or -1 when it cannot be read.
 qint64 peakRssKiB(qint64 pid);
 qint64 ownPeakRssKiB();
+// User plus system CPU seconds a process has used so far, or -1 when it cannot be read.
+double cpuSeconds(qint64 pid);
 
 // The q-quantile (0..1) of the samples by nearest rank; the list is sorted in place.
 double quantile(QList<double> &samples, double q);

@@ -171,7 +171,11 @@ int copy(const BenchArgs &args)
     const QString url = args.text(u"url"_s), db = args.text(u"db"_s, u"sqlite"_s);
     const Shape shape = seededShape(url);
     auto server = startServer(url);
+    const qint64 self = QCoreApplication::applicationPid();
+    const double serverCpu = cpuSeconds(server->processId()), clientCpu = cpuSeconds(self);
     const CopyRunResult run = runCopy({server->port(), Origin, Origin.addDays(1), {}});
+    const double serverCpuUsed = cpuSeconds(server->processId()) - serverCpu;
+    const double clientCpuUsed = cpuSeconds(self) - clientCpu;
     if (!run.ok)
         die(u"copy failed: "_s + run.error);
     const qint64 trips = roundTrips(run.services, run.items);
@@ -182,6 +186,9 @@ int copy(const BenchArgs &args)
     report(u"copy_calls"_s, double(specifiedCalls(run.services, run.items)), u"calls"_s, callParams);
     report(u"copy_round_trips"_s, double(trips), u"round trips"_s, params);
     report(u"copy_us_per_call"_s, run.seconds * 1e6 / double(trips), u"us"_s, callParams);
+    // where a call's time goes: the two processes' CPU, the rest is waiting (disk syncs, wake-ups)
+    report(u"copy_server_cpu_us_per_call"_s, serverCpuUsed * 1e6 / double(trips), u"us"_s, callParams);
+    report(u"copy_client_cpu_us_per_call"_s, clientCpuUsed * 1e6 / double(trips), u"us"_s, callParams);
     report(u"client_peak_rss"_s, double(ownPeakRssKiB()) / 1024.0, u"MiB"_s, params);
     report(u"server_peak_rss_one_client"_s, double(peakRssKiB(server->processId())) / 1024.0, u"MiB"_s, params);
     if (run.services != shape.services || run.items != shape.items)
@@ -203,14 +210,18 @@ int copy(const BenchArgs &args)
     qint64 requestBytes = 0, answerBytes = 0;
     for (const QByteArray &line : relay.requests())
         requestBytes += line.size();
-    for (const QByteArray &line : relay.answers())
+    qsizetype largestAnswer = 0;
+    for (const QByteArray &line : relay.answers()) {
         answerBytes += line.size();
+        largestAnswer = std::max(largestAnswer, line.size());
+    }
     int mismatches = 0;
     const auto [floorSeconds, floorTrips] = floorRun(relay, &mismatches);
     QJsonObject floorParams = params;
     floorParams.insert(u"round_trips"_s, floorTrips);
     floorParams.insert(u"request_bytes"_s, requestBytes);
     floorParams.insert(u"answer_bytes"_s, answerBytes);
+    floorParams.insert(u"largest_answer_bytes"_s, largestAnswer);
     floorParams.insert(u"replay_mismatches"_s, mismatches);
     report(u"floor_seconds"_s, floorSeconds, u"s"_s, floorParams);
     report(u"floor_us_per_call"_s, floorSeconds * 1e6 / double(floorTrips), u"us"_s, floorParams);
