@@ -8,6 +8,7 @@ packages=(
   firebird3.0-server firebird-dev
   xvfb xauth imagemagick fonts-dejavu-core fonts-dejavu-extra openbox
   clang libclang-rt-14-dev
+  openssl
   python3
 )
 missing=()

@@ -27,3 +27,5 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/scripts/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 run_config asan -DCMAKE_BUILD_TYPE=Debug -DRBX_SANITIZE=ON
+
+bash scripts/fuzz.sh || { echo "fuzzing found a crash: inputs in out/fuzz/crashes/" >&2; exit 1; }
