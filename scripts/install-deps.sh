@@ -9,7 +9,7 @@ packages=(
   xvfb xauth imagemagick fonts-dejavu-core fonts-dejavu-extra openbox
   clang libclang-rt-14-dev
   openssl
-  python3
+  python3 python3-matplotlib
 )
 missing=()
 for p in "${packages[@]}"; do
