@@ -21,11 +21,13 @@ void TfrmCopFormulacao::DeclareQueries()
     qryServico.AddStringField(QStringLiteral("CDSERVFILI"), QStringLiteral("Código"), 5, 0, true);
     qryServico.AddStringField(QStringLiteral("NMSERVICO"), QStringLiteral("Nome"), 40);
 
+    // A service matches only as a whole "_code_" of the list: a plain substring search would let
+    // the end of one code and the start of the next match a service nobody picked.
     const QStringList dietaIb = {
         QStringLiteral("SELECT DISTINCT S.CDDIETPAD, D.DSDIETPAD"),
         QStringLiteral("FROM DIETPADR D, DIETSERV S, PARAM(:P_CDSERVFILI) P_CDSERVFILI"),
         QStringLiteral("WHERE (S.CDFILIAL = :P_CDFILIAL)                AND"),
-        QStringLiteral("      (INSTR(P_CDSERVFILI.PARAM, S.CDSERVFILI) <> 0) AND"),
+        QStringLiteral("      (INSTR(P_CDSERVFILI.PARAM, '_'||S.CDSERVFILI||'_') <> 0) AND"),
         QStringLiteral("      (D.IDFORMDIET = :P_IDFORMDIET)            AND"),
         QStringLiteral("      (S.CDDIETPAD  = D.CDDIETPAD)"),
         QStringLiteral("ORDER BY S.CDDIETPAD"),
@@ -36,7 +38,7 @@ void TfrmCopFormulacao::DeclareQueries()
         QStringLiteral("SELECT DISTINCT S.CDDIETPAD, D.DSDIETPAD"),
         QStringLiteral("FROM DIETPADR D, DIETSERV S"),
         QStringLiteral("WHERE (S.CDFILIAL = :P_CDFILIAL)                AND"),
-        QStringLiteral("      (INSTR(:P_CDSERVFILI, S.CDSERVFILI) <> 0) AND"),
+        QStringLiteral("      (INSTR(:P_CDSERVFILI, '_'||S.CDSERVFILI||'_') <> 0) AND"),
         QStringLiteral("      (D.IDFORMDIET = :P_IDFORMDIET)            AND"),
         QStringLiteral("      (S.CDDIETPAD  = D.CDDIETPAD)"),
         QStringLiteral("ORDER BY S.CDDIETPAD"),
@@ -45,7 +47,7 @@ void TfrmCopFormulacao::DeclareQueries()
         QStringLiteral("SELECT DISTINCT S.CDDIETPAD, D.DSDIETPAD"),
         QStringLiteral("FROM DIETPADR D, DIETSERV S"),
         QStringLiteral("WHERE (S.CDFILIAL = :P_CDFILIAL)                AND"),
-        QStringLiteral("      (CHARINDEX(S.CDSERVFILI,:P_CDSERVFILI) <> 0) AND"),
+        QStringLiteral("      (CHARINDEX('_'+S.CDSERVFILI+'_',:P_CDSERVFILI) <> 0) AND"),
         QStringLiteral("      (D.IDFORMDIET = :P_IDFORMDIET)            AND"),
         QStringLiteral("      (S.CDDIETPAD  = D.CDDIETPAD)"),
         QStringLiteral("ORDER BY S.CDDIETPAD"),

@@ -127,19 +127,3 @@ void TfrmCopFormulacao::netCopiaFormBeforeConnect(TNetConnection &connection)
     connection.TimeoutMs = houseSession().callTimeoutMs;
 }
 
-// Connection points of the lookups and of the copy. Until their units are linked in, they say
-// so plainly rather than pretend to have done anything.
-namespace {
-[[noreturn]] void notAvailable(const QString &what)
-{
-    throw EHouseError(QStringLiteral("%1 ainda não está disponível nesta versão do módulo.").arg(what));
-}
-} // namespace
-
-void TfrmCopFormulacao::btpPaciClick() { notAvailable(QStringLiteral("A pesquisa de pacientes")); }
-void TfrmCopFormulacao::btpServicoClick() { notAvailable(QStringLiteral("A pesquisa de serviços")); }
-void TfrmCopFormulacao::btpDietaClick() { notAvailable(QStringLiteral("A pesquisa de dietas")); }
-void TfrmCopFormulacao::btpAndarClick() { notAvailable(QStringLiteral("A pesquisa de andares")); }
-void TfrmCopFormulacao::btpAlaClick() { notAvailable(QStringLiteral("A pesquisa de alas")); }
-void TfrmCopFormulacao::btpLeitoClick() { notAvailable(QStringLiteral("A pesquisa de leitos")); }
-void TfrmCopFormulacao::sbtConfirmaClick() { notAvailable(QStringLiteral("A cópia de formulações")); }

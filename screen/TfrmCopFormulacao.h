@@ -121,6 +121,10 @@ public:
     void sbtConfirmaClick();
 
 private:
+    // "Lac" in lactário mode, "Ent" otherwise: the catalog key naming the kind of formulation.
+    QString modeKey() const;
+    // Opens qryServico over the services of the branch whose type matches the form mode.
+    void openServicesOfMode();
     void CreateControls();
     void DeclareMessages();
     void DeclareQueries();

@@ -311,7 +311,7 @@ private slots:
         QCOMPARE(s->qryLeito.SQL_IB.size(), 8);
         QCOMPARE(s->qryLeito.SQL_ORACLE.size(), 6);
         QCOMPARE(s->qryDieta.SQL, s->qryDieta.SQL_IB);
-        QVERIFY(s->qryDieta.SQL_MSSQL.at(3).contains(QStringLiteral("CHARINDEX(S.CDSERVFILI,:P_CDSERVFILI)")));
+        QVERIFY(s->qryDieta.SQL_MSSQL.at(3).contains(QStringLiteral("CHARINDEX('_'+S.CDSERVFILI+'_',:P_CDSERVFILI)")));
         QCOMPARE(s->qryServico.SQL_ORACLE, s->qryServico.SQL_MSSQL);
     }
 
@@ -332,7 +332,7 @@ private slots:
                  scalar(sql, QStringLiteral("SELECT COUNT(*) FROM SERVICO WHERE CDFILIAL='0001' AND IDTPSERVHOSP='1'")));
 
         s->qryDieta.ParamByName(QStringLiteral("P_CDFILIAL")).SetAsString(QStringLiteral("0001"));
-        s->qryDieta.ParamByName(QStringLiteral("P_CDSERVFILI")).SetAsString(u'_' + services.join(QString()) + u'_');
+        s->qryDieta.ParamByName(QStringLiteral("P_CDSERVFILI")).SetAsString(u'_' + services.join(QStringLiteral("__")) + u'_');
         s->qryDieta.ParamByName(QStringLiteral("P_IDFORMDIET")).SetAsString(QStringLiteral("2"));
         s->qryDieta.Open();
         QVERIFY(!s->qryDieta.IsEmpty());
@@ -562,17 +562,6 @@ private slots:
         QCOMPARE(dialogs.busyShown, 1);
         QVERIFY(!s->netCopiaForm.Connected());
         QVERIFY(s->depOrigem->IsEmpty());
-    }
-
-    void confirmIsNotYetConnected()
-    {
-        AnsweringDialogs dialogs;
-        ScopedDialogSeam seam(dialogs);
-        ScreenUnderTest s;
-        s->sbtConfirma->click();
-        QCOMPARE(dialogs.errors.size(), 1);
-        QVERIFY(dialogs.errors.constFirst().contains(QStringLiteral("ainda não está disponível")));
-        QVERIFY(dialogs.messages.isEmpty());
     }
 
 private:

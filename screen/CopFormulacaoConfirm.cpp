@@ -1,0 +1,80 @@
+#include "TfrmCopFormulacao.h"
+
+#include "Cli_Rbx53207.h"
+#include "CopyForm.h"
+#include "CopyServiceClient.h"
+#include "FormulationCopy.h"
+#include "HouseSession.h"
+#include "MensErro.h"
+#include "TDateEditPlus.h"
+
+#include <QRadioButton>
+
+namespace {
+
+// The screen as the copy run sees it: the six groups, the two dates, focus and the catalog.
+class ScreenCopyForm final : public CopyForm
+{
+public:
+    explicit ScreenCopyForm(TfrmCopFormulacao &screen) : m_screen(screen) {}
+
+    bool listChecked(FilterGroup group) const override { return group_(group).list->isChecked(); }
+    bool allChecked(FilterGroup group) const override { return group_(group).all->isChecked(); }
+    QString selectionList(FilterGroup group) const override { return *group_(group).selection; }
+
+    QString dateText(CopyDate date) const override { return edit(date)->Text(); }
+    QDate dateValue(CopyDate date) const override { return edit(date)->Date(); }
+    void checkValidDate(CopyDate date) override { edit(date)->CheckValidDate(); }
+
+    void setFocusTo(const QString &controlName) override
+    {
+        if (auto *control = m_screen.findChild<QWidget *>(controlName))
+            control->setFocus();
+    }
+
+    QString msg(const QString &key) const override { return m_screen.msgPadrao.Msg(key); }
+    int showMsg(const QString &key, TMsgDlgType kind, TMsgDlgButtons buttons) override
+    {
+        return m_screen.msgPadrao.ShowMsg(key, kind, buttons, 0, &m_screen);
+    }
+    void mensErro(const QString &text) override { MensErro(text, true, &m_screen); }
+
+private:
+    struct Group
+    {
+        QRadioButton *all;
+        QRadioButton *list;
+        const QString *selection;
+    };
+
+    Group group_(FilterGroup group) const
+    {
+        TfrmCopFormulacao &s = m_screen;
+        switch (group) {
+        case FilterGroup::Paciente: return {s.rbtTPaci, s.rbtLPaci, &s.stPacientes};
+        case FilterGroup::Servico: return {s.rbtTServ, s.rbtLServ, &s.stServicos};
+        case FilterGroup::Dieta: return {s.rbtTDieta, s.rbtLDieta, &s.stDietas};
+        case FilterGroup::Andar: return {s.rbtTAndar, s.rbtLAndar, &s.stAndares};
+        case FilterGroup::Ala: return {s.rbtTAla, s.rbtLAla, &s.stAlas};
+        case FilterGroup::Leito: return {s.rbtTLeito, s.rbtLLeito, &s.stLeitos};
+        }
+        Q_UNREACHABLE();
+    }
+
+    TDateEditPlus *edit(CopyDate date) const
+    {
+        return date == CopyDate::Origem ? m_screen.depOrigem : m_screen.depDestino;
+    }
+
+    TfrmCopFormulacao &m_screen;
+};
+
+} // namespace
+
+void TfrmCopFormulacao::sbtConfirmaClick()
+{
+    ScreenCopyForm form(*this);
+    CopyServiceClient service(netCopiaForm);
+    FormulationCopy(form, service, {cdsServInte, cdsNrServInte, cdsNrConfesco, cdsConfesco})
+        .run(stFilial, stTipoForm, Operador());
+}

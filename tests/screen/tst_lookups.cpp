@@ -1,0 +1,303 @@
+#include "AnsweringDialogs.h"
+#include "Cli_Rbx53207.h"
+#include "DBGeral.h"
+#include "DemoDatabase.h"
+#include "HouseSession.h"
+#include "OleDate.h"
+#include "PesquisaLista.h"
+#include "TBtnPesquisa.h"
+#include "TButtonFlat.h"
+#include "TDateEditPlus.h"
+#include "TestServer.h"
+
+#include <QRadioButton>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct ScreenUnderTest
+{
+    QPointer<TfrmCopFormulacao> screen = new TfrmCopFormulacao;
+    ~ScreenUnderTest() { delete screen.data(); }
+    TfrmCopFormulacao *operator->() const { return screen.data(); }
+};
+
+int scalar(QSqlDatabase db, const QString &sql)
+{
+    QSqlQuery query(db);
+    if (!query.exec(sql) || !query.next())
+        return -1;
+    return query.value(0).toInt();
+}
+
+QStringList keysOf(const AnsweringDialogs::Pick &pick)
+{
+    QStringList keys;
+    for (const QStringList &row : pick.rows.rows)
+        keys.append(row.at(pick.keyColumn));
+    return keys;
+}
+
+} // namespace
+
+// The six lookups and the Confirm button, on the screen, against the demo hospital.
+class TestLookups final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_demo.isValid(), qPrintable(m_demo.errorString()));
+        // A branch whose codes run together: "00012" followed by "34567" holds "12345".
+        auto db = m_demo.open(u"tst_lookups_seed"_s);
+        QSqlQuery q(db->sql());
+        for (const QString &sql :
+             {u"INSERT INTO SERVICO VALUES ('0009','00012','Enteral A','1')"_s,
+              u"INSERT INTO SERVICO VALUES ('0009','34567','Enteral B','1')"_s,
+              u"INSERT INTO SERVICO VALUES ('0009','12345','Lactário C','2')"_s,
+              u"INSERT INTO DIETPADR VALUES ('9991','Dieta só do serviço 12345','2')"_s,
+              u"INSERT INTO DIETPADR VALUES ('9992','Dieta do serviço 00012','2')"_s,
+              u"INSERT INTO DIETSERV VALUES ('0009','12345','9991')"_s,
+              u"INSERT INTO DIETSERV VALUES ('0009','00012','9992')"_s})
+            QVERIFY2(q.exec(sql), qPrintable(q.lastError().text()));
+        QVERIFY2(m_server.start(m_demo.url()), qPrintable(m_server.errorString()));
+        dtmDBGeral().SetUrl(m_demo.url());
+    }
+
+    void init()
+    {
+        houseSession().serverHost = m_server.host();
+        houseSession().serverPort = m_server.port();
+        houseSession().operatorCode = u"ADMIN"_s;
+        stFilial = u"0001"_s;
+        stTipoForm = u"E"_s;
+    }
+
+    void titlesAndParametersFollowTheMode_data()
+    {
+        QTest::addColumn<QString>("tipoForm");
+        QTest::addColumn<QString>("tpServ");
+        QTest::addColumn<QString>("idFormDiet");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("lactário") << u"N"_s << u"2"_s << u"1"_s << u"lactário"_s;
+        QTest::newRow("enteral") << u"E"_s << u"1"_s << u"2"_s << u"enteral/parenteral"_s;
+        QTest::newRow("lower-case n is enteral") << u"n"_s << u"1"_s << u"2"_s << u"enteral/parenteral"_s;
+        QTest::newRow("empty is enteral") << QString() << u"1"_s << u"2"_s << u"enteral/parenteral"_s;
+    }
+    void titlesAndParametersFollowTheMode()
+    {
+        QFETCH(QString, tipoForm);
+        QFETCH(QString, tpServ);
+        QFETCH(QString, idFormDiet);
+        QFETCH(QString, kind);
+        stTipoForm = tipoForm;
+        AnsweringDialogs dialogs;
+        ScopedDialogSeam seam(dialogs);
+        ScreenUnderTest s;
+        s->rbtLServ->setChecked(true);
+        s->rbtLDieta->setChecked(true);
+        s->btpServico->click();
+        s->btpDieta->click();
+        QCOMPARE(dialogs.errors, QStringList());
+        QCOMPARE(dialogs.picks.size(), 2);
+        QCOMPARE(dialogs.picks.at(0).caption, u"Serviço"_s);
+        QCOMPARE(dialogs.picks.at(0).emptyText, u"Não existe servico %1 cadastrado."_s.arg(kind));
+        QCOMPARE(dialogs.picks.at(1).caption, u"Dieta"_s);
+        QCOMPARE(dialogs.picks.at(1).emptyText, u"Não existe dieta %1 cadastrada."_s.arg(kind));
+        QCOMPARE(s->qryServico.LastBindings().value(u"P_TPSERV"_s).toString(), tpServ);
+        QCOMPARE(s->qryDieta.LastBindings().value(u"P_IDFORMDIET"_s).toString(), idFormDiet);
+        // every service offered is of the mode's type
+        auto db = m_demo.open(u"tst_lookups_check"_s);
+        QCOMPARE(dialogs.picks.at(0).rows.rows.size(),
+                 scalar(db->sql(), u"SELECT COUNT(*) FROM SERVICO WHERE CDFILIAL='0001' AND IDTPSERVHOSP='%1'"_s.arg(tpServ)));
+    }
+
+    void floorWingAndBedTitles()
+    {
+        AnsweringDialogs dialogs;
+        ScopedDialogSeam seam(dialogs);
+        ScreenUnderTest s;
+        s->rbtLPaci->setChecked(true);
+        s->rbtLAndar->setChecked(true);
+        s->rbtLAla->setChecked(true);
+        s->rbtLLeito->setChecked(true);
+        s->netCopiaForm.SetConnected(true);
+        for (TBtnPesquisa *button : {s->btpPaci, s->btpAndar, s->btpAla, s->btpLeito})
+            button->click();
+        QCOMPARE(dialogs.errors, QStringList());
+        QCOMPARE(dialogs.picks.size(), 4);
+        const QList<std::pair<QString, QString>> titles = {
+            {u"Paciente (Internado)"_s, u"Não há paciente (internado) cadastrado."_s},
+            {u"Andar"_s, u"Não existe andar cadastrado."_s},
+            {u"Ala"_s, u"Não existe ala cadastrada."_s},
+            {u"Leito"_s, u"Não existe leito cadastrado para andar/ala informado."_s}};
+        for (qsizetype i = 0; i < titles.size(); ++i) {
+            QCOMPARE(dialogs.picks.at(i).caption, titles.at(i).first);
+            QCOMPARE(dialogs.picks.at(i).emptyText, titles.at(i).second);
+        }
+        // the patients offered are the branch's in-patients, from the remote service
+        QVERIFY(!dialogs.picks.at(0).rows.rows.isEmpty());
+        QCOMPARE(dialogs.picks.at(0).rows.rows.size(), s->cdsPaciente.RecordCount());
+    }
+
+    void pickedCodesBecomeTheSelectionList()
+    {
+        AnsweringDialogs dialogs;
+        dialogs.answerPick = [](const AnsweringDialogs::Pick &pick) -> std::optional<QStringList> {
+            return keysOf(pick).mid(0, 2);
+        };
+        ScopedDialogSeam seam(dialogs);
+        ScreenUnderTest s;
+        s->rbtLServ->setChecked(true);
+        s->btpServico->click();
+        const QStringList offered = keysOf(dialogs.picks.constFirst());
+        QVERIFY(offered.size() >= 2);
+        QCOMPARE(s->stServicos, u"_"_s + offered.at(0) + u"__"_s + offered.at(1) + u"_"_s);
+
+        // Cancel leaves the list as it was
+        dialogs.answerPick = [](const AnsweringDialogs::Pick &) { return std::optional<QStringList>(); };
+        const QString before = s->stServicos;
+        s->btpServico->click();
+        QCOMPARE(s->stServicos, before);
+    }
+
+    void dietLookupReadsTheServiceGroup_data()
+    {
+        QTest::addColumn<QString>("filial");
+        QTest::addColumn<bool>("serviceList");
+        QTest::addColumn<QString>("sent");
+        QTest::addColumn<QStringList>("diets");
+        QTest::newRow("list mode with nothing picked") << u"0001"_s << true << QString() << QStringList();
+        QTest::newRow("branch without services of the mode") << u"0777"_s << false << u"__"_s << QStringList();
+        // "_00012__34567_" holds no "_12345_": the lactário service's diet is not offered
+        QTest::newRow("adjacent codes do not make a third")
+            << u"0009"_s << false << u"_00012__34567_"_s << QStringList{u"9992"_s};
+    }
+    void dietLookupReadsTheServiceGroup()
+    {
+        QFETCH(QString, filial);
+        QFETCH(bool, serviceList);
+        QFETCH(QString, sent);
+        QFETCH(QStringList, diets);
+        stFilial = filial;
+        AnsweringDialogs dialogs;
+        ScopedDialogSeam seam(dialogs);
+        ScreenUnderTest s;
+        if (serviceList)
+            s->rbtLServ->setChecked(true);
+        s->rbtLDieta->setChecked(true);
+        s->btpDieta->click();
+        QCOMPARE(dialogs.errors, QStringList());
+        QCOMPARE(s->qryDieta.LastBindings().value(u"P_CDSERVFILI"_s).toString(), sent);
+        QCOMPARE(keysOf(dialogs.picks.constFirst()), diets);
+    }
+
+    void bedLookupInAllModeListsEveryBed()
+    {
+        AnsweringDialogs dialogs;
+        ScopedDialogSeam seam(dialogs);
+        ScreenUnderTest s;
+        s->rbtLLeito->setChecked(true);
+        s->btpLeito->click();
+        QCOMPARE(dialogs.errors, QStringList());
+        const QVariantMap sent = s->qryLeito.LastBindings();
+        for (const char *name : {"P_TCDALA", "P_CDALA", "P_TCDANDAR", "P_CDANDAR"})
+            QCOMPARE(sent.value(QString::fromLatin1(name)).toString(), u"T"_s);
+        QCOMPARE(s->stAlas, u"T"_s);
+        QCOMPARE(s->stAndares, u"T"_s);
+        auto db = m_demo.open(u"tst_lookups_beds"_s);
+        QCOMPARE(dialogs.picks.constFirst().rows.rows.size(),
+                 scalar(db->sql(), u"SELECT COUNT(*) FROM LEITO WHERE CDFILIAL='0001'"_s));
+        QVERIFY(!dialogs.picks.constFirst().rows.rows.isEmpty());
+    }
+
+    void bedLookupWithAnEmptyWingList()
+    {
+        AnsweringDialogs dialogs;
+        ScopedDialogSeam seam(dialogs);
+        ScreenUnderTest s;
+        s->rbtLAla->setChecked(true);
+        s->rbtLLeito->setChecked(true);
+        s->btpLeito->click();
+        QCOMPARE(s->qryLeito.LastBindings().value(u"P_TCDALA"_s).toString(), u"X"_s);
+        QCOMPARE(s->qryLeito.LastBindings().value(u"P_CDALA"_s).toString(), QString());
+        QVERIFY(dialogs.picks.constFirst().rows.rows.isEmpty());
+        QVERIFY(s->stAlas.isEmpty());
+    }
+
+    void bedsOfPickedWingsOnly()
+    {
+        AnsweringDialogs dialogs;
+        dialogs.answerPick = [](const AnsweringDialogs::Pick &pick) -> std::optional<QStringList> {
+            return keysOf(pick).mid(0, 1);
+        };
+        ScopedDialogSeam seam(dialogs);
+        ScreenUnderTest s;
+        s->rbtLAla->setChecked(true);
+        s->btpAla->click();
+        const QString wing = keysOf(dialogs.picks.constFirst()).constFirst();
+        s->rbtLLeito->setChecked(true);
+        s->stLeitos = u"_L1_"_s;
+        // running the wing lookup again leaves the bed group alone
+        s->btpAla->click();
+        QVERIFY(s->rbtLLeito->isChecked());
+        QCOMPARE(s->stLeitos, u"_L1_"_s);
+        s->btpLeito->click();
+        auto db = m_demo.open(u"tst_lookups_wing"_s);
+        QCOMPARE(dialogs.picks.last().rows.rows.size(),
+                 scalar(db->sql(), u"SELECT COUNT(*) FROM LEITO WHERE CDFILIAL='0001' AND CDALA='%1'"_s.arg(wing)));
+        QCOMPARE(s->stAndares, u"T"_s);
+    }
+
+    void failedPatientLookupKeepsTheList()
+    {
+        AnsweringDialogs dialogs;
+        ScopedDialogSeam seam(dialogs);
+        ScreenUnderTest s;
+        s->rbtLPaci->setChecked(true);
+        s->stPacientes = u"_000000000001_"_s;
+        s->btpPaci->click(); // never connected: the call fails
+        QCOMPARE(dialogs.errors.size(), 1);
+        QVERIFY(dialogs.picks.isEmpty());
+        QCOMPARE(s->stPacientes, u"_000000000001_"_s);
+    }
+
+    void confirmCopiesThroughTheScreen()
+    {
+        AnsweringDialogs dialogs;
+        ScopedDialogSeam seam(dialogs);
+        ScreenUnderTest s;
+        s->show();
+        QTRY_VERIFY(s->netCopiaForm.Connected());
+        s->depOrigem->SetDate(TestSupport::demoDate());
+        s->depDestino->SetDate(TestSupport::demoDate().addDays(3));
+        dialogs.messages.clear();
+        s->sbtConfirma->click();
+        QCOMPARE(dialogs.errors, QStringList());
+        QCOMPARE(dialogs.messages.size(), 2);
+        QCOMPARE(dialogs.messages.at(0).text, u"Confirma operação?"_s);
+        QCOMPARE(dialogs.messages.at(1).text, u"A cópia foi realizada com sucesso."_s);
+        auto db = m_demo.open(u"tst_lookups_confirm"_s);
+        const QString day = TestSupport::demoDate().addDays(3).toString(u"yyyy-MM-dd"_s);
+        QVERIFY(scalar(db->sql(), u"SELECT COUNT(*) FROM SERVINTE WHERE DTSERVINTE LIKE '%1%'"_s.arg(day)) > 0);
+
+        // a request that fails validation says so and copies nothing
+        dialogs.messages.clear();
+        s->depDestino->SetDate(TestSupport::demoDate());
+        s->sbtConfirma->click();
+        QCOMPARE(dialogs.errors, QStringList{u"Data origem deve ser menor que a data destino."_s});
+        QVERIFY(dialogs.messages.isEmpty());
+    }
+
+private:
+    DemoDatabase m_demo;
+    TestServer m_server;
+};
+
+QTEST_MAIN(TestLookups)
+#include "tst_lookups.moc"
