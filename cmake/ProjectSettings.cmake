@@ -24,3 +24,12 @@ function(rbx_add_test name)
   set_tests_properties(${name} PROPERTIES TIMEOUT 300
     ENVIRONMENT "RBX_TEST_BINARY_DIR=${CMAKE_BINARY_DIR};QT_QPA_PLATFORM=offscreen")
 endfunction()
+
+# The same test executable once more against the Firebird server, as "<name>_firebird". The
+# test reads RBX_TEST_DATABASE; the server's address and credentials come from the environment
+# scripts/firebird.sh prepares.
+function(rbx_add_firebird_run name)
+  add_test(NAME ${name}_firebird COMMAND ${name})
+  set_tests_properties(${name}_firebird PROPERTIES TIMEOUT 600
+    ENVIRONMENT "RBX_TEST_BINARY_DIR=${CMAKE_BINARY_DIR};QT_QPA_PLATFORM=offscreen;RBX_TEST_DATABASE=firebird")
+endfunction()

@@ -30,14 +30,15 @@ int main(int argc, char *argv[])
         u"Creates the database of the remote copy service.\n\n"
         "  schema URL   create the missing tables\n"
         "  demo URL     create the tables and fill them with the demo hospital\n\n"
-        "URL: sqlite:PATH"_s);
+        "URL: sqlite:PATH or firebird://HOST[:PORT]/PATH (PATH absolute on the server; the\n"
+        "database is created when missing, with the credentials of ISC_USER and ISC_PASSWORD)"_s);
     parser.addHelpOption();
     const QCommandLineOption patients(u"patients"_s, u"Patients of the demo hospital (default 40)."_s, u"N"_s, u"40"_s);
     const QCommandLineOption date(u"date"_s, u"Day of the demo prescriptions (default yesterday)."_s, u"YYYY-MM-DD"_s);
     parser.addOption(patients);
     parser.addOption(date);
     parser.addPositionalArgument(u"command"_s, u"schema or demo"_s);
-    parser.addPositionalArgument(u"url"_s, u"sqlite:PATH"_s);
+    parser.addPositionalArgument(u"url"_s, u"sqlite:PATH or firebird://HOST[:PORT]/PATH"_s);
     parser.process(app);
 
     const QStringList args = parser.positionalArguments();

@@ -189,7 +189,8 @@ QStringList missingTables(Database &database)
 void create(Database &database)
 {
     const QStringList missing = missingTables(database);
-    if (missing.isEmpty())
+    const QStringList routines = database.dialect().missingRoutines(database.sql());
+    if (missing.isEmpty() && routines.isEmpty())
         return;
     SqlTransaction transaction(database);
     for (const Table &table : tables()) {
@@ -198,6 +199,8 @@ void create(Database &database)
         for (const QString &statement : database.dialect().createTable(table))
             execSql(database.sql(), statement);
     }
+    for (const QString &statement : routines)
+        execSql(database.sql(), statement);
     transaction.commit();
 }
 

@@ -54,8 +54,8 @@ const Column &column(const QString &table, const QString &column);
 
 // Tables of the schema the database does not hold yet.
 QStringList missingTables(Database &database);
-// Creates the missing tables in one transaction; existing ones are left as they are.
-// Throws EDatabaseError.
+// Creates the missing tables, and the routines the dialect's lookup texts need, in one
+// transaction; existing ones are left as they are. Throws EDatabaseError.
 void create(Database &database);
 
 } // namespace Schema

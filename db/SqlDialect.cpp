@@ -20,6 +20,8 @@ void SqlDialect::rollbackToSavepoint(QSqlDatabase &db, const QString &name) cons
     execSql(db, u"ROLLBACK TO SAVEPOINT "_s + name);
 }
 
+QStringList SqlDialect::missingRoutines(QSqlDatabase &) const { return {}; }
+
 QStringList SqlDialect::createTable(const Schema::Table &table) const
 {
     QStringList parts;

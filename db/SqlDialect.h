@@ -38,8 +38,11 @@ public:
     virtual void releaseSavepoint(QSqlDatabase &db, const QString &name) const;
     virtual void rollbackToSavepoint(QSqlDatabase &db, const QString &name) const;
 
-    // SQL that is true when "_" + codeExpr + "_" occurs in the text bound to listParameter.
-    virtual QString listContains(const QString &listParameter, const QString &codeExpr) const = 0;
+    // SQL that is true when the text bound to flagParameter is "T", or when "_" + codeExpr + "_"
+    // occurs in the text bound to listParameter: one filter group of a selection. Both texts
+    // may be of any length.
+    virtual QString groupPasses(const QString &flagParameter, const QString &listParameter,
+                                const QString &codeExpr) const = 0;
 
     // Date-times travel as OLE dates; this is how one is bound and read back.
     virtual QVariant dateTimeValue(double oleDate) const = 0;
@@ -48,4 +51,7 @@ public:
 
     // The statements that create one table with its keys and indexes.
     QStringList createTable(const Schema::Table &table) const;
+    // The statements that create what the lookups' texts for this product call besides the
+    // tables, for each such object the database does not hold yet. None by default.
+    virtual QStringList missingRoutines(QSqlDatabase &db) const;
 };

@@ -34,6 +34,15 @@ SqlStatement &SqlStatement::exec()
     return *this;
 }
 
+bool SqlStatement::next()
+{
+    if (m_query.next())
+        return true;
+    if (m_query.lastError().isValid())
+        fail(m_query, m_query.lastQuery());
+    return false;
+}
+
 void execSql(const QSqlDatabase &db, const QString &sql)
 {
     QSqlQuery query(db);

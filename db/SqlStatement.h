@@ -16,7 +16,9 @@ public:
 
     SqlStatement &bind(const QString &placeholder, const QVariant &value);
     SqlStatement &exec();
-    bool next() { return m_query.next(); }
+    // False past the last row. A row that cannot be fetched throws: some products (Firebird)
+    // report errors only when the rows are read.
+    bool next();
     QVariant value(int index) const { return m_query.value(index); }
     QVariant value(const QString &column) const { return m_query.value(column); }
     int rowsAffected() const { return m_query.numRowsAffected(); }

@@ -51,9 +51,10 @@ void SqliteDialect::commit(QSqlDatabase &db) const { execSql(db, u"COMMIT"_s); }
 
 void SqliteDialect::rollback(QSqlDatabase &db) const { execSql(db, u"ROLLBACK"_s); }
 
-QString SqliteDialect::listContains(const QString &listParameter, const QString &codeExpr) const
+QString SqliteDialect::groupPasses(const QString &flagParameter, const QString &listParameter,
+                                   const QString &codeExpr) const
 {
-    return u"instr(%1, '_' || %2 || '_') > 0"_s.arg(listParameter, codeExpr);
+    return u"(%1 = 'T' OR instr(%2, '_' || %3 || '_') > 0)"_s.arg(flagParameter, listParameter, codeExpr);
 }
 
 QVariant SqliteDialect::dateTimeValue(double oleDate) const

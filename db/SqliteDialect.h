@@ -17,7 +17,8 @@ public:
     void beginWrite(QSqlDatabase &db) const override;
     void commit(QSqlDatabase &db) const override;
     void rollback(QSqlDatabase &db) const override;
-    QString listContains(const QString &listParameter, const QString &codeExpr) const override;
+    QString groupPasses(const QString &flagParameter, const QString &listParameter,
+                        const QString &codeExpr) const override;
     QVariant dateTimeValue(double oleDate) const override;
     std::optional<double> oleDate(const QVariant &value) const override;
 };

@@ -1,5 +1,6 @@
 #include "DBGeral.h"
 
+#include "FirebirdConnection.h"
 #include "HouseError.h"
 
 #include <QCoreApplication>
@@ -34,6 +35,10 @@ void TdtmDBGeral::Open()
         return;
     if (m_url.trimmed().isEmpty())
         throw EDatabaseError(QStringLiteral("Nenhum banco de dados foi configurado para as consultas."));
+    if (Firebird::isFirebirdUrl(m_url)) {
+        OpenFirebird();
+        return;
+    }
     if (!m_url.startsWith(SqliteScheme))
         throw EDatabaseError(QStringLiteral("Endereço de banco de dados não suportado: '%1'.").arg(m_url));
 
@@ -50,6 +55,23 @@ void TdtmDBGeral::Open()
     if (!db.open()) {
         const QString why = db.lastError().text();
         throw EDatabaseError(QStringLiteral("Não foi possível abrir o banco de dados '%1': %2").arg(path, why));
+    }
+}
+
+void TdtmDBGeral::OpenFirebird()
+{
+    QString problem;
+    const std::optional<Firebird::Target> target = Firebird::parseUrl(m_url, &problem);
+    if (!target)
+        throw EDatabaseError(problem);
+    Close();
+    QSqlDatabase db = Firebird::addConnection(*target, m_connectionName);
+    if (!db.open()) {
+        // unlike the service, the lookups never create a database: a missing one is an error
+        const QString why = db.lastError().text();
+        db = QSqlDatabase();
+        Close();
+        throw EDatabaseError(QStringLiteral("Não foi possível abrir o banco de dados '%1': %2").arg(target->connectionString(), why));
     }
 }
 

@@ -6,7 +6,8 @@
 #include <QString>
 
 // The shared database module: the one local database connection every lookup query uses.
-// The host names the database by URL ("sqlite:PATH"); the connection opens on first use, so a
+// The host names the database by URL ("sqlite:PATH", or "firebird://HOST[:PORT]/PATH" with the
+// credentials of ISC_USER and ISC_PASSWORD); the connection opens on first use, so a
 // screen opens even when the database is unreachable and the lookup that needs it reports why.
 class TdtmDBGeral
 {
@@ -31,6 +32,8 @@ public:
     QueryDialect Dialect();
 
 private:
+    void OpenFirebird();
+
     QString m_connectionName;
     QString m_url;
 };

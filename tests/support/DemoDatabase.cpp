@@ -1,6 +1,7 @@
 #include "DemoDatabase.h"
 
 #include "HouseError.h"
+#include "OleDate.h"
 
 using namespace Qt::StringLiterals;
 
@@ -16,15 +17,20 @@ DemoOptions demoOptions(int patients)
     return options;
 }
 
+QString dateLiteral(double oleDate)
+{
+    return OleDate::toDateTime(oleDate).toString(u"yyyy-MM-dd hh:mm:ss.zzz"_s);
+}
+
 } // namespace TestSupport
 
-DemoDatabase::DemoDatabase(const DemoOptions &options)
+DemoDatabase::DemoDatabase(const DemoOptions &options, TestSupport::Engine which) : m_scratch(u"demo"_s, which)
 {
-    if (!m_dir.isValid()) {
-        m_error = u"no temporary folder"_s;
+    const QString unavailable = TestSupport::engineUnavailable(which);
+    if (!unavailable.isEmpty()) {
+        m_error = unavailable;
         return;
     }
-    m_path = m_dir.filePath(u"demo.db"_s);
     try {
         auto database = open(u"demo-database-setup"_s);
         m_summary = DemoHospital::create(*database, options);

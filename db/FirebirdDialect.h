@@ -1,0 +1,26 @@
+#pragma once
+
+#include "SqlDialect.h"
+
+// Firebird 3 through Qt's QIBASE driver. Every text column is VARCHAR in UTF8: CHAR would pad
+// codes with blanks, and a padded code neither equals what a client sends back in a packet nor
+// fits between the "_" of a selection list. Transactions are the driver's own (snapshot, waiting
+// for a concurrent writer to finish); a conflicting write fails, it never overwrites.
+// The lookups' InterBase texts need the procedure PARAM and the function INSTR, created with
+// the schema.
+class FirebirdDialect final : public SqlDialect
+{
+public:
+    QString name() const override;
+    QString driverName() const override;
+    QString columnType(Schema::ColumnType type, int size) const override;
+    QStringList sessionSetup() const override;
+    void beginWrite(QSqlDatabase &db) const override;
+    void commit(QSqlDatabase &db) const override;
+    void rollback(QSqlDatabase &db) const override;
+    QString groupPasses(const QString &flagParameter, const QString &listParameter,
+                        const QString &codeExpr) const override;
+    QVariant dateTimeValue(double oleDate) const override;
+    std::optional<double> oleDate(const QVariant &value) const override;
+    QStringList missingRoutines(QSqlDatabase &db) const override;
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+
+#include <optional>
+
+// A Firebird database named by URL, firebird://HOST[:PORT]/PATH with PATH absolute on the
+// server. Credentials never travel in the URL, a command line or a message: they come from
+// ISC_USER and ISC_PASSWORD, as for Firebird's own tools.
+namespace Firebird {
+
+inline constexpr int DefaultPort = 3050;
+
+struct Target
+{
+    QString host;
+    int port = DefaultPort;
+    QString path;
+
+    // "HOST/PORT:PATH", the form the client library attaches to.
+    QString connectionString() const;
+};
+
+struct Credentials
+{
+    QString user;
+    QString password;
+};
+
+bool isFirebirdUrl(const QString &url);
+// std::nullopt with *problem set (for the user) when the URL is not a usable Firebird URL.
+std::optional<Target> parseUrl(const QString &url, QString *problem);
+
+// Throws EDatabaseError naming the variables, never their values, when either is unset.
+Credentials credentialsFromEnvironment();
+
+// Adds a Qt connection (driver QIBASE) for the target with the environment's credentials and
+// UTF-8 on the wire; not yet opened. Throws EDatabaseError when the driver or the credentials
+// are missing or the name is taken.
+QSqlDatabase addConnection(const Target &target, const QString &connectionName);
+
+} // namespace Firebird
