@@ -37,6 +37,7 @@ public:
     After handleMessage(const QByteArray &message, AnswerSink &sink);
     After messageTooLarge(AnswerSink &sink);
 
+    bool isOpen() const { return m_object != nullptr; }
     int requests() const { return m_requests; }
     int failures() const { return m_failures; }
 

@@ -43,6 +43,13 @@ void Session::start()
     connect(m_idleTimer, &QTimer::timeout, this, &Session::onIdle);
     if (m_config.idleTimeoutMs > 0)
         m_idleTimer->start(m_config.idleTimeoutMs);
+    // Idle sessions may stay for hours, but a connection that never opens one would only hold a
+    // slot of the connection cap: silent connections could otherwise lock everyone out.
+    m_openTimer = new QTimer(this);
+    m_openTimer->setSingleShot(true);
+    connect(m_openTimer, &QTimer::timeout, this, &Session::onOpenDeadline);
+    if (m_config.stallTimeoutMs > 0)
+        m_openTimer->start(m_config.stallTimeoutMs);
 
     connect(m_socket, &QTcpSocket::readyRead, this, &Session::onReadyRead);
     connect(m_socket, &QTcpSocket::disconnected, this, &Session::onDisconnected);
@@ -113,6 +120,8 @@ void Session::onReadyRead()
     }
     if (sawMessage && m_config.idleTimeoutMs > 0)
         m_idleTimer->start(m_config.idleTimeoutMs);
+    if (m_protocol->isOpen())
+        m_openTimer->stop();
     // a message once begun must be complete within the stall timeout: no drip-feeding
     if (m_framer->midMessage() && m_config.stallTimeoutMs > 0) {
         if (!m_stallTimer->isActive() || sawMessage)
@@ -156,6 +165,16 @@ void Session::onStall()
     m_socket->abort();
 }
 
+void Session::onOpenDeadline()
+{
+    if (m_closing || m_disconnected || m_protocol->isOpen())
+        return;
+    m_closeReason = m_framer->midMessage() ? u"stalled in the middle of a message"_s
+                                           : u"stalled: no session opened within the stall timeout"_s;
+    m_closing = true;
+    m_socket->abort();
+}
+
 void Session::onIdle()
 {
     if (!m_busy)
@@ -170,6 +189,7 @@ void Session::closeAfterFlush(const QString &reason)
     m_closeReason = reason;
     m_stallTimer->stop();
     m_idleTimer->stop();
+    m_openTimer->stop();
     // the client gets a moment to read the last answer and hang up by itself
     QTimer::singleShot(ServerLimits::CloseGraceMs, m_socket, [socket = m_socket] { socket->abort(); });
     while (m_socket->state() == QAbstractSocket::ConnectedState && m_socket->bytesToWrite() > 0) {

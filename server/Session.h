@@ -36,6 +36,7 @@ private:
     void onDisconnected();
     void onStall();
     void onIdle();
+    void onOpenDeadline();
     void closeAfterFlush(const QString &reason);
     void finish();
     bool send(const QByteArray &bytes) override;
@@ -46,6 +47,7 @@ private:
     QTcpSocket *m_socket = nullptr;
     QTimer *m_stallTimer = nullptr;
     QTimer *m_idleTimer = nullptr;
+    QTimer *m_openTimer = nullptr; // rpc.open (and a TLS handshake) must come within the stall timeout
     std::unique_ptr<Wire::LineFramer> m_framer;
     std::unique_ptr<RpcProtocol> m_protocol;
     QString m_peer;
