@@ -19,9 +19,13 @@ TDateEditPlus::TDateEditPlus(QWidget *parent) : QLineEdit(parent)
                     QStringLiteral("Sábado")};
     if (parent) {
         m_weekday = new QLabel(parent);
-        m_weekday->setObjectName(QStringLiteral("lblNomeSemana"));
         m_weekday->hide();
     }
+    // The weekday label is found by the edit's name: "depOrigem" has "depOrigemNomeSemana".
+    connect(this, &QObject::objectNameChanged, this, [this](const QString &name) {
+        if (m_weekday)
+            m_weekday->setObjectName(name + QStringLiteral("NomeSemana"));
+    });
     connect(this, &QLineEdit::textChanged, this, &TDateEditPlus::refresh);
     refresh();
 }
@@ -143,7 +147,7 @@ void TDateEditPlus::changeEvent(QEvent *event)
     }
     if (!m_weekday) {
         m_weekday = new QLabel(parentWidget());
-        m_weekday->setObjectName(QStringLiteral("lblNomeSemana"));
+        m_weekday->setObjectName(objectName() + QStringLiteral("NomeSemana"));
     } else {
         m_weekday->setParent(parentWidget());
     }

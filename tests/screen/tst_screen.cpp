@@ -487,6 +487,8 @@ private slots:
         QVERIFY(!s->cdsNutricio.IsEmpty());
         QCOMPARE(s->depOrigem->Text(), origin);
         QCOMPARE(s->depDestino->Text(), destination);
+        QCOMPARE(s->findChild<QLabel *>(QStringLiteral("depDestinoNomeSemana"))->text(),
+                 s->depDestino->NomeSemana().at(today.dayOfWeek() % 7));
         QVERIFY(s->stPacientes.isEmpty() && s->stLeitos.isEmpty());
 
         // Later activations only repaint: dates, lists and filters stay as the user left them.
