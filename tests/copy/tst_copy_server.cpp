@@ -237,7 +237,11 @@ class TestCopyServer final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+    void initTestCase()
+    {
+        RBX_REQUIRE_TEST_ENGINE();
+        QLocale::setDefault(QLocale::c());
+    }
 
     void copiesTheDemoDayToTheNextDay_data()
     {

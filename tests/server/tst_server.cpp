@@ -5,6 +5,7 @@
 #include "RpcTestClient.h"
 #include "SqlDialect.h"
 #include "SqlStatement.h"
+#include "TestEngine.h"
 #include "TestServer.h"
 #include "WireProtocol.h"
 
@@ -121,6 +122,7 @@ class TestServer_ final : public QObject
 private slots:
     void initTestCase()
     {
+        RBX_REQUIRE_TEST_ENGINE();
         m_demo = std::make_unique<DemoDatabase>();
         QVERIFY2(m_demo->isValid(), qPrintable(m_demo->errorString()));
         m_db = m_demo->open(u"tst_server"_s);
@@ -647,6 +649,41 @@ private slots:
         QCOMPARE(count(u"SELECT COUNT(*) FROM SERVINTE WHERE DTSERVINTE >= '%1'"_s.arg(stored(day(500)))), Clients * Services);
     }
 
+    // A write that collides with another client's open transaction waits for it: after its
+    // commit the write fails with the service's error and nothing is stored twice; after its
+    // rollback the write goes through.
+    void collidingWriteWaitsForTheOtherTransaction_data()
+    {
+        QTest::addColumn<bool>("commit");
+        QTest::newRow("the other commits") << true;
+        QTest::newRow("the other rolls back") << false;
+    }
+
+    void collidingWriteWaitsForTheOtherTransaction()
+    {
+        QFETCH(bool, commit);
+        static int offset = 600;
+        const Service service{.patient = m_inPatient, .date = day(++offset)};
+        auto holder = opened();
+        QVERIFY(holder);
+        EXPECT_RESULT(holder->call(u"StartTransaction"_s, {}));
+        EXPECT_RESULT(holder->call(u"InsServInte"_s, insServInte(service)));
+        QJsonObject second;
+        std::thread writer([&, host = m_server.host(), port = m_server.port()] {
+            RpcTestClient client;
+            if (client.connectTo(host, port) && client.open(Token))
+                second = client.call(u"InsServInte"_s, insServInte(service));
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the writer is waiting by now
+        EXPECT_RESULT(holder->call(commit ? u"Commit"_s : u"Rollback"_s, {}));
+        writer.join();
+        if (commit)
+            EXPECT_ERROR(second, Wire::ErrorCode::ServiceFailed);
+        else
+            EXPECT_RESULT(second);
+        QCOMPARE(count(u"SELECT COUNT(*) FROM SERVINTE WHERE DTSERVINTE = '%1'"_s.arg(stored(service.date))), 1);
+    }
+
     // --- methods --------------------------------------------------------------------------
 
     void getNutricio_data()
@@ -773,7 +810,7 @@ SELECT S.CDPACIENTE, S.NRSEQUSERV, S.CDSERVFILI, S.CDDIETPAD, L.CDANDAR, L.CDALA
   LEFT JOIN INTERNAC I ON I.CDFILIAL = S.CDFILIAL AND I.CDPACIENTE = S.CDPACIENTE AND I.DTALTA IS NULL
   LEFT JOIN LEITO L ON L.CDFILIAL = I.CDFILIAL AND L.CDLEITO = I.CDLEITO
  WHERE S.CDFILIAL = :B AND S.DTSERVINTE = :D)"_s);
-        all.bind(u":B"_s, branch).bind(u":D"_s, stored(day())).exec();
+        all.bind(u":B"_s, branch).bind(u":D"_s, m_db->dialect().dateTimeValue(day())).exec();
         while (all.next()) {
             candidates.append({all.value(0).toString() + u'/' + all.value(1).toString(),
                                {all.value(0).toString(), all.value(2).toString(), all.value(3).toString(),
@@ -852,11 +889,13 @@ SELECT S.CDPACIENTE, S.NRSEQUSERV, S.CDSERVFILI, S.CDDIETPAD, L.CDANDAR, L.CDALA
         QTest::addColumn<QString>("services");  // expected from getNrServInte
         QTest::addColumn<QString>("items");     // expected from getNrConfesco
         QTest::newRow("two services, the second with items")
-            << u"SELECT S.CDPACIENTE, '02', COUNT(C.CDSEQUCOPR) FROM SERVINTE S JOIN CONFESCO C USING (CDPACIENTE,"
-               " DTSERVINTE, NRSEQUSERV, CDFILIAL) WHERE S.CDFILIAL = '0001' AND S.DTSERVINTE = '%1' AND S.NRSEQUSERV = '02'"
-               " GROUP BY 1 ORDER BY 1 LIMIT 1"_s
+            << u"SELECT S.CDPACIENTE, CAST('02' AS VARCHAR(2)), COUNT(C.CDSEQUCOPR) FROM SERVINTE S JOIN CONFESCO C"
+               " ON C.CDPACIENTE = S.CDPACIENTE AND C.DTSERVINTE = S.DTSERVINTE AND C.NRSEQUSERV = S.NRSEQUSERV"
+               " AND C.CDFILIAL = S.CDFILIAL WHERE S.CDFILIAL = '0001' AND S.DTSERVINTE = '%1' AND S.NRSEQUSERV = '02'"
+               " GROUP BY 1 ORDER BY 1"_s
             << u"02"_s << QString();
-        QTest::newRow("nothing on that date") << u"SELECT CDPACIENTE, '01', 0 FROM PACIENTE ORDER BY 1 LIMIT 1"_s << u"00"_s
+        QTest::newRow("nothing on that date") << u"SELECT CDPACIENTE, CAST('01' AS VARCHAR(2)), 0 FROM PACIENTE ORDER BY 1"_s
+                                             << u"00"_s
                                              << u"0000"_s;
     }
 
@@ -1175,7 +1214,7 @@ private:
         return log.contains(u"shutting down"_s) && !log.contains(u"Sanitizer"_s) && !log.contains(u"runtime error"_s);
     }
 
-    QString stored(double oleDate) const { return m_db->dialect().dateTimeValue(oleDate).toString(); }
+    static QString stored(double oleDate) { return TestSupport::dateLiteral(oleDate); }
 
     qint64 count(const QString &sql) const
     {
