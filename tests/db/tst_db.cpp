@@ -318,6 +318,48 @@ private slots:
         QVERIFY(!dialect.oleDate(u"2024-13-01 00:00:00.000"_s));
     }
 
+    // One filter group of getServInte as the dialect writes it: the flag "T" passes every code,
+    // any other flag reads the list, where a code passes with "_" on both sides; lists of any
+    // length are data, never SQL.
+    void groupPassesAsTheServiceNeeds_data()
+    {
+        QTest::addColumn<QString>("flag");
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QStringList>("passing"); // of the codes A, AB and B
+        const QStringList all{u"A"_s, u"AB"_s, u"B"_s};
+        QTest::newRow("all flag") << u"T"_s << QString() << all;
+        QTest::newRow("all flag despite a list") << u"T"_s << u"_B_"_s << all;
+        QTest::newRow("list flag") << u"X"_s << u"_AB_"_s << QStringList{u"AB"_s};
+        QTest::newRow("two codes") << u"X"_s << u"_A__B_"_s << QStringList{u"A"_s, u"B"_s};
+        QTest::newRow("two codes sharing an underscore") << u"X"_s << u"_A_B_"_s << QStringList{u"A"_s, u"B"_s};
+        QTest::newRow("empty list") << u"X"_s << QString() << QStringList{};
+        QTest::newRow("no flag at all") << QString() << u"_A_"_s << QStringList{u"A"_s};
+        QTest::newRow("T with a blank is no all flag") << u"T "_s << u"_B_"_s << QStringList{u"B"_s};
+        QTest::newRow("lower-case t is no all flag") << u"t"_s << u"_B_"_s << QStringList{u"B"_s};
+        QTest::newRow("TX is no all flag") << u"TX"_s << QString() << QStringList{};
+        QTest::newRow("T as the list") << u"X"_s << u"T"_s << QStringList{};
+        QTest::newRow("code without underscores") << u"X"_s << u"AB"_s << QStringList{};
+        QTest::newRow("180003 characters") << u"X"_s << u"_ZZZZ_"_s.repeated(30000) + u"_AB_"_s << QStringList{u"AB"_s};
+        QTest::newRow("SQL in the list") << u"X"_s << u"_' OR '1'='1_"_s << QStringList{};
+    }
+
+    void groupPassesAsTheServiceNeeds()
+    {
+        QFETCH(QString, flag);
+        QFETCH(QString, list);
+        QFETCH(QStringList, passing);
+        SqlTransaction undone(*m_db);
+        for (const QString &code : {u"A"_s, u"AB"_s, u"B"_s})
+            execSql(m_db->sql(), u"INSERT INTO ALA (CDFILIAL, CDALA, NMALA) VALUES ('0009', '%1', 'x')"_s.arg(code));
+        SqlStatement query(m_db->sql(), u"SELECT CDALA FROM ALA WHERE CDFILIAL = '0009' AND %1 ORDER BY CDALA"_s.arg(
+                                            m_db->dialect().groupPasses(u":FLAG"_s, u":LIST"_s, u"CDALA"_s)));
+        query.bind(u":FLAG"_s, flag).bind(u":LIST"_s, list).exec();
+        QStringList found;
+        while (query.next())
+            found << query.value(0).toString();
+        QCOMPARE(found, passing);
+    }
+
     void transactionRollsBackWhenLeftByAnException()
     {
         const qint64 before = count(*m_db, u"SELECT COUNT(*) FROM DIETPADR"_s);
