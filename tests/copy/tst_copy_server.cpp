@@ -159,8 +159,9 @@ int rowCount(const DemoDatabase &demo, const QString &table)
     return query.value(0).toInt();
 }
 
-// Runs the Confirm button's copy from the demo day to the next, as the screen would.
-CopyOutcome copyDemoDay(quint16 port, const QString &tipoForm)
+// Runs the Confirm button's copy from the demo day to the next, as the screen would; the groups
+// given are in list mode with that selection list, the others in all mode.
+CopyOutcome copyDemoDay(quint16 port, const QString &tipoForm, const QMap<FilterGroup, QString> &picked = {})
 {
     Session session(port);
     TClientDataSet servInte(u"cdsServInte"_s), nrServInte(u"cdsNrServInte"_s), nrConfesco(u"cdsNrConfesco"_s),
@@ -170,6 +171,10 @@ CopyOutcome copyDemoDay(quint16 port, const QString &tipoForm)
     TestCopyForm form;
     form.origemText = origin().toString(u"dd/MM/yyyy"_s);
     form.destinoText = destination().toString(u"dd/MM/yyyy"_s);
+    for (auto it = picked.cbegin(); it != picked.cend(); ++it) {
+        form.list[std::size_t(it.key())] = true;
+        form.selections[std::size_t(it.key())] = it.value();
+    }
     FormulationCopy copy(form, session.client, sets);
     QString filial = Branch;
     return copy.run(filial, tipoForm, Operator);
@@ -297,6 +302,49 @@ private slots:
         // one's new number, as DelServ only removes the service being copied.
         const QString again = differenceFromCopy(expected, readServices(server.port(), destination(), mode), false);
         QVERIFY2(again.isEmpty(), qPrintable(again));
+    }
+
+    // Narrowed to one floor and one diet, the copy takes exactly the services of in-patients on
+    // that floor with that diet.
+    void filteredCopyCopiesExactlyTheMatchingServices()
+    {
+        DemoDatabase demo;
+        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
+        TestServer server;
+        QVERIFY2(server.start(demo.url()), qPrintable(server.errorString()));
+        const QList<ServiceState> all = readServices(server.port(), origin(), u"1"_s, shiftDays());
+        QMap<QString, QString> floorOf; // in-patient -> floor of the bed
+        {
+            auto database = demo.open(u"copy-test-floors"_s);
+            QSqlQuery query(database->sql());
+            QVERIFY(query.exec(u"SELECT I.CDPACIENTE, L.CDANDAR FROM INTERNAC I JOIN LEITO L ON L.CDFILIAL = I.CDFILIAL"
+                               " AND L.CDLEITO = I.CDLEITO WHERE I.CDFILIAL = '0001' AND I.DTALTA IS NULL"_s));
+            while (query.next())
+                floorOf.insert(query.value(0).toString(), query.value(1).toString());
+        }
+        // the floor and diet most services share, so that the filters keep some and drop others
+        QMap<QString, int> shared;
+        for (const ServiceState &service : all) {
+            if (floorOf.contains(service.patient))
+                ++shared[floorOf.value(service.patient) + u'|' + service.diet];
+        }
+        QVERIFY(!shared.isEmpty());
+        QString pick = shared.firstKey();
+        for (auto it = shared.cbegin(); it != shared.cend(); ++it)
+            pick = it.value() > shared.value(pick) ? it.key() : pick;
+        const QString floor = pick.section(u'|', 0, 0), diet = pick.section(u'|', 1, 1);
+        QList<ServiceState> expected;
+        for (const ServiceState &service : all) {
+            if (floorOf.value(service.patient) == floor && service.diet == diet)
+                expected.append(service);
+        }
+        QVERIFY(expected.size() > 1 && expected.size() < all.size());
+
+        const CopyOutcome outcome = copyDemoDay(server.port(), u"E"_s,
+                                                {{FilterGroup::Andar, u'_' + floor + u'_'}, {FilterGroup::Dieta, u'_' + diet + u'_'}});
+        QCOMPARE(outcome.services, expected.size());
+        const QString difference = differenceFromCopy(expected, readServices(server.port(), destination(), u"1"_s));
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
     }
 
     void failureLeavesTheServiceAsItWas_data()
