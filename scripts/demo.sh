@@ -48,6 +48,9 @@ if [ -n "${DISPLAY:-}" ]; then
   "$build/host/rbx53207-host" "${host_args[@]}"
 else
   shot="$demo/screen.png"
-  xvfb-run -a -s "-screen 0 1024x768x24" "$build/host/rbx53207-host" "${host_args[@]}" --screenshot "$shot"
+  # a window manager draws the title bar, so the capture shows the screen as a person sees it
+  xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
+    command -v openbox > /dev/null && { openbox > /dev/null 2>&1 & sleep 1; }
+    exec "$0" "$@"' "$build/host/rbx53207-host" "${host_args[@]}" --screenshot "$shot"
   echo "no display: the screen was opened under Xvfb; screenshot saved to $shot"
 fi
