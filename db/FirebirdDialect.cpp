@@ -104,10 +104,10 @@ void FirebirdDialect::rollback(QSqlDatabase &db) const
 QString FirebirdDialect::groupPasses(const QString &flagParameter, const QString &listParameter,
                                      const QString &codeExpr) const
 {
-    // The length test keeps "T " from passing: Firebird compares texts as if padded with blanks.
-    const QString flag = anyText(flagParameter);
-    return u"((CHAR_LENGTH(%1) = 1 AND %1 = 'T') OR POSITION('_' || %3 || '_' IN %2) > 0)"_s.arg(
-        flag, anyText(listParameter), codeExpr);
+    // Firebird compares texts as if padded with blanks; the "|" after the flag keeps "T " from
+    // passing for "T".
+    return u"(%1 || '|' = 'T|' OR POSITION('_' || %3 || '_' IN %2) > 0)"_s.arg(anyText(flagParameter),
+                                                                          anyText(listParameter), codeExpr);
 }
 
 QVariant FirebirdDialect::dateTimeValue(double oleDate) const
