@@ -196,21 +196,7 @@ qsizetype FormulationCopy::copyServiceCalls(QString &stFilial, const QString &op
     nrSequServ = nextSequence(sequenceAnswer(m_sets.nrServInte, nrSequServField, QStringLiteral("getNrServInte")),
                               m_sets.nrServInte.FieldByName(nrSequServField).Size());
 
-    CopyServiceClient::ServInteRow row;
-    row.cdPaciente = cdPaciente;
-    row.cdFilial = text("CDFILIAL");
-    row.cdServFili = text("CDSERVFILI");
-    row.cdDietPad = text("CDDIETPAD");
-    row.nrAcompana = text("NRACOMPANA");
-    row.stPaciAcom = text("STPACIACOM");
-    row.idImprServ = text("IDIMPRSERV");
-    row.idTipoSerInt = text("IDTIPOSERINT");
-    row.idRestSerIn = text("IDRESTSERIN");
-    row.operador = operador;
-    row.cdDietGrupSi = text("CDDIETGRUPSI");
-    row.dtInterna = service.FieldByName(QStringLiteral("DTINTERNA")).AsDateTime();
-    row.dsServInte = text("DSSERVINTE");
-    row.nrServPeso = text("NRSERVPESO"); // a float read as text, empty when null
+    const CopyServiceClient::ServInteRow row = CopyServiceClient::servInteRow(service, operador);
     m_service.InsServInte(row, destino, nrSequServ);
 
     m_service.getNrConfesco(cdPaciente, destino, nrSequServ, stFilial, m_sets.nrConfesco);
@@ -223,8 +209,6 @@ qsizetype FormulationCopy::copyServiceCalls(QString &stFilial, const QString &op
     m_service.getConfesco(cdPaciente, text("NRSEQUSERV"), dtServInte, stFilial, m_sets.confesco);
 
     TClientDataSet &items = m_sets.confesco;
-    const auto itemText = [&items](const char *name) { return items.FieldByName(QLatin1String(name)).AsString(); };
-    const auto itemFloat = [&items](const char *name) { return items.FieldByName(QLatin1String(name)).AsFloat(); };
     qsizetype copied = 0;
     while (!items.Eof()) {
         // The next number is taken from what the previous call left, and only when an item
@@ -234,13 +218,7 @@ qsizetype FormulationCopy::copyServiceCalls(QString &stFilial, const QString &op
 
         const TField &consumption = items.FieldByName(QStringLiteral("DTCONSCONF"));
 
-        CopyServiceClient::ConfescoRow item;
-        item.cdPaciente = itemText("CDPACIENTE");
-        item.cdFilAuxPrat = itemText("CDFILAUXPRAT");
-        item.cdPrato = itemText("CDPRATO");
-        item.qtServConf = itemFloat("QTSERVCONF");
-        item.qtPratConf = itemFloat("QTPRATCONF");
-        item.hrConsConf = itemFloat("HRCONSCONF");
+        CopyServiceClient::ConfescoRow item = CopyServiceClient::confescoRow(items);
         if (consumption.IsNull()) {
             // No consumption date stays none (date 0, as a null admission date goes): moving
             // the null by the offset would invent a day in December 1899.
@@ -251,11 +229,6 @@ qsizetype FormulationCopy::copyServiceCalls(QString &stFilial, const QString &op
                                        static_cast<long double>(dtServInte);
             item.dtConsConf = static_cast<double>(static_cast<long double>(destino) + offset);
         }
-        item.cdProduto = itemText("CDPRODUTO");
-        item.cdViaCesDiet = itemText("CDVIACESDIET");
-        item.idPrepConf = itemText("IDPREPCONF");
-        item.dsObsConf = itemText("DSOBSCONF");
-        item.qtInfuConf = itemFloat("QTINFUCONF");
         m_service.InsConfesco(item, destino, nrSequServ, cdSequCopr, stFilial);
 
         ++copied;

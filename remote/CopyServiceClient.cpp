@@ -42,6 +42,46 @@ void CopyServiceClient::getNrServInte(const QString &cdPaciente, double dataDest
     into.SetData(call(QStringLiteral("getNrServInte"), {A::Text(cdPaciente), A::Date(dataDestino), A::TextRef(filial)}));
 }
 
+CopyServiceClient::ServInteRow CopyServiceClient::servInteRow(const TClientDataSet &cds, const QString &operador)
+{
+    const auto text = [&cds](const char *name) { return cds.FieldByName(QLatin1String(name)).AsString(); };
+    ServInteRow row;
+    row.cdPaciente = text("CDPACIENTE");
+    row.cdFilial = text("CDFILIAL");
+    row.cdServFili = text("CDSERVFILI");
+    row.cdDietPad = text("CDDIETPAD");
+    row.nrAcompana = text("NRACOMPANA");
+    row.stPaciAcom = text("STPACIACOM");
+    row.idImprServ = text("IDIMPRSERV");
+    row.idTipoSerInt = text("IDTIPOSERINT");
+    row.idRestSerIn = text("IDRESTSERIN");
+    row.operador = operador;
+    row.cdDietGrupSi = text("CDDIETGRUPSI");
+    row.dtInterna = cds.FieldByName(QStringLiteral("DTINTERNA")).AsDateTime();
+    row.dsServInte = text("DSSERVINTE");
+    row.nrServPeso = text("NRSERVPESO"); // a float read as text, empty when null
+    return row;
+}
+
+CopyServiceClient::ConfescoRow CopyServiceClient::confescoRow(const TClientDataSet &cds)
+{
+    const auto text = [&cds](const char *name) { return cds.FieldByName(QLatin1String(name)).AsString(); };
+    const auto number = [&cds](const char *name) { return cds.FieldByName(QLatin1String(name)).AsFloat(); };
+    ConfescoRow item;
+    item.cdPaciente = text("CDPACIENTE");
+    item.cdFilAuxPrat = text("CDFILAUXPRAT");
+    item.cdPrato = text("CDPRATO");
+    item.qtServConf = number("QTSERVCONF");
+    item.qtPratConf = number("QTPRATCONF");
+    item.hrConsConf = number("HRCONSCONF");
+    item.cdProduto = text("CDPRODUTO");
+    item.cdViaCesDiet = text("CDVIACESDIET");
+    item.idPrepConf = text("IDPREPCONF");
+    item.dsObsConf = text("DSOBSCONF");
+    item.qtInfuConf = number("QTINFUCONF");
+    return item;
+}
+
 void CopyServiceClient::InsServInte(const ServInteRow &r, double dataDestino, QString &nrSequServ)
 {
     call(QStringLiteral("InsServInte"),

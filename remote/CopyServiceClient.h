@@ -41,6 +41,9 @@ public:
         double dtInterna = 0;
         QString dsServInte, nrServPeso;
     };
+    // The current row of a record set of the cdsServInte layout as InsServInte takes it, with
+    // the operator in place of the nutritionist and NRSERVPESO read as text.
+    static ServInteRow servInteRow(const TClientDataSet &servInte, const QString &operador);
     void InsServInte(const ServInteRow &row, double dataDestino, QString &nrSequServ);
 
     void getNrConfesco(const QString &cdPaciente, double dataDestino, QString &nrSequServ, QString &filial,
@@ -55,6 +58,9 @@ public:
         QString cdProduto, cdViaCesDiet, idPrepConf, dsObsConf;
         double qtInfuConf = 0;
     };
+    // The current row of a record set of the cdsConfesco layout; the consumption date is left
+    // to the caller, who moves it.
+    static ConfescoRow confescoRow(const TClientDataSet &confesco);
     void InsConfesco(const ConfescoRow &row, double dataDestino, QString &nrSequServ, QString &cdSequCopr,
                      QString &filial);
 

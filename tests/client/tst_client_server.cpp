@@ -20,27 +20,6 @@ ServInteFilters everything()
     return f;
 }
 
-CopyServiceClient::ServInteRow serviceRow(const TClientDataSet &cds, const QString &operador)
-{
-    auto text = [&cds](const char *name) { return cds.FieldByName(QString::fromLatin1(name)).AsString(); };
-    CopyServiceClient::ServInteRow row;
-    row.cdPaciente = text("CDPACIENTE");
-    row.cdFilial = text("CDFILIAL");
-    row.cdServFili = text("CDSERVFILI");
-    row.cdDietPad = text("CDDIETPAD");
-    row.nrAcompana = text("NRACOMPANA");
-    row.stPaciAcom = text("STPACIACOM");
-    row.idImprServ = text("IDIMPRSERV");
-    row.idTipoSerInt = text("IDTIPOSERINT");
-    row.idRestSerIn = text("IDRESTSERIN");
-    row.operador = operador;
-    row.cdDietGrupSi = text("CDDIETGRUPSI");
-    row.dtInterna = cds.FieldByName(u"DTINTERNA"_s).AsDateTime();
-    row.dsServInte = text("DSSERVINTE");
-    row.nrServPeso = text("NRSERVPESO");
-    return row;
-}
-
 } // namespace
 
 // The typed client against the real application server and the demo hospital.
@@ -137,7 +116,7 @@ private slots:
         QCOMPARE(nrServ.RecordCount(), 1);
         QString sequencia = Ajusta(QString::number(StrToInt(nrServ.FieldByName(u"NRSEQUSERV"_s).AsString()) + 1), 2);
 
-        CopyServiceClient::ServInteRow row = serviceRow(servInte, u"ADMIN"_s);
+        CopyServiceClient::ServInteRow row = CopyServiceClient::servInteRow(servInte, u"ADMIN"_s);
         row.dsServInte = u"Dieta líquida — atenção à deglutição; pão & chá"_s;
         client.InsServInte(row, destino, sequencia);
         // the same key twice is refused with the service's own message, and changes nothing
@@ -151,19 +130,9 @@ private slots:
         QString item = Ajusta(u"1"_s, 4);
         const qsizetype items = confesco.RecordCount();
         for (; !confesco.Eof(); confesco.Next()) {
-            CopyServiceClient::ConfescoRow r;
-            r.cdPaciente = confesco.FieldByName(u"CDPACIENTE"_s).AsString();
-            r.cdFilAuxPrat = confesco.FieldByName(u"CDFILAUXPRAT"_s).AsString();
-            r.cdPrato = confesco.FieldByName(u"CDPRATO"_s).AsString();
-            r.qtServConf = confesco.FieldByName(u"QTSERVCONF"_s).AsFloat();
-            r.qtPratConf = confesco.FieldByName(u"QTPRATCONF"_s).AsFloat();
-            r.hrConsConf = confesco.FieldByName(u"HRCONSCONF"_s).AsFloat();
+            CopyServiceClient::ConfescoRow r = CopyServiceClient::confescoRow(confesco);
             r.dtConsConf = destino + 1.0 / 3;
-            r.cdProduto = confesco.FieldByName(u"CDPRODUTO"_s).AsString();
-            r.cdViaCesDiet = confesco.FieldByName(u"CDVIACESDIET"_s).AsString();
-            r.idPrepConf = confesco.FieldByName(u"IDPREPCONF"_s).AsString();
             r.dsObsConf = u"Diluir em água filtrada; infusão contínua — não agitar"_s;
-            r.qtInfuConf = confesco.FieldByName(u"QTINFUCONF"_s).AsFloat();
             client.InsConfesco(r, destino, sequencia, item, filial);
             item = Ajusta(QString::number(StrToInt(item) + 1), 4);
         }
