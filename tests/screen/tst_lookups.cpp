@@ -5,6 +5,7 @@
 #include "HouseSession.h"
 #include "OleDate.h"
 #include "PesquisaLista.h"
+#include "ScreenTestKit.h"
 #include "TBtnPesquisa.h"
 #include "TButtonFlat.h"
 #include "TDateEditPlus.h"
@@ -18,21 +19,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-struct ScreenUnderTest
-{
-    QPointer<TfrmCopFormulacao> screen = new TfrmCopFormulacao;
-    ~ScreenUnderTest() { delete screen.data(); }
-    TfrmCopFormulacao *operator->() const { return screen.data(); }
-};
-
-int scalar(QSqlDatabase db, const QString &sql)
-{
-    QSqlQuery query(db);
-    if (!query.exec(sql) || !query.next())
-        return -1;
-    return query.value(0).toInt();
-}
 
 QStringList keysOf(const AnsweringDialogs::Pick &pick)
 {

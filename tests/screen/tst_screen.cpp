@@ -3,6 +3,7 @@
 #include "CopyServiceContract.h"
 #include "DBGeral.h"
 #include "DemoDatabase.h"
+#include "ScreenTestKit.h"
 #include "FormatText.h"
 #include "HouseClock.h"
 #include "HouseSession.h"
@@ -24,21 +25,6 @@
 
 namespace {
 
-// A freshly created screen, freed however it ends.
-struct ScreenUnderTest
-{
-    QPointer<TfrmCopFormulacao> screen = new TfrmCopFormulacao;
-    ~ScreenUnderTest() { delete screen.data(); }
-    TfrmCopFormulacao *operator->() const { return screen.data(); }
-};
-
-int scalar(QSqlDatabase db, const QString &sql)
-{
-    QSqlQuery query(db);
-    if (!query.exec(sql) || !query.next())
-        return -1;
-    return query.value(0).toInt();
-}
 
 QStringList rowsOf(TADOIBQuery &query, const QString &column)
 {

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "TfrmCopFormulacao.h"
+
+#include <QPointer>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QVariant>
+
+// A freshly created screen, freed however it ends.
+struct ScreenUnderTest
+{
+    QPointer<TfrmCopFormulacao> screen = new TfrmCopFormulacao;
+    ~ScreenUnderTest() { delete screen.data(); }
+    TfrmCopFormulacao *operator->() const { return screen.data(); }
+};
+
+// The first column of the first row, or -1 when the statement fails.
+inline int scalar(QSqlDatabase db, const QString &sql)
+{
+    QSqlQuery query(db);
+    if (!query.exec(sql) || !query.next())
+        return -1;
+    return query.value(0).toInt();
+}
