@@ -38,6 +38,7 @@ class TestLookups final : public QObject
 private slots:
     void initTestCase()
     {
+        RBX_REQUIRE_TEST_ENGINE();
         QVERIFY2(m_demo.isValid(), qPrintable(m_demo.errorString()));
         // A branch whose codes run together: "00012" followed by "34567" holds "12345".
         auto db = m_demo.open(u"tst_lookups_seed"_s);

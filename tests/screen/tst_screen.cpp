@@ -43,6 +43,7 @@ class TestScreen final : public QObject
 private slots:
     void initTestCase()
     {
+        RBX_REQUIRE_TEST_ENGINE();
         QVERIFY2(m_demo.isValid(), qPrintable(m_demo.errorString()));
         QVERIFY2(m_server.start(m_demo.url()), qPrintable(m_server.errorString()));
         dtmDBGeral().SetUrl(m_demo.url());

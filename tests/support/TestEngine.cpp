@@ -1,5 +1,6 @@
 #include "TestEngine.h"
 
+#include "DBGeral.h"
 #include "FirebirdConnection.h"
 #include "FirebirdFiles.h"
 #include "HouseError.h"
@@ -93,6 +94,9 @@ ScratchDatabase::~ScratchDatabase()
     const auto target = Firebird::parseUrl(m_url, nullptr);
     if (!target)
         return;
+    // the lookups' shared connection outlives the tests that pointed it here
+    if (dtmDBGeral().Url() == m_url)
+        dtmDBGeral().Close();
     try {
         const Firebird::Credentials credentials = Firebird::credentialsFromEnvironment();
         if (!FirebirdFiles::exists(*target, credentials))
