@@ -47,6 +47,7 @@ private:
 private slots:
     void initTestCase()
     {
+        RBX_REQUIRE_TEST_ENGINE();
         m_demo = std::make_unique<DemoDatabase>();
         QVERIFY2(m_demo->isValid(), qPrintable(m_demo->errorString()));
         m_server = std::make_unique<TestServer>();
