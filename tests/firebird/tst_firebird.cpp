@@ -216,6 +216,22 @@ private slots:
                  found);
     }
 
+    // A database made before the routines existed gets them at the next schema check.
+    void routinesAreAddedWhereMissing()
+    {
+        RBX_REQUIRE_ENGINE(Engine::Firebird);
+        ScratchDatabase scratch(u"routines-later"_s, Engine::Firebird);
+        auto database = Database::open(scratch.url(), u"routines-later"_s);
+        Schema::create(*database);
+        QVERIFY(database->dialect().missingRoutines(database->sql()).isEmpty());
+        execSql(database->sql(), u"DROP FUNCTION INSTR"_s);
+        execSql(database->sql(), u"DROP PROCEDURE PARAM"_s);
+        QCOMPARE(database->dialect().missingRoutines(database->sql()).size(), 2);
+        Schema::create(*database);
+        QVERIFY(database->dialect().missingRoutines(database->sql()).isEmpty());
+        QCOMPARE(single(*database, u"SELECT INSTR(P.PARAM, '_B_') FROM PARAM('_A__B_') P"_s, {}).toInt(), 4);
+    }
+
     // Some errors come only while rows are read; they must not look like an empty result.
     void errorsWhileReadingAreRaised()
     {
