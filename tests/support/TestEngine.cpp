@@ -21,18 +21,18 @@ QString firebirdDir() { return qEnvironmentVariable("RBX_FIREBIRD_DIR"); }
 QString firebirdUnavailable()
 {
     if (firebirdBase().isEmpty() || firebirdDir().isEmpty())
-        return u"Firebird run skipped: RBX_FIREBIRD_URL_BASE and RBX_FIREBIRD_DIR are not set "
+        return u"Firebird not available: RBX_FIREBIRD_URL_BASE and RBX_FIREBIRD_DIR are not set "
                "(source scripts/firebird.sh and call firebird_start, as scripts/test.sh does)"_s;
     if (qEnvironmentVariableIsEmpty("ISC_USER") || qEnvironmentVariableIsEmpty("ISC_PASSWORD"))
-        return u"Firebird run skipped: ISC_USER and ISC_PASSWORD are not set"_s;
+        return u"Firebird not available: ISC_USER and ISC_PASSWORD are not set"_s;
     QString problem;
     const auto target = Firebird::parseUrl(firebirdBase() + u"/probe.fdb"_s, &problem);
     if (!target)
-        return u"Firebird run skipped: RBX_FIREBIRD_URL_BASE: "_s + problem;
+        return u"Firebird not available: RBX_FIREBIRD_URL_BASE: "_s + problem;
     QTcpSocket socket;
     socket.connectToHost(target->host, quint16(target->port));
     if (!socket.waitForConnected(5000))
-        return u"Firebird run skipped: no Firebird server answers at %1:%2 (%3)"_s.arg(target->host)
+        return u"Firebird not available: no Firebird server answers at %1:%2 (%3)"_s.arg(target->host)
             .arg(target->port)
             .arg(socket.errorString());
     return {};
