@@ -28,7 +28,7 @@ QString quoted(const QString &text)
     return u'\'' + QString(text).replace(u'\'', u"''"_s) + u'\'';
 }
 
-// Secrets pass through these buffers only; they are wiped before they are freed.
+// Our own copies of the password do not outlive their use.
 void wipe(QByteArray &bytes) { std::fill(bytes.begin(), bytes.end(), '\0'); }
 
 void appendDpb(QByteArray &dpb, char item, const QByteArray &value)
@@ -40,7 +40,7 @@ void appendDpb(QByteArray &dpb, char item, const QByteArray &value)
 
 bool failed(const ISC_STATUS *status) { return status[0] == 1 && status[1] != 0; }
 
-// Attaches with the credentials; the caller detaches or drops. Returns the status of the attempt.
+// Attaches with the credentials, leaving the outcome in status; the caller detaches or drops.
 isc_db_handle attach(const Firebird::Target &target, const Firebird::Credentials &credentials, ISC_STATUS *status)
 {
     QByteArray user = credentials.user.toUtf8();
