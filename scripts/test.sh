@@ -19,7 +19,7 @@ run_config() {
   cmake -S "$root" -B "$root/out/$name" -G Ninja "$@" > "$root/out/$name.configure.log" 2>&1 \
     || { cat "$root/out/$name.configure.log"; return 1; }
   cmake --build "$root/out/$name" -j"$jobs"
-  (cd "$root/out/$name" && ctest --output-on-failure -j"$jobs" --timeout 600)
+  (cd "$root/out/$name" && ctest --output-on-failure -j"$jobs" --timeout 600) | tee "$root/out/$name.ctest.log"
 }
 
 mkdir -p out
@@ -31,3 +31,9 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 run_config asan -DCMAKE_BUILD_TYPE=Debug -DRBX_SANITIZE=ON
 
 bash scripts/fuzz.sh || { echo "fuzzing found a crash: inputs in out/fuzz/crashes/" >&2; exit 1; }
+
+# One closing line for both configurations, after the fuzzing output.
+summary=$(cat out/release.ctest.log out/asan.ctest.log \
+  | sed -nE 's/.*tests passed, ([0-9]+) tests? failed out of ([0-9]+).*/\1 \2/p' \
+  | awk '{ failed += $1; total += $2 } END { printf "%d passed, %d failed", total - failed, failed }')
+echo "$summary"
