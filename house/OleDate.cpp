@@ -13,6 +13,9 @@ double fromDateTime(const QDateTime &dateTime)
 
 QDateTime toDateTime(double value)
 {
+    // Outside years 100 to 9999 there is no calendar date to give (and no integer to hold it).
+    if (!std::isfinite(value) || value < MinimumValue || value > MaximumValue)
+        return {};
     const double whole = std::trunc(value);
     const double fraction = std::fabs(value - whole);
     qint64 msecs = std::llround(fraction * MillisecondsPerDay);

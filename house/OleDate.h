@@ -7,6 +7,9 @@
 namespace OleDate {
 
 constexpr double MillisecondsPerDay = 86400000.0;
+// 0100-01-01 and 9999-12-31 23:59:59.999, the range the OLE form covers.
+constexpr double MinimumValue = -657434.0;
+constexpr double MaximumValue = 2958465.99999999;
 
 inline QDate epoch() { return QDate(1899, 12, 30); }
 
@@ -14,7 +17,7 @@ inline double fromDate(QDate date) { return double(epoch().daysTo(date)); }
 
 double fromDateTime(const QDateTime &dateTime);
 
-// In UTC, so that no zone's clock change moves the date. Negative values count days backwards while the fraction still moves forwards in the day,
+// In UTC, so that no zone's clock change moves the date; invalid outside years 100 to 9999. Negative values count days backwards while the fraction still moves forwards in the day,
 // as the OLE form defines it.
 QDateTime toDateTime(double value);
 

@@ -4,6 +4,8 @@
 #include "WireProtocol.h"
 
 #include <QJsonDocument>
+
+#include <cmath>
 #include <QTest>
 
 using namespace Wire;
@@ -156,6 +158,14 @@ private slots:
         QFETCH(QDateTime, moment);
         QCOMPARE(OleDate::toDateTime(ole), moment);
         QVERIFY(qAbs(OleDate::fromDateTime(moment) - ole) < 1e-9);
+    }
+
+    void oleDatesOutOfRangeAreInvalid()
+    {
+        for (double value : {4.536e87, -4.536e87, 2958466.0, -657435.0, std::nan(""), HUGE_VAL})
+            QVERIFY(!OleDate::toDateTime(value).isValid());
+        QCOMPARE(OleDate::toDate(2958465.5), QDate(9999, 12, 31));
+        QCOMPARE(OleDate::toDate(-657434.0), QDate(100, 1, 1));
     }
 
     void ajusta_data()
