@@ -246,8 +246,13 @@ CallResult decodeCallResult(const QJsonValue &value)
         throw EDataSetError(QStringLiteral("Resposta do servidor inválida: \"byref\" malformado."));
     }
     const QJsonValue rows = object.value(QLatin1String("rowsAffected"));
-    if (rows.isDouble())
-        result.rowsAffected = qint64(rows.toDouble());
+    if (!rows.isUndefined() && !rows.isNull()) {
+        // a count, and one a double holds exactly: anything else would not convert safely
+        const double count = rows.toDouble(-1);
+        if (!rows.isDouble() || count < 0 || count > 9007199254740992.0 || count != std::floor(count))
+            throw EDataSetError(QStringLiteral("Resposta do servidor inválida: \"rowsAffected\" malformado."));
+        result.rowsAffected = qint64(count);
+    }
     return result;
 }
 

@@ -141,6 +141,10 @@ private slots:
         QCOMPARE(decoded.byref.value(0), QStringLiteral("0001"));
         QVERIFY_THROWS_EXCEPTION(EDataSetError,
                                  decodeCallResult(QJsonDocument::fromJson(R"({"byref":{"x":"1"}})").object()));
+        QCOMPARE(*decodeCallResult(QJsonDocument::fromJson(R"({"rowsAffected":3})").object()).rowsAffected, 3);
+        for (const char *bad : {R"({"rowsAffected":4.5e87})", R"({"rowsAffected":-1})", R"({"rowsAffected":1.5})",
+                                R"({"rowsAffected":"2"})"})
+            QVERIFY_THROWS_EXCEPTION(EDataSetError, decodeCallResult(QJsonDocument::fromJson(bad).object()));
     }
 
     void oleDates_data()
