@@ -8,31 +8,9 @@
 
 #include <cerrno>
 
-RecordingRelay::~RecordingRelay()
+void RecordingRelay::serve(int listener)
 {
-    wait();
-    LoopbackSocket::closeFd(m_listener);
-}
-
-quint16 RecordingRelay::start()
-{
-    quint16 port = 0;
-    m_listener = LoopbackSocket::listenAny(&port);
-    if (m_listener < 0)
-        return 0;
-    m_thread = std::thread([this] { serve(); });
-    return port;
-}
-
-void RecordingRelay::wait()
-{
-    if (m_thread.joinable())
-        m_thread.join();
-}
-
-void RecordingRelay::serve()
-{
-    const int client = LoopbackSocket::acceptOne(m_listener);
+    const int client = LoopbackSocket::acceptOne(listener);
     const int server = client < 0 ? -1 : LoopbackSocket::connectTo(m_serverPort);
     QByteArray fromClient, fromServer;
     char buffer[65536];

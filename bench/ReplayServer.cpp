@@ -9,28 +9,6 @@
 
 #include <cerrno>
 
-ReplayServer::~ReplayServer()
-{
-    wait();
-    LoopbackSocket::closeFd(m_listener);
-}
-
-quint16 ReplayServer::start()
-{
-    quint16 port = 0;
-    m_listener = LoopbackSocket::listenAny(&port);
-    if (m_listener < 0)
-        return 0;
-    m_thread = std::thread([this] { serve(); });
-    return port;
-}
-
-void ReplayServer::wait()
-{
-    if (m_thread.joinable())
-        m_thread.join();
-}
-
 QByteArray ReplayServer::answerFor(qsizetype index, const QByteArray &request)
 {
     if (index >= m_answers.size())
@@ -43,9 +21,9 @@ QByteArray ReplayServer::answerFor(qsizetype index, const QByteArray &request)
     return QJsonDocument(answer).toJson(QJsonDocument::Compact) + '\n';
 }
 
-void ReplayServer::serve()
+void ReplayServer::serve(int listener)
 {
-    const int fd = LoopbackSocket::acceptOne(m_listener);
+    const int fd = LoopbackSocket::acceptOne(listener);
     if (fd < 0)
         return;
     QByteArray pending;

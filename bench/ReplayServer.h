@@ -1,10 +1,11 @@
 #pragma once
 
+#include "LoopbackThread.h"
+
 #include <QByteArray>
 #include <QList>
 
 #include <atomic>
-#include <thread>
 
 // A server that only answers: the n-th message it receives on its one connection is answered
 // with the n-th recorded answer, byte for byte (the id is put right should it differ). No
@@ -16,22 +17,20 @@ public:
         : m_requests(std::move(requests)), m_answers(std::move(answers))
     {
     }
-    ~ReplayServer();
     ReplayServer(const ReplayServer &) = delete;
     ReplayServer &operator=(const ReplayServer &) = delete;
 
-    quint16 start();
-    void wait();
+    quint16 start() { return m_loop.start([this](int listener) { serve(listener); }); }
+    void wait() { m_loop.wait(); }
     // Requests that did not match their recording byte for byte (they were answered anyway).
     int mismatches() const { return m_mismatches; }
 
 private:
-    void serve();
+    void serve(int listener);
     QByteArray answerFor(qsizetype index, const QByteArray &request);
 
     QList<QByteArray> m_requests;
     QList<QByteArray> m_answers;
-    int m_listener = -1;
-    std::thread m_thread;
     std::atomic<int> m_mismatches = 0;
+    LoopbackThread m_loop; // last: joined before the members its handler uses go
 };
