@@ -23,4 +23,5 @@ public:
     QVariant dateTimeValue(double oleDate) const override;
     std::optional<double> oleDate(const QVariant &value) const override;
     QStringList missingRoutines(QSqlDatabase &db) const override;
+    QString pingStatement() const override;
 };

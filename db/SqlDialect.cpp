@@ -22,6 +22,8 @@ void SqlDialect::rollbackToSavepoint(QSqlDatabase &db, const QString &name) cons
 
 QStringList SqlDialect::missingRoutines(QSqlDatabase &) const { return {}; }
 
+QString SqlDialect::pingStatement() const { return u"SELECT 1"_s; }
+
 QStringList SqlDialect::createTable(const Schema::Table &table) const
 {
     QStringList parts;

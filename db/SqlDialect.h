@@ -54,4 +54,8 @@ public:
     // The statements that create what the lookups' texts for this product call besides the
     // tables, for each such object the database does not hold yet. None by default.
     virtual QStringList missingRoutines(QSqlDatabase &db) const;
+
+    // A statement that reads nothing of the schema and succeeds exactly while the connection
+    // still reaches its database.
+    virtual QString pingStatement() const;
 };

@@ -39,7 +39,17 @@ firebird_start() {
   return 1
 }
 
+# Stops the guard and the server it watches, and returns once nothing listens any more.
 firebird_stop() {
   local pidfile=/run/firebird3.0/firebird3.0.pid
-  [ -f "$pidfile" ] && kill "$(cat "$pidfile")" 2>/dev/null || true
+  [ -f "$pidfile" ] && kill "$(cat "$pidfile")" 2>/dev/null
+  for _ in $(seq 1 50); do
+    if ! firebird_listening && ! pgrep -x firebird >/dev/null; then
+      return 0
+    fi
+    sleep 0.2
+  done
+  pkill -KILL -x firebird 2>/dev/null
+  sleep 0.5
+  ! firebird_listening
 }

@@ -5,17 +5,20 @@
 #include "SqlTransaction.h"
 #include "WireProtocol.h"
 
+#include <QSqlError>
+#include <QSqlQuery>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 const QString CallSavepoint = u"RBX_CALL"_s;
 }
 
-DbSession::DbSession(std::unique_ptr<Database> database) : m_database(std::move(database)) {}
+DbSession::DbSession(Opener open) : m_open(std::move(open)) { connect(); }
 
 DbSession::~DbSession()
 {
-    if (!m_inTransaction)
+    if (!inTransaction() || !m_database)
         return;
     try {
         dialect().rollback(sql());
@@ -25,24 +28,63 @@ DbSession::~DbSession()
     }
 }
 
+void DbSession::connect()
+{
+    try {
+        m_database = m_open();
+    } catch (const EHouseError &error) {
+        throw EDatabaseError(u"Banco de dados indisponível: "_s + error.message());
+    }
+}
+
+void DbSession::ensureConnected()
+{
+    if (m_database)
+        return;
+    connect();
+    serverLog(u"database connection %1 opened again"_s.arg(m_database->connectionName()));
+}
+
+bool DbSession::dropIfLost()
+{
+    if (!m_database)
+        return true;
+    QSqlQuery ping(sql());
+    if (ping.exec(dialect().pingStatement()))
+        return false;
+    serverLog(u"database connection %1 lost: %2"_s.arg(m_database->connectionName(), ping.lastError().text()));
+    ping = QSqlQuery();
+    m_database.reset();
+    if (m_transaction == Transaction::Open)
+        m_transaction = Transaction::Lost;
+    return true;
+}
+
 void DbSession::startTransaction()
 {
-    if (m_inTransaction)
+    if (m_transaction == Transaction::Open)
         throw ERemoteError(Wire::ErrorCode::TransactionState, u"Já existe uma transação aberta nesta conexão."_s);
+    if (m_transaction == Transaction::Lost)
+        throw ERemoteError(Wire::ErrorCode::TransactionState,
+                           u"A transação anterior foi perdida com a conexão ao banco de dados; desfaça-a antes de começar outra."_s);
     dialect().beginWrite(sql());
-    m_inTransaction = true;
+    m_transaction = Transaction::Open;
 }
 
 void DbSession::commit()
 {
-    if (!m_inTransaction)
+    if (m_transaction == Transaction::Lost) {
+        m_transaction = Transaction::None;
+        throw EDatabaseError(u"A conexão com o banco de dados caiu durante a transação: nada dela foi gravado."_s);
+    }
+    if (m_transaction != Transaction::Open)
         throw ERemoteError(Wire::ErrorCode::TransactionState, u"Não há transação aberta para confirmar."_s);
     try {
         dialect().commit(sql());
-        m_inTransaction = false;
+        m_transaction = Transaction::None;
     } catch (const EHouseError &error) {
         // a transaction that could not commit must not linger holding locks
-        m_inTransaction = false;
+        m_transaction = Transaction::None;
         try {
             dialect().rollback(sql());
         } catch (const EHouseError &) {
@@ -53,15 +95,19 @@ void DbSession::commit()
 
 void DbSession::rollback()
 {
-    if (!m_inTransaction)
+    if (m_transaction == Transaction::Lost) {
+        m_transaction = Transaction::None;
+        return;
+    }
+    if (m_transaction != Transaction::Open)
         throw ERemoteError(Wire::ErrorCode::TransactionState, u"Não há transação aberta para desfazer."_s);
-    m_inTransaction = false;
+    m_transaction = Transaction::None;
     dialect().rollback(sql());
 }
 
 void DbSession::atomically(const std::function<void()> &writes)
 {
-    if (!m_inTransaction) {
+    if (!inTransaction()) {
         SqlTransaction transaction(*m_database);
         writes();
         transaction.commit();

@@ -8,10 +8,19 @@
 
 // The database side of one connection: its own Qt connection, and the transaction the client
 // may hold open between calls. Lives and dies in the connection's thread.
+//
+// The database may go away under a session (a Firebird server restarted, a network cut). The
+// session then drops its dead connection and opens a new one before the next call, so that a
+// screen left open survives the outage; a client transaction open at the time is lost and stays
+// so until the client ends it, so that its later writes cannot land outside it.
 class DbSession final
 {
 public:
-    explicit DbSession(std::unique_ptr<Database> database);
+    using Opener = std::function<std::unique_ptr<Database>()>;
+
+    // Opens the connection at once; throws EDatabaseError ("Banco de dados indisponível: ...")
+    // when it cannot.
+    explicit DbSession(Opener open);
     // An open client transaction is rolled back: the client went away without committing.
     ~DbSession();
     DbSession(const DbSession &) = delete;
@@ -19,9 +28,20 @@ public:
 
     QSqlDatabase &sql() { return m_database->sql(); }
     const SqlDialect &dialect() const { return m_database->dialect(); }
-    bool inTransaction() const { return m_inTransaction; }
+    bool inTransaction() const { return m_transaction == Transaction::Open; }
+    // The database connection went away while the client's transaction was open.
+    bool transactionLost() const { return m_transaction == Transaction::Lost; }
 
-    // Raise -32004 on misuse (nested start, commit or rollback with none open).
+    // Before a call: opens a connection again after one was lost. Throws EDatabaseError while
+    // the database cannot be reached.
+    void ensureConnected();
+    // After a call failed: true when the connection itself no longer reaches the database. It is
+    // then dropped, and an open client transaction becomes lost.
+    bool dropIfLost();
+
+    // Raise -32004 on misuse (nested start, commit or rollback with none open). After a lost
+    // transaction, Rollback ends it quietly (the database discarded it already) and Commit ends
+    // it with an error saying nothing of it was written.
     void startTransaction();
     void commit();
     void rollback();
@@ -31,6 +51,11 @@ public:
     void atomically(const std::function<void()> &writes);
 
 private:
+    enum class Transaction { None, Open, Lost };
+
+    void connect();
+
+    Opener m_open;
     std::unique_ptr<Database> m_database;
-    bool m_inTransaction = false;
+    Transaction m_transaction = Transaction::None;
 };

@@ -29,7 +29,7 @@ QHash<QString, MethodEntry> build()
                                           [&](const auto &entry) { return entry.first == method.name; });
         if (handler == handlers.cend())
             throw std::logic_error("no handler for " + method.name.toStdString());
-        table.insert(method.name, {method.name, method.kinds, handler->second});
+        table.insert(method.name, {method.name, method.kinds, handler->second, method.name.startsWith(u"get"_s)});
     }
     table.insert(QLatin1String(CopyService::StartTransaction),
                  {QLatin1String(CopyService::StartTransaction), {}, &CopyServiceObject::StartTransaction});

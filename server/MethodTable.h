@@ -13,6 +13,9 @@ struct MethodEntry
     QString name;
     QList<Wire::Arg::Kind> kinds;
     Wire::CallResult (CopyServiceObject::*handler)(CopyServiceObject::Args &) = nullptr;
+    // Writes nothing, so it may run again on a new database connection when the old one was
+    // found lost under it.
+    bool readOnly = false;
 };
 
 const QHash<QString, MethodEntry> &methodTable();

@@ -1,6 +1,7 @@
 #include "RpcProtocol.h"
 
 #include "ArgReader.h"
+#include "CopyServiceContract.h"
 #include "CopyServiceObject.h"
 #include "Database.h"
 #include "DbSession.h"
@@ -152,9 +153,10 @@ QJsonObject RpcProtocol::open(const QJsonValue &id, const QJsonValue &params, bo
         }
     }
     try {
-        m_db = std::make_unique<DbSession>(Database::open(m_config.databaseUrl, u"rbx-session-%1"_s.arg(m_connectionId)));
+        const QString url = m_config.databaseUrl, name = u"rbx-session-%1"_s.arg(m_connectionId);
+        m_db = std::make_unique<DbSession>([url, name] { return Database::open(url, name); });
     } catch (const EHouseError &error) {
-        return failure(id, method, Code::ServiceFailed, u"Banco de dados indisponível: "_s + error.message());
+        return failure(id, method, Code::ServiceFailed, error.message());
     }
     m_object = std::make_unique<CopyServiceObject>(*m_db, m_connectionId);
     const QJsonObject result{{u"server"_s, QLatin1String(Wire::ServerObjectName)},
@@ -193,8 +195,29 @@ QJsonObject RpcProtocol::call(const QJsonValue &id, const QString &method, const
         args.append(*arg);
     }
 
+    const bool endsTransaction = method == QLatin1String(CopyService::Commit) || method == QLatin1String(CopyService::Rollback);
+    if (m_db->transactionLost() && !endsTransaction) {
+        return failure(id, method, Code::TransactionState,
+                       u"A transação foi perdida com a conexão ao banco de dados; desfaça-a antes de continuar."_s);
+    }
     try {
-        Wire::CallResult result = (m_object.get()->*(entry->handler))(args);
+        if (!m_db->transactionLost())
+            m_db->ensureConnected();
+        Wire::CallResult result;
+        const bool mayRetry = entry->readOnly && !m_db->inTransaction();
+        try {
+            result = (m_object.get()->*(entry->handler))(args);
+        } catch (const ERemoteError &) {
+            throw;
+        } catch (const EHouseError &error) {
+            if (!m_db->dropIfLost())
+                throw;
+            if (!mayRetry)
+                throw EDatabaseError(u"A conexão com o banco de dados foi perdida: "_s + error.message());
+            // a read on a connection that died while the session sat idle: once more on a new one
+            m_db->ensureConnected();
+            result = (m_object.get()->*(entry->handler))(args);
+        }
         for (qsizetype i = 0; i < args.size(); ++i) {
             if (args.at(i).byRef)
                 result.byref.insert(int(i), args.at(i).text);

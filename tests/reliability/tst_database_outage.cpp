@@ -1,0 +1,136 @@
+// The Firebird server stops in the middle of a copy and comes back: the copy ends with a clear
+// error, no service is half-written, and the application server serves again without being
+// restarted, a session that sat idle through the outage included. Stops the machine's real
+// Firebird server, so it runs alone (RUN_SERIAL) and always starts it again.
+#include "DemoDatabase.h"
+#include "ReliabilityKit.h"
+#include "RpcTestClient.h"
+#include "TestServer.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QtTest>
+
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Branch = u"0001"_s;
+constexpr auto Firebird = TestSupport::Engine::Firebird;
+
+// firebird_start or firebird_stop from the project's script; both wait until the server
+// listens or has gone.
+bool firebird(const QString &action)
+{
+    const QString script = qEnvironmentVariable("RBX_SOURCE_DIR") + u"/scripts/firebird.sh"_s;
+    const int code = QProcess::execute(u"bash"_s, {u"-c"_s, u". \"$0\" && firebird_"_s + action, script});
+    if (code != 0)
+        qWarning("firebird_%s ended with %d", qPrintable(action), code);
+    return code == 0;
+}
+
+bool waitFor(const std::function<bool()> &condition, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(50);
+    }
+    return true;
+}
+
+QJsonObject patients(RpcTestClient &client) { return client.call(u"getPaciente"_s, {Wire::Arg::makeText(Branch, true)}); }
+
+} // namespace
+
+class TestDatabaseOutage final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        RBX_REQUIRE_ENGINE(Firebird);
+        if (::geteuid() != 0) {
+            if (TestSupport::engineRequired(Firebird))
+                QFAIL("stopping and starting the Firebird server needs root");
+            QSKIP("stopping and starting the Firebird server needs root");
+        }
+    }
+
+    void stoppedMidRun()
+    {
+        DemoDatabase demo(TestSupport::demoOptions(400), Firebird);
+        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
+        TestServer server;
+        QVERIFY2(server.start(demo.url()), qPrintable(server.errorString()));
+
+        // a screen left open: connected, used once, then idle through the outage
+        RpcTestClient idle;
+        QVERIFY(idle.connectTo(server.host(), server.port()));
+        QVERIFY(idle.open());
+        QCOMPARE(RpcTestClient::errorCode(patients(idle)), 0);
+
+        const QDate origin = TestSupport::demoDate(), destination = origin.addDays(1);
+        QProcess copy;
+        copy.start(Reliability::copyProgram(), Reliability::copyArguments(server.port(), origin, destination));
+        copy.closeWriteChannel();
+        QVERIFY(waitFor([&] { return server.log().count(u"audit:"_s) >= 5; }, 120000));
+
+        auto restart = qScopeGuard([] { firebird(u"start"_s); });
+        QVERIFY(firebird(u"stop"_s));
+        QVERIFY(copy.waitForFinished(60000));
+        const QString copyError = QString::fromUtf8(copy.readAllStandardError());
+        qInfo("copy during the outage ended with %d: %s", copy.exitCode(), qPrintable(copyError.trimmed()));
+        QVERIFY2(copy.exitStatus() == QProcess::NormalExit && copy.exitCode() == 2, qPrintable(copyError));
+        QVERIFY2(copyError.contains(u"banco de dados"_s, Qt::CaseInsensitive), qPrintable(copyError));
+
+        // while it is down: clear answers, nobody waits forever, nothing is left open
+        const QJsonObject whileDown = patients(idle);
+        QCOMPARE(RpcTestClient::errorCode(whileDown), Wire::ErrorCode::ServiceFailed);
+        QVERIFY2(RpcTestClient::errorMessage(whileDown).contains(u"banco de dados"_s, Qt::CaseInsensitive),
+                 qPrintable(RpcTestClient::errorMessage(whileDown)));
+        RpcTestClient newcomer;
+        QVERIFY(newcomer.connectTo(server.host(), server.port()));
+        const QJsonObject refused = newcomer.request(u"rpc.open"_s, QJsonObject{{u"server"_s, QLatin1String(Wire::ServerObjectName)}});
+        QCOMPARE(RpcTestClient::errorCode(refused), Wire::ErrorCode::ServiceFailed);
+        QVERIFY2(RpcTestClient::errorMessage(refused).contains(u"Banco de dados indisponível"_s),
+                 qPrintable(RpcTestClient::errorMessage(refused)));
+
+        restart.dismiss();
+        QVERIFY(firebird(u"start"_s));
+
+        // back: the idle session and the refused one both carry on, the server was not restarted
+        QCOMPARE(RpcTestClient::errorCode(patients(idle)), 0);
+        QVERIFY(newcomer.open());
+        QCOMPARE(RpcTestClient::errorCode(patients(newcomer)), 0);
+
+        auto database = demo.open(u"outage-check"_s);
+        const auto afterOutage = Reliability::servicesWithItems(*database, destination, Branch);
+        QVERIFY(afterOutage.size() >= 5);
+        QStringList half = Reliability::halfCopies(*database, origin, destination, Branch);
+        QVERIFY2(half.isEmpty(), qPrintable(half.join(u'\n')));
+
+        copy.start(Reliability::copyProgram(), Reliability::copyArguments(server.port(), origin, destination));
+        copy.closeWriteChannel();
+        QVERIFY(copy.waitForFinished(300000));
+        QVERIFY2(copy.exitCode() == 0, copy.readAllStandardError().constData());
+        const QString summary = QString::fromUtf8(copy.readAllStandardOutput());
+        const auto copied = QRegularExpression(u"Serviços copiados: (\\d+)\\."_s).match(summary);
+        QVERIFY2(copied.hasMatch(), qPrintable(summary));
+        const auto afterRerun = Reliability::servicesWithItems(*database, destination, Branch);
+        QCOMPARE(afterRerun.size(), copied.captured(1).toLongLong());
+        QVERIFY(afterRerun.size() > afterOutage.size());
+        half = Reliability::halfCopies(*database, origin, destination, Branch);
+        QVERIFY2(half.isEmpty(), qPrintable(half.join(u'\n')));
+        qInfo("FIGURES outage: 1 database stop, %lld services whole after it, %lld after the rerun, 0 half-written",
+              qlonglong(afterOutage.size()), qlonglong(afterRerun.size()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDatabaseOutage)
+#include "tst_database_outage.moc"
