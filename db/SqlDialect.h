@@ -58,4 +58,7 @@ public:
     // A statement that reads nothing of the schema and succeeds exactly while the connection
     // still reaches its database.
     virtual QString pingStatement() const;
+    // True when the product lets one writer in at a time, so that writers are best queued by
+    // whoever shares the database.
+    virtual bool singleWriter() const { return false; }
 };

@@ -9,6 +9,7 @@ class SqliteDialect final : public SqlDialect
 public:
     // How long a writer waits for another connection's write transaction to end.
     static constexpr int BusyTimeoutMs = 5000;
+    bool singleWriter() const override { return true; }
 
     QString name() const override;
     QString driverName() const override;

@@ -1,6 +1,7 @@
 #include "DbSession.h"
 
 #include "HouseError.h"
+#include "ServerLimits.h"
 #include "ServerLog.h"
 #include "SqlTransaction.h"
 #include "WireProtocol.h"
@@ -35,6 +36,13 @@ void DbSession::connect()
     } catch (const EHouseError &error) {
         throw EDatabaseError(u"Banco de dados indisponível: "_s + error.message());
     }
+    if (dialect().singleWriter())
+        m_writeGate = &WriteGate::forDatabase(dialect().name() + u':' + sql().databaseName());
+}
+
+WriteGate::Turn DbSession::takeWriteTurn()
+{
+    return m_writeGate ? m_writeGate->enter(ServerLimits::WriteTurnTimeoutMs) : WriteGate::Turn();
 }
 
 void DbSession::ensureConnected()
@@ -55,6 +63,7 @@ bool DbSession::dropIfLost()
     serverLog(u"database connection %1 lost: %2"_s.arg(m_database->connectionName(), ping.lastError().text()));
     ping = QSqlQuery();
     m_database.reset();
+    m_transactionTurn.release();
     if (m_transaction == Transaction::Open)
         m_transaction = Transaction::Lost;
     return true;
@@ -67,7 +76,9 @@ void DbSession::startTransaction()
     if (m_transaction == Transaction::Lost)
         throw ERemoteError(Wire::ErrorCode::TransactionState,
                            u"A transação anterior foi perdida com a conexão ao banco de dados; desfaça-a antes de começar outra."_s);
+    WriteGate::Turn turn = takeWriteTurn();
     dialect().beginWrite(sql());
+    m_transactionTurn = std::move(turn);
     m_transaction = Transaction::Open;
 }
 
@@ -79,6 +90,7 @@ void DbSession::commit()
     }
     if (m_transaction != Transaction::Open)
         throw ERemoteError(Wire::ErrorCode::TransactionState, u"Não há transação aberta para confirmar."_s);
+    const WriteGate::Turn turn = std::move(m_transactionTurn);
     try {
         dialect().commit(sql());
         m_transaction = Transaction::None;
@@ -102,12 +114,14 @@ void DbSession::rollback()
     if (m_transaction != Transaction::Open)
         throw ERemoteError(Wire::ErrorCode::TransactionState, u"Não há transação aberta para desfazer."_s);
     m_transaction = Transaction::None;
+    const WriteGate::Turn turn = std::move(m_transactionTurn);
     dialect().rollback(sql());
 }
 
 void DbSession::atomically(const std::function<void()> &writes)
 {
     if (!inTransaction()) {
+        const WriteGate::Turn turn = takeWriteTurn();
         SqlTransaction transaction(*m_database);
         writes();
         transaction.commit();

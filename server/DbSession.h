@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "SqlDialect.h"
+#include "WriteGate.h"
 
 #include <functional>
 #include <memory>
@@ -54,8 +55,12 @@ private:
     enum class Transaction { None, Open, Lost };
 
     void connect();
+    // The database's write turn where it takes one writer at a time; none needed otherwise.
+    WriteGate::Turn takeWriteTurn();
 
     Opener m_open;
     std::unique_ptr<Database> m_database;
+    WriteGate *m_writeGate = nullptr;
     Transaction m_transaction = Transaction::None;
+    WriteGate::Turn m_transactionTurn;
 };

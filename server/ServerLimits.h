@@ -21,6 +21,10 @@ inline constexpr int DefaultIdleTimeoutMs = 0; // 0: never
 inline constexpr qsizetype ReadChunkBytes = 64 * 1024;
 // Answers waiting to be sent beyond this make the session wait for the client to read.
 inline constexpr qsizetype WriteHighWaterBytes = 1024 * 1024;
+// How long a write waits for its turn at a database that takes one writer at a time. Each
+// service copy holds the turn for a dozen round trips, so only a client that holds a
+// transaction open and goes quiet makes others wait this long.
+inline constexpr int WriteTurnTimeoutMs = 30000;
 // Connections the kernel queues before the server accepts them.
 inline constexpr int ListenBacklog = 1024;
 // How long a refused or closing connection gets to receive its last answer.
