@@ -226,6 +226,53 @@ private slots:
         QVERIFY(good.Connected());
     }
 
+    // Over the connection cap a TLS client still learns why: the refusal comes after its
+    // handshake, as a clear error, and its slot is usable once another client leaves.
+    void tlsRefusalOverCap()
+    {
+        Certificates certificates;
+        QVERIFY2(certificates.make(), qPrintable(certificates.error));
+        TestServer server;
+        TestServerOptions options;
+        options.maxConnections = 1;
+        options.extraArguments = {u"--tls-cert"_s, certificates.path(u"server.pem"_s), u"--tls-key"_s,
+                                  certificates.path(u"server.key"_s)};
+        QVERIFY2(server.start(m_demo.url(), options), qPrintable(server.errorString()));
+        const auto tlsClient = [&](TNetConnection &connection) {
+            connection.ServerName = u"Rbx53207.rdmCopiaForm"_s;
+            connection.Host = u"127.0.0.1"_s;
+            connection.Port = server.port();
+            connection.TimeoutMs = 5000;
+            connection.TlsCaFile = certificates.path(u"ca.pem"_s);
+        };
+        auto first = std::make_unique<TNetConnection>();
+        tlsClient(*first);
+        first->SetConnected(true);
+        QVERIFY(first->Connected());
+
+        TNetConnection second;
+        tlsClient(second);
+        QString refusal;
+        try {
+            second.SetConnected(true);
+        } catch (const EHouseError &error) {
+            refusal = error.message();
+        }
+        QVERIFY2(refusal.contains(u"limite de 1 conexões"_s), qPrintable(refusal));
+        QVERIFY(!second.Connected());
+
+        first.reset();
+        QDeadlineTimer deadline(10000);
+        while (!second.Connected() && !deadline.hasExpired()) {
+            try {
+                second.SetConnected(true);
+            } catch (const EHouseError &) {
+                QTest::qWait(100); // the server may not have seen the first client go yet
+            }
+        }
+        QVERIFY(second.Connected());
+    }
+
     // Wrong and right tokens, failed calls: the token shows nowhere, not in answers, not in the
     // log, not in the server's command line.
     void credentialsNeverShown()
