@@ -83,8 +83,6 @@ QString FirebirdDialect::columnType(Schema::ColumnType type, int size) const
 
 QStringList FirebirdDialect::sessionSetup() const { return {}; }
 
-QString FirebirdDialect::pingStatement() const { return u"SELECT 1 FROM RDB$DATABASE"_s; }
-
 void FirebirdDialect::beginWrite(QSqlDatabase &db) const
 {
     if (!db.transaction())

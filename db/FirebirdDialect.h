@@ -23,5 +23,4 @@ public:
     QVariant dateTimeValue(double oleDate) const override;
     std::optional<double> oleDate(const QVariant &value) const override;
     QStringList missingRoutines(QSqlDatabase &db) const override;
-    QString pingStatement() const override;
 };

@@ -22,8 +22,6 @@ void SqlDialect::rollbackToSavepoint(QSqlDatabase &db, const QString &name) cons
 
 QStringList SqlDialect::missingRoutines(QSqlDatabase &) const { return {}; }
 
-QString SqlDialect::pingStatement() const { return u"SELECT 1"_s; }
-
 QStringList SqlDialect::createTable(const Schema::Table &table) const
 {
     QStringList parts;

@@ -54,10 +54,6 @@ public:
     // The statements that create what the lookups' texts for this product call besides the
     // tables, for each such object the database does not hold yet. None by default.
     virtual QStringList missingRoutines(QSqlDatabase &db) const;
-
-    // A statement that reads nothing of the schema and succeeds exactly while the connection
-    // still reaches its database.
-    virtual QString pingStatement() const;
     // True when the product lets one writer in at a time, so that writers are best queued by
     // whoever shares the database.
     virtual bool singleWriter() const { return false; }

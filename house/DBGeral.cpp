@@ -1,5 +1,6 @@
 #include "DBGeral.h"
 
+#include "ConnectionProbe.h"
 #include "FirebirdConnection.h"
 #include "HouseError.h"
 
@@ -84,6 +85,14 @@ void TdtmDBGeral::Close()
         db.close();
     }
     QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+bool TdtmDBGeral::DropIfLost()
+{
+    if (!Connected() || reachesDatabase(QSqlDatabase::database(m_connectionName, false)))
+        return false;
+    Close();
+    return true;
 }
 
 bool TdtmDBGeral::Connected() const

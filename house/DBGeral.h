@@ -26,6 +26,10 @@ public:
     void Open();
     void Close();
     bool Connected() const;
+    // After a failed read: true when the open connection no longer reaches its database (its
+    // server stopped or restarted while a screen stayed open). It is then closed, so that the
+    // next use opens a new one.
+    bool DropIfLost();
 
     // The open connection (opening it when needed).
     QSqlDatabase Database();

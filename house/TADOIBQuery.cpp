@@ -144,6 +144,17 @@ void TADOIBQuery::Open()
 {
     if (m_active)
         return;
+    try {
+        OpenOnce();
+    } catch (const EDatabaseError &) {
+        if (!Connection().DropIfLost())
+            throw;
+        OpenOnce();
+    }
+}
+
+void TADOIBQuery::OpenOnce()
+{
     QSqlDatabase db = Connection().Database();
     const QueryDialect dialect = dialectFor(db);
     const QString statement = TextFor(dialect).join(u'\n');

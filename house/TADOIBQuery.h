@@ -102,7 +102,8 @@ public:
 
     // Runs the statement. Raises EDatabaseError when the connection fails, the dialect has no
     // statement, a parameter of the text was not declared, the statement fails, or the result
-    // lacks a declared field. A failed Open leaves the query closed.
+    // lacks a declared field. A failed Open leaves the query closed. A read that fails because
+    // the connection died under it runs once more on a new connection.
     void Open();
     void Close();
     bool Active() const { return m_active; }
@@ -120,6 +121,7 @@ public:
 private:
     friend class TADOIBStringField;
     const QVariant &cell(int column) const;
+    void OpenOnce();
 
     QString m_name;
     TdtmDBGeral *m_connection;

@@ -1,13 +1,12 @@
 #include "DbSession.h"
 
+#include "ConnectionProbe.h"
 #include "HouseError.h"
 #include "ServerLimits.h"
 #include "ServerLog.h"
 #include "SqlTransaction.h"
 #include "WireProtocol.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
 
 using namespace Qt::StringLiterals;
 
@@ -57,11 +56,10 @@ bool DbSession::dropIfLost()
 {
     if (!m_database)
         return true;
-    QSqlQuery ping(sql());
-    if (ping.exec(dialect().pingStatement()))
+    QString why;
+    if (reachesDatabase(sql(), &why))
         return false;
-    serverLog(u"database connection %1 lost: %2"_s.arg(m_database->connectionName(), ping.lastError().text()));
-    ping = QSqlQuery();
+    serverLog(u"database connection %1 lost: %2"_s.arg(m_database->connectionName(), why));
     m_database.reset();
     m_transactionTurn.release();
     if (m_transaction == Transaction::Open)

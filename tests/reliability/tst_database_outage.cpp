@@ -2,9 +2,12 @@
 // error, no service is half-written, and the application server serves again without being
 // restarted, a session that sat idle through the outage included. Stops the machine's real
 // Firebird server, so it runs alone (RUN_SERIAL) and always starts it again.
+#include "DBGeral.h"
 #include "DemoDatabase.h"
+#include "HouseError.h"
 #include "ReliabilityKit.h"
 #include "RpcTestClient.h"
+#include "TADOIBQuery.h"
 #include "TestServer.h"
 
 #include <QProcess>
@@ -43,6 +46,30 @@ bool waitFor(const std::function<bool()> &condition, int timeoutMs)
     return true;
 }
 
+// A screen's floor lookup, straight from the database over the lookups' own connection: the
+// number of floors, or why it failed.
+struct Floors
+{
+    qsizetype count = -1;
+    QString error;
+};
+
+Floors floors(TdtmDBGeral &connection)
+{
+    TADOIBQuery query(u"qryAndar"_s, &connection);
+    query.SQL_IB = {u"SELECT CDANDAR FROM ANDAR WHERE CDFILIAL = '0001'"_s};
+    Floors found;
+    try {
+        query.Open();
+        found.count = 0;
+        for (; !query.GetEOF(); query.Next())
+            ++found.count;
+    } catch (const EHouseError &error) {
+        found.error = error.message();
+    }
+    return found;
+}
+
 QJsonObject patients(RpcTestClient &client) { return client.call(u"getPaciente"_s, {Wire::Arg::makeText(Branch, true)}); }
 
 } // namespace
@@ -74,6 +101,13 @@ private slots:
         QVERIFY(idle.connectTo(server.host(), server.port()));
         QVERIFY(idle.open());
         QCOMPARE(RpcTestClient::errorCode(patients(idle)), 0);
+        // two screens' lookup connections: one idle through the outage, one used during it
+        TdtmDBGeral idleLookups(u"outage-idle-lookups"_s), busyLookups(u"outage-busy-lookups"_s);
+        idleLookups.SetUrl(demo.url());
+        busyLookups.SetUrl(demo.url());
+        const Floors floorsBefore = floors(idleLookups);
+        QVERIFY2(floorsBefore.count > 0, qPrintable(floorsBefore.error));
+        QCOMPARE(floors(busyLookups).count, floorsBefore.count);
 
         const QDate origin = TestSupport::demoDate(), destination = origin.addDays(1);
         QProcess copy;
@@ -101,8 +135,17 @@ private slots:
         QVERIFY2(RpcTestClient::errorMessage(refused).contains(u"Banco de dados indisponível"_s),
                  qPrintable(RpcTestClient::errorMessage(refused)));
 
+        const Floors floorsWhileDown = floors(busyLookups);
+        QCOMPARE(floorsWhileDown.count, -1);
+        QVERIFY2(!floorsWhileDown.error.isEmpty(), "a lookup without its database said nothing");
+
         restart.dismiss();
         QVERIFY(firebird(u"start"_s));
+        // the screen's lookups carry on too, without reopening the screen
+        for (TdtmDBGeral *lookups : {&idleLookups, &busyLookups}) {
+            const Floors floorsAfter = floors(*lookups);
+            QVERIFY2(floorsAfter.count == floorsBefore.count, qPrintable(floorsAfter.error));
+        }
 
         // back: the idle session and the refused one both carry on, the server was not restarted
         QCOMPARE(RpcTestClient::errorCode(patients(idle)), 0);
