@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang, address and undefined sanitizers, and runs each for a
-# bounded time (RBX_FUZZ_SECONDS, default 60) from its seed corpus. Exits non-zero when an input
+# bounded time (RBX_FUZZ_SECONDS, default 120) from its seed corpus. Exits non-zero when an input
 # crashes a target; the input is left in out/fuzz/crashes/ and belongs, once fixed, in
 # fuzz/regressions/<target>/ where every test run replays it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-seconds=${RBX_FUZZ_SECONDS:-60}
+seconds=${RBX_FUZZ_SECONDS:-120}
 build=$root/out/fuzz
 jobs=$(nproc)
 
