@@ -7,7 +7,6 @@
 #include "SqlTransaction.h"
 #include "WireProtocol.h"
 
-
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -55,7 +54,7 @@ void DbSession::ensureConnected()
 bool DbSession::dropIfLost()
 {
     if (!m_database)
-        return true;
+        return false; // dropped before: what failed now was no statement
     QString why;
     if (reachesDatabase(sql(), &why))
         return false;

@@ -36,7 +36,7 @@ public:
     // Before a call: opens a connection again after one was lost. Throws EDatabaseError while
     // the database cannot be reached.
     void ensureConnected();
-    // After a call failed: true when the connection itself no longer reaches the database. It is
+    // After a call failed: true when the open connection no longer reaches the database. It is
     // then dropped, and an open client transaction becomes lost.
     bool dropIfLost();
 

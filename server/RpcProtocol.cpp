@@ -205,6 +205,7 @@ QJsonObject RpcProtocol::call(const QJsonValue &id, const QString &method, const
             m_db->ensureConnected();
         Wire::CallResult result;
         const bool mayRetry = entry->readOnly && !m_db->inTransaction();
+        const CopyServiceObject::Args given = mayRetry ? args : CopyServiceObject::Args();
         try {
             result = (m_object.get()->*(entry->handler))(args);
         } catch (const ERemoteError &) {
@@ -216,6 +217,7 @@ QJsonObject RpcProtocol::call(const QJsonValue &id, const QString &method, const
                 throw EDatabaseError(u"A conexão com o banco de dados foi perdida: "_s + error.message());
             // a read on a connection that died while the session sat idle: once more on a new one
             m_db->ensureConnected();
+            args = given;
             result = (m_object.get()->*(entry->handler))(args);
         }
         for (qsizetype i = 0; i < args.size(); ++i) {
