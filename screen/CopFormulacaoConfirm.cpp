@@ -73,6 +73,7 @@ private:
 
 void TfrmCopFormulacao::sbtConfirmaClick()
 {
+    reopenLostService();
     ScreenCopyForm form(*this);
     CopyServiceClient service(netCopiaForm);
     FormulationCopy(form, service, {cdsServInte, cdsNrServInte, cdsNrConfesco, cdsConfesco})

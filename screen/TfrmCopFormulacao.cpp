@@ -95,6 +95,8 @@ void TfrmCopFormulacao::FormActivate()
         Close();
         throw;
     }
+    // only an operator who passed the check may have the connection opened again
+    m_serviceOpened = true;
 
     const QDate today = Today();
     depOrigem->SetDate(today.addDays(-1));
@@ -111,7 +113,14 @@ void TfrmCopFormulacao::FormActivate()
 void TfrmCopFormulacao::FormClose(TCloseAction &action)
 {
     TfrmRotiGeral::FormClose(action);
+    m_serviceOpened = false;
     netCopiaForm.SetConnected(false);
+}
+
+void TfrmCopFormulacao::reopenLostService()
+{
+    if (m_serviceOpened && !netCopiaForm.Connected())
+        netCopiaForm.SetConnected(true);
 }
 
 void TfrmCopFormulacao::depOrigemExit() { depOrigem->CheckValidDate(); }

@@ -125,9 +125,15 @@ private:
     QString modeKey() const;
     // Opens qryServico over the services of the branch whose type matches the form mode.
     void openServicesOfMode();
+    // The application server may restart while the screen sits open for hours: an action that
+    // calls it first opens again the connection the activation opened, when it was lost. Only
+    // after an activation that checked the operator.
+    void reopenLostService();
     void CreateControls();
     void DeclareMessages();
     void DeclareQueries();
     void DeclareRecordSets();
     void ConnectHandlers();
+
+    bool m_serviceOpened = false;
 };

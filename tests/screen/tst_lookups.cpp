@@ -281,6 +281,34 @@ private slots:
         QVERIFY(dialogs.messages.isEmpty());
     }
 
+    // The application server restarts while the screen sits open: the patient lookup fails
+    // clearly while it is down, and works again once it is back, without reopening the screen.
+    void lostServerConnectionIsReopened()
+    {
+        AnsweringDialogs dialogs;
+        dialogs.answerPick = [](const AnsweringDialogs::Pick &pick) -> std::optional<QStringList> {
+            return keysOf(pick).mid(0, 1);
+        };
+        ScopedDialogSeam seam(dialogs);
+        ScreenUnderTest s;
+        s->show();
+        QTRY_VERIFY(s->netCopiaForm.Connected());
+        s->rbtLPaci->setChecked(true);
+
+        m_server.kill();
+        QTRY_VERIFY(!s->netCopiaForm.Connected());
+        s->btpPaci->click();
+        QCOMPARE(dialogs.errors.size(), 1);
+        QVERIFY2(dialogs.errors.constFirst().contains(u"servidor de aplicação"_s), qPrintable(dialogs.errors.constFirst()));
+        QVERIFY(dialogs.picks.isEmpty());
+
+        QVERIFY2(m_server.restart(), qPrintable(m_server.errorString()));
+        s->btpPaci->click();
+        QCOMPARE(dialogs.errors.size(), 1);
+        QCOMPARE(dialogs.picks.size(), 1);
+        QCOMPARE(s->stPacientes, u"_"_s + keysOf(dialogs.picks.constFirst()).constFirst() + u"_"_s);
+    }
+
 private:
     DemoDatabase m_demo;
     TestServer m_server;
