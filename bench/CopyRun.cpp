@@ -42,13 +42,8 @@ CopyRunResult runCopy(const CopyRunRequest &request)
         if (cdsNutricio.IsEmpty())
             throw EValidationError(QStringLiteral("the bench operator is no nutritionist of the branch"));
 
-        TClientDataSet cdsServInte(QStringLiteral("cdsServInte"));
-        TClientDataSet cdsNrServInte(QStringLiteral("cdsNrServInte"));
-        TClientDataSet cdsNrConfesco(QStringLiteral("cdsNrConfesco"));
-        TClientDataSet cdsConfesco(QStringLiteral("cdsConfesco"));
-        const CopyRecordSets sets{cdsServInte, cdsNrServInte, cdsNrConfesco, cdsConfesco};
-        declareCopyFields(sets);
-        FormulationCopy copy(form, service, sets);
+        OwnedCopyRecordSets recordSets;
+        FormulationCopy copy(form, service, recordSets.sets());
         const double started = monotonicSeconds();
         const CopyOutcome outcome = copy.run(stFilial, options.tipoForm, options.operatorCode);
         result.seconds = monotonicSeconds() - started;

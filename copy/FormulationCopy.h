@@ -21,6 +21,19 @@ struct CopyRecordSets
 // Declares the four record sets' fields from the service's packet layouts.
 void declareCopyFields(const CopyRecordSets &recordSets);
 
+// The four record sets of a run away from the screen (the headless command, benchmarks, tests),
+// their fields declared.
+struct OwnedCopyRecordSets
+{
+    TClientDataSet servInte{QStringLiteral("cdsServInte")};
+    TClientDataSet nrServInte{QStringLiteral("cdsNrServInte")};
+    TClientDataSet nrConfesco{QStringLiteral("cdsNrConfesco")};
+    TClientDataSet confesco{QStringLiteral("cdsConfesco")};
+
+    OwnedCopyRecordSets() { declareCopyFields(sets()); }
+    CopyRecordSets sets() { return {servInte, nrServInte, nrConfesco, confesco}; }
+};
+
 // Reported after each service is committed at the destination.
 struct CopyProgress
 {

@@ -85,14 +85,8 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
             return HeadlessExit::Validation;
         }
 
-        TClientDataSet cdsServInte(QStringLiteral("cdsServInte"));
-        TClientDataSet cdsNrServInte(QStringLiteral("cdsNrServInte"));
-        TClientDataSet cdsNrConfesco(QStringLiteral("cdsNrConfesco"));
-        TClientDataSet cdsConfesco(QStringLiteral("cdsConfesco"));
-        const CopyRecordSets sets{cdsServInte, cdsNrServInte, cdsNrConfesco, cdsConfesco};
-        declareCopyFields(sets);
-
-        FormulationCopy copy(form, service, sets);
+        OwnedCopyRecordSets recordSets;
+        FormulationCopy copy(form, service, recordSets.sets());
         copy.setProgressHandler([&out, &outcome](const CopyProgress &progress) {
             outcome.services = progress.servicesDone;
             outcome.items = progress.itemsDone;

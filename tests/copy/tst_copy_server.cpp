@@ -164,10 +164,8 @@ int rowCount(const DemoDatabase &demo, const QString &table)
 CopyOutcome copyDemoDay(quint16 port, const QString &tipoForm, const QMap<FilterGroup, QString> &picked = {})
 {
     Session session(port);
-    TClientDataSet servInte(u"cdsServInte"_s), nrServInte(u"cdsNrServInte"_s), nrConfesco(u"cdsNrConfesco"_s),
-        confesco(u"cdsConfesco"_s);
-    const CopyRecordSets sets{servInte, nrServInte, nrConfesco, confesco};
-    declareCopyFields(sets);
+    OwnedCopyRecordSets recordSets;
+    const CopyRecordSets sets = recordSets.sets();
     TestCopyForm form;
     form.origemText = origin().toString(u"dd/MM/yyyy"_s);
     form.destinoText = destination().toString(u"dd/MM/yyyy"_s);
