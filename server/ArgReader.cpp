@@ -82,8 +82,8 @@ double ArgReader::number(int position) const
 
 QVariant ArgReader::decimalText(int position, const Schema::Column &column) const
 {
-    // local: a shared QRegularExpression would be used from every session's thread
-    const QRegularExpression decimal(u"^[+-]?\\d+([.,]\\d+)?([eE][+-]?\\d+)?$"_s);
+    // one per session thread: compiled once, never shared between threads
+    thread_local const QRegularExpression decimal(u"^[+-]?\\d+([.,]\\d+)?([eE][+-]?\\d+)?$"_s);
     const QString value = m_args.at(position).text.trimmed();
     if (value.isEmpty())
         return {};
