@@ -73,10 +73,12 @@ QByteArray FaultRelay::relay(const QByteArray &line, QTcpSocket &upstream, LineR
 
 void FaultRelay::run()
 {
-    QTcpServer server;
-    // the relay's sockets live and die on this thread
+    // the relay's sockets live and die on this thread; the upstream ones are declared first so
+    // that they outlive the server's client sockets, whose disconnected handlers use them when
+    // the server deletes its children at the end
     std::vector<std::unique_ptr<QTcpSocket>> upstreams;
     std::vector<std::unique_ptr<LineReader>> readers;
+    QTcpServer server;
     QObject::connect(&server, &QTcpServer::newConnection, &server, [&] {
         while (QTcpSocket *client = server.nextPendingConnection()) {
             auto upstream = std::make_unique<QTcpSocket>();
