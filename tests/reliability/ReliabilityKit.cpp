@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QSqlRecord>
+#include <QTest>
 
 using namespace Qt::StringLiterals;
 
@@ -88,6 +89,17 @@ QStringList copyArguments(quint16 port, QDate from, QDate to, const QString &bra
 {
     return {u"--server"_s, u"127.0.0.1:%1"_s.arg(port), u"--operator"_s, u"ADMIN"_s, u"--branch"_s, branch,
             u"--from"_s, from.toString(Qt::ISODate), u"--to"_s, to.toString(Qt::ISODate), u"--yes"_s};
+}
+
+bool waitFor(const std::function<bool()> &condition, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(50);
+    }
+    return true;
 }
 
 qint64 residentKiB(qint64 pid)

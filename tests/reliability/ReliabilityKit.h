@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace Reliability {
 
 // Every SERVINTE and CONFESCO row of a branch on a date, every column, in key order: two equal
@@ -28,6 +30,9 @@ qint64 residentKiB(qint64 pid);
 // through the server on a loopback port, confirmed in advance.
 QString copyProgram();
 QStringList copyArguments(quint16 port, QDate from, QDate to, const QString &branch = QStringLiteral("0001"));
+
+// Runs the event loop until the condition holds; false when it did not within the time.
+bool waitFor(const std::function<bool()> &condition, int timeoutMs);
 
 // The date as the database stores it, for direct queries.
 QString storedDate(const Database &database, QDate date);

@@ -35,17 +35,6 @@ bool firebird(const QString &action)
     return code == 0;
 }
 
-bool waitFor(const std::function<bool()> &condition, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(50);
-    }
-    return true;
-}
-
 // A screen's floor lookup, straight from the database over the lookups' own connection: the
 // number of floors, or why it failed.
 struct Floors
@@ -113,7 +102,7 @@ private slots:
         QProcess copy;
         copy.start(Reliability::copyProgram(), Reliability::copyArguments(server.port(), origin, destination));
         copy.closeWriteChannel();
-        QVERIFY(waitFor([&] { return server.log().count(u"audit:"_s) >= 5; }, 120000));
+        QVERIFY(Reliability::waitFor([&] { return server.log().count(u"audit:"_s) >= 5; }, 120000));
 
         auto restart = qScopeGuard([] { firebird(u"start"_s); });
         QVERIFY(firebird(u"stop"_s));

@@ -55,17 +55,6 @@ QString integrity(Database &database)
     return query.value(0).toString();
 }
 
-bool waitFor(const std::function<bool()> &condition, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(50);
-    }
-    return true;
-}
-
 } // namespace
 
 class TestFaults final : public QObject
@@ -111,7 +100,7 @@ private slots:
         dying.socket().abort();
         ++m_faults;
 
-        QVERIFY(waitFor([&] { return server.log().contains(u"discarded: the transaction was rolled back"_s); }, 10000));
+        QVERIFY(Reliability::waitFor([&] { return server.log().contains(u"discarded: the transaction was rolled back"_s); }, 10000));
         QCOMPARE(Reliability::snapshot(*database, destination(), Branch), before);
         QCOMPARE(integrity(*database), u"ok"_s);
         m_checked += int(services.size());
@@ -128,7 +117,7 @@ private slots:
         QProcess copy;
         copy.start(Reliability::copyProgram(), Reliability::copyArguments(server.port(), origin(), destination()));
         copy.closeWriteChannel();
-        QVERIFY(waitFor([&] { return server.log().count(u"audit:"_s) >= 5; }, 60000));
+        QVERIFY(Reliability::waitFor([&] { return server.log().count(u"audit:"_s) >= 5; }, 60000));
         server.kill();
         ++m_faults;
         QVERIFY(copy.waitForFinished(60000));
