@@ -1,5 +1,6 @@
 # Settings every target of the project links through rbx_settings.
 add_library(rbx_settings INTERFACE)
+add_library(rbx::settings ALIAS rbx_settings)
 target_compile_features(rbx_settings INTERFACE cxx_std_20)
 target_compile_options(rbx_settings INTERFACE -Wall -Wextra -Werror)
 target_compile_definitions(rbx_settings INTERFACE
@@ -15,7 +16,7 @@ endif()
 function(rbx_add_test name)
   cmake_parse_arguments(T "GUI" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE rbx_settings Qt6::Test ${T_LIBS})
+  target_link_libraries(${name} PRIVATE rbx::settings Qt6::Test ${T_LIBS})
   if(T_GUI)
     add_test(NAME ${name} COMMAND ${name} -platform offscreen)
   else()

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Records the traffic of one real copy run as seed inputs for the fuzz targets.
 
-Usage: record_traffic.py BUILD_DIR OUT_CORPUS_DIR
+Usage: record_traffic.py BUILD_DIR OUT_CORPUS_DIR [TRAFFIC_FILE]
 Starts the server on a fresh demo hospital, puts a relay in front of it, runs the headless copy
 and a patient lookup through the relay, and writes every request (after an rpc.open) as a
 server_message seed and every answer as a client_packet seed. Loopback only."""
-import os, socket, subprocess, sys, tempfile, threading, hashlib
+import os, re, socket, subprocess, sys, tempfile, threading, hashlib
 
 build, out = sys.argv[1], sys.argv[2]
 work = tempfile.mkdtemp()
@@ -78,3 +78,8 @@ for line in answers:
     kinds.add(key)
     write("client_packet", line)
 print(f"{len(requests)} requests, {len(answers)} answers recorded")
+
+if len(sys.argv) > 3:
+    with open(sys.argv[3], "wb") as f:
+        for line in requests + [b"--- answers\n"] + answers:
+            f.write(re.sub(rb'"session":"[^"]*"', b'"session":""', line))

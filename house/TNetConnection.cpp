@@ -86,11 +86,8 @@ void TNetConnection::SetConnected(bool connected)
                                    .arg(why));
     }
 
-    QJsonObject params{{QStringLiteral("server"), ServerName}};
-    if (!Token.isEmpty())
-        params.insert(QStringLiteral("token"), Token);
     const qint64 id = m_nextId++;
-    const QJsonValue reply = exchange(Wire::requestMessage(id, QStringLiteral("rpc.open"), params));
+    const QJsonValue reply = exchange(Wire::openRequest(id, ServerName, Token));
     const QJsonObject object = reply.toObject();
     if (object.contains(QLatin1String("error"))) {
         const Wire::ErrorInfo error = errorFrom(object.value(QLatin1String("error")).toObject());

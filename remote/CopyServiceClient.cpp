@@ -1,27 +1,44 @@
 #include "CopyServiceClient.h"
 
-using A = RemoteArg;
+#include <stdexcept>
 
-Wire::Packet CopyServiceClient::call(const QString &method, const QList<RemoteArg> &args)
+using A = RemoteArg;
+using CopyService::MethodId;
+
+QString CopyServiceClient::mismatch(MethodId method, const QList<RemoteArg> &args)
 {
+    QList<Wire::Arg> wire;
+    wire.reserve(args.size());
+    for (const RemoteArg &arg : args)
+        wire.append(arg.wire());
+    return CopyService::checkCall(CopyService::method(method), wire);
+}
+
+Wire::Packet CopyServiceClient::call(MethodId method, const QList<RemoteArg> &args)
+{
+#ifndef NDEBUG
+    // an argument list that drifted from the declaration is a programming error, caught here
+    if (const QString problem = mismatch(method, args); !problem.isEmpty())
+        throw std::logic_error(problem.toStdString());
+#endif
     // The server object is asked of the connection anew for every call.
-    return CheckResultServ(m_connection.AppServer().call(method, args), true, 0);
+    return CheckResultServ(m_connection.AppServer().call(CopyService::method(method).name, args), true, 0);
 }
 
 void CopyServiceClient::getNutricio(const QString &operador, QString &filial, TClientDataSet &into)
 {
-    into.SetData(call(QStringLiteral("getNutricio"), {A::Text(operador), A::TextRef(filial)}));
+    into.SetData(call(MethodId::getNutricio, {A::Text(operador), A::TextRef(filial)}));
 }
 
 void CopyServiceClient::getPaciente(QString &filial, TClientDataSet &into)
 {
-    into.SetData(call(QStringLiteral("getPaciente"), {A::TextRef(filial)}));
+    into.SetData(call(MethodId::getPaciente, {A::TextRef(filial)}));
 }
 
 void CopyServiceClient::getServInte(QString &filial, double dataOrigem, ServInteFilters &f, const QString &modo,
                                     TClientDataSet &into)
 {
-    into.SetData(call(QStringLiteral("getServInte"),
+    into.SetData(call(MethodId::getServInte,
                       {A::TextRef(filial), A::Date(dataOrigem), A::TextRef(f.pacientes), A::TextRef(f.todosPacientes),
                        A::TextRef(f.servicos), A::TextRef(f.todosServicos), A::TextRef(f.dietas),
                        A::TextRef(f.todasDietas), A::TextRef(f.andares), A::TextRef(f.todosAndares),
@@ -32,14 +49,14 @@ void CopyServiceClient::getServInte(QString &filial, double dataOrigem, ServInte
 void CopyServiceClient::DelServ(const QString &cdPaciente, double dataDestino, const QString &cdFilial,
                                 const QString &cdServFili, const QString &cdDietPad)
 {
-    call(QStringLiteral("DelServ"),
+    call(MethodId::DelServ,
          {A::Text(cdPaciente), A::Date(dataDestino), A::Text(cdFilial), A::Text(cdServFili), A::Text(cdDietPad)});
 }
 
 void CopyServiceClient::getNrServInte(const QString &cdPaciente, double dataDestino, QString &filial,
                                       TClientDataSet &into)
 {
-    into.SetData(call(QStringLiteral("getNrServInte"), {A::Text(cdPaciente), A::Date(dataDestino), A::TextRef(filial)}));
+    into.SetData(call(MethodId::getNrServInte, {A::Text(cdPaciente), A::Date(dataDestino), A::TextRef(filial)}));
 }
 
 CopyServiceClient::ServInteRow CopyServiceClient::servInteRow(const TClientDataSet &cds, const QString &operador)
@@ -84,7 +101,7 @@ CopyServiceClient::ConfescoRow CopyServiceClient::confescoRow(const TClientDataS
 
 void CopyServiceClient::InsServInte(const ServInteRow &r, double dataDestino, QString &nrSequServ)
 {
-    call(QStringLiteral("InsServInte"),
+    call(MethodId::InsServInte,
          {A::Text(r.cdPaciente), A::Date(dataDestino), A::TextRef(nrSequServ), A::Text(r.cdFilial),
           A::Text(r.cdServFili), A::Text(r.cdDietPad), A::Text(r.nrAcompana), A::Text(r.stPaciAcom),
           A::Text(r.idImprServ), A::Text(r.idTipoSerInt), A::Text(r.idRestSerIn), A::Text(r.operador),
@@ -94,30 +111,30 @@ void CopyServiceClient::InsServInte(const ServInteRow &r, double dataDestino, QS
 void CopyServiceClient::getNrConfesco(const QString &cdPaciente, double dataDestino, QString &nrSequServ,
                                       QString &filial, TClientDataSet &into)
 {
-    into.SetData(call(QStringLiteral("getNrConfesco"),
+    into.SetData(call(MethodId::getNrConfesco,
                       {A::Text(cdPaciente), A::Date(dataDestino), A::TextRef(nrSequServ), A::TextRef(filial)}));
 }
 
 void CopyServiceClient::getConfesco(const QString &cdPaciente, const QString &nrSequServOrigem,
                                     double dtServInteOrigem, QString &filial, TClientDataSet &into)
 {
-    into.SetData(call(QStringLiteral("getConfesco"),
+    into.SetData(call(MethodId::getConfesco,
                       {A::Text(cdPaciente), A::Text(nrSequServOrigem), A::Date(dtServInteOrigem), A::TextRef(filial)}));
 }
 
 void CopyServiceClient::InsConfesco(const ConfescoRow &r, double dataDestino, QString &nrSequServ,
                                     QString &cdSequCopr, QString &filial)
 {
-    call(QStringLiteral("InsConfesco"),
+    call(MethodId::InsConfesco,
          {A::Text(r.cdPaciente), A::Date(dataDestino), A::TextRef(nrSequServ), A::TextRef(cdSequCopr),
           A::Text(r.cdFilAuxPrat), A::Text(r.cdPrato), A::Double(r.qtServConf), A::Double(r.qtPratConf),
           A::Double(r.hrConsConf), A::Double(r.dtConsConf), A::Text(r.cdProduto), A::Text(r.cdViaCesDiet),
           A::Text(r.idPrepConf), A::Text(r.dsObsConf), A::TextRef(filial), A::Double(r.qtInfuConf)});
 }
 
-void CopyServiceClient::StartTransaction() { call(QString::fromLatin1(CopyService::StartTransaction), {}); }
-void CopyServiceClient::Commit() { call(QString::fromLatin1(CopyService::Commit), {}); }
-void CopyServiceClient::Rollback() { call(QString::fromLatin1(CopyService::Rollback), {}); }
+void CopyServiceClient::StartTransaction() { call(MethodId::StartTransaction, {}); }
+void CopyServiceClient::Commit() { call(MethodId::Commit, {}); }
+void CopyServiceClient::Rollback() { call(MethodId::Rollback, {}); }
 
 void declareFields(TClientDataSet &dataSet, const QList<CopyService::FieldLayout> &layout)
 {

@@ -70,8 +70,12 @@ public:
 
     TNetConnection &connection() { return m_connection; }
 
+    // Empty when the arguments match the method's declaration; otherwise what differs. Every
+    // call is checked with it in debug builds.
+    static QString mismatch(CopyService::MethodId method, const QList<RemoteArg> &args);
+
 private:
-    Wire::Packet call(const QString &method, const QList<RemoteArg> &args);
+    Wire::Packet call(CopyService::MethodId method, const QList<RemoteArg> &args);
 
     TNetConnection &m_connection;
 };

@@ -1,100 +1,230 @@
 #include "CopyServiceContract.h"
 
+#include <stdexcept>
+
+using namespace Qt::StringLiterals;
+
 namespace CopyService {
+
+namespace {
 
 using K = Wire::Arg::Kind;
 using F = Wire::FieldType;
 
-const QList<MethodSignature> &methods()
+// A text argument stored in (or compared with) the column of the same name.
+Argument text(const QString &table, const QString &column, bool byRef = false)
 {
-    static const QList<MethodSignature> table = {
-        {QStringLiteral("getNutricio"), {K::Text, K::Text}},
-        {QStringLiteral("getPaciente"), {K::Text}},
-        {QStringLiteral("getServInte"),
-         {K::Text, K::Date, K::Text, K::Text, K::Text, K::Text, K::Text, K::Text, K::Text, K::Text, K::Text, K::Text,
-          K::Text, K::Text, K::Text}},
-        {QStringLiteral("DelServ"), {K::Text, K::Date, K::Text, K::Text, K::Text}},
-        {QStringLiteral("getNrServInte"), {K::Text, K::Date, K::Text}},
-        {QStringLiteral("InsServInte"),
-         {K::Text, K::Date, K::Text, K::Text, K::Text, K::Text, K::Text, K::Text, K::Text, K::Text, K::Text, K::Text,
-          K::Text, K::Date, K::Text, K::Text}},
-        {QStringLiteral("getNrConfesco"), {K::Text, K::Date, K::Text, K::Text}},
-        {QStringLiteral("getConfesco"), {K::Text, K::Text, K::Date, K::Text}},
-        {QStringLiteral("InsConfesco"),
-         {K::Text, K::Date, K::Text, K::Text, K::Text, K::Text, K::Double, K::Double, K::Double, K::Double, K::Text,
-          K::Text, K::Text, K::Text, K::Text, K::Double}},
+    return {column, K::Text, byRef, &Schema::column(table, column)};
+}
+Argument textRef(const QString &table, const QString &column) { return text(table, column, true); }
+// A text that is no column value: a filter list or flag, sent by reference.
+Argument listRef(const QString &name) { return {name, K::Text, true, nullptr}; }
+Argument date(const QString &name) { return {name, K::Date, false, nullptr}; }
+Argument number(const QString &name) { return {name, K::Double, false, nullptr}; }
+
+// A packet field of the column of that name, typed and sized as the schema has it.
+FieldLayout field(const QString &table, const QString &column, const QString &label = {}, int displayWidth = 0)
+{
+    const Schema::Column &c = Schema::column(table, column);
+    F type = F::String;
+    switch (c.type) {
+    case Schema::ColumnType::FixedText:
+    case Schema::ColumnType::Text: type = F::String; break;
+    case Schema::ColumnType::DateTime: type = F::DateTime; break;
+    case Schema::ColumnType::Float: type = F::Float; break;
+    }
+    return {column, type, type == F::String ? c.size : 0, label, displayWidth};
+}
+
+QList<FieldLayout> fields(const QString &table, const QStringList &columns)
+{
+    QList<FieldLayout> layout;
+    for (const QString &column : columns)
+        layout.append(field(table, column));
+    return layout;
+}
+
+QList<FieldLayout> buildServInte()
+{
+    QList<FieldLayout> layout = fields(u"SERVINTE"_s, {u"CDPACIENTE"_s, u"DTSERVINTE"_s, u"NRSEQUSERV"_s,
+                                                       u"CDFILIAL"_s, u"CDSERVFILI"_s, u"CDDIETPAD"_s,
+                                                       u"NRACOMPANA"_s, u"STPACIACOM"_s, u"IDIMPRSERV"_s,
+                                                       u"IDTIPOSERINT"_s, u"IDRESTSERIN"_s, u"CDDIETGRUPSI"_s,
+                                                       u"CDNUTRICIO"_s, u"DTINTERNA"_s, u"DSSERVINTE"_s,
+                                                       u"NRSERVPESO"_s});
+    layout[14].displayWidth = 255; // DSSERVINTE
+    return layout;
+}
+
+QList<FieldLayout> buildConfesco()
+{
+    QList<FieldLayout> layout = fields(u"CONFESCO"_s, {u"CDPACIENTE"_s, u"DTSERVINTE"_s, u"NRSEQUSERV"_s,
+                                                       u"CDSEQUCOPR"_s, u"CDFILAUXPRAT"_s, u"CDPRATO"_s,
+                                                       u"QTSERVCONF"_s, u"QTPRATCONF"_s, u"QTINFUCONF"_s,
+                                                       u"HRCONSCONF"_s, u"DTCONSCONF"_s, u"CDPRODUTO"_s,
+                                                       u"CDVIACESDIET"_s, u"IDPREPCONF"_s, u"DSOBSCONF"_s});
+    layout[14].displayWidth = 255; // DSOBSCONF
+    return layout;
+}
+
+QList<FieldLayout> buildPaciente()
+{
+    return {
+        // a marker column of the pick list: no column of any table
+        {u"IDMARCADO"_s, F::FixedString, 1},
+        field(u"PACIENTE"_s, u"CDPACIENTE"_s, u"Código"_s, 15),
+        field(u"PACIENTE"_s, u"NMPACIENTE"_s, u"Nome"_s, 40),
+        field(u"LEITO"_s, u"NMLEITO"_s, u"Leito"_s, 15),
+        field(u"PADRAOSERV"_s, u"NMSERPADDIE"_s, u"Padrão de Internação"_s, 25),
+        field(u"INTERNAC"_s, u"DTINTERNA"_s, u"Data de Internação"_s, 22),
+        field(u"PACIENTE"_s, u"DTNASCPACI"_s, u"Data de Nasc."_s, 15),
     };
+}
+
+QList<Argument> servInteArgs()
+{
+    QList<Argument> args = {textRef(u"SERVINTE"_s, u"CDFILIAL"_s), date(u"DTSERVINTE"_s)};
+    // the six groups, each its list and its all flag, as the query binds them
+    for (const QString &group : {u"PACIENTE"_s, u"SERVICO"_s, u"DIETA"_s, u"ANDAR"_s, u"ALA"_s, u"LEITO"_s})
+        args << listRef(u"L_"_s + group) << listRef(u"T_"_s + group);
+    args << text(u"SERVICO"_s, u"IDTPSERVHOSP"_s);
+    return args;
+}
+
+QList<MethodSignature> build()
+{
+    const QString S = u"SERVINTE"_s, C = u"CONFESCO"_s;
+    QList<MethodSignature> all = {
+        {MethodId::getNutricio, u"getNutricio"_s, Access::Reads,
+         {text(u"NUTRICIO"_s, u"CDOPERADOR"_s), textRef(u"NUTRICIO"_s, u"CDFILIAL"_s)}, {}, nutricioLayout()},
+        {MethodId::getPaciente, u"getPaciente"_s, Access::Reads, {textRef(u"INTERNAC"_s, u"CDFILIAL"_s)}, {},
+         pacienteLayout()},
+        {MethodId::getServInte, u"getServInte"_s, Access::Reads, servInteArgs(), {}, servInteLayout()},
+        {MethodId::DelServ, u"DelServ"_s, Access::Writes,
+         {text(S, u"CDPACIENTE"_s), date(u"DTSERVINTE"_s), text(S, u"CDFILIAL"_s), text(S, u"CDSERVFILI"_s),
+          text(S, u"CDDIETPAD"_s)},
+         {}, {}},
+        {MethodId::getNrServInte, u"getNrServInte"_s, Access::Reads,
+         {text(S, u"CDPACIENTE"_s), date(u"DTSERVINTE"_s), textRef(S, u"CDFILIAL"_s)}, {}, nrServInteLayout()},
+        {MethodId::InsServInte, u"InsServInte"_s, Access::Writes,
+         {text(S, u"CDPACIENTE"_s), date(u"DTSERVINTE"_s), textRef(S, u"NRSEQUSERV"_s), text(S, u"CDFILIAL"_s),
+          text(S, u"CDSERVFILI"_s), text(S, u"CDDIETPAD"_s), text(S, u"NRACOMPANA"_s), text(S, u"STPACIACOM"_s),
+          text(S, u"IDIMPRSERV"_s), text(S, u"IDTIPOSERINT"_s), text(S, u"IDRESTSERIN"_s),
+          text(u"NUTRICIO"_s, u"CDOPERADOR"_s), text(S, u"CDDIETGRUPSI"_s), date(u"DTINTERNA"_s),
+          text(S, u"DSSERVINTE"_s),
+          // the weight as text in the client's locale
+          text(S, u"NRSERVPESO"_s)},
+         {}, {}},
+        {MethodId::getNrConfesco, u"getNrConfesco"_s, Access::Reads,
+         {text(C, u"CDPACIENTE"_s), date(u"DTSERVINTE"_s), textRef(C, u"NRSEQUSERV"_s), textRef(C, u"CDFILIAL"_s)},
+         {}, nrConfescoLayout()},
+        {MethodId::getConfesco, u"getConfesco"_s, Access::Reads,
+         {text(C, u"CDPACIENTE"_s), text(C, u"NRSEQUSERV"_s), date(u"DTSERVINTE"_s), textRef(C, u"CDFILIAL"_s)}, {},
+         confescoLayout()},
+        {MethodId::InsConfesco, u"InsConfesco"_s, Access::Writes,
+         {text(C, u"CDPACIENTE"_s), date(u"DTSERVINTE"_s), textRef(C, u"NRSEQUSERV"_s), textRef(C, u"CDSEQUCOPR"_s),
+          text(C, u"CDFILAUXPRAT"_s), text(C, u"CDPRATO"_s), number(u"QTSERVCONF"_s), number(u"QTPRATCONF"_s),
+          number(u"HRCONSCONF"_s),
+          // a date-time sent as a plain double
+          number(u"DTCONSCONF"_s), text(C, u"CDPRODUTO"_s), text(C, u"CDVIACESDIET"_s), text(C, u"IDPREPCONF"_s),
+          text(C, u"DSOBSCONF"_s), textRef(C, u"CDFILIAL"_s), number(u"QTINFUCONF"_s)},
+         {}, {}},
+        {MethodId::StartTransaction, u"StartTransaction"_s, Access::Transaction, {}, {}, {}},
+        {MethodId::Commit, u"Commit"_s, Access::Transaction, {}, {}, {}},
+        {MethodId::Rollback, u"Rollback"_s, Access::Transaction, {}, {}, {}},
+    };
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        MethodSignature &method = all[i];
+        if (int(method.id) != i)
+            throw std::logic_error("methods out of the order of MethodId at " + method.name.toStdString());
+        for (const Argument &arg : method.args)
+            method.kinds.append(arg.kind);
+    }
+    return all;
+}
+
+} // namespace
+
+int MethodSignature::position(const QString &argument) const
+{
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args.at(i).name == argument)
+            return int(i);
+    }
+    throw std::out_of_range(name.toStdString() + " has no argument " + argument.toStdString());
+}
+
+const QList<MethodSignature> &allMethods()
+{
+    static const QList<MethodSignature> table = build();
     return table;
 }
 
+const QList<MethodSignature> &methods()
+{
+    static const QList<MethodSignature> nine = allMethods().mid(0, int(MethodId::StartTransaction));
+    return nine;
+}
+
+const MethodSignature &method(MethodId id) { return allMethods().at(int(id)); }
+
 const MethodSignature *findMethod(const QString &name)
 {
-    for (const MethodSignature &method : methods()) {
+    for (const MethodSignature &method : allMethods()) {
         if (method.name == name)
             return &method;
     }
     return nullptr;
 }
 
+QString checkCall(const MethodSignature &method, const QList<Wire::Arg> &args)
+{
+    if (args.size() != method.args.size())
+        return u"%1 takes %2 arguments, not %3"_s.arg(method.name).arg(method.args.size()).arg(args.size());
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const Argument &declared = method.args.at(i);
+        if (args.at(i).kind != declared.kind || args.at(i).byRef != declared.byRef) {
+            return u"%1 argument %2 (%3) must be %4%5"_s.arg(method.name)
+                .arg(i + 1)
+                .arg(declared.name, Wire::kindName(declared.kind), declared.byRef ? u" by reference"_s : QString());
+        }
+    }
+    return {};
+}
+
 const QList<FieldLayout> &nutricioLayout()
 {
-    static const QList<FieldLayout> layout = {{QStringLiteral("CDNUTRICIO"), F::String, 3}};
+    static const QList<FieldLayout> layout = {field(u"NUTRICIO"_s, u"CDNUTRICIO"_s)};
     return layout;
 }
 
 const QList<FieldLayout> &pacienteLayout()
 {
-    static const QList<FieldLayout> layout = {
-        {QStringLiteral("IDMARCADO"), F::FixedString, 1},
-        {QStringLiteral("CDPACIENTE"), F::String, 12, QStringLiteral("Código"), 15},
-        {QStringLiteral("NMPACIENTE"), F::String, 80, QStringLiteral("Nome"), 40},
-        {QStringLiteral("NMLEITO"), F::String, 40, QStringLiteral("Leito"), 15},
-        {QStringLiteral("NMSERPADDIE"), F::String, 30, QStringLiteral("Padrão de Internação"), 25},
-        {QStringLiteral("DTINTERNA"), F::DateTime, 0, QStringLiteral("Data de Internação"), 22},
-        {QStringLiteral("DTNASCPACI"), F::DateTime, 0, QStringLiteral("Data de Nasc."), 15},
-    };
+    static const QList<FieldLayout> layout = buildPaciente();
     return layout;
 }
 
 const QList<FieldLayout> &servInteLayout()
 {
-    static const QList<FieldLayout> layout = {
-        {QStringLiteral("CDPACIENTE"), F::String, 12},   {QStringLiteral("DTSERVINTE"), F::DateTime},
-        {QStringLiteral("NRSEQUSERV"), F::String, 2},    {QStringLiteral("CDFILIAL"), F::String, 4},
-        {QStringLiteral("CDSERVFILI"), F::String, 5},    {QStringLiteral("CDDIETPAD"), F::String, 4},
-        {QStringLiteral("NRACOMPANA"), F::String, 4},    {QStringLiteral("STPACIACOM"), F::String, 1},
-        {QStringLiteral("IDIMPRSERV"), F::String, 1},    {QStringLiteral("IDTIPOSERINT"), F::String, 1},
-        {QStringLiteral("IDRESTSERIN"), F::String, 1},   {QStringLiteral("CDDIETGRUPSI"), F::String, 4},
-        {QStringLiteral("CDNUTRICIO"), F::String, 3},    {QStringLiteral("DTINTERNA"), F::DateTime},
-        {QStringLiteral("DSSERVINTE"), F::String, 255, {}, 255}, {QStringLiteral("NRSERVPESO"), F::Float},
-    };
+    static const QList<FieldLayout> layout = buildServInte();
     return layout;
 }
 
 const QList<FieldLayout> &nrServInteLayout()
 {
-    static const QList<FieldLayout> layout = {{QStringLiteral("NRSEQUSERV"), F::String, 2}};
+    static const QList<FieldLayout> layout = {field(u"SERVINTE"_s, u"NRSEQUSERV"_s)};
     return layout;
 }
 
 const QList<FieldLayout> &nrConfescoLayout()
 {
-    static const QList<FieldLayout> layout = {{QStringLiteral("CDSEQUCOPR"), F::String, 4}};
+    static const QList<FieldLayout> layout = {field(u"CONFESCO"_s, u"CDSEQUCOPR"_s)};
     return layout;
 }
 
 const QList<FieldLayout> &confescoLayout()
 {
-    static const QList<FieldLayout> layout = {
-        {QStringLiteral("CDPACIENTE"), F::String, 12},  {QStringLiteral("DTSERVINTE"), F::DateTime},
-        {QStringLiteral("NRSEQUSERV"), F::String, 2},   {QStringLiteral("CDSEQUCOPR"), F::String, 4},
-        {QStringLiteral("CDFILAUXPRAT"), F::String, 4}, {QStringLiteral("CDPRATO"), F::String, 10},
-        {QStringLiteral("QTSERVCONF"), F::Float},       {QStringLiteral("QTPRATCONF"), F::Float},
-        {QStringLiteral("QTINFUCONF"), F::Float},       {QStringLiteral("HRCONSCONF"), F::Float},
-        {QStringLiteral("DTCONSCONF"), F::DateTime},    {QStringLiteral("CDPRODUTO"), F::String, 10},
-        {QStringLiteral("CDVIACESDIET"), F::String, 3}, {QStringLiteral("IDPREPCONF"), F::String, 1},
-        {QStringLiteral("DSOBSCONF"), F::String, 255, {}, 255},
-    };
+    static const QList<FieldLayout> layout = buildConfesco();
     return layout;
 }
 

@@ -1,27 +1,50 @@
 #pragma once
 
+#include "Schema.h"
 #include "WireProtocol.h"
 
 #include <QList>
 #include <QString>
 
-// What client and server agree on about "Rbx53207.rdmCopiaForm": method names with the kinds of
-// their positional arguments, and the field layouts of the packets.
+// The contract of "Rbx53207.rdmCopiaForm", declared once: every method with its access and its
+// arguments (name, kind, by reference or not, the schema column whose width a text must fit),
+// and every packet layout with its field widths taken from the schema. The server's dispatch
+// and argument reading, the typed client, the record sets' fields and the protocol page are all
+// derived from it; CopyServiceContract.cpp is the one place that spells a method's name.
 namespace CopyService {
 
-struct MethodSignature
-{
-    QString name;
-    QList<Wire::Arg::Kind> kinds;
+// Every method a client may call, the nine of the service first, in the order the screen meets
+// them, then the transaction calls.
+enum class MethodId {
+    getNutricio,
+    getPaciente,
+    getServInte,
+    DelServ,
+    getNrServInte,
+    InsServInte,
+    getNrConfesco,
+    getConfesco,
+    InsConfesco,
+    StartTransaction,
+    Commit,
+    Rollback,
 };
 
-// The nine methods of the service, in the order the screen meets them.
-const QList<MethodSignature> &methods();
-const MethodSignature *findMethod(const QString &name);
+enum class Access {
+    Reads,       // writes nothing: may run again on a new database connection
+    Writes,      // atomic on its own, never retried
+    Transaction, // starts or ends the connection's transaction
+};
 
-inline constexpr char StartTransaction[] = "StartTransaction";
-inline constexpr char Commit[] = "Commit";
-inline constexpr char Rollback[] = "Rollback";
+struct Argument
+{
+    QString name;
+    Wire::Arg::Kind kind = Wire::Arg::Kind::Text;
+    bool byRef = false;
+    // The column a text argument is stored in or compared with; nullptr when there is none (the
+    // filter lists and flags, dates and numbers).
+    const Schema::Column *column = nullptr;
+};
 
 struct FieldLayout
 {
@@ -31,6 +54,34 @@ struct FieldLayout
     QString displayLabel = {};
     int displayWidth = 0;
 };
+
+struct MethodSignature
+{
+    MethodId id;
+    QString name;
+    Access access;
+    QList<Argument> args;
+    // The kinds of args, in order: what a call is checked against before it runs.
+    QList<Wire::Arg::Kind> kinds;
+    // The packet a reading method answers with; empty for the others.
+    QList<FieldLayout> layout;
+
+    bool endsTransaction() const { return id == MethodId::Commit || id == MethodId::Rollback; }
+    // Position of the argument of that name; throws std::out_of_range when there is none, which
+    // is a programming error.
+    int position(const QString &argument) const;
+};
+
+// The nine methods of the service, in the order the screen meets them.
+const QList<MethodSignature> &methods();
+// The nine and the transaction calls: everything a session dispatches.
+const QList<MethodSignature> &allMethods();
+const MethodSignature &method(MethodId id);
+const MethodSignature *findMethod(const QString &name);
+
+// Empty when the arguments a client is about to send match the declaration in count, kinds and
+// by-reference marks; otherwise what differs.
+QString checkCall(const MethodSignature &method, const QList<Wire::Arg> &args);
 
 const QList<FieldLayout> &nutricioLayout();
 const QList<FieldLayout> &pacienteLayout();

@@ -20,33 +20,44 @@ void ArgReader::refuse(int position, const QString &why) const
     throw ERemoteError(Wire::ErrorCode::ServiceFailed, u"Argumento %1: %2"_s.arg(position + 1).arg(why));
 }
 
-QString ArgReader::raw(int position) const { return m_args.at(position).text; }
-
-QString ArgReader::text(int position, const Schema::Column &column) const
+ArgReader::Found ArgReader::find(const QString &name) const
 {
-    const QString &value = m_args.at(position).text;
+    const int position = m_method.position(name);
+    const Schema::Column *column = m_method.args.at(position).column;
+    // a date or number keeps its name in messages; no width applies to it
+    static const Schema::Column none;
+    return {position, m_args.at(position), column ? *column : none};
+}
+
+QString ArgReader::raw(const QString &name) const { return find(name).arg.text; }
+
+QString ArgReader::text(const QString &name) const
+{
+    const auto [position, arg, column] = find(name);
+    const QString &value = arg.text;
     if (value.size() > column.size)
         refuse(position, u"%1 tem %2 caracteres; o máximo é %3."_s.arg(column.name).arg(value.size()).arg(column.size));
     return value;
 }
 
-QString ArgReader::key(int position, const Schema::Column &column) const
+QString ArgReader::key(const QString &name) const
 {
-    const QString value = text(position, column);
+    const QString value = text(name);
     if (value.isEmpty())
-        refuse(position, u"%1 deve ser informado."_s.arg(column.name));
+        refuse(m_method.position(name), u"%1 deve ser informado."_s.arg(name));
     return value;
 }
 
-QVariant ArgReader::nullable(int position, const Schema::Column &column) const
+QVariant ArgReader::nullable(const QString &name) const
 {
-    const QString value = text(position, column);
+    const QString value = text(name);
     return value.isEmpty() ? QVariant() : QVariant(value);
 }
 
-QString ArgReader::sequence(int position, const Schema::Column &column) const
+QString ArgReader::sequence(const QString &name) const
 {
-    const QString &value = m_args.at(position).text;
+    const auto [position, arg, column] = find(name);
+    const QString &value = arg.text;
     bool digits = value.size() == column.size;
     bool zero = true;
     for (const QChar c : value) {
@@ -58,33 +69,36 @@ QString ArgReader::sequence(int position, const Schema::Column &column) const
     return value;
 }
 
-double ArgReader::date(int position) const
+double ArgReader::date(const QString &name) const
 {
-    const double value = m_args.at(position).number;
+    const auto [position, arg, column] = find(name);
+    const double value = arg.number;
     if (!std::isfinite(value) || value < FirstOleDate || value >= EndOleDate)
         refuse(position, u"a data %1 está fora do intervalo de 01/01/0100 a 31/12/9999."_s.arg(value));
     return value;
 }
 
-QVariant ArgReader::nullableDate(int position) const
+QVariant ArgReader::nullableDate(const QString &name) const
 {
-    const double value = date(position);
+    const double value = date(name);
     return value == 0 ? QVariant() : QVariant(value);
 }
 
-double ArgReader::number(int position) const
+double ArgReader::number(const QString &name) const
 {
-    const double value = m_args.at(position).number;
+    const auto [position, arg, column] = find(name);
+    const double value = arg.number;
     if (!std::isfinite(value))
         refuse(position, u"o número não é finito."_s);
     return value;
 }
 
-QVariant ArgReader::decimalText(int position, const Schema::Column &column) const
+QVariant ArgReader::decimalText(const QString &name) const
 {
+    const auto [position, arg, column] = find(name);
     // one per session thread: compiled once, never shared between threads
     thread_local const QRegularExpression decimal(u"^[+-]?\\d+([.,]\\d+)?([eE][+-]?\\d+)?$"_s);
-    const QString value = m_args.at(position).text.trimmed();
+    const QString value = arg.text.trimmed();
     if (value.isEmpty())
         return {};
     bool ok = decimal.match(value).hasMatch();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CopyServiceContract.h"
 #include "Schema.h"
 #include "WireProtocol.h"
 
@@ -7,37 +8,50 @@
 #include <QString>
 #include <QVariant>
 
-// Reads the positional arguments of one call, already checked for count and kind, into the
-// values a column may hold. Anything that does not fit raises the service's error (-32000) with
-// a message naming the argument and the column. Positions are zero-based, as on the wire.
+// Reads the arguments of one call, already checked for count and kind, by the names the
+// contract declares, into the values a column may hold. A text is checked against the width of
+// the column the declaration names for it. Anything that does not fit raises the service's error
+// (-32000) with a message naming the argument (by its position, as the client knows it) and the
+// column. A name the method does not declare is a programming error (std::out_of_range).
 class ArgReader final
 {
 public:
-    explicit ArgReader(const QList<Wire::Arg> &args) : m_args(args) {}
+    ArgReader(const QList<Wire::Arg> &args, const CopyService::MethodSignature &method)
+        : m_args(args), m_method(method)
+    {
+    }
 
     // Text no longer than the column; may be empty.
-    QString text(int position, const Schema::Column &column) const;
+    QString text(const QString &name) const;
     // As text, and not empty: a key column.
-    QString key(int position, const Schema::Column &column) const;
+    QString key(const QString &name) const;
     // As text; empty is stored as null.
-    QVariant nullable(int position, const Schema::Column &column) const;
+    QVariant nullable(const QString &name) const;
     // A sequence number: exactly as many decimal digits as the column is wide, not all zeros,
     // so that the highest in use is also the greatest as text.
-    QString sequence(int position, const Schema::Column &column) const;
+    QString sequence(const QString &name) const;
     // A date or a double holding an OLE date within the range OLE dates cover.
-    double date(int position) const;
+    double date(const QString &name) const;
     // As date; 0, which is how a null date reads on the client, is stored as null.
-    QVariant nullableDate(int position) const;
-    double number(int position) const;
+    QVariant nullableDate(const QString &name) const;
+    double number(const QString &name) const;
     // A weight sent as text in the client's locale: "72,5" or "72.5"; empty is null.
-    QVariant decimalText(int position, const Schema::Column &column) const;
+    QVariant decimalText(const QString &name) const;
     // Any text, as sent (filter lists and flags).
-    QString raw(int position) const;
+    QString raw(const QString &name) const;
 
 private:
+    struct Found
+    {
+        int position;
+        const Wire::Arg &arg;
+        const Schema::Column &column;
+    };
+    Found find(const QString &name) const;
     [[noreturn]] void refuse(int position, const QString &why) const;
 
     const QList<Wire::Arg> &m_args;
+    const CopyService::MethodSignature &m_method;
 };
 
 // The date as a user reads it in messages.

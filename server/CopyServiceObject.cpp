@@ -9,6 +9,7 @@
 #include "SqlStatement.h"
 
 using namespace Qt::StringLiterals;
+using CopyService::MethodId;
 
 namespace {
 
@@ -58,9 +59,9 @@ const QString CurrentStay = uR"(I.DTALTA IS NULL
 
 Wire::CallResult CopyServiceObject::getNutricio(Args &args)
 {
-    const ArgReader in(args);
-    const QString operador = in.text(0, col(u"NUTRICIO"_s, u"CDOPERADOR"_s));
-    const QString filial = in.text(1, col(u"NUTRICIO"_s, u"CDFILIAL"_s));
+    const ArgReader in(args, CopyService::method(MethodId::getNutricio));
+    const QString operador = in.text(u"CDOPERADOR"_s);
+    const QString filial = in.text(u"CDFILIAL"_s);
     SqlStatement query(m_db.sql(), u"SELECT CDNUTRICIO FROM NUTRICIO"
                                    u" WHERE CDOPERADOR = :CDOPERADOR AND CDFILIAL = :CDFILIAL ORDER BY CDNUTRICIO"_s);
     m_audit.noteOperator(operador);
@@ -70,8 +71,8 @@ Wire::CallResult CopyServiceObject::getNutricio(Args &args)
 
 Wire::CallResult CopyServiceObject::getPaciente(Args &args)
 {
-    const ArgReader in(args);
-    const QString filial = in.text(0, col(u"INTERNAC"_s, u"CDFILIAL"_s));
+    const ArgReader in(args, CopyService::method(MethodId::getPaciente));
+    const QString filial = in.text(u"CDFILIAL"_s);
     // VARCHAR: Firebird reads a CHAR literal back padded to its width in bytes
     SqlStatement query(m_db.sql(), uR"(
 SELECT CAST(' ' AS VARCHAR(1)) AS IDMARCADO, P.CDPACIENTE, P.NMPACIENTE, L.NMLEITO, S.NMSERPADDIE, I.DTINTERNA, P.DTNASCPACI
@@ -86,10 +87,10 @@ SELECT CAST(' ' AS VARCHAR(1)) AS IDMARCADO, P.CDPACIENTE, P.NMPACIENTE, L.NMLEI
 
 Wire::CallResult CopyServiceObject::getServInte(Args &args)
 {
-    const ArgReader in(args);
-    const QString filial = in.text(0, col(u"SERVINTE"_s, u"CDFILIAL"_s));
-    const double origem = in.date(1);
-    const QString modo = in.text(14, col(u"SERVICO"_s, u"IDTPSERVHOSP"_s));
+    const ArgReader in(args, CopyService::method(MethodId::getServInte));
+    const QString filial = in.text(u"CDFILIAL"_s);
+    const double origem = in.date(u"DTSERVINTE"_s);
+    const QString modo = in.text(u"IDTPSERVHOSP"_s);
     m_audit.noteOrigin(origem);
 
     // the six groups in argument order, each a list and its all flag, and the code it filters
@@ -120,8 +121,8 @@ SELECT S.CDPACIENTE, S.DTSERVINTE, S.NRSEQUSERV, S.CDFILIAL, S.CDSERVFILI, S.CDD
         .bind(u":DTSERVINTE"_s, m_db.dialect().dateTimeValue(origem))
         .bind(u":IDTPSERVHOSP"_s, modo);
     for (int i = 0; i < 6; ++i) {
-        query.bind(u":L_"_s + groups[i].name, in.raw(2 + 2 * i));
-        query.bind(u":T_"_s + groups[i].name, in.raw(3 + 2 * i));
+        query.bind(u":L_"_s + groups[i].name, in.raw(u"L_"_s + groups[i].name));
+        query.bind(u":T_"_s + groups[i].name, in.raw(u"T_"_s + groups[i].name));
     }
     query.exec();
     return withPacket(packetFromQuery(query, CopyService::servInteLayout(), m_db.dialect()));
@@ -129,13 +130,13 @@ SELECT S.CDPACIENTE, S.DTSERVINTE, S.NRSEQUSERV, S.CDFILIAL, S.CDSERVFILI, S.CDD
 
 Wire::CallResult CopyServiceObject::DelServ(Args &args)
 {
-    const ArgReader in(args);
-    const QString paciente = in.key(0, col(u"SERVINTE"_s, u"CDPACIENTE"_s));
-    const double destino = in.date(1);
+    const ArgReader in(args, CopyService::method(MethodId::DelServ));
+    const QString paciente = in.key(u"CDPACIENTE"_s);
+    const double destino = in.date(u"DTSERVINTE"_s);
     const QVariant data = m_db.dialect().dateTimeValue(destino);
-    const QString filial = in.key(2, col(u"SERVINTE"_s, u"CDFILIAL"_s));
-    const QString servico = in.key(3, col(u"SERVINTE"_s, u"CDSERVFILI"_s));
-    const QString dieta = in.key(4, col(u"SERVINTE"_s, u"CDDIETPAD"_s));
+    const QString filial = in.key(u"CDFILIAL"_s);
+    const QString servico = in.key(u"CDSERVFILI"_s);
+    const QString dieta = in.key(u"CDDIETPAD"_s);
     qint64 removed = 0;
     m_db.atomically([&] {
         SqlStatement items(m_db.sql(), uR"(
@@ -162,10 +163,10 @@ DELETE FROM SERVINTE
 
 Wire::CallResult CopyServiceObject::getNrServInte(Args &args)
 {
-    const ArgReader in(args);
-    const QString paciente = in.text(0, col(u"SERVINTE"_s, u"CDPACIENTE"_s));
-    const double data = in.date(1);
-    const QString filial = in.text(2, col(u"SERVINTE"_s, u"CDFILIAL"_s));
+    const ArgReader in(args, CopyService::method(MethodId::getNrServInte));
+    const QString paciente = in.text(u"CDPACIENTE"_s);
+    const double data = in.date(u"DTSERVINTE"_s);
+    const QString filial = in.text(u"CDFILIAL"_s);
     SqlStatement query(m_db.sql(), u"SELECT MAX(NRSEQUSERV) FROM SERVINTE"
                                    u" WHERE CDPACIENTE = :CDPACIENTE AND DTSERVINTE = :DTSERVINTE AND CDFILIAL = :CDFILIAL"_s);
     query.bind(u":CDPACIENTE"_s, paciente)
@@ -178,23 +179,23 @@ Wire::CallResult CopyServiceObject::getNrServInte(Args &args)
 Wire::CallResult CopyServiceObject::InsServInte(Args &args)
 {
     const QString T = u"SERVINTE"_s;
-    const ArgReader in(args);
-    const QString paciente = in.key(0, col(T, u"CDPACIENTE"_s));
-    const double data = in.date(1);
-    const QString sequencia = in.sequence(2, col(T, u"NRSEQUSERV"_s));
-    const QString filial = in.key(3, col(T, u"CDFILIAL"_s));
-    const QString servico = in.key(4, col(T, u"CDSERVFILI"_s));
-    const QString dieta = in.key(5, col(T, u"CDDIETPAD"_s));
-    const QVariant acompanha = in.nullable(6, col(T, u"NRACOMPANA"_s));
-    const QVariant stPaciAcom = in.nullable(7, col(T, u"STPACIACOM"_s));
-    const QVariant imprime = in.nullable(8, col(T, u"IDIMPRSERV"_s));
-    const QVariant tipo = in.nullable(9, col(T, u"IDTIPOSERINT"_s));
-    const QVariant restricao = in.nullable(10, col(T, u"IDRESTSERIN"_s));
-    const QString operador = in.key(11, col(u"NUTRICIO"_s, u"CDOPERADOR"_s));
-    const QVariant grupo = in.nullable(12, col(T, u"CDDIETGRUPSI"_s));
-    const QVariant internacao = in.nullableDate(13);
-    const QVariant descricao = in.nullable(14, col(T, u"DSSERVINTE"_s));
-    const QVariant peso = in.decimalText(15, col(T, u"NRSERVPESO"_s));
+    const ArgReader in(args, CopyService::method(MethodId::InsServInte));
+    const QString paciente = in.key(u"CDPACIENTE"_s);
+    const double data = in.date(u"DTSERVINTE"_s);
+    const QString sequencia = in.sequence(u"NRSEQUSERV"_s);
+    const QString filial = in.key(u"CDFILIAL"_s);
+    const QString servico = in.key(u"CDSERVFILI"_s);
+    const QString dieta = in.key(u"CDDIETPAD"_s);
+    const QVariant acompanha = in.nullable(u"NRACOMPANA"_s);
+    const QVariant stPaciAcom = in.nullable(u"STPACIACOM"_s);
+    const QVariant imprime = in.nullable(u"IDIMPRSERV"_s);
+    const QVariant tipo = in.nullable(u"IDTIPOSERINT"_s);
+    const QVariant restricao = in.nullable(u"IDRESTSERIN"_s);
+    const QString operador = in.key(u"CDOPERADOR"_s);
+    const QVariant grupo = in.nullable(u"CDDIETGRUPSI"_s);
+    const QVariant internacao = in.nullableDate(u"DTINTERNA"_s);
+    const QVariant descricao = in.nullable(u"DSSERVINTE"_s);
+    const QVariant peso = in.decimalText(u"NRSERVPESO"_s);
     const SqlDialect &dialect = m_db.dialect();
     const QVariant dataValue = dialect.dateTimeValue(data);
 
@@ -253,11 +254,11 @@ VALUES (:CDPACIENTE, :DTSERVINTE, :NRSEQUSERV, :CDFILIAL, :CDSERVFILI, :CDDIETPA
 
 Wire::CallResult CopyServiceObject::getNrConfesco(Args &args)
 {
-    const ArgReader in(args);
-    const QString paciente = in.text(0, col(u"CONFESCO"_s, u"CDPACIENTE"_s));
-    const double data = in.date(1);
-    const QString sequencia = in.text(2, col(u"CONFESCO"_s, u"NRSEQUSERV"_s));
-    const QString filial = in.text(3, col(u"CONFESCO"_s, u"CDFILIAL"_s));
+    const ArgReader in(args, CopyService::method(MethodId::getNrConfesco));
+    const QString paciente = in.text(u"CDPACIENTE"_s);
+    const double data = in.date(u"DTSERVINTE"_s);
+    const QString sequencia = in.text(u"NRSEQUSERV"_s);
+    const QString filial = in.text(u"CDFILIAL"_s);
     SqlStatement query(m_db.sql(), u"SELECT MAX(CDSEQUCOPR) FROM CONFESCO WHERE CDPACIENTE = :CDPACIENTE"
                                    u" AND DTSERVINTE = :DTSERVINTE AND NRSEQUSERV = :NRSEQUSERV AND CDFILIAL = :CDFILIAL"_s);
     query.bind(u":CDPACIENTE"_s, paciente)
@@ -270,11 +271,11 @@ Wire::CallResult CopyServiceObject::getNrConfesco(Args &args)
 
 Wire::CallResult CopyServiceObject::getConfesco(Args &args)
 {
-    const ArgReader in(args);
-    const QString paciente = in.text(0, col(u"CONFESCO"_s, u"CDPACIENTE"_s));
-    const QString sequencia = in.text(1, col(u"CONFESCO"_s, u"NRSEQUSERV"_s));
-    const double data = in.date(2);
-    const QString filial = in.text(3, col(u"CONFESCO"_s, u"CDFILIAL"_s));
+    const ArgReader in(args, CopyService::method(MethodId::getConfesco));
+    const QString paciente = in.text(u"CDPACIENTE"_s);
+    const QString sequencia = in.text(u"NRSEQUSERV"_s);
+    const double data = in.date(u"DTSERVINTE"_s);
+    const QString filial = in.text(u"CDFILIAL"_s);
     SqlStatement query(m_db.sql(), uR"(
 SELECT CDPACIENTE, DTSERVINTE, NRSEQUSERV, CDSEQUCOPR, CDFILAUXPRAT, CDPRATO, QTSERVCONF, QTPRATCONF, QTINFUCONF,
        HRCONSCONF, DTCONSCONF, CDPRODUTO, CDVIACESDIET, IDPREPCONF, DSOBSCONF
@@ -292,23 +293,23 @@ SELECT CDPACIENTE, DTSERVINTE, NRSEQUSERV, CDSEQUCOPR, CDFILAUXPRAT, CDPRATO, QT
 Wire::CallResult CopyServiceObject::InsConfesco(Args &args)
 {
     const QString T = u"CONFESCO"_s;
-    const ArgReader in(args);
-    const QString paciente = in.key(0, col(T, u"CDPACIENTE"_s));
-    const double data = in.date(1);
-    const QString sequencia = in.sequence(2, col(T, u"NRSEQUSERV"_s));
-    const QString item = in.sequence(3, col(T, u"CDSEQUCOPR"_s));
-    const QVariant filialPrato = in.nullable(4, col(T, u"CDFILAUXPRAT"_s));
-    const QVariant prato = in.nullable(5, col(T, u"CDPRATO"_s));
-    const double qtServ = in.number(6);
-    const double qtPrat = in.number(7);
-    const double hora = in.number(8);
-    const QVariant consumo = in.nullableDate(9);
-    const QVariant produto = in.nullable(10, col(T, u"CDPRODUTO"_s));
-    const QVariant via = in.nullable(11, col(T, u"CDVIACESDIET"_s));
-    const QVariant preparo = in.nullable(12, col(T, u"IDPREPCONF"_s));
-    const QVariant observacao = in.nullable(13, col(T, u"DSOBSCONF"_s));
-    const QString filial = in.key(14, col(T, u"CDFILIAL"_s));
-    const double qtInfu = in.number(15);
+    const ArgReader in(args, CopyService::method(MethodId::InsConfesco));
+    const QString paciente = in.key(u"CDPACIENTE"_s);
+    const double data = in.date(u"DTSERVINTE"_s);
+    const QString sequencia = in.sequence(u"NRSEQUSERV"_s);
+    const QString item = in.sequence(u"CDSEQUCOPR"_s);
+    const QVariant filialPrato = in.nullable(u"CDFILAUXPRAT"_s);
+    const QVariant prato = in.nullable(u"CDPRATO"_s);
+    const double qtServ = in.number(u"QTSERVCONF"_s);
+    const double qtPrat = in.number(u"QTPRATCONF"_s);
+    const double hora = in.number(u"HRCONSCONF"_s);
+    const QVariant consumo = in.nullableDate(u"DTCONSCONF"_s);
+    const QVariant produto = in.nullable(u"CDPRODUTO"_s);
+    const QVariant via = in.nullable(u"CDVIACESDIET"_s);
+    const QVariant preparo = in.nullable(u"IDPREPCONF"_s);
+    const QVariant observacao = in.nullable(u"DSOBSCONF"_s);
+    const QString filial = in.key(u"CDFILIAL"_s);
+    const double qtInfu = in.number(u"QTINFUCONF"_s);
     const SqlDialect &dialect = m_db.dialect();
     const QVariant dataValue = dialect.dateTimeValue(data);
 

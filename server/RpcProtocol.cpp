@@ -124,7 +124,7 @@ RpcProtocol::Outcome RpcProtocol::handleRequest(const QJsonValue &value)
     Outcome outcome;
     QJsonObject answer;
     const QString name = method.toString();
-    if (name == u"rpc.open"_s)
+    if (name == QLatin1String(Wire::OpenMethod))
         answer = open(id, params, outcome.close);
     else if (!m_object)
         answer = failure(id, name, Code::SessionNotOpen, u"Sessão não aberta: a primeira chamada deve ser rpc.open."_s);
@@ -137,7 +137,7 @@ RpcProtocol::Outcome RpcProtocol::handleRequest(const QJsonValue &value)
 
 QJsonObject RpcProtocol::open(const QJsonValue &id, const QJsonValue &params, bool &close)
 {
-    const QString method = u"rpc.open"_s;
+    const QString method = QLatin1String(Wire::OpenMethod);
     if (m_object)
         return failure(id, method, Code::InvalidRequest, u"A sessão já está aberta."_s);
     const QJsonValue server = params.toObject().value(QLatin1String("server"));
@@ -159,10 +159,7 @@ QJsonObject RpcProtocol::open(const QJsonValue &id, const QJsonValue &params, bo
         return failure(id, method, Code::ServiceFailed, error.message());
     }
     m_object = std::make_unique<CopyServiceObject>(*m_db, m_connectionId);
-    const QJsonObject result{{u"server"_s, QLatin1String(Wire::ServerObjectName)},
-                             {u"session"_s, QUuid::createUuid().toString(QUuid::WithoutBraces)},
-                             {u"protocol"_s, Wire::ProtocolVersion}};
-    return Wire::resultObject(id, result);
+    return Wire::resultObject(id, Wire::openResult(QUuid::createUuid().toString(QUuid::WithoutBraces)));
 }
 
 QJsonObject RpcProtocol::call(const QJsonValue &id, const QString &method, const QJsonValue &params)
@@ -195,7 +192,7 @@ QJsonObject RpcProtocol::call(const QJsonValue &id, const QString &method, const
         args.append(*arg);
     }
 
-    const bool endsTransaction = method == QLatin1String(CopyService::Commit) || method == QLatin1String(CopyService::Rollback);
+    const bool endsTransaction = entry->endsTransaction;
     if (m_db->transactionLost() && !endsTransaction) {
         return failure(id, method, Code::TransactionState,
                        u"A transação foi perdida com a conexão ao banco de dados; desfaça-a antes de continuar."_s);

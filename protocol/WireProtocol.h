@@ -18,6 +18,8 @@ namespace Wire {
 inline constexpr int ProtocolVersion = 1;
 inline constexpr qsizetype DefaultMaxMessageBytes = 16 * 1024 * 1024;
 inline constexpr char ServerObjectName[] = "Rbx53207.rdmCopiaForm";
+// The first request of every connection.
+inline constexpr char OpenMethod[] = "rpc.open";
 
 namespace ErrorCode {
 inline constexpr int ParseError = -32700;
@@ -120,5 +122,10 @@ QByteArray errorMessage(const QJsonValue &id, const ErrorInfo &error);
 QJsonObject resultObject(const QJsonValue &id, const QJsonValue &result);
 QJsonObject errorObject(const QJsonValue &id, const ErrorInfo &error);
 QByteArray frame(const QJsonValue &value);
+
+// The rpc.open request for a server object, with the token when there is one.
+QByteArray openRequest(qint64 id, const QString &serverObject, const QString &token);
+// rpc.open's result: the server object, the session id and the protocol version.
+QJsonObject openResult(const QString &session);
 
 } // namespace Wire

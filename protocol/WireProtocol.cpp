@@ -290,4 +290,19 @@ QJsonObject errorObject(const QJsonValue &id, const ErrorInfo &error)
 QByteArray resultMessage(const QJsonValue &id, const QJsonValue &result) { return frame(resultObject(id, result)); }
 QByteArray errorMessage(const QJsonValue &id, const ErrorInfo &error) { return frame(errorObject(id, error)); }
 
+QByteArray openRequest(qint64 id, const QString &serverObject, const QString &token)
+{
+    QJsonObject params{{QStringLiteral("server"), serverObject}};
+    if (!token.isEmpty())
+        params.insert(QStringLiteral("token"), token);
+    return requestMessage(id, QLatin1String(OpenMethod), params);
+}
+
+QJsonObject openResult(const QString &session)
+{
+    return {{QStringLiteral("server"), QLatin1String(ServerObjectName)},
+            {QStringLiteral("session"), session},
+            {QStringLiteral("protocol"), ProtocolVersion}};
+}
+
 } // namespace Wire
