@@ -135,7 +135,7 @@ std::pair<double, qint64> floorRun(const RecordingRelay &relay, int *mismatches)
     double started = 0;
     qint64 timed = 0;
     for (const ReplayCall &call : calls) {
-        if (call.method == u"getServInte"_s)
+        if (call.method == CopyService::method(CopyService::MethodId::getServInte).name)
             started = monotonicSeconds();
         // the caller's own variables for the texts that go by reference
         std::vector<QString> variables(call.args.size());

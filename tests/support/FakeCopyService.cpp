@@ -58,6 +58,8 @@ QByteArray FakeCopyService::answer(const QByteArray &line)
     const auto text = [&call](int i) { return call.args.at(i).text; };
     if (method == u"getNutricio")
         result.packet = packet(CopyService::nutricioLayout(), nutricio);
+    else if (method == u"getPaciente")
+        result.packet = packet(CopyService::pacienteLayout(), pacientes);
     else if (method == u"getServInte")
         result.packet = packet(CopyService::servInteLayout(), services);
     else if (method == u"getNrServInte")

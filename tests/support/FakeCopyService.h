@@ -26,6 +26,7 @@ public:
 
     // Rows answered by getNutricio (one by default: the operator is a nutritionist).
     QList<Row> nutricio = {{{QStringLiteral("CDNUTRICIO"), QStringLiteral("001")}}};
+    QList<Row> pacientes; // getPaciente
     QList<Row> services; // getServInte
     // getConfesco, keyed by the origin service's patient and sequence (itemsKey()).
     QHash<QString, QList<Row>> items;
