@@ -36,34 +36,15 @@ FieldLayout field(const QString &table, const QString &column, const QString &la
     return {column, type, type == F::String ? c.size : 0, label, displayWidth};
 }
 
-QList<FieldLayout> fields(const QString &table, const QStringList &columns)
+// The fields of those columns; the description column shows at its full width.
+QList<FieldLayout> fields(const QString &table, const QStringList &columns, const QString &description)
 {
     QList<FieldLayout> layout;
-    for (const QString &column : columns)
+    for (const QString &column : columns) {
         layout.append(field(table, column));
-    return layout;
-}
-
-QList<FieldLayout> buildServInte()
-{
-    QList<FieldLayout> layout = fields(u"SERVINTE"_s, {u"CDPACIENTE"_s, u"DTSERVINTE"_s, u"NRSEQUSERV"_s,
-                                                       u"CDFILIAL"_s, u"CDSERVFILI"_s, u"CDDIETPAD"_s,
-                                                       u"NRACOMPANA"_s, u"STPACIACOM"_s, u"IDIMPRSERV"_s,
-                                                       u"IDTIPOSERINT"_s, u"IDRESTSERIN"_s, u"CDDIETGRUPSI"_s,
-                                                       u"CDNUTRICIO"_s, u"DTINTERNA"_s, u"DSSERVINTE"_s,
-                                                       u"NRSERVPESO"_s});
-    layout[14].displayWidth = 255; // DSSERVINTE
-    return layout;
-}
-
-QList<FieldLayout> buildConfesco()
-{
-    QList<FieldLayout> layout = fields(u"CONFESCO"_s, {u"CDPACIENTE"_s, u"DTSERVINTE"_s, u"NRSEQUSERV"_s,
-                                                       u"CDSEQUCOPR"_s, u"CDFILAUXPRAT"_s, u"CDPRATO"_s,
-                                                       u"QTSERVCONF"_s, u"QTPRATCONF"_s, u"QTINFUCONF"_s,
-                                                       u"HRCONSCONF"_s, u"DTCONSCONF"_s, u"CDPRODUTO"_s,
-                                                       u"CDVIACESDIET"_s, u"IDPREPCONF"_s, u"DSOBSCONF"_s});
-    layout[14].displayWidth = 255; // DSOBSCONF
+        if (column == description)
+            layout.last().displayWidth = layout.last().size;
+    }
     return layout;
 }
 
@@ -206,7 +187,12 @@ const QList<FieldLayout> &pacienteLayout()
 
 const QList<FieldLayout> &servInteLayout()
 {
-    static const QList<FieldLayout> layout = buildServInte();
+    static const QList<FieldLayout> layout =
+        fields(u"SERVINTE"_s,
+               {u"CDPACIENTE"_s, u"DTSERVINTE"_s, u"NRSEQUSERV"_s, u"CDFILIAL"_s, u"CDSERVFILI"_s, u"CDDIETPAD"_s,
+                u"NRACOMPANA"_s, u"STPACIACOM"_s, u"IDIMPRSERV"_s, u"IDTIPOSERINT"_s, u"IDRESTSERIN"_s,
+                u"CDDIETGRUPSI"_s, u"CDNUTRICIO"_s, u"DTINTERNA"_s, u"DSSERVINTE"_s, u"NRSERVPESO"_s},
+               u"DSSERVINTE"_s);
     return layout;
 }
 
@@ -224,7 +210,12 @@ const QList<FieldLayout> &nrConfescoLayout()
 
 const QList<FieldLayout> &confescoLayout()
 {
-    static const QList<FieldLayout> layout = buildConfesco();
+    static const QList<FieldLayout> layout =
+        fields(u"CONFESCO"_s,
+               {u"CDPACIENTE"_s, u"DTSERVINTE"_s, u"NRSEQUSERV"_s, u"CDSEQUCOPR"_s, u"CDFILAUXPRAT"_s, u"CDPRATO"_s,
+                u"QTSERVCONF"_s, u"QTPRATCONF"_s, u"QTINFUCONF"_s, u"HRCONSCONF"_s, u"DTCONSCONF"_s, u"CDPRODUTO"_s,
+                u"CDVIACESDIET"_s, u"IDPREPCONF"_s, u"DSOBSCONF"_s},
+               u"DSOBSCONF"_s);
     return layout;
 }
 
