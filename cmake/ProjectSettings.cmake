@@ -34,3 +34,18 @@ function(rbx_add_firebird_run name)
   set_tests_properties(${name}_firebird PROPERTIES TIMEOUT 600
     ENVIRONMENT "RBX_TEST_BINARY_DIR=${CMAKE_BINARY_DIR};QT_QPA_PLATFORM=offscreen;RBX_TEST_DATABASE=firebird")
 endfunction()
+
+# The libraries the host, the module, the tools and the tests share in one process: shared, so
+# that each of their globals (session, dialog seam, database module) exists once. Only what a
+# header marks with the library's export macro is visible outside it.
+include(GenerateExportHeader)
+function(rbx_shared_library target)
+  set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden)
+  generate_export_header(${target} BASE_NAME ${target})
+  target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_BINARY_DIR})
+  # A symbol a library needs but nobody exports fails here, not when a host loads the module.
+  # The sanitizer runtimes come with the executable under clang, so that check is left out there.
+  if(NOT RBX_SANITIZE)
+    target_link_options(${target} PRIVATE LINKER:--no-undefined)
+  endif()
+endfunction()

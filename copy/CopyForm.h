@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_copy_export.h"
+
 #include "DialogSeam.h"
 
 #include <QDate>
@@ -17,13 +19,15 @@ enum class CopyDate { Origem, Destino };
 
 // Names of the controls the copy moves the focus to.
 namespace CopyControl {
-QString listRadio(FilterGroup group); // "rbtLPaci", "rbtLServ", "rbtLDieta", "rbtLAndar", "rbtLAla", "rbtLLeito"
-QString dateEdit(CopyDate date);      // "depOrigem", "depDestino"
+// "rbtLPaci", "rbtLServ", "rbtLDieta", "rbtLAndar", "rbtLAla", "rbtLLeito"
+RBX_COPY_EXPORT QString listRadio(FilterGroup group);
+// "depOrigem", "depDestino"
+RBX_COPY_EXPORT QString dateEdit(CopyDate date);
 } // namespace CopyControl
 
 // What the copy run reads from, and asks of, the form that confirms it: the screen, or the
 // headless command standing in for it.
-class CopyForm
+class RBX_COPY_EXPORT CopyForm
 {
 public:
     virtual ~CopyForm() = default;

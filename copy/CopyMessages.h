@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_copy_export.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -8,6 +10,6 @@
 namespace CopyMessages {
 
 // The catalog as "key|text" lines, in their stored order, for TMessages::Messages.
-const QStringList &lines();
+RBX_COPY_EXPORT const QStringList &lines();
 
 } // namespace CopyMessages

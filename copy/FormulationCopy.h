@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_copy_export.h"
+
 #include "CopyForm.h"
 #include "CopyServiceClient.h"
 #include "TClientDataSet.h"
@@ -19,7 +21,7 @@ struct CopyRecordSets
 };
 
 // Declares the four record sets' fields from the service's packet layouts.
-void declareCopyFields(const CopyRecordSets &recordSets);
+RBX_COPY_EXPORT void declareCopyFields(const CopyRecordSets &recordSets);
 
 // The four record sets of a run away from the screen (the headless command, benchmarks, tests),
 // their fields declared.
@@ -54,11 +56,11 @@ struct CopyOutcome
 };
 
 // "2" for the lactário form mode (exactly "N"), "1" for any other.
-QString modeArgument(const QString &tipoForm);
+RBX_COPY_EXPORT QString modeArgument(const QString &tipoForm);
 
 // The sequence after `current`, fitted to the column's width. Raises EConvertError when
 // `current` is no decimal integer or the next number no longer fits the column.
-QString nextSequence(const QString &current, int width);
+RBX_COPY_EXPORT QString nextSequence(const QString &current, int width);
 
 // The Confirm button's run: validates the form, asks "Conf_Oper", fetches the origin services
 // with getServInte and copies each, with its composition items, to the destination date, then
@@ -66,7 +68,7 @@ QString nextSequence(const QString &current, int width);
 // transaction of the service: a failure rolls that service back and is raised unchanged, while
 // the services committed before it stay copied. Validation failures raise through
 // CopyForm::mensErro; remote failures as CopyServiceClient raises them.
-class FormulationCopy final
+class RBX_COPY_EXPORT FormulationCopy final
 {
 public:
     FormulationCopy(CopyForm &form, CopyServiceClient &service, const CopyRecordSets &recordSets)

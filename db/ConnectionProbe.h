@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_db_export.h"
+
 #include <QSqlDatabase>
 #include <QString>
 
@@ -7,4 +9,4 @@
 // stopped or restarted stays "open" on the client side and fails every statement: after a
 // failure this tells that case from an ordinary error. Runs a statement that reads nothing of
 // the schema; *why receives the driver's text when it fails.
-bool reachesDatabase(const QSqlDatabase &db, QString *why = nullptr);
+RBX_DB_EXPORT bool reachesDatabase(const QSqlDatabase &db, QString *why = nullptr);

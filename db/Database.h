@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_db_export.h"
+
 #include <QSqlDatabase>
 #include <QString>
 
@@ -9,7 +11,7 @@ class SqlDialect;
 
 // An open connection to the service's database together with its dialect. The connection is
 // a named Qt connection: it belongs to the thread that opened it and is removed on destruction.
-class Database final
+class RBX_DB_EXPORT Database final
 {
 public:
     // The one place where a database URL becomes a connection. Understands "sqlite:PATH"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_db_export.h"
+
 #include <QSqlDatabase>
 #include <QString>
 
@@ -12,7 +14,7 @@ namespace Firebird {
 
 inline constexpr int DefaultPort = 3050;
 
-struct Target
+struct RBX_DB_EXPORT Target
 {
     QString host;
     int port = DefaultPort;
@@ -28,16 +30,16 @@ struct Credentials
     QString password;
 };
 
-bool isFirebirdUrl(const QString &url);
+RBX_DB_EXPORT bool isFirebirdUrl(const QString &url);
 // std::nullopt with *problem set (for the user) when the URL is not a usable Firebird URL.
-std::optional<Target> parseUrl(const QString &url, QString *problem);
+RBX_DB_EXPORT std::optional<Target> parseUrl(const QString &url, QString *problem);
 
 // Throws EDatabaseError naming the variables, never their values, when either is unset.
-Credentials credentialsFromEnvironment();
+RBX_DB_EXPORT Credentials credentialsFromEnvironment();
 
 // Adds a Qt connection (driver QIBASE) for the target with the environment's credentials and
 // UTF-8 on the wire; not yet opened. Throws EDatabaseError when the driver or the credentials
 // are missing or the name is taken.
-QSqlDatabase addConnection(const Target &target, const QString &connectionName);
+RBX_DB_EXPORT QSqlDatabase addConnection(const Target &target, const QString &connectionName);
 
 } // namespace Firebird

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_db_export.h"
+
 #include "SqlDialect.h"
 
 // Firebird 3 through Qt's QIBASE driver. Every text column is VARCHAR in UTF8: CHAR would pad
@@ -8,7 +10,7 @@
 // for a concurrent writer to finish); a conflicting write fails, it never overwrites.
 // The lookups' InterBase texts need the procedure PARAM and the function INSTR, created with
 // the schema.
-class FirebirdDialect final : public SqlDialect
+class RBX_DB_EXPORT FirebirdDialect final : public SqlDialect
 {
 public:
     QString name() const override;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_db_export.h"
+
 #include "FirebirdConnection.h"
 
 // Creating and dropping Firebird database files, which the Qt driver cannot do: the only part
@@ -8,13 +10,13 @@ namespace FirebirdFiles {
 
 // Creates an empty database whose texts default to UTF8. Throws EDatabaseError with the
 // server's message, also when the file already exists: an existing database is never touched.
-void create(const Firebird::Target &target, const Firebird::Credentials &credentials);
+RBX_DB_EXPORT void create(const Firebird::Target &target, const Firebird::Credentials &credentials);
 
 // Whether the server holds the database: false when it cannot open the file, throws
 // EDatabaseError for any other failure (server unreachable, credentials refused).
-bool exists(const Firebird::Target &target, const Firebird::Credentials &credentials);
+RBX_DB_EXPORT bool exists(const Firebird::Target &target, const Firebird::Credentials &credentials);
 
 // Drops the database and its file. Every other attachment must be gone. Throws EDatabaseError.
-void drop(const Firebird::Target &target, const Firebird::Credentials &credentials);
+RBX_DB_EXPORT void drop(const Firebird::Target &target, const Firebird::Credentials &credentials);
 
 } // namespace FirebirdFiles

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_db_export.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -33,7 +35,7 @@ struct ForeignKey
     bool cascadeDelete = false;
 };
 
-struct Table
+struct RBX_DB_EXPORT Table
 {
     QString name;
     QList<Column> columns;
@@ -47,15 +49,15 @@ struct Table
 };
 
 // Every table, each after the tables it refers to.
-const QList<Table> &tables();
+RBX_DB_EXPORT const QList<Table> &tables();
 // Throws std::out_of_range for a name the schema does not hold: that is a programming error.
-const Table &table(const QString &name);
-const Column &column(const QString &table, const QString &column);
+RBX_DB_EXPORT const Table &table(const QString &name);
+RBX_DB_EXPORT const Column &column(const QString &table, const QString &column);
 
 // Tables of the schema the database does not hold yet.
-QStringList missingTables(Database &database);
+RBX_DB_EXPORT QStringList missingTables(Database &database);
 // Creates the missing tables, and the routines the dialect's lookup texts need, in one
 // transaction; existing ones are left as they are. Throws EDatabaseError.
-void create(Database &database);
+RBX_DB_EXPORT void create(Database &database);
 
 } // namespace Schema

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_db_export.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -16,7 +18,7 @@ enum class ColumnType;
 // What differs between the database products the service stores in: column types, how a
 // connection is set up, transactions, date values and the list-membership test. Everything
 // else (the schema, the statements of the service) is written once against this interface.
-class SqlDialect
+class RBX_DB_EXPORT SqlDialect
 {
 public:
     virtual ~SqlDialect() = default;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_db_export.h"
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -7,7 +9,7 @@
 
 // A prepared statement whose every step is checked: a failure throws EDatabaseError carrying
 // the driver's text, so no caller can forget a bool.
-class SqlStatement final
+class RBX_DB_EXPORT SqlStatement final
 {
 public:
     SqlStatement(const QSqlDatabase &db, const QString &sql);
@@ -31,4 +33,4 @@ private:
 };
 
 // Runs one statement without parameters.
-void execSql(const QSqlDatabase &db, const QString &sql);
+RBX_DB_EXPORT void execSql(const QSqlDatabase &db, const QString &sql);

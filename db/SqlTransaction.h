@@ -1,10 +1,12 @@
 #pragma once
 
+#include "rbx_db_export.h"
+
 class Database;
 
 // A write transaction that rolls back unless committed: leaving the scope by an exception
 // undoes everything done inside it.
-class SqlTransaction final
+class RBX_DB_EXPORT SqlTransaction final
 {
 public:
     explicit SqlTransaction(Database &database);

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "rbx_db_export.h"
+
 #include "SqlDialect.h"
 
 // SQLite: one file, WAL journal so readers never wait for the writer, and a busy timeout so
 // concurrent writers queue instead of failing at once.
-class SqliteDialect final : public SqlDialect
+class RBX_DB_EXPORT SqliteDialect final : public SqlDialect
 {
 public:
     // How long a writer waits for another connection's write transaction to end.

@@ -1,5 +1,8 @@
 #include "HostOptions.h"
 
+#include "DBGeral.h"
+#include "HouseSession.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -67,16 +70,24 @@ Source fromEnvironment(const QProcessEnvironment &env)
 
 } // namespace
 
-QVariantMap HostOptions::houseSettings() const
+void HostOptions::applyToHouse() const
 {
-    return {
-        {QStringLiteral("operator"), operatorCode},
-        {QStringLiteral("serverHost"), serverHost},
-        {QStringLiteral("serverPort"), serverPort},
-        {QStringLiteral("token"), token},
-        {QStringLiteral("callTimeoutMs"), callTimeoutMs},
-        {QStringLiteral("database"), database},
-    };
+    HouseSessionInfo &session = houseSession();
+    session.operatorCode = operatorCode;
+    session.serverHost = serverHost;
+    session.serverPort = serverPort;
+    session.token = token;
+    session.callTimeoutMs = callTimeoutMs;
+    dtmDBGeral().SetUrl(database);
+}
+
+HostOptionsResult configureHost(const QStringList &arguments, const QProcessEnvironment &environment,
+                                const QString &programDir)
+{
+    HostOptionsResult result = readHostOptions(arguments, environment, programDir);
+    if (result.error.isEmpty() && !result.helpShown)
+        result.options.applyToHouse();
+    return result;
 }
 
 bool parseServerAddress(const QString &text, QString &host, int &port, QString &why)

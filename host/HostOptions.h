@@ -3,9 +3,8 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
-#include <QVariantMap>
 
-// What the host needs to run: the session it hands to the house library, where the module is,
+// What the host needs to run: the session it sets in the house library, where the module is,
 // and what to open. Command-line options win over the environment, which wins over the INI
 // file, which wins over the defaults.
 struct HostOptions
@@ -22,8 +21,9 @@ struct HostOptions
     QString mode;       // "E" or "N" opens the screen at once
     QString screenshot; // save the opened screen there, then quit
 
-    // The settings for the module's HouseSetup.
-    QVariantMap houseSettings() const;
+    // The session and the lookup database, set in the one house library of the process that
+    // the module uses as well.
+    void applyToHouse() const;
 };
 
 struct HostOptionsResult
@@ -37,6 +37,10 @@ struct HostOptionsResult
 // is --config FILE, else RBX_HOST_CONFIG, else rbx53207-host.ini beside the program if present.
 HostOptionsResult readHostOptions(const QStringList &arguments, const QProcessEnvironment &environment,
                                   const QString &programDir);
+
+// readHostOptions, then applyToHouse only when every option is usable: a bad one changes nothing.
+HostOptionsResult configureHost(const QStringList &arguments, const QProcessEnvironment &environment,
+                                const QString &programDir);
 
 QString hostUsage();
 

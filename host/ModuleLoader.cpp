@@ -24,25 +24,16 @@ void ModuleLoader::load(const QString &configured, const QString &programDir)
             continue;
         }
         auto iniProc = reinterpret_cast<IniProcFunction>(library->resolve("IniProc"));
-        auto houseSetup = reinterpret_cast<HouseSetupFunction>(library->resolve("HouseSetup"));
-        if (!iniProc || !houseSetup) {
-            failures.append(QStringLiteral("%1 não exporta IniProc e HouseSetup.").arg(library->fileName()));
+        if (!iniProc) {
+            failures.append(QStringLiteral("%1 não exporta IniProc.").arg(library->fileName()));
             continue;
         }
         m_library = std::move(library);
         m_iniProc = iniProc;
-        m_houseSetup = houseSetup;
         return;
     }
     throw EHouseError(QStringLiteral("Não foi possível carregar o módulo %1:\n%2")
                           .arg(QString::fromUtf16(ModuleName), failures.join(u'\n')));
-}
-
-void ModuleLoader::setup(const QVariantMap &settings) const
-{
-    if (!m_houseSetup)
-        throw EHouseError(QStringLiteral("O módulo não foi carregado."));
-    m_houseSetup(QVariant(settings));
 }
 
 void ModuleLoader::iniProc(const QString &mode, const QString &branch) const

@@ -5,7 +5,6 @@
 #include <QLibrary>
 #include <QString>
 #include <QStringList>
-#include <QVariantMap>
 
 #include <memory>
 
@@ -25,12 +24,10 @@ public:
     bool loaded() const { return m_iniProc != nullptr; }
     QString path() const { return m_library ? m_library->fileName() : QString(); }
 
-    void setup(const QVariantMap &settings) const;
-    // Returns when the screen has closed; the module's errors reach the caller.
+    // Returns when the screen has closed; the module shows its own errors on the error display.
     void iniProc(const QString &mode, const QString &branch) const;
 
 private:
     std::unique_ptr<QLibrary> m_library;
     IniProcFunction m_iniProc = nullptr;
-    HouseSetupFunction m_houseSetup = nullptr;
 };

@@ -19,8 +19,8 @@ int main(int argc, char *argv[])
     installWidgetDialogs();
 
     const HostOptionsResult read =
-        readHostOptions(QApplication::arguments().mid(1), QProcessEnvironment::systemEnvironment(),
-                        QApplication::applicationDirPath());
+        configureHost(QApplication::arguments().mid(1), QProcessEnvironment::systemEnvironment(),
+                      QApplication::applicationDirPath());
     if (read.helpShown) {
         std::fputs(qPrintable(hostUsage()), stdout);
         return 0;
@@ -35,7 +35,6 @@ int main(int argc, char *argv[])
     bool ready = false;
     guarded(nullptr, [&] {
         module.load(options.modulePath, QApplication::applicationDirPath());
-        module.setup(options.houseSettings());
         ready = true;
     });
     if (!ready)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_house_export.h"
+
 #include "QueryDialect.h"
 
 #include <QSqlDatabase>
@@ -9,7 +11,7 @@
 // The host names the database by URL ("sqlite:PATH", or "firebird://HOST[:PORT]/PATH" with the
 // credentials of ISC_USER and ISC_PASSWORD); the connection opens on first use, so a
 // screen opens even when the database is unreachable and the lookup that needs it reports why.
-class TdtmDBGeral
+class RBX_HOUSE_EXPORT TdtmDBGeral
 {
 public:
     explicit TdtmDBGeral(QString connectionName = QStringLiteral("dtmDBGeral"));
@@ -42,4 +44,4 @@ private:
     QString m_url;
 };
 
-TdtmDBGeral &dtmDBGeral();
+RBX_HOUSE_EXPORT TdtmDBGeral &dtmDBGeral();

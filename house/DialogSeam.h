@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_house_export.h"
+
 #include <QFlags>
 #include <QList>
 #include <QObject>
@@ -57,7 +59,7 @@ struct PickRequest
 
 // Everything of the house library that talks to a person goes through this one interface:
 // the default shows real dialogs, a test installs one that answers by itself.
-class DialogSeam
+class RBX_HOUSE_EXPORT DialogSeam
 {
 public:
     virtual ~DialogSeam() = default;
@@ -75,15 +77,15 @@ public:
 
 // The seam in force: the one a test installed, else the default the widget library registered,
 // else a console fallback that never confirms anything and picks nothing.
-DialogSeam &dialogSeam();
+RBX_HOUSE_EXPORT DialogSeam &dialogSeam();
 // Overrides the seam (tests); nullptr removes the override.
-void setDialogSeam(DialogSeam *seam);
+RBX_HOUSE_EXPORT void setDialogSeam(DialogSeam *seam);
 // Registered by the widget library so that every screen gets real dialogs.
-void setDefaultDialogSeam(DialogSeam *seam);
-DialogSeam *defaultDialogSeam();
+RBX_HOUSE_EXPORT void setDefaultDialogSeam(DialogSeam *seam);
+RBX_HOUSE_EXPORT DialogSeam *defaultDialogSeam();
 
 // Installs a seam for one scope and restores the previous one.
-class ScopedDialogSeam
+class RBX_HOUSE_EXPORT ScopedDialogSeam
 {
 public:
     explicit ScopedDialogSeam(DialogSeam &seam);

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "rbx_house_export.h"
+
 #include <QString>
 #include <QStringList>
 
 // The runtime's printf-like Format for the catalog's texts: each "%s" takes the next argument,
 // "%%" is a percent sign. Too few arguments, or an unknown directive, raise EConvertError.
-QString Format(const QString &format, const QStringList &args);
+RBX_HOUSE_EXPORT QString Format(const QString &format, const QStringList &args);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_house_export.h"
+
 #include <QObject>
 #include <QString>
 
@@ -8,10 +10,10 @@
 
 // The text a person reads for a failure: the house error's own message, a standard
 // exception's what(), or a generic sentence for anything else.
-QString errorText(std::exception_ptr error);
+RBX_HOUSE_EXPORT QString errorText(std::exception_ptr error);
 
 // Shows a failure on the error display of the dialog seam. Never throws.
-void reportHandlerError(QObject *context, std::exception_ptr error) noexcept;
+RBX_HOUSE_EXPORT void reportHandlerError(QObject *context, std::exception_ptr error) noexcept;
 
 // Runs an event handler so that no exception reaches the event loop: a failure ends the
 // handler and is shown once, as the host shows its own errors.

@@ -1,17 +1,19 @@
 #pragma once
 
+#include "rbx_house_export.h"
+
 #include <QDate>
 
 #include <functional>
 
 // The runtime's Date: today's date as the screens see it. Tests fix it to a chosen day.
-QDate Today();
+RBX_HOUSE_EXPORT QDate Today();
 
 // Replaces the clock; an empty function restores the system clock.
-void setTodayProvider(std::function<QDate()> provider);
+RBX_HOUSE_EXPORT void setTodayProvider(std::function<QDate()> provider);
 
 // Fixes "today" for one scope.
-class ScopedToday
+class RBX_HOUSE_EXPORT ScopedToday
 {
 public:
     explicit ScopedToday(QDate day);

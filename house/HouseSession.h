@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_house_export.h"
+
 #include <QString>
 
 // What the host tells the house library about the signed-in session.
@@ -12,10 +14,10 @@ struct HouseSessionInfo
     int callTimeoutMs = 30000;
 };
 
-HouseSessionInfo &houseSession();
+RBX_HOUSE_EXPORT HouseSessionInfo &houseSession();
 
 // The signed-in operator's code.
-QString Operador();
+RBX_HOUSE_EXPORT QString Operador();
 // The application server's host and port.
-QString WebURL();
-int WebPort();
+RBX_HOUSE_EXPORT QString WebURL();
+RBX_HOUSE_EXPORT int WebPort();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_house_export.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -8,14 +10,14 @@ class TDataSource;
 
 // The selection list format: every picked code with "_" directly before and after it
 // ("_A__B_"); the empty string means nothing picked.
-QString joinSelectionList(const QStringList &codes);
+RBX_HOUSE_EXPORT QString joinSelectionList(const QStringList &codes);
 // The codes of a selection list, in order; "T" (the all-mode marker) and "" give none.
-QStringList splitSelectionList(const QString &list);
+RBX_HOUSE_EXPORT QStringList splitSelectionList(const QString &list);
 
 // Modal pick list over the data source's rows, one check per row. The title is the caption,
 // a "|", and the text shown when there is nothing to pick. OK writes the checked rows' values
 // of keyColumn into list in row order (empty when none is checked); Cancel leaves list as it
 // was. singleChoice lets at most one row be checked. Returns whether the user confirmed.
 // Raises when the data source has no data set or the key column does not exist.
-bool PesquisaLista(TDataSource &dataSource, const QString &keyColumn, const QString &title, bool singleChoice,
-                   QString &list, QObject *parent = nullptr);
+RBX_HOUSE_EXPORT bool PesquisaLista(TDataSource &dataSource, const QString &keyColumn, const QString &title,
+                                    bool singleChoice, QString &list, QObject *parent = nullptr);

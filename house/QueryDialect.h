@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_house_export.h"
+
 #include <QSqlDriver>
 #include <QString>
 
@@ -10,7 +12,7 @@ enum class QueryDialect { Generic, Oracle, MsSql, InterBase };
 
 // Firebird/InterBase → InterBase; Oracle → Oracle; SQLite → Oracle (it has instr() and "||" and
 // understands those texts as written); Microsoft SQL Server → MsSql; anything else → Generic.
-QueryDialect dialectFor(QSqlDriver::DbmsType dbms);
-QueryDialect dialectFor(const QSqlDatabase &database);
+RBX_HOUSE_EXPORT QueryDialect dialectFor(QSqlDriver::DbmsType dbms);
+RBX_HOUSE_EXPORT QueryDialect dialectFor(const QSqlDatabase &database);
 
-QString dialectName(QueryDialect dialect);
+RBX_HOUSE_EXPORT QString dialectName(QueryDialect dialect);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_house_export.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -17,7 +19,7 @@ struct RowColumn
 };
 
 // A result as a pick list shows it: named columns with labels and widths, rows of texts.
-struct RowTable
+struct RBX_HOUSE_EXPORT RowTable
 {
     QList<RowColumn> columns;
     QList<QStringList> rows;
@@ -26,7 +28,7 @@ struct RowTable
 };
 
 // Anything a data source can show: a lookup query's result or a record set.
-class RowSource
+class RBX_HOUSE_EXPORT RowSource
 {
 public:
     virtual ~RowSource() = default;
@@ -36,7 +38,7 @@ public:
 
 // Shows a record set as rows. The record set's mark column IDMARCADO is left out of the
 // visible columns: the pick list's own check takes its place.
-class ClientDataSetRows final : public RowSource
+class RBX_HOUSE_EXPORT ClientDataSetRows final : public RowSource
 {
 public:
     explicit ClientDataSetRows(TClientDataSet &dataSet) : m_dataSet(dataSet) {}
@@ -48,7 +50,7 @@ private:
 };
 
 // Binds a data set to whatever shows it (the pick list).
-class TDataSource
+class RBX_HOUSE_EXPORT TDataSource
 {
 public:
     explicit TDataSource(QString name = {}) : m_name(std::move(name)) {}

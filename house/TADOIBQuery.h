@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_house_export.h"
+
 #include "RowSource.h"
 #include "QueryDialect.h"
 
@@ -15,7 +17,7 @@ class TADOIBQuery;
 class TdtmDBGeral;
 
 // A query parameter. Every parameter is a string parameter; one never set is bound as null.
-class TParam
+class RBX_HOUSE_EXPORT TParam
 {
 public:
     explicit TParam(QString name) : m_name(std::move(name)) {}
@@ -33,7 +35,7 @@ private:
 };
 
 // A string result field declared on the query: named query + column, with a label and widths.
-class TADOIBStringField
+class RBX_HOUSE_EXPORT TADOIBStringField
 {
 public:
     const QString &Name() const { return m_name; }
@@ -66,7 +68,7 @@ private:
 // per database kind and runs the one that fits the connection (see dialectFor). Parameters are
 // bound by name, never pasted into the text. Opening reads the whole result and stands on its
 // first row.
-class TADOIBQuery final : public RowSource
+class RBX_HOUSE_EXPORT TADOIBQuery final : public RowSource
 {
 public:
     explicit TADOIBQuery(QString name = {}, TdtmDBGeral *connection = nullptr);
@@ -137,4 +139,4 @@ private:
 
 // The ":NAME" placeholders of a statement, each once, in order of appearance; quoted literals
 // and "::" are skipped.
-QStringList placeholderNames(const QString &statement);
+RBX_HOUSE_EXPORT QStringList placeholderNames(const QString &statement);

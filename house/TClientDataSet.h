@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_house_export.h"
+
 #include "WireProtocol.h"
 
 #include <QHash>
@@ -12,7 +14,7 @@
 class TClientDataSet;
 
 // A persistent field of a record set, declared before any packet arrives.
-class TField
+class RBX_HOUSE_EXPORT TField
 {
 public:
     const QString &FieldName() const { return m_name; }
@@ -45,7 +47,7 @@ private:
 };
 
 // An in-memory table filled whole from a data packet and read row by row.
-class TClientDataSet
+class RBX_HOUSE_EXPORT TClientDataSet
 {
 public:
     explicit TClientDataSet(QString name = {}) : m_name(std::move(name)) {}

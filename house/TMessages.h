@@ -1,12 +1,14 @@
 #pragma once
 
+#include "rbx_house_export.h"
+
 #include "DialogSeam.h"
 
 #include <QString>
 #include <QStringList>
 
 // A screen's message catalog: lines "key|text". Code names a key and never holds the sentence.
-class TMessages
+class RBX_HOUSE_EXPORT TMessages
 {
 public:
     explicit TMessages(QString name = {}) : m_name(std::move(name)) {}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_house_export.h"
+
 #include "WireProtocol.h"
 
 #include <QList>
@@ -14,7 +16,7 @@ class TNetConnection;
 
 // One positional argument of a remote call. A text by reference points at the caller's own
 // variable, which receives what the service left in it when the call returns.
-class RemoteArg
+class RBX_HOUSE_EXPORT RemoteArg
 {
 public:
     static RemoteArg Text(QString value) { return RemoteArg(Wire::Arg::makeText(std::move(value)), nullptr); }
@@ -42,7 +44,7 @@ struct RemoteAnswer
 };
 
 // The server object a connection yields; methods are called by name.
-class RemoteObject
+class RBX_HOUSE_EXPORT RemoteObject
 {
 public:
     explicit RemoteObject(TNetConnection &connection) : m_connection(&connection) {}
@@ -54,7 +56,7 @@ private:
 
 // Socket connection to the application server. Calls block the calling thread until the
 // answer arrives or the timeout passes, as the screen's calls are specified to.
-class TNetConnection
+class RBX_HOUSE_EXPORT TNetConnection
 {
 public:
     TNetConnection();
@@ -101,4 +103,4 @@ private:
 
 // Turns a failed answer into an error; returns the packet of a good one (empty when the
 // method returns none).
-Wire::Packet CheckResultServ(const RemoteAnswer &answer, bool raise = true, int context = 0);
+RBX_HOUSE_EXPORT Wire::Packet CheckResultServ(const RemoteAnswer &answer, bool raise = true, int context = 0);

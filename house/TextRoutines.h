@@ -1,15 +1,17 @@
 #pragma once
 
+#include "rbx_house_export.h"
+
 #include <QString>
 
 // Small routines of the house library that screens call by name.
 
 // True for an empty selection list and for a date edit with no digit typed.
-bool EmptyString(const QString &text);
+RBX_HOUSE_EXPORT bool EmptyString(const QString &text);
 
 // Left-pads a decimal number with zeros to the width. A number wider than the width raises:
 // cutting it would store a wrong sequence.
-QString Ajusta(const QString &decimal, int width);
+RBX_HOUSE_EXPORT QString Ajusta(const QString &decimal, int width);
 
 template <typename T>
 T iif(bool condition, const T &whenTrue, const T &whenFalse)
@@ -22,4 +24,4 @@ inline QString iif(bool condition, const char *whenTrue, const char *whenFalse)
 }
 
 // Decimal text to integer as the runtime's StrToInt does: optional sign, digits, nothing else.
-int StrToInt(const QString &text);
+RBX_HOUSE_EXPORT int StrToInt(const QString &text);

@@ -1,6 +1,7 @@
 #include "Pkg_RBX53207.h"
 
 #include "Cli_Rbx53207.h"
+#include "HandlerGuard.h"
 #include "HouseError.h"
 
 namespace {
@@ -19,12 +20,16 @@ QString elementText(const QVariantList &elements, int index)
 
 } // namespace
 
-void IniProc(const QVariant &Params)
+void IniProc(const QVariant &Params) noexcept
 {
-    if (!Params.canConvert<QVariantList>() || Params.userType() == QMetaType::QString)
-        throw EConvertError(QStringLiteral("IniProc: o parâmetro deve ser uma lista (modo, filial)."));
-    const QVariantList elements = Params.toList();
-    const QString filial = elementText(elements, 1);
-    const QString tipoForm = elementText(elements, 0);
-    CriaCopFormulacao(tipoForm, filial);
+    // A C entry point must not unwind into its caller: every failure ends here, on the error
+    // display the host uses.
+    guarded(nullptr, [&] {
+        if (!Params.canConvert<QVariantList>() || Params.userType() == QMetaType::QString)
+            throw EConvertError(QStringLiteral("IniProc: o parâmetro deve ser uma lista (modo, filial)."));
+        const QVariantList elements = Params.toList();
+        const QString filial = elementText(elements, 1);
+        const QString tipoForm = elementText(elements, 0);
+        CriaCopFormulacao(tipoForm, filial);
+    });
 }

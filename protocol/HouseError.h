@@ -1,10 +1,12 @@
 #pragma once
 
+#include "rbx_protocol_export.h"
+
 #include <QString>
 #include <exception>
 
 // Every failure the house library raises. The message is what the user reads.
-class EHouseError : public std::exception
+class RBX_PROTOCOL_EXPORT EHouseError : public std::exception
 {
 public:
     explicit EHouseError(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
@@ -17,21 +19,21 @@ private:
 };
 
 // A validation text raised through MensErro: shown once by the handler guard.
-class EValidationError : public EHouseError
+class RBX_PROTOCOL_EXPORT EValidationError : public EHouseError
 {
 public:
     using EHouseError::EHouseError;
 };
 
 // The connection could not be opened, broke, or an answer did not arrive in time.
-class EConnectionError : public EHouseError
+class RBX_PROTOCOL_EXPORT EConnectionError : public EHouseError
 {
 public:
     using EHouseError::EHouseError;
 };
 
 // The remote service answered with an error; code is the protocol's error code.
-class ERemoteError : public EHouseError
+class RBX_PROTOCOL_EXPORT ERemoteError : public EHouseError
 {
 public:
     ERemoteError(int code, QString message) : EHouseError(std::move(message)), m_code(code) {}
@@ -42,21 +44,21 @@ private:
 };
 
 // A packet or a field value that does not fit what the record set declares.
-class EDataSetError : public EHouseError
+class RBX_PROTOCOL_EXPORT EDataSetError : public EHouseError
 {
 public:
     using EHouseError::EHouseError;
 };
 
 // A text that should hold a number or a date and does not.
-class EConvertError : public EHouseError
+class RBX_PROTOCOL_EXPORT EConvertError : public EHouseError
 {
 public:
     using EHouseError::EHouseError;
 };
 
 // A database statement that failed (lookups, the server's own storage).
-class EDatabaseError : public EHouseError
+class RBX_PROTOCOL_EXPORT EDatabaseError : public EHouseError
 {
 public:
     using EHouseError::EHouseError;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_protocol_export.h"
+
 #include <QDate>
 #include <QDateTime>
 
@@ -15,11 +17,11 @@ inline QDate epoch() { return QDate(1899, 12, 30); }
 
 inline double fromDate(QDate date) { return double(epoch().daysTo(date)); }
 
-double fromDateTime(const QDateTime &dateTime);
+RBX_PROTOCOL_EXPORT double fromDateTime(const QDateTime &dateTime);
 
 // In UTC, so that no zone's clock change moves the date; invalid outside years 100 to 9999. Negative values count days backwards while the fraction still moves forwards in the day,
 // as the OLE form defines it.
-QDateTime toDateTime(double value);
+RBX_PROTOCOL_EXPORT QDateTime toDateTime(double value);
 
 inline QDate toDate(double value) { return toDateTime(value).date(); }
 

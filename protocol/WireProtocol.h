@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_protocol_export.h"
+
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -35,7 +37,7 @@ inline constexpr int TransactionState = -32004;
 } // namespace ErrorCode
 
 // Splits a byte stream into messages at line feeds, tolerating a carriage return before it.
-class LineFramer
+class RBX_PROTOCOL_EXPORT LineFramer
 {
 public:
     enum class Status { Message, Incomplete, TooLarge };
@@ -69,15 +71,15 @@ struct Arg
     static Arg makeDouble(double value) { return {Kind::Double, false, {}, value}; }
 };
 
-QString kindName(Arg::Kind kind);
-QJsonObject encodeArg(const Arg &arg);
+RBX_PROTOCOL_EXPORT QString kindName(Arg::Kind kind);
+RBX_PROTOCOL_EXPORT QJsonObject encodeArg(const Arg &arg);
 // Exactly one value key of the right JSON type; "byref" only beside "text". Empty on failure,
 // with the reason in *why.
-std::optional<Arg> decodeArg(const QJsonValue &value, QString *why);
+RBX_PROTOCOL_EXPORT std::optional<Arg> decodeArg(const QJsonValue &value, QString *why);
 
 enum class FieldType { String, FixedString, DateTime, Float };
-QString fieldTypeName(FieldType type);
-std::optional<FieldType> fieldTypeFromName(const QString &name);
+RBX_PROTOCOL_EXPORT QString fieldTypeName(FieldType type);
+RBX_PROTOCOL_EXPORT std::optional<FieldType> fieldTypeFromName(const QString &name);
 
 struct PacketField
 {
@@ -93,9 +95,9 @@ struct Packet
     QList<QList<QVariant>> rows;
 };
 
-QJsonObject encodePacket(const Packet &packet);
+RBX_PROTOCOL_EXPORT QJsonObject encodePacket(const Packet &packet);
 // Throws EDataSetError on anything that is not a well-formed packet.
-Packet decodePacket(const QJsonValue &value);
+RBX_PROTOCOL_EXPORT Packet decodePacket(const QJsonValue &value);
 
 struct CallResult
 {
@@ -111,21 +113,21 @@ struct ErrorInfo
     QJsonValue data;
 };
 
-QJsonObject encodeCallResult(const CallResult &result);
+RBX_PROTOCOL_EXPORT QJsonObject encodeCallResult(const CallResult &result);
 // Throws EDataSetError when the result object is malformed.
-CallResult decodeCallResult(const QJsonValue &value);
+RBX_PROTOCOL_EXPORT CallResult decodeCallResult(const QJsonValue &value);
 
 // Whole messages, each ending in a line feed.
-QByteArray requestMessage(qint64 id, const QString &method, const QJsonValue &params);
-QByteArray resultMessage(const QJsonValue &id, const QJsonValue &result);
-QByteArray errorMessage(const QJsonValue &id, const ErrorInfo &error);
-QJsonObject resultObject(const QJsonValue &id, const QJsonValue &result);
-QJsonObject errorObject(const QJsonValue &id, const ErrorInfo &error);
-QByteArray frame(const QJsonValue &value);
+RBX_PROTOCOL_EXPORT QByteArray requestMessage(qint64 id, const QString &method, const QJsonValue &params);
+RBX_PROTOCOL_EXPORT QByteArray resultMessage(const QJsonValue &id, const QJsonValue &result);
+RBX_PROTOCOL_EXPORT QByteArray errorMessage(const QJsonValue &id, const ErrorInfo &error);
+RBX_PROTOCOL_EXPORT QJsonObject resultObject(const QJsonValue &id, const QJsonValue &result);
+RBX_PROTOCOL_EXPORT QJsonObject errorObject(const QJsonValue &id, const ErrorInfo &error);
+RBX_PROTOCOL_EXPORT QByteArray frame(const QJsonValue &value);
 
 // The rpc.open request for a server object, with the token when there is one.
-QByteArray openRequest(qint64 id, const QString &serverObject, const QString &token);
+RBX_PROTOCOL_EXPORT QByteArray openRequest(qint64 id, const QString &serverObject, const QString &token);
 // rpc.open's result: the server object, the session id and the protocol version.
-QJsonObject openResult(const QString &session);
+RBX_PROTOCOL_EXPORT QJsonObject openResult(const QString &session);
 
 } // namespace Wire

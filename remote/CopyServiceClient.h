@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_remote_export.h"
+
 #include "CopyServiceContract.h"
 #include "TClientDataSet.h"
 #include "TNetConnection.h"
@@ -21,7 +23,7 @@ struct ServInteFilters
 // service fixes. Every answer passes CheckResultServ; reading methods load their packet into
 // the record set given (replacing its rows), writing methods drop theirs. Strings passed by
 // non-const reference go by reference and come back as the service left them.
-class CopyServiceClient
+class RBX_REMOTE_EXPORT CopyServiceClient
 {
 public:
     explicit CopyServiceClient(TNetConnection &connection) : m_connection(connection) {}
@@ -81,4 +83,4 @@ private:
 };
 
 // Declares the persistent fields of a record set from the service's layout.
-void declareFields(TClientDataSet &dataSet, const QList<CopyService::FieldLayout> &layout);
+RBX_REMOTE_EXPORT void declareFields(TClientDataSet &dataSet, const QList<CopyService::FieldLayout> &layout);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_contract_export.h"
+
 #include "Schema.h"
 #include "WireProtocol.h"
 
@@ -55,7 +57,7 @@ struct FieldLayout
     int displayWidth = 0;
 };
 
-struct MethodSignature
+struct RBX_CONTRACT_EXPORT MethodSignature
 {
     MethodId id;
     QString name;
@@ -73,23 +75,23 @@ struct MethodSignature
 };
 
 // The nine methods of the service, in the order the screen meets them.
-const QList<MethodSignature> &methods();
+RBX_CONTRACT_EXPORT const QList<MethodSignature> &methods();
 // The nine and the transaction calls: everything a session dispatches.
-const QList<MethodSignature> &allMethods();
-const MethodSignature &method(MethodId id);
-const MethodSignature *findMethod(const QString &name);
+RBX_CONTRACT_EXPORT const QList<MethodSignature> &allMethods();
+RBX_CONTRACT_EXPORT const MethodSignature &method(MethodId id);
+RBX_CONTRACT_EXPORT const MethodSignature *findMethod(const QString &name);
 
 // Empty when the arguments a client is about to send match the declaration in count, kinds and
 // by-reference marks; otherwise what differs.
-QString checkCall(const MethodSignature &method, const QList<Wire::Arg> &args);
+RBX_CONTRACT_EXPORT QString checkCall(const MethodSignature &method, const QList<Wire::Arg> &args);
 
-const QList<FieldLayout> &nutricioLayout();
-const QList<FieldLayout> &pacienteLayout();
-const QList<FieldLayout> &servInteLayout();
-const QList<FieldLayout> &nrServInteLayout();
-const QList<FieldLayout> &nrConfescoLayout();
-const QList<FieldLayout> &confescoLayout();
+RBX_CONTRACT_EXPORT const QList<FieldLayout> &nutricioLayout();
+RBX_CONTRACT_EXPORT const QList<FieldLayout> &pacienteLayout();
+RBX_CONTRACT_EXPORT const QList<FieldLayout> &servInteLayout();
+RBX_CONTRACT_EXPORT const QList<FieldLayout> &nrServInteLayout();
+RBX_CONTRACT_EXPORT const QList<FieldLayout> &nrConfescoLayout();
+RBX_CONTRACT_EXPORT const QList<FieldLayout> &confescoLayout();
 
-QList<Wire::PacketField> packetFields(const QList<FieldLayout> &layout);
+RBX_CONTRACT_EXPORT QList<Wire::PacketField> packetFields(const QList<FieldLayout> &layout);
 
 } // namespace CopyService

@@ -1,5 +1,6 @@
 #include "Cli_Rbx53207.h"
 
+#include "HandlerGuard.h"
 #include "ShowAvi.h"
 
 QPointer<TfrmCopFormulacao> frmCopFormulacao;
@@ -7,12 +8,15 @@ QString stTipoForm;
 QString stFilial;
 bool boPrimVez = false;
 
-void CriaCopFormulacao(const QString &TipoForm, const QString &Filial)
+void CriaCopFormulacao(const QString &TipoForm, const QString &Filial) noexcept
 {
-    auto *screen = new TfrmCopFormulacao(houseMainForm());
-    frmCopFormulacao = screen;
-    stTipoForm = TipoForm;
-    stFilial = Filial;
-    // The base form frees the screen when it closes.
-    screen->ShowModal();
+    // Called by name like IniProc: a failure is shown, never thrown to the caller.
+    guarded(nullptr, [&] {
+        auto *screen = new TfrmCopFormulacao(houseMainForm());
+        frmCopFormulacao = screen;
+        stTipoForm = TipoForm;
+        stFilial = Filial;
+        // The base form frees the screen when it closes.
+        screen->ShowModal();
+    });
 }

@@ -19,7 +19,8 @@ CLI_RBX53207_EXPORT extern bool boPrimVez;
 
 // Creates a new screen over the host's main window, then stores the form mode and the branch
 // (so nothing at creation may use them), then shows it modally; returns once it has closed.
-CLI_RBX53207_EXPORT void CriaCopFormulacao(const QString &TipoForm, const QString &Filial);
+// Failures go to the house error display, never to the caller.
+CLI_RBX53207_EXPORT void CriaCopFormulacao(const QString &TipoForm, const QString &Filial) noexcept;
 }
 
 // The one comparison that selects the lactário mode: exact and case-sensitive.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_house_widgets_export.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -7,7 +9,7 @@ class QTimer;
 
 // The busy indicator: a shade over a whole window with a turning arc and a text. The calls it
 // covers block the thread, so it paints itself once before they start.
-class BusyOverlay final : public QWidget
+class RBX_HOUSE_WIDGETS_EXPORT BusyOverlay final : public QWidget
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(BusyOverlay)

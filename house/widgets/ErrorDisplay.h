@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_house_widgets_export.h"
+
 #include <QString>
 
 class QObject;
@@ -7,8 +9,8 @@ class QWidget;
 
 // The window a dialog about `context` belongs over: the context's window, else the active
 // modal dialog, else the active window.
-QWidget *dialogParentFor(QObject *context);
+RBX_HOUSE_WIDGETS_EXPORT QWidget *dialogParentFor(QObject *context);
 
 // The application's error display: a modal error box. The host shows its own uncaught errors
 // with it, and every handler guard does through the dialog seam.
-void showErrorBox(QWidget *parent, const QString &text);
+RBX_HOUSE_WIDGETS_EXPORT void showErrorBox(QWidget *parent, const QString &text);

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "rbx_house_widgets_export.h"
+
 #include <QIcon>
 
 // Glyphs drawn in code, so the library carries no image files. Qt derives the disabled state.
 namespace HouseGlyphs {
-QIcon search();
-QIcon confirm();
+RBX_HOUSE_WIDGETS_EXPORT QIcon search();
+RBX_HOUSE_WIDGETS_EXPORT QIcon confirm();
 } // namespace HouseGlyphs

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_house_widgets_export.h"
+
 #include "DialogSeam.h"
 
 #include <QDialog>
@@ -12,7 +14,7 @@ class QTableView;
 
 // The house library's pick list: the rows of a data source with one check per row. When there
 // is nothing to pick it shows the request's empty text instead of the grid.
-class PickListDialog final : public QDialog
+class RBX_HOUSE_WIDGETS_EXPORT PickListDialog final : public QDialog
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(PickListDialog)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_house_widgets_export.h"
+
 #include "RowSource.h"
 
 #include <QAbstractTableModel>
@@ -7,7 +9,7 @@
 #include <QStringList>
 
 // The rows of a pick list with one check per row in the first column.
-class PickListModel final : public QAbstractTableModel
+class RBX_HOUSE_WIDGETS_EXPORT PickListModel final : public QAbstractTableModel
 {
     Q_OBJECT
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_house_widgets_export.h"
+
 #include <QPointer>
 #include <QToolButton>
 
@@ -8,7 +10,7 @@ class TDataSource;
 
 // The 21 × 21 search button beside a filter: hint "Pesquisar", a glyph with an enabled and a
 // disabled look, and the radio and data source it serves.
-class TBtnPesquisa final : public QToolButton
+class RBX_HOUSE_WIDGETS_EXPORT TBtnPesquisa final : public QToolButton
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TBtnPesquisa)

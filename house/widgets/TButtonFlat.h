@@ -1,9 +1,11 @@
 #pragma once
 
+#include "rbx_house_widgets_export.h"
+
 #include <QToolButton>
 
 // A flat button of a form's button strip: glyph over caption, raised only under the mouse.
-class TButtonFlat final : public QToolButton
+class RBX_HOUSE_WIDGETS_EXPORT TButtonFlat final : public QToolButton
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TButtonFlat)

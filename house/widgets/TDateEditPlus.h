@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_house_widgets_export.h"
+
 #include <QColor>
 #include <QDate>
 #include <QDateTime>
@@ -12,7 +14,7 @@
 // Masked dd/mm/yyyy date edit that may stay empty. A valid date shows in ValidDateColor and
 // its weekday name (from NomeSemana, Sunday first) beside the edit. exited() is the edit's
 // "leave" event: the focus moved to another control of the same window.
-class TDateEditPlus final : public QLineEdit
+class RBX_HOUSE_WIDGETS_EXPORT TDateEditPlus final : public QLineEdit
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TDateEditPlus)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_house_widgets_export.h"
+
 #include "TMessages.h"
 
 #include <QDialog>
@@ -18,7 +20,7 @@ class TButtonFlat;
 // whether the screen stays open (caNone), is only hidden (caHide) or is freed (caFree, the
 // default: create routine screens with new). A screen shown by ShowModal is freed once
 // ShowModal has returned, so that no handler or dialog of its own is still running on it.
-class TfrmRotiGeral : public QDialog
+class RBX_HOUSE_WIDGETS_EXPORT TfrmRotiGeral : public QDialog
 {
     Q_OBJECT
 

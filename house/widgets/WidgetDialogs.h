@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rbx_house_widgets_export.h"
+
 #include "DialogSeam.h"
 
 #include <QPointer>
@@ -8,7 +10,7 @@ class BusyOverlay;
 
 // The dialog seam with real Qt dialogs: message boxes, the error box, the pick list and the
 // busy overlay.
-class WidgetDialogs final : public DialogSeam
+class RBX_HOUSE_WIDGETS_EXPORT WidgetDialogs final : public DialogSeam
 {
 public:
     int message(const MessageRequest &request) override;
@@ -23,4 +25,4 @@ private:
 };
 
 // Makes real dialogs the default of the dialog seam (a test's own seam still takes precedence).
-void installWidgetDialogs();
+RBX_HOUSE_WIDGETS_EXPORT void installWidgetDialogs();

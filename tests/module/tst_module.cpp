@@ -1,7 +1,7 @@
 #include "AnsweringDialogs.h"
 #include "Cli_Rbx53207.h"
+#include "DBGeral.h"
 #include "DemoDatabase.h"
-#include "HouseError.h"
 #include "HouseSession.h"
 #include "Pkg_RBX53207.h"
 #include "TDateEditPlus.h"
@@ -72,10 +72,11 @@ private slots:
 
     void init()
     {
-        HouseSetup(QVariantMap{{QStringLiteral("operator"), QStringLiteral("ADMIN")},
-                               {QStringLiteral("serverHost"), m_server.host()},
-                               {QStringLiteral("serverPort"), int(m_server.port())},
-                               {QStringLiteral("database"), m_demo.url()}});
+        // As the host does: straight into the house library the module shares.
+        houseSession().operatorCode = QStringLiteral("ADMIN");
+        houseSession().serverHost = m_server.host();
+        houseSession().serverPort = m_server.port();
+        dtmDBGeral().SetUrl(m_demo.url());
         m_watch.atCreation = {};
     }
 
@@ -168,43 +169,31 @@ private slots:
     void iniProcRefusesWhatIsNoModeAndBranch()
     {
         QFETCH(QVariant, params);
+        AnsweringDialogs dialogs;
+        ScopedDialogSeam seam(dialogs);
         const int createdBefore = m_watch.screensCreated;
         stFilial = QStringLiteral("antes");
-        QVERIFY_THROWS_EXCEPTION(EConvertError, IniProc(params));
+        IniProc(params); // returns: the refusal is shown, not thrown
+        QCOMPARE(dialogs.errors.size(), 1);
+        QVERIFY2(dialogs.errors.first().startsWith(QLatin1String("IniProc: ")), qPrintable(dialogs.errors.first()));
         QCOMPARE(m_watch.screensCreated, createdBefore);
         QCOMPARE(stFilial, QStringLiteral("antes"));
     }
 
-    void houseSetupRefusesUnknownOrWrongSettings()
-    {
-        const int port = houseSession().serverPort;
-        QVERIFY_THROWS_EXCEPTION(EConvertError, HouseSetup(QVariantMap{{QStringLiteral("servidor"), QStringLiteral("x")}}));
-        QVERIFY_THROWS_EXCEPTION(EConvertError,
-                                 HouseSetup(QVariantMap{{QStringLiteral("serverPort"), QStringLiteral("8211")},
-                                                        {QStringLiteral("operator"), QStringLiteral("OUTRO")}}));
-        QVERIFY_THROWS_EXCEPTION(EConvertError, HouseSetup(QVariant(QStringLiteral("ADMIN"))));
-        QCOMPARE(houseSession().serverPort, port);
-        QCOMPARE(houseSession().operatorCode, QStringLiteral("ADMIN")); // nothing half-applied
-    }
-
-    // The built library, loaded at run time as the host loads it, with its own copy of the house
-    // library and real dialogs.
+    // The built library, loaded at run time as the host loads it, with real dialogs. It has its
+    // own screen globals but this process's house library: the session init() set is its session.
     void loadedModuleOpensTheScreen()
     {
         QLibrary library(QStringLiteral(RBX_MODULE_FILE));
         QVERIFY2(library.load(), qPrintable(library.errorString()));
-        for (const char *name : {"IniProc", "HouseSetup", "CriaCopFormulacao", "frmCopFormulacao", "stTipoForm",
-                                 "stFilial", "boPrimVez"})
+        for (const char *name : {"IniProc", "CriaCopFormulacao", "frmCopFormulacao", "stTipoForm", "stFilial",
+                                 "boPrimVez"})
             QVERIFY2(library.resolve(name), name);
         auto iniProc = reinterpret_cast<IniProcFunction>(library.resolve("IniProc"));
-        auto houseSetup = reinterpret_cast<HouseSetupFunction>(library.resolve("HouseSetup"));
         auto *moduleTipoForm = reinterpret_cast<QString *>(library.resolve("stTipoForm"));
         auto *moduleFilial = reinterpret_cast<QString *>(library.resolve("stFilial"));
         QVERIFY(moduleTipoForm != &stTipoForm); // the module's own globals, not this test's
 
-        houseSetup(QVariant(QVariantMap{{QStringLiteral("operator"), QStringLiteral("ADMIN")},
-                                        {QStringLiteral("serverHost"), m_server.host()},
-                                        {QStringLiteral("serverPort"), int(m_server.port())}}));
         QString origin, destination, problem;
         QTimer::singleShot(0, [&] {
             QWidget *screen = nullptr;
@@ -222,8 +211,12 @@ private slots:
         QCOMPARE(*moduleTipoForm, QStringLiteral("N"));
         QCOMPARE(*moduleFilial, QStringLiteral("0001"));
 
-        // The module raises its own errors to its host.
-        QVERIFY_THROWS_EXCEPTION(EConvertError, iniProc(QVariant()));
+        // The module's errors reach the error display of this process, where a test answers them.
+        AnsweringDialogs dialogs;
+        ScopedDialogSeam seam(dialogs);
+        iniProc(QVariant());
+        QCOMPARE(dialogs.errors,
+                 QStringList{QStringLiteral("IniProc: o parâmetro deve ser uma lista (modo, filial).")});
     }
 
 private:
