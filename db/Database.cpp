@@ -37,10 +37,17 @@ void forget(QSqlDatabase &db, const QString &connectionName)
     QSqlDatabase::removeDatabase(connectionName);
 }
 
-QSqlDatabase openSqlite(const QString &url, const SqlDialect &dialect, const QString &connectionName)
+QSqlDatabase openSqlite(const QString &url, const QString &connectionName, Database::Role role)
 {
+    const SqlDialect &dialect = sqliteDialect();
     const QString path = url.mid(SqliteScheme.size());
-    if (path != u":memory:"_s) {
+    const bool inMemory = path == u":memory:"_s;
+    if (role == Database::Role::Reader) {
+        // SQLite would create an empty file (and memory is always empty): every read would then
+        // fail with a missing table instead of saying what is wrong.
+        if (inMemory || !QFileInfo(path).isFile())
+            throw EDatabaseError(u"Banco de dados não encontrado: '%1'."_s.arg(path));
+    } else if (!inMemory) {
         const QFileInfo file(path);
         if (!file.absoluteDir().exists())
             throw EDatabaseError(u"A pasta do banco de dados não existe: %1"_s.arg(file.absolutePath()));
@@ -51,6 +58,8 @@ QSqlDatabase openSqlite(const QString &url, const SqlDialect &dialect, const QSt
         throw EDatabaseError(u"Já existe uma conexão chamada \"%1\"."_s.arg(connectionName));
     QSqlDatabase db = QSqlDatabase::addDatabase(dialect.driverName(), connectionName);
     db.setDatabaseName(path);
+    if (role == Database::Role::Reader)
+        db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=%1"_s.arg(SqliteDialect::BusyTimeoutMs));
     if (!db.open()) {
         const QString why = db.lastError().text();
         forget(db, connectionName);
@@ -59,9 +68,19 @@ QSqlDatabase openSqlite(const QString &url, const SqlDialect &dialect, const QSt
     return db;
 }
 
-// Opens the database, creating it first when the server has no such file, as a SQLite file
-// comes into being on first use.
-QSqlDatabase openFirebird(const QString &url, const QString &connectionName)
+bool missingOnServer(const Firebird::Target &target, const Firebird::Credentials &credentials)
+{
+    try {
+        return !FirebirdFiles::exists(target, credentials);
+    } catch (const EDatabaseError &) {
+        // an unreachable server or refused credentials: the error of the open says so
+        return false;
+    }
+}
+
+// An owner creates the database first when the server has no such file, as a SQLite file comes
+// into being on first use.
+QSqlDatabase openFirebird(const QString &url, const QString &connectionName, Database::Role role)
 {
     QString problem;
     const std::optional<Firebird::Target> target = Firebird::parseUrl(url, &problem);
@@ -72,13 +91,7 @@ QSqlDatabase openFirebird(const QString &url, const QString &connectionName)
         return db;
     QString why = db.lastError().text();
     const Firebird::Credentials credentials = Firebird::credentialsFromEnvironment();
-    bool missing = false;
-    try {
-        missing = !FirebirdFiles::exists(*target, credentials);
-    } catch (const EDatabaseError &) {
-        // an unreachable server or refused credentials: the error of the open says so
-    }
-    if (missing) {
+    if (role == Database::Role::Owner && missingOnServer(*target, credentials)) {
         try {
             FirebirdFiles::create(*target, credentials);
         } catch (const EDatabaseError &) {
@@ -114,7 +127,7 @@ QString Database::checkUrl(const QString &url)
     return u"Banco de dados \"%1\" não suportado: use %2."_s.arg(url.left(colon), Forms);
 }
 
-std::unique_ptr<Database> Database::open(const QString &url, const QString &connectionName)
+std::unique_ptr<Database> Database::open(const QString &url, const QString &connectionName, Role role)
 {
     const QString problem = checkUrl(url);
     if (!problem.isEmpty())
@@ -122,10 +135,15 @@ std::unique_ptr<Database> Database::open(const QString &url, const QString &conn
 
     const bool firebird = Firebird::isFirebirdUrl(url);
     const SqlDialect &dialect = firebird ? static_cast<const SqlDialect &>(firebirdDialect()) : sqliteDialect();
-    QSqlDatabase db = firebird ? openFirebird(url, connectionName) : openSqlite(url, dialect, connectionName);
+    QSqlDatabase db = firebird ? openFirebird(url, connectionName, role) : openSqlite(url, connectionName, role);
     std::unique_ptr<Database> database(new Database(db, dialect, connectionName));
-    for (const QString &statement : dialect.sessionSetup())
-        execSql(database->m_db, statement);
+    // Not for a reader: SQLite's set-up may switch the file's journal, a write that needs the
+    // database's lock and a write access a reader may lack, and the rest of it only matters to
+    // writers. The busy timeout a reader does need comes with its connection.
+    if (role == Role::Owner) {
+        for (const QString &statement : dialect.sessionSetup())
+            execSql(database->m_db, statement);
+    }
     return database;
 }
 

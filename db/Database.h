@@ -9,15 +9,25 @@
 
 class SqlDialect;
 
-// An open connection to the service's database together with its dialect. The connection is
-// a named Qt connection: it belongs to the thread that opened it and is removed on destruction.
+// An open connection to a database together with its dialect. The connection is a named Qt
+// connection: it belongs to the thread that opened it and is removed on destruction.
 class RBX_DB_EXPORT Database final
 {
 public:
+    enum class Role {
+        // The service, which keeps the database: a missing one is created, and the dialect's
+        // session set-up runs.
+        Owner,
+        // Reads a database someone else keeps: opens an existing one only and changes nothing of
+        // it; a SQLite reader waits out a writer's lock instead of failing at once.
+        Reader,
+    };
+
     // The one place where a database URL becomes a connection. Understands "sqlite:PATH"
-    // (":memory:" as PATH for a private in-memory database). Runs the dialect's session set-up.
+    // (":memory:" as PATH for a private in-memory database) and "firebird://HOST[:PORT]/PATH".
     // Throws EDatabaseError with a message for the user.
-    static std::unique_ptr<Database> open(const QString &url, const QString &connectionName);
+    static std::unique_ptr<Database> open(const QString &url, const QString &connectionName,
+                                          Role role = Role::Owner);
     // Empty when the URL names a database this build can open; otherwise why not.
     static QString checkUrl(const QString &url);
 

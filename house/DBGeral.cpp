@@ -1,25 +1,32 @@
 #include "DBGeral.h"
 
 #include "ConnectionProbe.h"
-#include "FirebirdConnection.h"
+#include "Database.h"
 #include "HouseError.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
-#include <QSqlError>
 
 namespace {
-constexpr int SqliteBusyTimeoutMs = 5000;
-const QLatin1String SqliteScheme("sqlite:");
+// The shared module outlives the application; its connection must close while Qt's SQL
+// drivers are still there.
+struct SharedModule
+{
+    TdtmDBGeral module;
+    SharedModule()
+    {
+        qAddPostRoutine([] { dtmDBGeral().Close(); });
+    }
+};
 } // namespace
 
 TdtmDBGeral::TdtmDBGeral(QString connectionName) : m_connectionName(std::move(connectionName)) {}
 
 TdtmDBGeral::~TdtmDBGeral()
 {
-    // Without an application the SQL plugins may already be gone; Qt closes what is left.
-    if (QCoreApplication::instance())
-        Close();
+    // Without an application the SQL plugins may already be gone: the connection is left to Qt,
+    // which closes what is left.
+    if (!QCoreApplication::instance())
+        static_cast<void>(m_database.release());
 }
 
 void TdtmDBGeral::SetUrl(const QString &url)
@@ -36,80 +43,33 @@ void TdtmDBGeral::Open()
         return;
     if (m_url.trimmed().isEmpty())
         throw EDatabaseError(QStringLiteral("Nenhum banco de dados foi configurado para as consultas."));
-    if (Firebird::isFirebirdUrl(m_url)) {
-        OpenFirebird();
-        return;
-    }
-    if (!m_url.startsWith(SqliteScheme))
-        throw EDatabaseError(QStringLiteral("Endereço de banco de dados não suportado: '%1'.").arg(m_url));
-
-    const QString path = m_url.mid(SqliteScheme.size());
-    // SQLite would create an empty file and every lookup would then fail with a missing table.
-    if (path.isEmpty() || !QFileInfo(path).isFile())
-        throw EDatabaseError(QStringLiteral("Banco de dados não encontrado: '%1'.").arg(path));
-
-    QSqlDatabase db = QSqlDatabase::contains(m_connectionName)
-                          ? QSqlDatabase::database(m_connectionName, false)
-                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
-    db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(SqliteBusyTimeoutMs));
-    if (!db.open()) {
-        const QString why = db.lastError().text();
-        throw EDatabaseError(QStringLiteral("Não foi possível abrir o banco de dados '%1': %2").arg(path, why));
-    }
-}
-
-void TdtmDBGeral::OpenFirebird()
-{
-    QString problem;
-    const std::optional<Firebird::Target> target = Firebird::parseUrl(m_url, &problem);
-    if (!target)
-        throw EDatabaseError(problem);
     Close();
-    QSqlDatabase db = Firebird::addConnection(*target, m_connectionName);
-    if (!db.open()) {
-        // unlike the service, the lookups never create a database: a missing one is an error
-        const QString why = db.lastError().text();
-        db = QSqlDatabase();
-        Close();
-        throw EDatabaseError(QStringLiteral("Não foi possível abrir o banco de dados '%1': %2").arg(target->connectionString(), why));
-    }
+    // A reader: a lookup never creates the database it reads, nor sets it up for writers.
+    m_database = ::Database::open(m_url, m_connectionName, ::Database::Role::Reader);
 }
 
-void TdtmDBGeral::Close()
-{
-    if (!QSqlDatabase::contains(m_connectionName))
-        return;
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(m_connectionName);
-}
+void TdtmDBGeral::Close() { m_database.reset(); }
 
 bool TdtmDBGeral::DropIfLost()
 {
-    if (!Connected() || reachesDatabase(QSqlDatabase::database(m_connectionName, false)))
+    if (!Connected() || reachesDatabase(m_database->sql()))
         return false;
     Close();
     return true;
 }
 
-bool TdtmDBGeral::Connected() const
-{
-    return QSqlDatabase::contains(m_connectionName) && QSqlDatabase::database(m_connectionName, false).isOpen();
-}
+bool TdtmDBGeral::Connected() const { return m_database && m_database->sql().isOpen(); }
 
 QSqlDatabase TdtmDBGeral::Database()
 {
     Open();
-    return QSqlDatabase::database(m_connectionName, false);
+    return m_database->sql();
 }
 
 QueryDialect TdtmDBGeral::Dialect() { return dialectFor(Database()); }
 
 TdtmDBGeral &dtmDBGeral()
 {
-    static TdtmDBGeral module;
-    return module;
+    static SharedModule shared;
+    return shared.module;
 }

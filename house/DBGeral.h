@@ -7,10 +7,14 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <memory>
+
+class Database;
+
 // The shared database module: the one local database connection every lookup query uses.
-// The host names the database by URL ("sqlite:PATH", or "firebird://HOST[:PORT]/PATH" with the
-// credentials of ISC_USER and ISC_PASSWORD); the connection opens on first use, so a
-// screen opens even when the database is unreachable and the lookup that needs it reports why.
+// The host names the database by URL (see Database::open; Firebird takes the credentials of
+// ISC_USER and ISC_PASSWORD); the connection opens on first use, so a screen opens even when
+// the database is unreachable and the lookup that needs it reports why.
 class RBX_HOUSE_EXPORT TdtmDBGeral
 {
 public:
@@ -38,10 +42,9 @@ public:
     QueryDialect Dialect();
 
 private:
-    void OpenFirebird();
-
     QString m_connectionName;
     QString m_url;
+    std::unique_ptr<::Database> m_database;
 };
 
 RBX_HOUSE_EXPORT TdtmDBGeral &dtmDBGeral();

@@ -116,6 +116,15 @@ private slots:
         QCOMPARE(single(*again, u"SELECT COUNT(*) FROM ALA"_s, {}).toInt(), 1);
     }
 
+    void aReaderNeverCreatesTheDatabase()
+    {
+        RBX_REQUIRE_ENGINE(Engine::Firebird);
+        ScratchDatabase scratch(u"never-created"_s, Engine::Firebird);
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, Database::open(scratch.url(), u"reader"_s, Database::Role::Reader));
+        QVERIFY(!FirebirdFiles::exists(targetOf(scratch), Firebird::credentialsFromEnvironment()));
+        QVERIFY(!QSqlDatabase::contains(u"reader"_s));
+    }
+
     void openFailuresSayWhyWithoutSecrets_data()
     {
         QTest::addColumn<QString>("where");      // "closed port" or "wrong password"

@@ -531,6 +531,32 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(EDatabaseError, missingField.FieldByName(QStringLiteral("CDALA")));
     }
 
+    void lookupsLeaveTheDatabaseAsTheyFindIt()
+    {
+        QTemporaryDir dir;
+        const QString path = makeWingDatabase(dir);
+        {
+            TdtmDBGeral module(QStringLiteral("tst_reader"));
+            module.SetUrl(QStringLiteral("sqlite:") + path);
+            TADOIBQuery query(QStringLiteral("qryAla"), &module);
+            query.SQL_ORACLE = {QStringLiteral("SELECT CDALA FROM ALA")};
+            query.Open();
+            QCOMPARE(query.RecordCount(), 3);
+        }
+        // the service's session set-up would have switched the file to its own journal
+        QString mode;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tst_check"));
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery pragma(db);
+            QVERIFY(pragma.exec(QStringLiteral("PRAGMA journal_mode")) && pragma.next());
+            mode = pragma.value(0).toString();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("tst_check"));
+        QCOMPARE(mode, QStringLiteral("delete"));
+    }
+
     void placeholdersSkipLiteralsAndCasts()
     {
         QCOMPARE(placeholderNames(QStringLiteral(
