@@ -4,7 +4,8 @@
 #include "FuzzDatabase.h"
 #include "ServerLimits.h"
 #include "ServerOptions.h"
-#include "RpcProtocol.h"
+#include "CopyServiceSession.h"
+#include "RpcEndpoint.h"
 #include "WireProtocol.h"
 
 #include <QCoreApplication>
@@ -56,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }();
     static int connection = 0;
     Wire::LineFramer framer(config.maxMessageBytes);
-    RpcProtocol protocol(config, ++connection);
+    ++connection;
+    RpcEndpoint protocol(std::make_unique<CopyServiceSession>(config, connection), config.maxMessageBytes, connection);
     CheckingSink sink;
     framer.append(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
     QByteArray message;
@@ -68,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             protocol.messageTooLarge(sink);
             break;
         }
-        if (protocol.handleMessage(message, sink) == RpcProtocol::After::Close)
+        if (protocol.handleMessage(message, sink) == RpcEndpoint::After::Close)
             break;
     }
     return 0;

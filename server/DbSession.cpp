@@ -66,6 +66,31 @@ bool DbSession::dropIfLost()
     return true;
 }
 
+Wire::CallResult DbSession::run(bool readOnly, bool endsTransaction,
+                                const std::function<Wire::CallResult(bool again)> &call)
+{
+    if (transactionLost() && !endsTransaction) {
+        throw ERemoteError(Wire::ErrorCode::TransactionState,
+                           u"A transação foi perdida com a conexão ao banco de dados; desfaça-a antes de continuar."_s);
+    }
+    if (!transactionLost())
+        ensureConnected();
+    const bool mayRetry = readOnly && !inTransaction();
+    try {
+        return call(false);
+    } catch (const ERemoteError &) {
+        throw;
+    } catch (const EHouseError &error) {
+        if (!dropIfLost())
+            throw;
+        if (!mayRetry)
+            throw EDatabaseError(u"A conexão com o banco de dados foi perdida: "_s + error.message());
+        // a read on a connection that died while the session sat idle: once more on a new one
+        ensureConnected();
+        return call(true);
+    }
+}
+
 void DbSession::startTransaction()
 {
     if (m_transaction == Transaction::Open)

@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "SqlDialect.h"
+#include "WireProtocol.h"
 #include "WriteGate.h"
 
 #include <functional>
@@ -46,6 +47,12 @@ public:
     void startTransaction();
     void commit();
     void rollback();
+
+    // Runs one call of the client under the session's rules: while a lost transaction waits to be
+    // ended only Commit or Rollback may run (-32004 otherwise); a lost connection is opened
+    // again first; a call that fails because the connection died is a lost connection to the
+    // client, except a read outside a transaction, which runs once more (call(true)) on a new one.
+    Wire::CallResult run(bool readOnly, bool endsTransaction, const std::function<Wire::CallResult(bool again)> &call);
 
     // Runs the writes of one call so that they happen entirely or not at all: in a transaction
     // of their own, or under a savepoint inside the client's transaction.

@@ -1,6 +1,7 @@
 #include "Session.h"
 
 #include "AcceptedSocket.h"
+#include "CopyServiceSession.h"
 #include "ServerLimits.h"
 #include "ServerLog.h"
 
@@ -33,7 +34,8 @@ void Session::start()
     // Qt would otherwise buffer whatever the client sends, however much
     m_socket->setReadBufferSize(ServerLimits::ReadChunkBytes);
     m_framer = std::make_unique<Wire::LineFramer>(m_config.maxMessageBytes);
-    m_protocol = std::make_unique<RpcProtocol>(m_config, m_id);
+    m_protocol = std::make_unique<RpcEndpoint>(std::make_unique<CopyServiceSession>(m_config, m_id),
+                                               m_config.maxMessageBytes, m_id);
 
     m_stallTimer = new QTimer(this);
     m_stallTimer->setSingleShot(true);
@@ -96,7 +98,7 @@ void Session::onReadyRead()
                 break;
             }
             sawMessage = true;
-            if (m_protocol->handleMessage(message, *this) == RpcProtocol::After::Close) {
+            if (m_protocol->handleMessage(message, *this) == RpcEndpoint::After::Close) {
                 closeAfterFlush(u"closed by the server after a refused rpc.open"_s);
                 break;
             }

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "RpcProtocol.h"
+#include "RpcEndpoint.h"
 #include "ServerOptions.h"
+#include "WireProtocol.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -49,7 +50,7 @@ private:
     QTimer *m_idleTimer = nullptr;
     QTimer *m_openTimer = nullptr; // rpc.open (and a TLS handshake) must come within the stall timeout
     std::unique_ptr<Wire::LineFramer> m_framer;
-    std::unique_ptr<RpcProtocol> m_protocol;
+    std::unique_ptr<RpcEndpoint> m_protocol;
     QString m_peer;
     QString m_closeReason;
     QElapsedTimer m_age;

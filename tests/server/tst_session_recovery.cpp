@@ -5,7 +5,8 @@
 // connection by closing it.
 #include "DemoDatabase.h"
 #include "OleDate.h"
-#include "RpcProtocol.h"
+#include "CopyServiceSession.h"
+#include "RpcEndpoint.h"
 #include "RpcTestClient.h"
 #include "ServerOptions.h"
 #include "SqlDialect.h"
@@ -36,7 +37,8 @@ public:
     explicit Session(const QString &url)
     {
         m_config.databaseUrl = url;
-        m_protocol = std::make_unique<RpcProtocol>(m_config, ConnectionId);
+        m_protocol = std::make_unique<RpcEndpoint>(std::make_unique<CopyServiceSession>(m_config, ConnectionId),
+                                                   m_config.maxMessageBytes, ConnectionId);
     }
 
     bool send(const QByteArray &bytes) override
@@ -65,7 +67,7 @@ public:
 
 private:
     ServerConfig m_config;
-    std::unique_ptr<RpcProtocol> m_protocol;
+    std::unique_ptr<RpcEndpoint> m_protocol;
     QJsonObject m_answer;
     int m_id = 0;
 };

@@ -1,0 +1,116 @@
+#include "CopyServiceSession.h"
+
+#include "ArgReader.h"
+#include "CopyServiceObject.h"
+#include "Database.h"
+#include "DbSession.h"
+#include "HouseError.h"
+#include "MethodTable.h"
+#include "ServerLog.h"
+#include "ServerOptions.h"
+#include "TokenCheck.h"
+
+#include <QJsonArray>
+#include <QUuid>
+
+using namespace Qt::StringLiterals;
+namespace Code = Wire::ErrorCode;
+
+namespace {
+
+QJsonObject failure(const QJsonValue &id, int code, const QString &message, const QJsonValue &data = {})
+{
+    return Wire::errorObject(id, {code, message, data});
+}
+
+} // namespace
+
+CopyServiceSession::CopyServiceSession(const ServerConfig &config, int connectionId)
+    : m_config(config), m_connectionId(connectionId)
+{
+}
+
+CopyServiceSession::~CopyServiceSession()
+{
+    m_object.reset();
+    m_db.reset(); // rolls back a transaction the client left open
+}
+
+QJsonObject CopyServiceSession::open(const QJsonValue &id, const QJsonValue &params, bool &close)
+{
+    if (m_object)
+        return failure(id, Code::InvalidRequest, u"A sessão já está aberta."_s);
+    const QJsonValue server = params.toObject().value(QLatin1String("server"));
+    if (!params.isObject() || !server.isString())
+        return failure(id, Code::InvalidParams, u"rpc.open espera um objeto com \"server\" (e \"token\" quando exigido)."_s);
+    if (server.toString() != QLatin1String(Wire::ServerObjectName))
+        return failure(id, Code::UnknownServer, u"Objeto servidor desconhecido: \"%1\"."_s.arg(excerpt(server.toString())));
+    if (!m_config.token.isEmpty()) {
+        const QJsonValue token = params.toObject().value(QLatin1String("token"));
+        if (!token.isString() || !tokensMatch(m_config.token, token.toString().toUtf8())) {
+            close = true;
+            return failure(id, Code::NotAuthorized, u"Não autorizado: token ausente ou incorreto."_s);
+        }
+    }
+    try {
+        const QString url = m_config.databaseUrl, name = u"rbx-session-%1"_s.arg(m_connectionId);
+        m_db = std::make_unique<DbSession>([url, name] { return Database::open(url, name); });
+    } catch (const EHouseError &error) {
+        return failure(id, Code::ServiceFailed, error.message());
+    }
+    m_object = std::make_unique<CopyServiceObject>(*m_db, m_connectionId);
+    return Wire::resultObject(id, Wire::openResult(QUuid::createUuid().toString(QUuid::WithoutBraces)));
+}
+
+QJsonObject CopyServiceSession::call(const QJsonValue &id, const QString &method, const QJsonValue &params)
+{
+    const auto entry = methodTable().constFind(method);
+    if (entry == methodTable().constEnd())
+        return failure(id, Code::MethodNotFound, u"Método desconhecido: \"%1\"."_s.arg(excerpt(method)));
+    if (params.isObject())
+        return failure(id, Code::InvalidParams, u"Os argumentos de %1 devem ser uma lista posicional."_s.arg(method));
+    const QJsonArray values = params.toArray();
+    const qsizetype expected = entry->kinds.size();
+    if (values.size() != expected) {
+        return failure(id, Code::InvalidParams,
+                       u"%1 espera %2 argumento(s); recebeu %3."_s.arg(method).arg(expected).arg(values.size()),
+                       QJsonObject{{u"expected"_s, double(expected)}, {u"received"_s, double(values.size())}});
+    }
+    CopyServiceObject::Args args;
+    args.reserve(expected);
+    for (qsizetype i = 0; i < expected; ++i) {
+        QString why;
+        const std::optional<Wire::Arg> arg = Wire::decodeArg(values.at(i), &why);
+        const Wire::Arg::Kind kind = entry->kinds.at(i);
+        if (arg && arg->kind != kind)
+            why = u"recebido %1"_s.arg(Wire::kindName(arg->kind));
+        if (!arg || arg->kind != kind) {
+            return failure(id, Code::InvalidParams,
+                           u"O argumento %1 de %2 deve ser %3 (%4)."_s.arg(i + 1).arg(method, Wire::kindName(kind), why),
+                           QJsonObject{{u"position"_s, double(i)}, {u"expected"_s, Wire::kindName(kind)}});
+        }
+        args.append(*arg);
+    }
+
+    try {
+        // a read may run twice: the second time from the arguments as they were sent
+        const CopyServiceObject::Args given = entry->readOnly ? args : CopyServiceObject::Args();
+        Wire::CallResult result = m_db->run(entry->readOnly, entry->endsTransaction, [&](bool again) {
+            if (again)
+                args = given;
+            return (m_object.get()->*(entry->handler))(args);
+        });
+        for (qsizetype i = 0; i < args.size(); ++i) {
+            if (args.at(i).byRef)
+                result.byref.insert(int(i), args.at(i).text);
+        }
+        return Wire::resultObject(id, Wire::encodeCallResult(result));
+    } catch (const ERemoteError &error) {
+        return failure(id, error.code(), error.message());
+    } catch (const EHouseError &error) {
+        return failure(id, Code::ServiceFailed, error.message());
+    } catch (const std::exception &error) {
+        serverLog(u"#%1 %2: internal error: %3"_s.arg(m_connectionId).arg(method, QString::fromUtf8(error.what())));
+        return failure(id, Code::InternalError, u"Erro interno do servidor."_s);
+    }
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "SessionHandler.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+
+#include <memory>
+#include <optional>
+
+// Where the answers of a connection go.
+class AnswerSink
+{
+public:
+    virtual ~AnswerSink() = default;
+    // False when the connection is gone; the caller then stops working for it.
+    virtual bool send(const QByteArray &bytes) = 0;
+};
+
+// JSON-RPC 2.0 of one connection, without the socket: takes whole messages, parses them, checks
+// the envelope (ids, batches, notifications), hands each request to the session handler in
+// order and sends the answers (a batch's answers as one array, as they come). Every error
+// answer is counted and logged here, whoever made it.
+class RpcEndpoint final
+{
+public:
+    enum class After { KeepOpen, Close };
+
+    RpcEndpoint(std::unique_ptr<SessionHandler> handler, qsizetype maxMessageBytes, int connectionId);
+    RpcEndpoint(const RpcEndpoint &) = delete;
+    RpcEndpoint &operator=(const RpcEndpoint &) = delete;
+
+    After handleMessage(const QByteArray &message, AnswerSink &sink);
+    After messageTooLarge(AnswerSink &sink);
+
+    bool isOpen() const { return m_handler->isOpen(); }
+    int requests() const { return m_requests; }
+    int failures() const { return m_failures; }
+
+private:
+    struct Outcome
+    {
+        std::optional<QJsonObject> answer; // none for a notification
+        bool close = false;
+    };
+
+    Outcome handleRequest(const QJsonValue &request);
+    QJsonObject refuse(const QJsonValue &id, int code, const QString &message);
+    // Counts and logs the answer when it is an error.
+    QJsonObject noted(const QString &method, QJsonObject answer);
+
+    std::unique_ptr<SessionHandler> m_handler;
+    const qsizetype m_maxMessageBytes;
+    const int m_connectionId;
+    int m_requests = 0;
+    int m_failures = 0;
+};

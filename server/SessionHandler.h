@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+
+// What a connection's requests reach once the endpoint has made sure they are well-formed
+// JSON-RPC: opening the session and calling its methods. Each answer is a whole response object
+// (result or error); the endpoint sends it, or drops it for a notification.
+class SessionHandler
+{
+public:
+    virtual ~SessionHandler() = default;
+
+    // rpc.open; sets close when the connection must end after the answer.
+    virtual QJsonObject open(const QJsonValue &id, const QJsonValue &params, bool &close) = 0;
+    // Any other method, on an open session or not.
+    virtual QJsonObject call(const QJsonValue &id, const QString &method, const QJsonValue &params) = 0;
+    virtual bool isOpen() const = 0;
+};
