@@ -1,12 +1,12 @@
 #pragma once
 
+#include "ServerOptions.h"
 #include "SessionHandler.h"
 
 #include <memory>
 
 class CopyServiceObject;
 class DbSession;
-struct ServerConfig;
 
 // The session of one connection to "Rbx53207.rdmCopiaForm": rpc.open (server object, token,
 // the database session), then dispatch of each call through the method table with its
@@ -24,7 +24,7 @@ public:
     bool isOpen() const override { return m_object != nullptr; }
 
 private:
-    const ServerConfig &m_config;
+    const ServerConfig m_config;
     const int m_connectionId;
     // the server object uses the database session: it goes first
     std::unique_ptr<DbSession> m_db;

@@ -3,74 +3,26 @@
 // client ends it; a database that cannot be reached yet is named as such, and the session
 // recovers once it can. The protocol runs in this thread, so the test cuts the session's
 // connection by closing it.
-#include "DemoDatabase.h"
 #include "OleDate.h"
-#include "CopyServiceSession.h"
-#include "RpcEndpoint.h"
-#include "RpcTestClient.h"
-#include "ServerOptions.h"
+#include "ServerTestKit.h"
 #include "SqlDialect.h"
 #include "SqlStatement.h"
 
 #include <QDir>
-#include <QJsonDocument>
-#include <QSqlDatabase>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
+using ServerTests::R;
+using ServerTests::T;
+using ServerTests::describe;
 using Wire::Arg;
 namespace Code = Wire::ErrorCode;
 
 namespace {
 
 const QString Branch = u"0001"_s;
-constexpr int ConnectionId = 7;
-
-Arg T(const QString &text) { return Arg::makeText(text); }
-Arg R(const QString &text) { return Arg::makeText(text, true); }
 
 double destination() { return OleDate::fromDate(TestSupport::demoDate().addDays(1)); }
-
-class Session final : public AnswerSink
-{
-public:
-    explicit Session(const QString &url)
-    {
-        m_config.databaseUrl = url;
-        m_protocol = std::make_unique<RpcEndpoint>(std::make_unique<CopyServiceSession>(m_config, ConnectionId),
-                                                   m_config.maxMessageBytes, ConnectionId);
-    }
-
-    bool send(const QByteArray &bytes) override
-    {
-        m_answer = QJsonDocument::fromJson(bytes).object();
-        return true;
-    }
-
-    QJsonObject request(const QString &method, const QJsonValue &params)
-    {
-        QJsonObject message{{u"jsonrpc"_s, u"2.0"_s}, {u"id"_s, ++m_id}, {u"method"_s, method}};
-        if (!params.isUndefined())
-            message.insert(u"params"_s, params);
-        m_answer = {};
-        m_protocol->handleMessage(QJsonDocument(message).toJson(QJsonDocument::Compact), *this);
-        return m_answer;
-    }
-    QJsonObject call(const QString &method, const QList<Arg> &args = {})
-    {
-        return request(method, RpcTestClient::params(args));
-    }
-    bool open() { return RpcTestClient::errorCode(request(u"rpc.open"_s, QJsonObject{{u"server"_s, QLatin1String(Wire::ServerObjectName)}})) == 0; }
-
-    // What a database restart or a network cut does to the session's connection.
-    static void cut() { QSqlDatabase::database(u"rbx-session-%1"_s.arg(ConnectionId), false).close(); }
-
-private:
-    ServerConfig m_config;
-    std::unique_ptr<RpcEndpoint> m_protocol;
-    QJsonObject m_answer;
-    int m_id = 0;
-};
 
 struct ServiceKey
 {
@@ -89,8 +41,6 @@ QList<Arg> insConfesco(const ServiceKey &key)
             Arg::makeDouble(1), Arg::makeDouble(1), Arg::makeDouble(0), Arg::makeDouble(destination()),
             T({}), T({}), T({}), T(u"item"_s), R(Branch), Arg::makeDouble(0)};
 }
-
-QString describe(const QJsonObject &answer) { return QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact)); }
 
 #define EXPECT_ANSWER(answer, code)                                                                                    \
     do {                                                                                                               \
@@ -120,11 +70,11 @@ private slots:
 
     void idleSessionReadsOverNewConnection()
     {
-        Session session(m_demo->url());
+        InProcessClient session({m_demo->url()});
         QVERIFY(session.open());
         const QJsonObject before = session.call(u"getPaciente"_s, {R(Branch)});
         EXPECT_ANSWER(before, 0);
-        Session::cut();
+        session.cutDatabase();
         const QJsonObject after = session.call(u"getPaciente"_s, {R(Branch)});
         EXPECT_ANSWER(after, 0);
         QCOMPARE(after.value(u"result"_s), before.value(u"result"_s));
@@ -134,9 +84,9 @@ private slots:
     // new one.
     void writeOnLostConnectionFailsOnce()
     {
-        Session session(m_demo->url());
+        InProcessClient session({m_demo->url()});
         QVERIFY(session.open());
-        Session::cut();
+        session.cutDatabase();
         const QJsonObject lost = session.call(u"InsServInte"_s, insServInte(m_key));
         EXPECT_ANSWER(lost, Code::ServiceFailed);
         QVERIFY2(RpcTestClient::errorMessage(lost).contains(u"conexão com o banco de dados foi perdida"_s), qPrintable(describe(lost)));
@@ -155,11 +105,11 @@ private slots:
     {
         QFETCH(QString, ending);
         QFETCH(int, endingCode);
-        Session session(m_demo->url());
+        InProcessClient session({m_demo->url()});
         QVERIFY(session.open());
         EXPECT_ANSWER(session.call(u"StartTransaction"_s), 0);
         EXPECT_ANSWER(session.call(u"InsServInte"_s, insServInte(m_key)), 0);
-        Session::cut();
+        session.cutDatabase();
         EXPECT_ANSWER(session.call(u"InsConfesco"_s, insConfesco(m_key)), Code::ServiceFailed);
 
         // until the client ends it, nothing may land outside the lost transaction
@@ -184,11 +134,11 @@ private slots:
 
     void unreachableUntilBack()
     {
-        Session session(m_demo->url());
+        InProcessClient session({m_demo->url()});
         QVERIFY(session.open());
         const QDir folder = QFileInfo(m_demo->path()).dir();
         const QString away = folder.absolutePath() + u".away"_s;
-        Session::cut();
+        session.cutDatabase();
         QVERIFY(QDir().rename(folder.absolutePath(), away));
         const QJsonObject down = session.call(u"getPaciente"_s, {R(Branch)});
         const QJsonObject downAgain = session.call(u"getPaciente"_s, {R(Branch)});

@@ -46,6 +46,11 @@ QJsonValue RpcTestClient::readMessage(int timeoutMs)
             return QJsonValue::Undefined;
         m_socket.waitForReadyRead(int(left));
     }
+    return parse(message);
+}
+
+QJsonValue RpcTestClient::parse(const QByteArray &message)
+{
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(message, &error);
     if (error.error != QJsonParseError::NoError)

@@ -38,6 +38,8 @@ public:
     QTcpSocket &socket() { return m_socket; }
 
     static QJsonArray params(const QList<Wire::Arg> &args);
+    // One message as the JSON value it holds; undefined when it is no JSON.
+    static QJsonValue parse(const QByteArray &message);
     // The error code of an answer, or 0 when it is a result.
     static int errorCode(const QJsonObject &answer);
     static QString errorMessage(const QJsonObject &answer);

@@ -1,59 +1,119 @@
-// Transactions, connections and concurrent clients of the real server.
+// The real server process over loopback sockets: limits of messages and connections, tokens,
+// stalled and deaf clients, a client or the server going away, concurrent writers, and what the
+// server writes in its log.
 #include "ServerTestKit.h"
+#include "TestServer.h"
 
-#include <QTest>
+#include <QJsonArray>
 
-#include <algorithm>
 #include <thread>
 
-class TestServerSessions final : public QObject, private ServerFixture
+using namespace Qt::StringLiterals;
+using namespace ServerTests;
+
+class TestServer_ final : public QObject, private DemoFixture
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { startServer(u"tst_server_sessions"_s); }
-    void cleanupTestCase() { stopServer(); }
+    void initTestCase()
+    {
+        RBX_REQUIRE_TEST_ENGINE();
+        openDemo();
+        TestServerOptions options;
+        options.token = Token;
+        QVERIFY2(m_server.start(m_demo->url(), options), qPrintable(m_server.errorString()));
+    }
 
-    void transactionMisuse()
+    void cleanupTestCase()
+    {
+        m_server.stop();
+        // the token is never written to the log, whatever happened
+        QVERIFY(!m_server.log().isEmpty());
+        QVERIFY(!m_server.log().contains(Token));
+        QVERIFY2(cleanExit(m_server), qPrintable(m_server.log()));
+        m_db.reset();
+    }
+
+    void oversizedMessages_data()
+    {
+        QTest::addColumn<int>("extra"); // bytes beyond the limit of 1024
+        QTest::addColumn<bool>("lineFeed");
+        QTest::newRow("one byte over, complete") << 1 << true;
+        QTest::newRow("far over, complete") << 5000 << true;
+        QTest::newRow("far over, no line feed yet") << 5000 << false;
+        QTest::newRow("exactly the limit") << 0 << true;
+    }
+
+    void oversizedMessages()
+    {
+        QFETCH(int, extra);
+        QFETCH(bool, lineFeed);
+        TestServer small;
+        TestServerOptions options;
+        options.maxMessageBytes = 1024;
+        QVERIFY2(small.start(m_demo->url(), options), qPrintable(small.errorString()));
+        RpcTestClient client;
+        QVERIFY(client.connectTo(small.host(), small.port()));
+        QByteArray open = R"({"jsonrpc":"2.0","id":1,"method":"rpc.open","params":{"server":"Rbx53207.rdmCopiaForm"}})";
+        open.append(QByteArray(1024 + extra - open.size(), ' '));
+        client.sendRaw(lineFeed ? open + '\n' : open);
+        const QJsonObject answer = client.readMessage().toObject();
+        if (extra == 0) {
+            EXPECT_RESULT(answer);
+            QVERIFY(client.isConnected());
+        } else {
+            EXPECT_ERROR(answer, Wire::ErrorCode::InvalidRequest);
+            QVERIFY(answer.value(u"id"_s).isNull());
+            QVERIFY2(RpcTestClient::errorMessage(answer).contains(u"1024"_s), qPrintable(describe(answer)));
+            QVERIFY(client.waitForClosed());
+        }
+        QVERIFY(serves(small, {}));
+    }
+
+    void unknownMethod()
     {
         auto client = opened();
         QVERIFY(client);
-        EXPECT_ERROR(client->call(u"Commit"_s, {}), Wire::ErrorCode::TransactionState);
-        EXPECT_ERROR(client->call(u"Rollback"_s, {}), Wire::ErrorCode::TransactionState);
-        EXPECT_RESULT(client->call(u"StartTransaction"_s, {}));
-        EXPECT_ERROR(client->call(u"StartTransaction"_s, {}), Wire::ErrorCode::TransactionState);
-        EXPECT_RESULT(client->call(u"Rollback"_s, {}));
-        EXPECT_ERROR(client->call(u"Rollback"_s, {}), Wire::ErrorCode::TransactionState);
+        const QJsonObject answer = client->call(u"getReceita"_s, {T(Branch)});
+        EXPECT_ERROR(answer, Wire::ErrorCode::MethodNotFound);
+        QVERIFY(RpcTestClient::errorMessage(answer).contains(u"getReceita"_s));
+        // a name of any length is answered, and echoed only in part
+        const QJsonObject huge = client->call(QString(100000, u'x'), {});
+        EXPECT_ERROR(huge, Wire::ErrorCode::MethodNotFound);
+        QVERIFY(RpcTestClient::errorMessage(huge).size() < 200);
+        QVERIFY(!m_server.log().contains(QString(1000, u'x')));
+        // names are case-sensitive, as the table fixes them
+        EXPECT_ERROR(client->call(u"getnutricio"_s, {T(u"ADMIN"_s), R(Branch)}), Wire::ErrorCode::MethodNotFound);
+        QVERIFY(serves(m_server, Token));
     }
 
-    void transactionsIsolateAndUndo()
+    void wrongTokens_data()
     {
-        auto mine = opened();
-        auto other = opened();
-        QVERIFY(mine && other);
-        const Service service{.patient = m_inPatient, .date = day(210)};
-        auto sequence = [&](RpcTestClient &client) {
-            Rows rows;
-            packetRows(client.call(u"getNrServInte"_s, {T(service.patient), D(service.date), R(Branch)}), rows);
-            return rows.value(0).value(0).toString();
-        };
-        EXPECT_RESULT(mine->call(u"StartTransaction"_s, {}));
-        EXPECT_RESULT(mine->call(u"InsServInte"_s, insServInte(service)));
-        QCOMPARE(sequence(*mine), u"01"_s);
-        QCOMPARE(sequence(*other), u"00"_s);
-        // a failing call inside the transaction changes nothing and leaves the transaction open
-        EXPECT_ERROR(mine->call(u"InsServInte"_s, insServInte(service)), Wire::ErrorCode::ServiceFailed);
-        EXPECT_RESULT(mine->call(u"Rollback"_s, {}));
-        QCOMPARE(sequence(*mine), u"00"_s);
+        QTest::addColumn<QJsonValue>("token");
+        QTest::newRow("missing") << QJsonValue();
+        QTest::newRow("wrong") << QJsonValue(u"ficha-errada"_s);
+        QTest::newRow("right one with a prefix only") << QJsonValue(Token.left(6));
+        QTest::newRow("right one plus a space") << QJsonValue(Token + u' ');
+        QTest::newRow("a number") << QJsonValue(42);
+        QTest::newRow("empty") << QJsonValue(u""_s);
+    }
 
-        EXPECT_RESULT(mine->call(u"StartTransaction"_s, {}));
-        EXPECT_RESULT(mine->call(u"InsServInte"_s, insServInte(service)));
-        EXPECT_ERROR(mine->call(u"InsConfesco"_s, insConfesco({.patient = m_inPatient, .sequence = u"02"_s, .date = day(210)})),
-                     Wire::ErrorCode::ServiceFailed);
-        EXPECT_RESULT(mine->call(u"InsConfesco"_s, insConfesco({.patient = m_inPatient, .date = day(210)})));
-        EXPECT_RESULT(mine->call(u"Commit"_s, {}));
-        QCOMPARE(sequence(*other), u"01"_s);
-        QCOMPARE(count(u"SELECT COUNT(*) FROM CONFESCO WHERE DTSERVINTE = '%1'"_s.arg(stored(day(210)))), 1);
+    void wrongTokens()
+    {
+        QFETCH(QJsonValue, token);
+        auto client = connected();
+        QVERIFY(client);
+        QJsonObject params{{u"server"_s, u"Rbx53207.rdmCopiaForm"_s}};
+        if (!token.isUndefined())
+            params.insert(u"token"_s, token);
+        const QJsonObject answer = client->request(u"rpc.open"_s, params);
+        EXPECT_ERROR(answer, Wire::ErrorCode::NotAuthorized);
+        QVERIFY(client->waitForClosed());
+        QVERIFY(!m_server.log().contains(Token));
+        if (token.isString() && !token.toString().isEmpty())
+            QVERIFY(!m_server.log().contains(token.toString()));
+        QVERIFY(serves(m_server, Token));
     }
 
     void disconnectWithOpenTransactionRollsBack()
@@ -159,30 +219,6 @@ private slots:
         QVERIFY2(cleanExit(strict), qPrintable(strict.log()));
     }
 
-    void garbageDoesNotHurt()
-    {
-        auto client = opened();
-        QVERIFY(client);
-        quint32 state = 12345;
-        QByteArray lines;
-        constexpr int LineCount = 200;
-        for (int line = 0; line < LineCount; ++line) {
-            QByteArray bytes;
-            for (int i = 0; i < 1 + line % 97; ++i) {
-                state = state * 1103515245u + 12345u;
-                char c = char(state >> 16);
-                bytes.append(c == '\n' ? ' ' : c);
-            }
-            lines.append(bytes).append('\n');
-        }
-        client->sendRaw(lines);
-        for (int line = 0; line < LineCount; ++line) {
-            const QJsonObject answer = client->readMessage().toObject();
-            QVERIFY2(answer.contains(u"error"_s), qPrintable(u"line %1: %2"_s.arg(line).arg(describe(answer))));
-        }
-        QVERIFY(serves(m_server, Token));
-    }
-
     void concurrentClientsWrite()
     {
         constexpr int Clients = 4, Services = 10;
@@ -244,9 +280,42 @@ private slots:
         QCOMPARE(count(u"SELECT COUNT(*) FROM SERVINTE WHERE DTSERVINTE = '%1'"_s.arg(stored(service.date))), 1);
     }
 
-    // --- methods --------------------------------------------------------------------------
+private:
+    std::unique_ptr<RpcTestClient> connected()
+    {
+        auto client = std::make_unique<RpcTestClient>();
+        if (!client->connectTo(m_server.host(), m_server.port()))
+            return nullptr;
+        return client;
+    }
 
+    std::unique_ptr<RpcTestClient> opened()
+    {
+        auto client = connected();
+        if (!client || !client->open(Token))
+            return nullptr;
+        return client;
+    }
+
+    // A good client still gets a good answer.
+    static bool serves(TestServer &server, const QString &token)
+    {
+        RpcTestClient client;
+        if (!client.connectTo(server.host(), server.port()) || !client.open(token))
+            return false;
+        Rows rows;
+        return packetRows(client.call(u"getNutricio"_s, {T(u"ADMIN"_s), R(Branch)}), rows) && rows == Rows{{u"001"_s}};
+    }
+
+    // Stopped after an orderly shutdown, with nothing a sanitizer build would report.
+    static bool cleanExit(const TestServer &server)
+    {
+        const QString log = server.log();
+        return log.contains(u"shutting down"_s) && !log.contains(u"Sanitizer"_s) && !log.contains(u"runtime error"_s);
+    }
+
+    TestServer m_server;
 };
 
-QTEST_GUILESS_MAIN(TestServerSessions)
-#include "tst_server_sessions.moc"
+QTEST_GUILESS_MAIN(TestServer_)
+#include "tst_server.moc"

@@ -1,18 +1,27 @@
-// What each method of the copy service reads and writes in the database.
+// What the methods read and write, in process: packets and their layouts, filters, sequences,
+// refused values, and a whole copy of one service.
+#include "CopyServiceContract.h"
 #include "ServerTestKit.h"
+#include "SqlDialect.h"
+#include "SqlStatement.h"
 
-#include <QTest>
+#include <QSet>
 
 #include <algorithm>
-#include <thread>
 
-class TestServerMethods final : public QObject, private ServerFixture
+using namespace Qt::StringLiterals;
+using namespace ServerTests;
+
+class TestServerData final : public QObject, private InProcessFixture
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { startServer(u"tst_server_methods"_s); }
-    void cleanupTestCase() { stopServer(); }
+    void initTestCase()
+    {
+        RBX_REQUIRE_TEST_ENGINE();
+        setUp();
+    }
 
     void getNutricio_data()
     {
@@ -509,5 +518,5 @@ SELECT S.CDPACIENTE, S.NRSEQUSERV, S.CDSERVFILI, S.CDDIETPAD, L.CDANDAR, L.CDALA
     }
 };
 
-QTEST_GUILESS_MAIN(TestServerMethods)
-#include "tst_server_methods.moc"
+QTEST_GUILESS_MAIN(TestServerData)
+#include "tst_server_data.moc"
