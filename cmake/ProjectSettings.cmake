@@ -43,8 +43,12 @@ function(rbx_shared_library target)
   set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden)
   generate_export_header(${target} BASE_NAME ${target})
   target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_BINARY_DIR})
-  # A symbol a library needs but nobody exports fails here, not when a host loads the module.
-  # The sanitizer runtimes come with the executable under clang, so that check is left out there.
+  rbx_no_undefined(${target})
+endfunction()
+
+# A symbol a shared object needs but nobody exports fails at link time, not when a host loads the
+# module. The sanitizer runtimes come with the executable under clang, so not checked there.
+function(rbx_no_undefined target)
   if(NOT RBX_SANITIZE)
     target_link_options(${target} PRIVATE LINKER:--no-undefined)
   endif()

@@ -193,8 +193,10 @@ qsizetype FormulationCopy::copyServiceCalls(QString &stFilial, const QString &op
 
     m_service.getNrServInte(cdPaciente, destino, stFilial, m_sets.nrServInte);
     const QString nrSequServField = QStringLiteral("NRSEQUSERV");
-    nrSequServ = nextSequence(sequenceAnswer(m_sets.nrServInte, nrSequServField, CopyService::method(CopyService::MethodId::getNrServInte).name),
-                              m_sets.nrServInte.FieldByName(nrSequServField).Size());
+    using CopyService::MethodId;
+    nrSequServ = nextSequence(
+        sequenceAnswer(m_sets.nrServInte, nrSequServField, CopyService::method(MethodId::getNrServInte).name),
+        m_sets.nrServInte.FieldByName(nrSequServField).Size());
 
     const CopyServiceClient::ServInteRow row = CopyServiceClient::servInteRow(service, operador);
     m_service.InsServInte(row, destino, nrSequServ);
@@ -203,7 +205,8 @@ qsizetype FormulationCopy::copyServiceCalls(QString &stFilial, const QString &op
     const QString cdSequCoprField = QStringLiteral("CDSEQUCOPR");
     const int cdSequCoprWidth = m_sets.nrConfesco.FieldByName(cdSequCoprField).Size();
     QString cdSequCopr = nextSequence(
-        sequenceAnswer(m_sets.nrConfesco, cdSequCoprField, CopyService::method(CopyService::MethodId::getNrConfesco).name), cdSequCoprWidth);
+        sequenceAnswer(m_sets.nrConfesco, cdSequCoprField, CopyService::method(MethodId::getNrConfesco).name),
+        cdSequCoprWidth);
 
     // the origin service's own key: its sequence and date, not the destination's
     m_service.getConfesco(cdPaciente, text("NRSEQUSERV"), dtServInte, stFilial, m_sets.confesco);

@@ -70,7 +70,8 @@ QJsonObject CopyServiceSession::call(const QJsonValue &id, const QString &method
     if (params.isObject())
         return failure(id, Code::InvalidParams, u"Os argumentos de %1 devem ser uma lista posicional."_s.arg(method));
     const QJsonArray values = params.toArray();
-    const qsizetype expected = entry->kinds.size();
+    const CopyService::MethodSignature &signature = *entry->signature;
+    const qsizetype expected = signature.kinds.size();
     if (values.size() != expected) {
         return failure(id, Code::InvalidParams,
                        u"%1 espera %2 argumento(s); recebeu %3."_s.arg(method).arg(expected).arg(values.size()),
@@ -81,7 +82,7 @@ QJsonObject CopyServiceSession::call(const QJsonValue &id, const QString &method
     for (qsizetype i = 0; i < expected; ++i) {
         QString why;
         const std::optional<Wire::Arg> arg = Wire::decodeArg(values.at(i), &why);
-        const Wire::Arg::Kind kind = entry->kinds.at(i);
+        const Wire::Arg::Kind kind = signature.kinds.at(i);
         if (arg && arg->kind != kind)
             why = u"recebido %1"_s.arg(Wire::kindName(arg->kind));
         if (!arg || arg->kind != kind) {
@@ -93,9 +94,11 @@ QJsonObject CopyServiceSession::call(const QJsonValue &id, const QString &method
     }
 
     try {
-        // a read may run twice: the second time from the arguments as they were sent
-        const CopyServiceObject::Args given = entry->readOnly ? args : CopyServiceObject::Args();
-        Wire::CallResult result = m_db->run(entry->readOnly, entry->endsTransaction, [&](bool again) {
+        // a read writes nothing, so it may run again on a new connection when the old one died:
+        // the second time from the arguments as they were sent
+        const bool reads = signature.access == CopyService::Access::Reads;
+        const CopyServiceObject::Args given = reads ? args : CopyServiceObject::Args();
+        Wire::CallResult result = m_db->run(reads, signature.endsTransaction(), [&](bool again) {
             if (again)
                 args = given;
             return (m_object.get()->*(entry->handler))(args);

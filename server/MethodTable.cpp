@@ -33,8 +33,7 @@ QHash<QString, MethodEntry> build()
         const Handler handler = handlerOf(method.id);
         if (!handler)
             throw std::logic_error("no handler for " + method.name.toStdString());
-        table.insert(method.name, {&method, method.name, method.kinds, handler,
-                                   method.access == CopyService::Access::Reads, method.endsTransaction()});
+        table.insert(method.name, {&method, handler});
     }
     return table;
 }
