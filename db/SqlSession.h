@@ -1,0 +1,77 @@
+#pragma once
+
+#include "rbx_db_export.h"
+
+#include "HouseError.h"
+
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+
+class SqlDialect;
+
+// A statement the database compiled once. It runs again and again with new values, inside
+// whatever transaction its session has open, until the session ends.
+class RBX_DB_EXPORT PreparedStatement
+{
+public:
+    virtual ~PreparedStatement() = default;
+
+    // Placeholders are ":NAME", each name once per statement. Values are as the dialect binds
+    // them: text, numbers, the dialect's date-time values, or a null QVariant.
+    virtual void bind(const QString &placeholder, const QVariant &value) = 0;
+    // Throws EConstraintViolation when a key or a reference refuses the row, EDatabaseError for
+    // anything else.
+    virtual void exec() = 0;
+    // False past the last row; a row that cannot be fetched throws.
+    virtual bool next() = 0;
+    virtual QVariant value(int column) const = 0;
+    // The column's position in the result by name, or -1.
+    virtual int column(const QString &name) const = 0;
+    virtual qint64 rowsAffected() const = 0;
+    // Closes the result so that the transaction can end; the statement stays prepared.
+    virtual void finish() = 0;
+};
+
+// One connection of the server to its database: statements prepared on it and the write
+// transaction it runs them in. Belongs to one thread at a time.
+class RBX_DB_EXPORT SqlSession
+{
+public:
+    virtual ~SqlSession() = default;
+
+    virtual const SqlDialect &dialect() const = 0;
+    // Names the connection in the log.
+    virtual QString name() const = 0;
+    // The same for every session on one database, whoever opened it.
+    virtual QString databaseKey() const = 0;
+
+    virtual std::unique_ptr<PreparedStatement> prepare(const QString &sql) = 0;
+    // False when a statement prepared on this session must be prepared again once the
+    // transaction it ran in has ended.
+    virtual bool statementsOutliveTransactions() const = 0;
+
+    // A transaction that will write; it must not fail later for having started as a reader.
+    virtual void begin() = 0;
+    virtual void commit() = 0;
+    virtual void rollback() = 0;
+    virtual void savepoint(const QString &name) = 0;
+    virtual void releaseSavepoint(const QString &name) = 0;
+    virtual void rollbackToSavepoint(const QString &name) = 0;
+
+    // True while the connection still reaches its database; *why gets the driver's text when not.
+    virtual bool reaches(QString *why) = 0;
+
+    // Opens a session on the database the URL names, as its owner (the server): "sqlite:PATH"
+    // and "firebird://HOST[:PORT]/PATH". Throws EDatabaseError with a message for the user.
+    static std::unique_ptr<SqlSession> open(const QString &url, const QString &connectionName);
+};
+
+// A row refused by a key (a duplicate) or a reference (a row it needs is missing). The server
+// then works out which one and tells the user in words.
+class RBX_DB_EXPORT EConstraintViolation : public EDatabaseError
+{
+public:
+    using EDatabaseError::EDatabaseError;
+};
