@@ -609,6 +609,32 @@ private slots:
         QCOMPARE(std::get<Wire::ErrorInfo>(answer.value).code, Wire::ErrorCode::MethodNotFound);
     }
 
+    // Statements are prepared once per database session, and a copied service costs few: the
+    // schema's keys check what the server once looked up itself.
+    void statementsPerServiceStayFew_data()
+    {
+        QTest::addColumn<Path>("path");
+        QTest::newRow("server-side") << Path::ServerSide;
+        QTest::newRow("call by call") << Path::CallByCall;
+    }
+    void statementsPerServiceStayFew()
+    {
+        QFETCH(Path, path);
+        DemoDatabase demo;
+        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
+        TestServer server;
+        QVERIFY2(server.start(demo.url()), qPrintable(server.errorString()));
+        const CopyOutcome outcome = copyDemoDay(server.port(), u"E"_s, {}, path);
+        QVERIFY(outcome.services > 10);
+        static const QRegularExpression counts(u"statements (\\d+) run, (\\d+) prepared"_s);
+        QRegularExpressionMatch match;
+        QTRY_VERIFY((match = counts.match(server.log())).hasMatch());
+        const qint64 run = match.captured(1).toLongLong(), prepared = match.captured(2).toLongLong();
+        // getServInte, then per service at most ten besides one per item
+        QVERIFY2(run <= 1 + 10 * outcome.services + outcome.items, qPrintable(match.captured(0)));
+        QVERIFY2(prepared <= 12, qPrintable(match.captured(0)));
+    }
+
     void headlessCommandEndToEnd()
     {
         DemoDatabase demo;
