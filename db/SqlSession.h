@@ -63,6 +63,10 @@ public:
     // True while the connection still reaches its database; *why gets the driver's text when not.
     virtual bool reaches(QString *why) = 0;
 
+    // True when another thread may take the session over once its thread lets go of it, so
+    // that a pool can keep it; a Qt connection stays in the thread that opened it.
+    virtual bool movableAcrossThreads() const { return false; }
+
     // Opens a session on the database the URL names, as its owner (the server): "sqlite:PATH"
     // and "firebird://HOST[:PORT]/PATH". Throws EDatabaseError with a message for the user.
     static std::unique_ptr<SqlSession> open(const QString &url, const QString &connectionName);
