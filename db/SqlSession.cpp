@@ -1,10 +1,18 @@
 #include "SqlSession.h"
 
 #include "Database.h"
+#include "FirebirdApiSession.h"
+#include "FirebirdConnection.h"
 #include "QtSqlSession.h"
 
 std::unique_ptr<SqlSession> SqlSession::open(const QString &url, const QString &connectionName)
 {
+    // Firebird through its own client library: Qt's driver can keep no statement past a transaction
+    if (Firebird::isFirebirdUrl(url)) {
+        if (const QString problem = Database::checkUrl(url); !problem.isEmpty())
+            throw EDatabaseError(problem);
+        return openFirebirdApiSession(url, connectionName);
+    }
     return std::make_unique<QtSqlSession>(Database::open(url, connectionName));
 }
 

@@ -65,7 +65,8 @@ public:
     // True while the connection still reaches its database; *why gets the driver's text when not.
     virtual bool reaches(QString *why) = 0;
 
-    // Threads may hand this session to one another (a pool keeps it between connections).
+    // True when another thread may take the session over once its thread lets go of it, so
+    // that a pool can keep it; a Qt connection stays in the thread that opened it.
     virtual bool movableAcrossThreads() const { return false; }
 
     // The statement of that text on this session, prepared on first use and kept: ready to bind
