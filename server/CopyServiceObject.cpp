@@ -504,13 +504,13 @@ SELECT CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM, IDIMPRSERV, IDTIPOSERINT, 
         try {
             insertService(row);
         } catch (const EConstraintViolation &) {
+            // A key taken by a concurrent copy of the same patient and day since this one looked
+            // (which a snapshot may not even show yet) is worth another try; a missing patient,
+            // service or diet is not.
             const auto why = whyServiceRefused(m_db, paciente, destino, row.sequencia, filial, row.servico, row.dieta);
-            if (!why)
-                throw;
-            // taken by a concurrent copy of the same patient and day since this one looked
-            if (why->duplicate)
-                throw ETransactionConflict(why->message);
-            refuse(why->message);
+            if (why && !why->duplicate)
+                refuse(why->message);
+            throw ETransactionConflict(why ? why->message : u"a chave do serviço foi tomada por outra gravação"_s);
         }
 
         const Schema::Column &itemSequence = col(u"CONFESCO"_s, u"CDSEQUCOPR"_s);

@@ -3,6 +3,7 @@
 #include "ArgReader.h"
 #include "CopyServiceObject.h"
 #include "SqlSession.h"
+#include "SqlSessionPool.h"
 #include "DbSession.h"
 #include "HouseError.h"
 #include "MethodTable.h"
@@ -60,7 +61,10 @@ QJsonObject CopyServiceSession::open(const QJsonValue &id, const QJsonValue &par
     }
     try {
         const QString url = m_config.databaseUrl, name = u"rbx-session-%1"_s.arg(m_connectionId);
-        m_db = std::make_unique<DbSession>([url, name] { return SqlSession::open(url, name); });
+        m_db = std::make_unique<DbSession>([url, name] { return SqlSessionPool::instance().take(url, name); },
+                                           [url](std::unique_ptr<SqlSession> session) {
+                                               SqlSessionPool::instance().give(url, std::move(session));
+                                           });
     } catch (const EHouseError &error) {
         return failure(id, Code::ServiceFailed, error.message());
     }

@@ -14,18 +14,30 @@ const QString CallSavepoint = u"RBX_CALL"_s;
 constexpr int ConflictAttempts = 5;
 } // namespace
 
-DbSession::DbSession(Opener open) : m_open(std::move(open)) { connect(); }
+DbSession::DbSession(Opener open, Recycler recycle) : m_open(std::move(open)), m_recycle(std::move(recycle))
+{
+    connect();
+}
 
 DbSession::~DbSession()
 {
-    if (!inTransaction() || !m_database)
+    if (!m_database)
         return;
     try {
         m_database->finishStatements();
-        m_database->rollback();
+        if (inTransaction())
+            m_database->rollback();
     } catch (const EHouseError &error) {
         // closing the connection below discards the transaction anyway
         serverLog(u"rollback at disconnect failed: "_s + error.message());
+        return;
+    }
+    if (m_recycle && m_transaction == Transaction::None) {
+        try {
+            m_recycle(std::move(m_database));
+        } catch (const std::exception &error) {
+            serverLog(u"database session not kept: "_s + QString::fromUtf8(error.what()));
+        }
     }
 }
 
@@ -36,6 +48,7 @@ void DbSession::connect()
     } catch (const EHouseError &error) {
         throw EDatabaseError(u"Banco de dados indisponível: "_s + error.message());
     }
+    m_countsAtOpen = m_database->counts();
     if (dialect().singleWriter())
         m_writeGate = &WriteGate::forDatabase(m_database->databaseKey());
 }
@@ -46,8 +59,8 @@ SqlSession::Counts DbSession::counts() const
 {
     SqlSession::Counts counts = m_countsBefore;
     if (m_database) {
-        counts.run += m_database->counts().run;
-        counts.prepared += m_database->counts().prepared;
+        counts.run += m_database->counts().run - m_countsAtOpen.run;
+        counts.prepared += m_database->counts().prepared - m_countsAtOpen.prepared;
     }
     return counts;
 }

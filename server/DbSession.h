@@ -20,10 +20,12 @@ class DbSession final
 {
 public:
     using Opener = std::function<std::unique_ptr<SqlSession>()>;
+    // Receives the database session when this one ends with it healthy and no transaction open.
+    using Recycler = std::function<void(std::unique_ptr<SqlSession>)>;
 
     // Opens the connection at once; throws EDatabaseError ("Banco de dados indisponível: ...")
     // when it cannot.
-    explicit DbSession(Opener open);
+    explicit DbSession(Opener open, Recycler recycle = {});
     // An open client transaction is rolled back: the client went away without committing.
     ~DbSession();
     DbSession(const DbSession &) = delete;
@@ -77,6 +79,8 @@ private:
     WriteGate::Turn takeWriteTurn();
 
     Opener m_open;
+    Recycler m_recycle;
+    SqlSession::Counts m_countsAtOpen; // of the session when it came, kept from earlier users
     std::unique_ptr<SqlSession> m_database;
     SqlSession::Counts m_countsBefore; // of connections dropped before this one
     WriteGate *m_writeGate = nullptr;

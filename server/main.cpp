@@ -1,5 +1,7 @@
 // rbx53207-server: the application server of the remote copy service.
 #include "Database.h"
+#include "FirebirdConnection.h"
+#include "SqlSessionPool.h"
 #include "HouseError.h"
 #include "Listener.h"
 #include "Schema.h"
@@ -36,6 +38,9 @@ int main(int argc, char *argv[])
     try {
         auto database = Database::open(config.databaseUrl, u"rbx-startup"_s);
         Schema::create(*database);
+        // the first client then finds an attachment waiting
+        if (Firebird::isFirebirdUrl(config.databaseUrl))
+            SqlSessionPool::instance().prewarm(config.databaseUrl);
     } catch (const EHouseError &error) {
         QTextStream(stderr) << "rbx53207-server: " << error.message() << Qt::endl;
         return 1;
@@ -62,5 +67,7 @@ int main(int argc, char *argv[])
         listener.shutdown();
         QCoreApplication::quit();
     });
-    return app.exec();
+    const int code = app.exec();
+    SqlSessionPool::instance().close();
+    return code;
 }
