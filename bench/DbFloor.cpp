@@ -11,6 +11,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -103,12 +104,21 @@ DbFloorResult dbFloorCopy(const DbFloorRequest &request)
         ++result.prepared;
     }
 
-    Statements s(*database);
-    result.prepared += Statements::Count;
+    // Qt's Firebird driver binds a statement to the transaction it was prepared in (and one
+    // prepared outside any runs in a transaction of its own): there they are prepared afresh
+    // in each service's transaction, and the figure says so by its count of prepared ones
+    const bool preparedOnce = dialect.name() != u"Firebird"_s;
+    std::optional<Statements> statements;
     for (const Row &service : services) {
         const QVariant &patient = service[size_t(sPatient)], &branch = service[size_t(sBranch)];
         dialect.beginWrite(database->sql());
         try {
+            if (!statements || !preparedOnce) {
+                statements.reset();
+                statements.emplace(*database);
+                result.prepared += Statements::Count;
+            }
+            Statements &s = *statements;
             s.deleteItems.bind(u":CDPACIENTE"_s, patient).bind(u":DTSERVINTE"_s, destination).bind(u":CDFILIAL"_s, branch);
             s.deleteItems.bind(u":S_CDPACIENTE"_s, patient).bind(u":S_DTSERVINTE"_s, destination).bind(u":S_CDFILIAL"_s, branch);
             s.deleteItems.bind(u":CDSERVFILI"_s, service[size_t(sService)]).bind(u":CDDIETPAD"_s, service[size_t(sDiet)]).exec();
@@ -159,7 +169,11 @@ DbFloorResult dbFloorCopy(const DbFloorRequest &request)
             result.items += qint64(items.size());
             ++result.services;
         } catch (...) {
-            dialect.rollback(database->sql());
+            try {
+                dialect.rollback(database->sql());
+            } catch (...) {
+                // the failure that ended the service is the one to report
+            }
             throw;
         }
     }

@@ -6,8 +6,9 @@
 // The service copies of a day done in this process straight against the database: per service
 // the statements the server runs for it (delete the destination's items and service, its
 // highest sequence, the nutritionist, insert the service, read the origin's items, insert each
-// item), in one transaction per service, each statement prepared once. No transport, no
-// decoding, no server: what the database alone costs.
+// item), in one transaction per service, each statement prepared once where the driver lets a
+// statement outlive its transaction. No transport, no decoding, no server: what the database
+// alone costs.
 struct DbFloorRequest
 {
     QString url;
