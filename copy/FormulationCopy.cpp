@@ -5,6 +5,10 @@
 #include "OleDate.h"
 #include "TextRoutines.h"
 
+#include <QUuid>
+
+#include <deque>
+
 namespace {
 
 QString requiredKey(FilterGroup group)
@@ -87,22 +91,79 @@ CopyOutcome FormulationCopy::run(QString &stFilial, const QString &stTipoForm, c
     outcome.confirmed = true;
     const qsizetype total = m_sets.servInte.RecordCount();
     const double destino = OleDate::fromDate(m_form.dateValue(CopyDate::Destino));
-    while (!m_sets.servInte.Eof()) {
-        QString nrSequServ;
-        const qsizetype items = copyService(stFilial, operador, destino, nrSequServ);
-        ++outcome.services;
-        outcome.items += items;
-        if (m_progress) {
-            const TClientDataSet &row = m_sets.servInte;
-            const auto text = [&row](const char *name) { return row.FieldByName(QLatin1String(name)).AsString(); };
-            m_progress({outcome.services, total, items, outcome.items, text("CDPACIENTE"), text("CDSERVFILI"),
-                        text("CDDIETPAD"), nrSequServ});
+    if (!m_callByCall && m_service.offersCopServInte()) {
+        copyServerSide(stFilial, operador, destino, outcome);
+    } else {
+        const TClientDataSet &row = m_sets.servInte;
+        const auto text = [&row](const char *name) { return row.FieldByName(QLatin1String(name)).AsString(); };
+        while (!m_sets.servInte.Eof()) {
+            QString nrSequServ;
+            const qsizetype items = copyService(stFilial, operador, destino, nrSequServ);
+            reportCopied(outcome, total, items, text("CDPACIENTE"), text("CDSERVFILI"), text("CDDIETPAD"), nrSequServ);
+            m_sets.servInte.Next();
         }
-        m_sets.servInte.Next();
     }
 
     m_form.showMsg(QStringLiteral("Cop_Suces"), mtInformation, mbYes); // Yes, not OK
     return outcome;
+}
+
+void FormulationCopy::reportCopied(CopyOutcome &outcome, qsizetype total, qsizetype items, const QString &cdPaciente,
+                                   const QString &cdServFili, const QString &cdDietPad, const QString &nrSequServ)
+{
+    ++outcome.services;
+    outcome.items += items;
+    if (m_progress)
+        m_progress({outcome.services, total, items, outcome.items, cdPaciente, cdServFili, cdDietPad, nrSequServ});
+}
+
+void FormulationCopy::copyServerSide(const QString &stFilial, const QString &operador, double destino,
+                                     CopyOutcome &outcome)
+{
+    // Enough copies in flight to keep the server busy across a slow link: the run then waits on
+    // the network about once, not once per service.
+    constexpr std::size_t Window = 64;
+    struct InFlight
+    {
+        TNetConnection::Pending pending;
+        QString cdPaciente, cdServFili, cdDietPad;
+    };
+    TClientDataSet &services = m_sets.servInte;
+    const auto text = [&services](const char *name) { return services.FieldByName(QLatin1String(name)).AsString(); };
+    const qsizetype total = services.RecordCount();
+    // names the run, so that the server runs none of its copies after one that failed
+    const QString execucao = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    std::deque<InFlight> window;
+    while (!services.Eof() || !window.empty()) {
+        while (!services.Eof() && window.size() < Window) {
+            const QString cdPaciente = text("CDPACIENTE");
+            window.push_back({m_service.sendCopServInte(cdPaciente, services.FieldByName(QStringLiteral("DTSERVINTE")).AsDateTime(),
+                                                        text("NRSEQUSERV"), stFilial, destino, operador, execucao),
+                              cdPaciente, text("CDSERVFILI"), text("CDDIETPAD")});
+            services.Next();
+        }
+        const InFlight copy = std::move(window.front());
+        window.pop_front();
+        try {
+            const CopyServiceClient::CopServInteAnswer answer = m_service.receiveCopServInte(copy.pending);
+            reportCopied(outcome, total, answer.items, copy.cdPaciente, copy.cdServFili, copy.cdDietPad,
+                         answer.nrSequServ);
+        } catch (...) {
+            // The copies sent after the failed one are refused unrun; their answers are read so
+            // that the connection stays usable for the calls after the run.
+            try {
+                for (const InFlight &unrun : window) {
+                    try {
+                        m_service.receiveCopServInte(unrun.pending);
+                    } catch (const ERemoteError &) {
+                    }
+                }
+            } catch (...) {
+                // the connection went away: there is nothing left to read
+            }
+            throw;
+        }
+    }
 }
 
 void FormulationCopy::validate()

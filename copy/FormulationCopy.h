@@ -64,7 +64,8 @@ RBX_COPY_EXPORT QString nextSequence(const QString &current, int width);
 
 // The Confirm button's run: validates the form, asks "Conf_Oper", fetches the origin services
 // with getServInte and copies each, with its composition items, to the destination date, then
-// shows "Cop_Suces". Each service's calls, from DelServ to its last InsConfesco, run in one
+// shows "Cop_Suces". A server that offers CopServInte copies each service itself, and the
+// copies are pipelined; otherwise each service's calls, from DelServ to its last InsConfesco, run in one
 // transaction of the service: a failure rolls that service back and is raised unchanged, while
 // the services committed before it stay copied. Validation failures raise through
 // CopyForm::mensErro; remote failures as CopyServiceClient raises them.
@@ -78,6 +79,8 @@ public:
     Q_DISABLE_COPY_MOVE(FormulationCopy)
 
     void setProgressHandler(CopyProgressHandler handler) { m_progress = std::move(handler); }
+    // Makes the classic calls for every service even when the server offers its own copy.
+    void setCallByCall(bool callByCall) { m_callByCall = callByCall; }
 
     // stFilial goes by reference to every call that takes the branch and keeps what the
     // service leaves in it.
@@ -89,9 +92,14 @@ private:
     ServInteFilters filterArguments() const;
     qsizetype copyService(QString &stFilial, const QString &operador, double destino, QString &nrSequServ);
     qsizetype copyServiceCalls(QString &stFilial, const QString &operador, double destino, QString &nrSequServ);
+    // Every service of cdsServInte copied by the server, several copies in flight at once.
+    void copyServerSide(const QString &stFilial, const QString &operador, double destino, CopyOutcome &outcome);
+    void reportCopied(CopyOutcome &outcome, qsizetype total, qsizetype items, const QString &cdPaciente,
+                      const QString &cdServFili, const QString &cdDietPad, const QString &nrSequServ);
 
     CopyForm &m_form;
     CopyServiceClient &m_service;
     CopyRecordSets m_sets;
     CopyProgressHandler m_progress;
+    bool m_callByCall = false;
 };

@@ -8,6 +8,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <unordered_map>
 
 class SqlDialect;
 
@@ -36,6 +37,7 @@ public:
 
 // One connection of the server to its database: statements prepared on it and the write
 // transaction it runs them in. Belongs to one thread at a time.
+// A derived session calls forgetStatements() in its destructor: its statements need it alive.
 class RBX_DB_EXPORT SqlSession
 {
 public:
@@ -63,14 +65,46 @@ public:
     // True while the connection still reaches its database; *why gets the driver's text when not.
     virtual bool reaches(QString *why) = 0;
 
+    // Threads may hand this session to one another (a pool keeps it between connections).
+    virtual bool movableAcrossThreads() const { return false; }
+
+    // The statement of that text on this session, prepared on first use and kept: ready to bind
+    // and run. Each call counts as one statement run.
+    PreparedStatement &statement(const QString &sql);
+    // Closes every open result, so that the transaction can end without a cursor on it.
+    void finishStatements();
+    // Drops every kept statement: after a transaction they did not outlive.
+    void forgetStatements();
+    // A statement run that is no kept one (a transaction's begin or end, a savepoint).
+    void countRun() { ++m_counts.run; }
+
+    struct Counts
+    {
+        qint64 run = 0;      // statements run, kept or not
+        qint64 prepared = 0; // of them, prepared afresh
+    };
+    const Counts &counts() const { return m_counts; }
+
     // Opens a session on the database the URL names, as its owner (the server): "sqlite:PATH"
     // and "firebird://HOST[:PORT]/PATH". Throws EDatabaseError with a message for the user.
     static std::unique_ptr<SqlSession> open(const QString &url, const QString &connectionName);
+
+private:
+    std::unordered_map<QString, std::unique_ptr<PreparedStatement>> m_statements;
+    Counts m_counts;
 };
 
 // A row refused by a key (a duplicate) or a reference (a row it needs is missing). The server
 // then works out which one and tells the user in words.
 class RBX_DB_EXPORT EConstraintViolation : public EDatabaseError
+{
+public:
+    using EDatabaseError::EDatabaseError;
+};
+
+// A concurrent writer held or changed the rows the transaction needed (a lock, an update
+// conflict, a busy database): the transaction was undone, and running it again may succeed.
+class RBX_DB_EXPORT ETransactionConflict : public EDatabaseError
 {
 public:
     using EDatabaseError::EDatabaseError;

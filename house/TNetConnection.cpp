@@ -50,6 +50,7 @@ void TNetConnection::SetConnected(bool connected)
         }
         m_framer.reset();
         m_session.clear();
+        m_extensions.clear();
         return;
     }
     if (Connected())
@@ -94,7 +95,9 @@ void TNetConnection::SetConnected(bool connected)
         SetConnected(false);
         throw ERemoteError(error.code, describe(error));
     }
-    m_session = object.value(QLatin1String("result")).toObject().value(QLatin1String("session")).toString();
+    const QJsonObject result = object.value(QLatin1String("result")).toObject();
+    m_session = result.value(QLatin1String("session")).toString();
+    m_extensions = Wire::openExtensions(result);
 }
 
 void TNetConnection::connectEncrypted()
@@ -124,17 +127,35 @@ void TNetConnection::lose(const QString &why)
 
 QJsonValue TNetConnection::exchange(const QByteArray &message)
 {
+    send(message, true);
+    return receive();
+}
+
+void TNetConnection::send(const QByteArray &message, bool waitUntilWritten)
+{
     if (!Connected())
         throw EConnectionError(QStringLiteral("A conexão com o servidor de aplicação não está aberta."));
     const QString where = QStringLiteral("%1:%2").arg(Host).arg(Port);
     if (m_socket->write(message) != message.size())
         lose(QStringLiteral("Falha ao enviar ao servidor de aplicação %1: %2.").arg(where, m_socket->errorString()));
-
+    if (!waitUntilWritten) {
+        // hands what it can to the system now; the rest goes while an answer is awaited
+        m_socket->flush();
+        return;
+    }
     QDeadlineTimer deadline(TimeoutMs);
     while (m_socket->bytesToWrite() > 0) {
         if (!m_socket->waitForBytesWritten(int(deadline.remainingTime())))
             lose(QStringLiteral("Falha ao enviar ao servidor de aplicação %1: %2.").arg(where, m_socket->errorString()));
     }
+}
+
+QJsonValue TNetConnection::receive()
+{
+    if (!Connected())
+        throw EConnectionError(QStringLiteral("A conexão com o servidor de aplicação não está aberta."));
+    const QString where = QStringLiteral("%1:%2").arg(Host).arg(Port);
+    QDeadlineTimer deadline(TimeoutMs);
     QByteArray line;
     for (;;) {
         switch (m_framer->next(line)) {
@@ -202,6 +223,21 @@ RemoteAnswer TNetConnection::Call(const QString &method, const QList<RemoteArg> 
     if (!reply.isObject())
         lose(QStringLiteral("Resposta inválida do servidor de aplicação para %1.").arg(method));
     return toAnswer(method, reply, id, args);
+}
+
+TNetConnection::Pending TNetConnection::Send(const QString &method, const QList<RemoteArg> &args)
+{
+    const qint64 id = m_nextId++;
+    send(Wire::requestMessage(id, method, encodeArgs(args)), false);
+    return {id, method, args};
+}
+
+RemoteAnswer TNetConnection::Receive(const Pending &pending)
+{
+    const QJsonValue reply = receive();
+    if (!reply.isObject())
+        lose(QStringLiteral("Resposta inválida do servidor de aplicação para %1.").arg(pending.method));
+    return toAnswer(pending.method, reply, pending.id, pending.args);
 }
 
 QList<RemoteAnswer> TNetConnection::CallBatch(const QList<std::pair<QString, QList<RemoteArg>>> &calls)

@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -83,15 +84,32 @@ public:
     // ERemoteError. Closing drops the socket (the server rolls back any open transaction).
     void SetConnected(bool connected);
     const QString &SessionId() const { return m_session; }
+    // True when the server listed the method among its extensions when the connection opened.
+    bool Offers(const QString &method) const { return m_extensions.contains(method); }
 
     RemoteObject AppServer() { return RemoteObject(*this); }
     RemoteAnswer Call(const QString &method, const QList<RemoteArg> &args);
     // Sends the requests as one batch and returns the answers in order.
     QList<RemoteAnswer> CallBatch(const QList<std::pair<QString, QList<RemoteArg>>> &calls);
 
+    // A call in flight: sent without waiting for its answer. Answers come in the order the calls
+    // went, so several may be in flight and each is received in turn; the arguments must live
+    // until Receive, which copies the by-reference texts into them.
+    struct Pending
+    {
+        qint64 id = 0;
+        QString method;
+        QList<RemoteArg> args;
+    };
+    Pending Send(const QString &method, const QList<RemoteArg> &args);
+    // Waits for the answer of the oldest call in flight, which must be `pending`.
+    RemoteAnswer Receive(const Pending &pending);
+
 private:
     void connectEncrypted();
     QJsonValue exchange(const QByteArray &message);
+    void send(const QByteArray &message, bool waitUntilWritten);
+    QJsonValue receive();
     RemoteAnswer toAnswer(const QString &method, const QJsonValue &reply, qint64 id, const QList<RemoteArg> &args);
     [[noreturn]] void lose(const QString &why);
 
@@ -99,6 +117,7 @@ private:
     std::unique_ptr<Wire::LineFramer> m_framer;
     qint64 m_nextId = 1;
     QString m_session;
+    QStringList m_extensions;
 };
 
 // Turns a failed answer into an error; returns the packet of a good one (empty when the

@@ -2,6 +2,7 @@
 
 #include "HouseError.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <cmath>
@@ -298,11 +299,24 @@ QByteArray openRequest(qint64 id, const QString &serverObject, const QString &to
     return requestMessage(id, QLatin1String(OpenMethod), params);
 }
 
-QJsonObject openResult(const QString &session)
+QJsonObject openResult(const QString &session, const QStringList &extensions)
 {
-    return {{QStringLiteral("server"), QLatin1String(ServerObjectName)},
-            {QStringLiteral("session"), session},
-            {QStringLiteral("protocol"), ProtocolVersion}};
+    QJsonObject result{{QStringLiteral("server"), QLatin1String(ServerObjectName)},
+                       {QStringLiteral("session"), session},
+                       {QStringLiteral("protocol"), ProtocolVersion}};
+    if (!extensions.isEmpty())
+        result.insert(QStringLiteral("methods"), QJsonArray::fromStringList(extensions));
+    return result;
+}
+
+QStringList openExtensions(const QJsonObject &result)
+{
+    QStringList names;
+    for (const QJsonValue &name : result.value(QLatin1String("methods")).toArray()) {
+        if (name.isString())
+            names.append(name.toString());
+    }
+    return names;
 }
 
 } // namespace Wire

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <optional>
@@ -127,7 +128,10 @@ RBX_PROTOCOL_EXPORT QByteArray frame(const QJsonValue &value);
 
 // The rpc.open request for a server object, with the token when there is one.
 RBX_PROTOCOL_EXPORT QByteArray openRequest(qint64 id, const QString &serverObject, const QString &token);
-// rpc.open's result: the server object, the session id and the protocol version.
-RBX_PROTOCOL_EXPORT QJsonObject openResult(const QString &session);
+// rpc.open's result: the server object, the session id, the protocol version and the methods
+// offered beyond the nine and the transaction calls (the key is left out when there are none).
+RBX_PROTOCOL_EXPORT QJsonObject openResult(const QString &session, const QStringList &extensions = {});
+// The extensions an rpc.open result lists; none when it lists none or is malformed.
+RBX_PROTOCOL_EXPORT QStringList openExtensions(const QJsonObject &result);
 
 } // namespace Wire

@@ -1,5 +1,7 @@
 #include "CopyServiceClient.h"
 
+#include "HouseError.h"
+
 #include <stdexcept>
 
 using A = RemoteArg;
@@ -14,13 +16,20 @@ QString CopyServiceClient::mismatch(MethodId method, const QList<RemoteArg> &arg
     return CopyService::checkCall(CopyService::method(method), wire);
 }
 
-Wire::Packet CopyServiceClient::call(MethodId method, const QList<RemoteArg> &args)
+namespace {
+void checkDeclared([[maybe_unused]] MethodId method, [[maybe_unused]] const QList<RemoteArg> &args)
 {
 #ifndef NDEBUG
     // an argument list that drifted from the declaration is a programming error, caught here
-    if (const QString problem = mismatch(method, args); !problem.isEmpty())
+    if (const QString problem = CopyServiceClient::mismatch(method, args); !problem.isEmpty())
         throw std::logic_error(problem.toStdString());
 #endif
+}
+} // namespace
+
+Wire::Packet CopyServiceClient::call(MethodId method, const QList<RemoteArg> &args)
+{
+    checkDeclared(method, args);
     // The server object is asked of the connection anew for every call.
     return CheckResultServ(m_connection.AppServer().call(CopyService::method(method).name, args), true, 0);
 }
@@ -135,6 +144,35 @@ void CopyServiceClient::InsConfesco(const ConfescoRow &r, double dataDestino, QS
 void CopyServiceClient::StartTransaction() { call(MethodId::StartTransaction, {}); }
 void CopyServiceClient::Commit() { call(MethodId::Commit, {}); }
 void CopyServiceClient::Rollback() { call(MethodId::Rollback, {}); }
+
+bool CopyServiceClient::offersCopServInte() const
+{
+    return m_connection.Offers(CopyService::method(MethodId::CopServInte).name);
+}
+
+TNetConnection::Pending CopyServiceClient::sendCopServInte(const QString &cdPaciente, double dtServInteOrigem,
+                                                           const QString &nrSequServOrigem, const QString &cdFilial,
+                                                           double dataDestino, const QString &operador,
+                                                           const QString &execucao)
+{
+    const QList<RemoteArg> args = {A::Text(cdPaciente), A::Date(dtServInteOrigem), A::Text(nrSequServOrigem),
+                                   A::Text(cdFilial),   A::Date(dataDestino),      A::Text(operador),
+                                   A::Text(execucao)};
+    checkDeclared(MethodId::CopServInte, args);
+    return m_connection.Send(CopyService::method(MethodId::CopServInte).name, args);
+}
+
+CopyServiceClient::CopServInteAnswer CopyServiceClient::receiveCopServInte(const TNetConnection::Pending &pending)
+{
+    TClientDataSet answer;
+    declareFields(answer, CopyService::copServInteLayout());
+    answer.SetData(CheckResultServ(m_connection.Receive(pending), true, 0));
+    if (answer.IsEmpty())
+        throw EDataSetError(QStringLiteral("%1 não devolveu o serviço copiado.").arg(pending.method));
+    return {answer.FieldByName(QStringLiteral("NRSEQUSERV")).AsString(),
+            qint64(answer.FieldByName(QStringLiteral("QTITENS")).AsFloat()),
+            qint64(answer.FieldByName(QStringLiteral("QTSUBSTITUIDOS")).AsFloat())};
+}
 
 void declareFields(TClientDataSet &dataSet, const QList<CopyService::FieldLayout> &layout)
 {

@@ -70,6 +70,21 @@ public:
     void Commit();
     void Rollback();
 
+    // The server-side copy of one service, an extension: call it only when offered. Several
+    // may be in flight on the connection; each answer is received in the order they were sent.
+    bool offersCopServInte() const;
+    struct CopServInteAnswer
+    {
+        QString nrSequServ; // the copy's sequence at the destination
+        qint64 items = 0;
+        qint64 replaced = 0; // services of the destination it replaced
+    };
+    TNetConnection::Pending sendCopServInte(const QString &cdPaciente, double dtServInteOrigem,
+                                            const QString &nrSequServOrigem, const QString &cdFilial,
+                                            double dataDestino, const QString &operador, const QString &execucao);
+    // Raises as every call does when the copy failed.
+    CopServInteAnswer receiveCopServInte(const TNetConnection::Pending &pending);
+
     TNetConnection &connection() { return m_connection; }
 
     // Empty when the arguments match the method's declaration; otherwise what differs. Every

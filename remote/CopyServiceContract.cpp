@@ -113,6 +113,14 @@ QList<MethodSignature> build()
         {MethodId::StartTransaction, u"StartTransaction"_s, Access::Transaction, {}, {}, {}},
         {MethodId::Commit, u"Commit"_s, Access::Transaction, {}, {}, {}},
         {MethodId::Rollback, u"Rollback"_s, Access::Transaction, {}, {}, {}},
+        // one origin service copied to the destination date in one transaction, with the effect
+        // of DelServ, getNrServInte, InsServInte, getNrConfesco, getConfesco and InsConfesco
+        {MethodId::CopServInte, u"CopServInte"_s, Access::Writes,
+         {text(S, u"CDPACIENTE"_s), date(u"DTSERVINTE"_s), text(S, u"NRSEQUSERV"_s), text(S, u"CDFILIAL"_s),
+          date(u"DTDESTINO"_s), text(u"NUTRICIO"_s, u"CDOPERADOR"_s),
+          // the run the copy belongs to: once one of its copies failed, the later ones are not run
+          {u"IDEXECUCAO"_s, K::Text, false, nullptr}},
+         {}, copServInteLayout()},
     };
     for (qsizetype i = 0; i < all.size(); ++i) {
         MethodSignature &method = all[i];
@@ -139,6 +147,18 @@ const QList<MethodSignature> &allMethods()
 {
     static const QList<MethodSignature> table = build();
     return table;
+}
+
+const QList<MethodSignature> &classicMethods()
+{
+    static const QList<MethodSignature> classic = allMethods().mid(0, int(MethodId::CopServInte));
+    return classic;
+}
+
+const QList<MethodSignature> &extensions()
+{
+    static const QList<MethodSignature> beyond = allMethods().mid(int(MethodId::CopServInte));
+    return beyond;
 }
 
 const QList<MethodSignature> &methods()
@@ -216,6 +236,14 @@ const QList<FieldLayout> &confescoLayout()
                 u"QTSERVCONF"_s, u"QTPRATCONF"_s, u"QTINFUCONF"_s, u"HRCONSCONF"_s, u"DTCONSCONF"_s, u"CDPRODUTO"_s,
                 u"CDVIACESDIET"_s, u"IDPREPCONF"_s, u"DSOBSCONF"_s},
                u"DSOBSCONF"_s);
+    return layout;
+}
+
+const QList<FieldLayout> &copServInteLayout()
+{
+    static const QList<FieldLayout> layout = {field(u"SERVINTE"_s, u"NRSEQUSERV"_s),
+                                              {u"QTITENS"_s, F::Float, 0},
+                                              {u"QTSUBSTITUIDOS"_s, F::Float, 0}};
     return layout;
 }
 

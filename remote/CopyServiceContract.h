@@ -16,7 +16,7 @@
 namespace CopyService {
 
 // Every method a client may call, the nine of the service first, in the order the screen meets
-// them, then the transaction calls.
+// them, then the transaction calls, then the extensions.
 enum class MethodId {
     getNutricio,
     getPaciente,
@@ -30,7 +30,12 @@ enum class MethodId {
     StartTransaction,
     Commit,
     Rollback,
+    // Extensions: offered by a server that lists them in rpc.open's result.
+    CopServInte,
 };
+
+// The methods before the first extension are what every server offers.
+inline bool isExtension(MethodId id) { return int(id) >= int(MethodId::CopServInte); }
 
 enum class Access {
     Reads,       // writes nothing: may run again on a new database connection
@@ -76,7 +81,11 @@ struct RBX_CONTRACT_EXPORT MethodSignature
 
 // The nine methods of the service, in the order the screen meets them.
 RBX_CONTRACT_EXPORT const QList<MethodSignature> &methods();
-// The nine and the transaction calls: everything a session dispatches.
+// The nine and the transaction calls: what every server offers.
+RBX_CONTRACT_EXPORT const QList<MethodSignature> &classicMethods();
+// The methods beyond those, each offered only by a server that lists it in rpc.open's result.
+RBX_CONTRACT_EXPORT const QList<MethodSignature> &extensions();
+// Everything a session may dispatch: the classic methods and the extensions.
 RBX_CONTRACT_EXPORT const QList<MethodSignature> &allMethods();
 RBX_CONTRACT_EXPORT const MethodSignature &method(MethodId id);
 RBX_CONTRACT_EXPORT const MethodSignature *findMethod(const QString &name);
@@ -91,6 +100,8 @@ RBX_CONTRACT_EXPORT const QList<FieldLayout> &servInteLayout();
 RBX_CONTRACT_EXPORT const QList<FieldLayout> &nrServInteLayout();
 RBX_CONTRACT_EXPORT const QList<FieldLayout> &nrConfescoLayout();
 RBX_CONTRACT_EXPORT const QList<FieldLayout> &confescoLayout();
+// CopServInte's answer: the new service's sequence, the items copied, the services it replaced.
+RBX_CONTRACT_EXPORT const QList<FieldLayout> &copServInteLayout();
 
 RBX_CONTRACT_EXPORT QList<Wire::PacketField> packetFields(const QList<FieldLayout> &layout);
 

@@ -6,7 +6,11 @@
 #include "HouseError.h"
 #include "PacketBuilder.h"
 #include "Schema.h"
-#include "SqlStatement.h"
+#include "SqlSession.h"
+
+#include <cmath>
+#include <initializer_list>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 using CopyService::MethodId;
@@ -31,29 +35,155 @@ Wire::CallResult written(qint64 rows)
     return result;
 }
 
-bool exists(SqlStatement &query)
+using Binds = std::initializer_list<std::pair<QString, QVariant>>;
+
+// The kept statement of that text with the values bound, run.
+PreparedStatement &run(DbSession &db, const QString &sql, Binds binds)
 {
-    query.exec();
+    PreparedStatement &statement = db.statement(sql);
+    for (const auto &[placeholder, value] : binds)
+        statement.bind(placeholder, value);
+    statement.exec();
+    return statement;
+}
+
+bool exists(DbSession &db, const QString &sql, Binds binds)
+{
+    PreparedStatement &query = run(db, sql, binds);
     const bool found = query.next();
     query.finish();
     return found;
 }
 
-// The highest sequence in use as text, or zeros at the column's width when there is none.
-QString highest(SqlStatement &query, const Schema::Column &column)
+// The first column of the first row; null when there is no row.
+QVariant single(DbSession &db, const QString &sql, Binds binds)
 {
-    query.exec();
+    PreparedStatement &query = run(db, sql, binds);
     QVariant value;
     if (query.next())
         value = query.value(0);
     query.finish();
+    return value;
+}
+
+// The highest sequence in use as text, or zeros at the column's width when there is none.
+QString highest(const QVariant &value, const Schema::Column &column)
+{
     return value.isNull() ? QString(column.size, u'0') : value.toString();
+}
+
+// The sequence after `current` at the column's width; a refusal when it no longer fits.
+QString nextSequence(const QString &current, const Schema::Column &column)
+{
+    bool ok = false;
+    const qint64 value = current.trimmed().toLongLong(&ok);
+    const QString next = QString::number(value + 1);
+    if (!ok || value < 0 || next.size() > column.size)
+        refuse(u"A sequência %1 não cabe em %2 dígitos (%3)."_s.arg(next).arg(column.size).arg(column.name));
+    return next.rightJustified(column.size, u'0');
 }
 
 // A patient is in while the latest stay in the branch has no discharge; older stays do not count.
 const QString CurrentStay = uR"(I.DTALTA IS NULL
    AND I.DTINTERNA = (SELECT MAX(I2.DTINTERNA) FROM INTERNAC I2
                       WHERE I2.CDFILIAL = I.CDFILIAL AND I2.CDPACIENTE = I.CDPACIENTE AND I2.DTALTA IS NULL))"_s;
+
+const QString NutritionistOf = u"SELECT MIN(CDNUTRICIO) FROM NUTRICIO WHERE CDOPERADOR = :CDOPERADOR AND CDFILIAL = :CDFILIAL"_s;
+const QString HighestService = u"SELECT MAX(NRSEQUSERV) FROM SERVINTE"
+                               u" WHERE CDPACIENTE = :CDPACIENTE AND DTSERVINTE = :DTSERVINTE AND CDFILIAL = :CDFILIAL"_s;
+const QString HighestItem = u"SELECT MAX(CDSEQUCOPR) FROM CONFESCO WHERE CDPACIENTE = :CDPACIENTE"
+                            u" AND DTSERVINTE = :DTSERVINTE AND NRSEQUSERV = :NRSEQUSERV AND CDFILIAL = :CDFILIAL"_s;
+const QString ServiceExists = u"SELECT 1 FROM SERVINTE WHERE CDPACIENTE = :CDPACIENTE"
+                              u" AND DTSERVINTE = :DTSERVINTE AND NRSEQUSERV = :NRSEQUSERV AND CDFILIAL = :CDFILIAL"_s;
+// The items go with their service: the reference from CONFESCO deletes them in cascade.
+const QString DeleteServices = uR"(
+DELETE FROM SERVINTE
+ WHERE CDPACIENTE = :CDPACIENTE AND DTSERVINTE = :DTSERVINTE AND CDFILIAL = :CDFILIAL
+   AND CDSERVFILI = :CDSERVFILI AND CDDIETPAD = :CDDIETPAD)"_s;
+const QString InsertService = uR"(
+INSERT INTO SERVINTE (CDPACIENTE, DTSERVINTE, NRSEQUSERV, CDFILIAL, CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM,
+                      IDIMPRSERV, IDTIPOSERINT, IDRESTSERIN, CDDIETGRUPSI, CDNUTRICIO, DTINTERNA, DSSERVINTE, NRSERVPESO)
+VALUES (:CDPACIENTE, :DTSERVINTE, :NRSEQUSERV, :CDFILIAL, :CDSERVFILI, :CDDIETPAD, :NRACOMPANA, :STPACIACOM,
+        :IDIMPRSERV, :IDTIPOSERINT, :IDRESTSERIN, :CDDIETGRUPSI, :CDNUTRICIO, :DTINTERNA, :DSSERVINTE, :NRSERVPESO))"_s;
+const QString InsertItem = uR"(
+INSERT INTO CONFESCO (CDPACIENTE, DTSERVINTE, NRSEQUSERV, CDSEQUCOPR, CDFILIAL, CDFILAUXPRAT, CDPRATO, QTSERVCONF,
+                      QTPRATCONF, QTINFUCONF, HRCONSCONF, DTCONSCONF, CDPRODUTO, CDVIACESDIET, IDPREPCONF, DSOBSCONF)
+VALUES (:CDPACIENTE, :DTSERVINTE, :NRSEQUSERV, :CDSEQUCOPR, :CDFILIAL, :CDFILAUXPRAT, :CDPRATO, :QTSERVCONF,
+        :QTPRATCONF, :QTINFUCONF, :HRCONSCONF, :DTCONSCONF, :CDPRODUTO, :CDVIACESDIET, :IDPREPCONF, :DSOBSCONF))"_s;
+const QString ItemsOf = uR"(
+SELECT CDPACIENTE, DTSERVINTE, NRSEQUSERV, CDSEQUCOPR, CDFILAUXPRAT, CDPRATO, QTSERVCONF, QTPRATCONF, QTINFUCONF,
+       HRCONSCONF, DTCONSCONF, CDPRODUTO, CDVIACESDIET, IDPREPCONF, DSOBSCONF
+  FROM CONFESCO
+ WHERE CDPACIENTE = :CDPACIENTE AND DTSERVINTE = :DTSERVINTE AND NRSEQUSERV = :NRSEQUSERV AND CDFILIAL = :CDFILIAL
+ ORDER BY CDSEQUCOPR)"_s;
+
+// What a refused service row ran into, in the order the checks were always made, worked out
+// only once the database has refused it. `duplicate`: the row's key or its service and diet
+// were taken already.
+struct Refusal
+{
+    QString message;
+    bool duplicate = false;
+};
+
+std::optional<Refusal> missingReference(DbSession &db, const QString &paciente, const QString &filial,
+                                        const QString &servico, const QString &dieta)
+{
+    if (!exists(db, u"SELECT 1 FROM PACIENTE WHERE CDPACIENTE = :CDPACIENTE"_s, {{u":CDPACIENTE"_s, paciente}}))
+        return Refusal{u"O paciente %1 não está cadastrado."_s.arg(paciente)};
+    if (!exists(db, u"SELECT 1 FROM SERVICO WHERE CDFILIAL = :CDFILIAL AND CDSERVFILI = :CDSERVFILI"_s,
+                {{u":CDFILIAL"_s, filial}, {u":CDSERVFILI"_s, servico}}))
+        return Refusal{u"O serviço %1 não está cadastrado na filial %2."_s.arg(servico, filial)};
+    if (!exists(db, u"SELECT 1 FROM DIETPADR WHERE CDDIETPAD = :CDDIETPAD"_s, {{u":CDDIETPAD"_s, dieta}}))
+        return Refusal{u"A dieta %1 não está cadastrada."_s.arg(dieta)};
+    return std::nullopt;
+}
+
+std::optional<Refusal> whyServiceRefused(DbSession &db, const QString &paciente, double data, const QString &sequencia,
+                                         const QString &filial, const QString &servico, const QString &dieta)
+{
+    if (auto missing = missingReference(db, paciente, filial, servico, dieta))
+        return missing;
+    const QVariant dataValue = db.dialect().dateTimeValue(data);
+    if (exists(db, ServiceExists,
+               {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, dataValue}, {u":NRSEQUSERV"_s, sequencia},
+                {u":CDFILIAL"_s, filial}}))
+        return Refusal{u"Já existe o serviço de sequência %1 do paciente %2 em %3 na filial %4."_s.arg(
+                           sequencia, paciente, formatDate(data), filial),
+                       true};
+    if (exists(db, u"SELECT 1 FROM SERVINTE WHERE CDPACIENTE = :CDPACIENTE AND DTSERVINTE = :DTSERVINTE"
+                   u" AND CDFILIAL = :CDFILIAL AND CDSERVFILI = :CDSERVFILI AND CDDIETPAD = :CDDIETPAD"_s,
+               {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, dataValue}, {u":CDFILIAL"_s, filial},
+                {u":CDSERVFILI"_s, servico}, {u":CDDIETPAD"_s, dieta}}))
+        return Refusal{u"O paciente %1 já tem o serviço %2 com a dieta %3 em %4 na filial %5."_s.arg(
+                           paciente, servico, dieta, formatDate(data), filial),
+                       true};
+    return std::nullopt;
+}
+
+// The nutritionist the operator is in the branch; refused, after what else is wrong with the
+// row, when the operator is none.
+QVariant nutritionistOf(DbSession &db, const QString &operador, const QString &paciente, const QString &filial,
+                        const QString &servico, const QString &dieta)
+{
+    const QVariant nutricio = single(db, NutritionistOf, {{u":CDOPERADOR"_s, operador}, {u":CDFILIAL"_s, filial}});
+    if (!nutricio.isNull())
+        return nutricio;
+    if (auto missing = missingReference(db, paciente, filial, servico, dieta))
+        refuse(missing->message);
+    refuse(u"O operador %1 não é nutricionista da filial %2."_s.arg(operador, filial));
+}
+
+// A text as it comes back from a trip through the client: a null or empty value is null.
+QVariant textOrNull(const QVariant &value)
+{
+    const QString text = value.toString();
+    return value.isNull() || text.isEmpty() ? QVariant() : QVariant(text);
+}
+
+constexpr qsizetype MaxRunIdLength = 64;
+// the runs of one connection that failed; a connection makes few
+constexpr qsizetype MaxFailedRuns = 1000;
 
 } // namespace
 
@@ -62,10 +192,10 @@ Wire::CallResult CopyServiceObject::getNutricio(Args &args)
     const ArgReader in(args, CopyService::method(MethodId::getNutricio));
     const QString operador = in.text(u"CDOPERADOR"_s);
     const QString filial = in.text(u"CDFILIAL"_s);
-    SqlStatement query(m_db.sql(), u"SELECT CDNUTRICIO FROM NUTRICIO"
-                                   u" WHERE CDOPERADOR = :CDOPERADOR AND CDFILIAL = :CDFILIAL ORDER BY CDNUTRICIO"_s);
     m_audit.noteOperator(operador);
-    query.bind(u":CDOPERADOR"_s, operador).bind(u":CDFILIAL"_s, filial).exec();
+    PreparedStatement &query = run(m_db, u"SELECT CDNUTRICIO FROM NUTRICIO"
+                                         u" WHERE CDOPERADOR = :CDOPERADOR AND CDFILIAL = :CDFILIAL ORDER BY CDNUTRICIO"_s,
+                                   {{u":CDOPERADOR"_s, operador}, {u":CDFILIAL"_s, filial}});
     return withPacket(packetFromQuery(query, CopyService::nutricioLayout(), m_db.dialect()));
 }
 
@@ -74,14 +204,14 @@ Wire::CallResult CopyServiceObject::getPaciente(Args &args)
     const ArgReader in(args, CopyService::method(MethodId::getPaciente));
     const QString filial = in.text(u"CDFILIAL"_s);
     // VARCHAR: Firebird reads a CHAR literal back padded to its width in bytes
-    SqlStatement query(m_db.sql(), uR"(
+    static const QString sql = uR"(
 SELECT CAST(' ' AS VARCHAR(1)) AS IDMARCADO, P.CDPACIENTE, P.NMPACIENTE, L.NMLEITO, S.NMSERPADDIE, I.DTINTERNA, P.DTNASCPACI
   FROM INTERNAC I
   JOIN PACIENTE P ON P.CDPACIENTE = I.CDPACIENTE
   LEFT JOIN LEITO L ON L.CDFILIAL = I.CDFILIAL AND L.CDLEITO = I.CDLEITO
   LEFT JOIN PADRAOSERV S ON S.CDFILIAL = I.CDFILIAL AND S.CDSERPADDIE = I.CDSERPADDIE
- WHERE I.CDFILIAL = :CDFILIAL AND )"_s + CurrentStay + u"\n ORDER BY P.NMPACIENTE, P.CDPACIENTE"_s);
-    query.bind(u":CDFILIAL"_s, filial).exec();
+ WHERE I.CDFILIAL = :CDFILIAL AND )"_s + CurrentStay + u"\n ORDER BY P.NMPACIENTE, P.CDPACIENTE"_s;
+    PreparedStatement &query = run(m_db, sql, {{u":CDFILIAL"_s, filial}});
     return withPacket(packetFromQuery(query, CopyService::pacienteLayout(), m_db.dialect()));
 }
 
@@ -99,15 +229,15 @@ Wire::CallResult CopyServiceObject::getServInte(Args &args)
         QString name;
         QString code;
     };
-    const Group groups[] = {{u"PACIENTE"_s, u"S.CDPACIENTE"_s}, {u"SERVICO"_s, u"S.CDSERVFILI"_s},
-                            {u"DIETA"_s, u"S.CDDIETPAD"_s},     {u"ANDAR"_s, u"L.CDANDAR"_s},
-                            {u"ALA"_s, u"L.CDALA"_s},           {u"LEITO"_s, u"I.CDLEITO"_s}};
+    static const Group groups[] = {{u"PACIENTE"_s, u"S.CDPACIENTE"_s}, {u"SERVICO"_s, u"S.CDSERVFILI"_s},
+                                   {u"DIETA"_s, u"S.CDDIETPAD"_s},     {u"ANDAR"_s, u"L.CDANDAR"_s},
+                                   {u"ALA"_s, u"L.CDALA"_s},           {u"LEITO"_s, u"I.CDLEITO"_s}};
     QString filters;
     for (const Group &group : groups) {
         filters += u"\n   AND "_s
                    + m_db.dialect().groupPasses(u":T_"_s + group.name, u":L_"_s + group.name, group.code);
     }
-    SqlStatement query(m_db.sql(), uR"(
+    PreparedStatement &query = m_db.statement(uR"(
 SELECT S.CDPACIENTE, S.DTSERVINTE, S.NRSEQUSERV, S.CDFILIAL, S.CDSERVFILI, S.CDDIETPAD, S.NRACOMPANA,
        S.STPACIACOM, S.IDIMPRSERV, S.IDTIPOSERINT, S.IDRESTSERIN, S.CDDIETGRUPSI, S.CDNUTRICIO, S.DTINTERNA,
        S.DSSERVINTE, S.NRSERVPESO
@@ -116,13 +246,13 @@ SELECT S.CDPACIENTE, S.DTSERVINTE, S.NRSEQUSERV, S.CDFILIAL, S.CDSERVFILI, S.CDD
   JOIN INTERNAC I ON I.CDFILIAL = S.CDFILIAL AND I.CDPACIENTE = S.CDPACIENTE AND )"_s + CurrentStay + uR"(
   LEFT JOIN LEITO L ON L.CDFILIAL = I.CDFILIAL AND L.CDLEITO = I.CDLEITO
  WHERE S.CDFILIAL = :CDFILIAL AND S.DTSERVINTE = :DTSERVINTE AND V.IDTPSERVHOSP = :IDTPSERVHOSP)"_s
-                                       + filters + u"\n ORDER BY S.CDPACIENTE, S.NRSEQUSERV"_s);
-    query.bind(u":CDFILIAL"_s, filial)
-        .bind(u":DTSERVINTE"_s, m_db.dialect().dateTimeValue(origem))
-        .bind(u":IDTPSERVHOSP"_s, modo);
-    for (int i = 0; i < 6; ++i) {
-        query.bind(u":L_"_s + groups[i].name, in.raw(u"L_"_s + groups[i].name));
-        query.bind(u":T_"_s + groups[i].name, in.raw(u"T_"_s + groups[i].name));
+                                              + filters + u"\n ORDER BY S.CDPACIENTE, S.NRSEQUSERV"_s);
+    query.bind(u":CDFILIAL"_s, filial);
+    query.bind(u":DTSERVINTE"_s, m_db.dialect().dateTimeValue(origem));
+    query.bind(u":IDTPSERVHOSP"_s, modo);
+    for (const Group &group : groups) {
+        query.bind(u":L_"_s + group.name, in.raw(u"L_"_s + group.name));
+        query.bind(u":T_"_s + group.name, in.raw(u"T_"_s + group.name));
     }
     query.exec();
     return withPacket(packetFromQuery(query, CopyService::servInteLayout(), m_db.dialect()));
@@ -133,29 +263,15 @@ Wire::CallResult CopyServiceObject::DelServ(Args &args)
     const ArgReader in(args, CopyService::method(MethodId::DelServ));
     const QString paciente = in.key(u"CDPACIENTE"_s);
     const double destino = in.date(u"DTSERVINTE"_s);
-    const QVariant data = m_db.dialect().dateTimeValue(destino);
     const QString filial = in.key(u"CDFILIAL"_s);
     const QString servico = in.key(u"CDSERVFILI"_s);
     const QString dieta = in.key(u"CDDIETPAD"_s);
     qint64 removed = 0;
-    m_db.atomically([&] {
-        SqlStatement items(m_db.sql(), uR"(
-DELETE FROM CONFESCO
- WHERE CDPACIENTE = :CDPACIENTE AND DTSERVINTE = :DTSERVINTE AND CDFILIAL = :CDFILIAL
-   AND NRSEQUSERV IN (SELECT NRSEQUSERV FROM SERVINTE
-                       WHERE CDPACIENTE = :S_CDPACIENTE AND DTSERVINTE = :S_DTSERVINTE AND CDFILIAL = :S_CDFILIAL
-                         AND CDSERVFILI = :CDSERVFILI AND CDDIETPAD = :CDDIETPAD))"_s);
-        items.bind(u":CDPACIENTE"_s, paciente).bind(u":DTSERVINTE"_s, data).bind(u":CDFILIAL"_s, filial);
-        items.bind(u":S_CDPACIENTE"_s, paciente).bind(u":S_DTSERVINTE"_s, data).bind(u":S_CDFILIAL"_s, filial);
-        items.bind(u":CDSERVFILI"_s, servico).bind(u":CDDIETPAD"_s, dieta).exec();
-        SqlStatement services(m_db.sql(), uR"(
-DELETE FROM SERVINTE
- WHERE CDPACIENTE = :CDPACIENTE AND DTSERVINTE = :DTSERVINTE AND CDFILIAL = :CDFILIAL
-   AND CDSERVFILI = :CDSERVFILI AND CDDIETPAD = :CDDIETPAD)"_s);
-        services.bind(u":CDPACIENTE"_s, paciente).bind(u":DTSERVINTE"_s, data).bind(u":CDFILIAL"_s, filial);
-        services.bind(u":CDSERVFILI"_s, servico).bind(u":CDDIETPAD"_s, dieta).exec();
-        removed = services.rowsAffected();
-    });
+    // one statement: atomic on its own, no savepoint needed
+    removed = run(m_db, DeleteServices,
+                  {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, m_db.dialect().dateTimeValue(destino)},
+                   {u":CDFILIAL"_s, filial}, {u":CDSERVFILI"_s, servico}, {u":CDDIETPAD"_s, dieta}})
+                  .rowsAffected();
     m_audit.removed(paciente, destino, filial, servico, dieta, removed);
     auditUnlessInTransaction();
     return written(removed);
@@ -167,89 +283,72 @@ Wire::CallResult CopyServiceObject::getNrServInte(Args &args)
     const QString paciente = in.text(u"CDPACIENTE"_s);
     const double data = in.date(u"DTSERVINTE"_s);
     const QString filial = in.text(u"CDFILIAL"_s);
-    SqlStatement query(m_db.sql(), u"SELECT MAX(NRSEQUSERV) FROM SERVINTE"
-                                   u" WHERE CDPACIENTE = :CDPACIENTE AND DTSERVINTE = :DTSERVINTE AND CDFILIAL = :CDFILIAL"_s);
-    query.bind(u":CDPACIENTE"_s, paciente)
-        .bind(u":DTSERVINTE"_s, m_db.dialect().dateTimeValue(data))
-        .bind(u":CDFILIAL"_s, filial);
-    return withPacket(singleValuePacket(CopyService::nrServInteLayout(),
-                                        highest(query, col(u"SERVINTE"_s, u"NRSEQUSERV"_s))));
+    const QVariant value = single(m_db, HighestService,
+                                  {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, m_db.dialect().dateTimeValue(data)},
+                                   {u":CDFILIAL"_s, filial}});
+    return withPacket(singleValuePacket(CopyService::nrServInteLayout(), highest(value, col(u"SERVINTE"_s, u"NRSEQUSERV"_s))));
 }
 
 Wire::CallResult CopyServiceObject::InsServInte(Args &args)
 {
-    const QString T = u"SERVINTE"_s;
     const ArgReader in(args, CopyService::method(MethodId::InsServInte));
-    const QString paciente = in.key(u"CDPACIENTE"_s);
-    const double data = in.date(u"DTSERVINTE"_s);
-    const QString sequencia = in.sequence(u"NRSEQUSERV"_s);
-    const QString filial = in.key(u"CDFILIAL"_s);
-    const QString servico = in.key(u"CDSERVFILI"_s);
-    const QString dieta = in.key(u"CDDIETPAD"_s);
-    const QVariant acompanha = in.nullable(u"NRACOMPANA"_s);
-    const QVariant stPaciAcom = in.nullable(u"STPACIACOM"_s);
-    const QVariant imprime = in.nullable(u"IDIMPRSERV"_s);
-    const QVariant tipo = in.nullable(u"IDTIPOSERINT"_s);
-    const QVariant restricao = in.nullable(u"IDRESTSERIN"_s);
+    ServiceRow row;
+    row.paciente = in.key(u"CDPACIENTE"_s);
+    row.data = in.date(u"DTSERVINTE"_s);
+    row.sequencia = in.sequence(u"NRSEQUSERV"_s);
+    row.filial = in.key(u"CDFILIAL"_s);
+    row.servico = in.key(u"CDSERVFILI"_s);
+    row.dieta = in.key(u"CDDIETPAD"_s);
+    row.acompanha = in.nullable(u"NRACOMPANA"_s);
+    row.stPaciAcom = in.nullable(u"STPACIACOM"_s);
+    row.imprime = in.nullable(u"IDIMPRSERV"_s);
+    row.tipo = in.nullable(u"IDTIPOSERINT"_s);
+    row.restricao = in.nullable(u"IDRESTSERIN"_s);
+    row.grupo = in.nullable(u"CDDIETGRUPSI"_s);
+    row.internacao = in.nullableDate(u"DTINTERNA"_s);
+    row.descricao = in.nullable(u"DSSERVINTE"_s);
+    row.peso = in.decimalText(u"NRSERVPESO"_s);
     const QString operador = in.key(u"CDOPERADOR"_s);
-    const QVariant grupo = in.nullable(u"CDDIETGRUPSI"_s);
-    const QVariant internacao = in.nullableDate(u"DTINTERNA"_s);
-    const QVariant descricao = in.nullable(u"DSSERVINTE"_s);
-    const QVariant peso = in.decimalText(u"NRSERVPESO"_s);
-    const SqlDialect &dialect = m_db.dialect();
-    const QVariant dataValue = dialect.dateTimeValue(data);
 
-    m_db.atomically([&] {
-        SqlStatement patient(m_db.sql(), u"SELECT 1 FROM PACIENTE WHERE CDPACIENTE = :CDPACIENTE"_s);
-        if (!exists(patient.bind(u":CDPACIENTE"_s, paciente)))
-            refuse(u"O paciente %1 não está cadastrado."_s.arg(paciente));
-        SqlStatement service(m_db.sql(), u"SELECT 1 FROM SERVICO WHERE CDFILIAL = :CDFILIAL AND CDSERVFILI = :CDSERVFILI"_s);
-        if (!exists(service.bind(u":CDFILIAL"_s, filial).bind(u":CDSERVFILI"_s, servico)))
-            refuse(u"O serviço %1 não está cadastrado na filial %2."_s.arg(servico, filial));
-        SqlStatement diet(m_db.sql(), u"SELECT 1 FROM DIETPADR WHERE CDDIETPAD = :CDDIETPAD"_s);
-        if (!exists(diet.bind(u":CDDIETPAD"_s, dieta)))
-            refuse(u"A dieta %1 não está cadastrada."_s.arg(dieta));
-
-        SqlStatement nutritionist(m_db.sql(), u"SELECT MIN(CDNUTRICIO) FROM NUTRICIO"
-                                              u" WHERE CDOPERADOR = :CDOPERADOR AND CDFILIAL = :CDFILIAL"_s);
-        nutritionist.bind(u":CDOPERADOR"_s, operador).bind(u":CDFILIAL"_s, filial).exec();
-        const QVariant nutricio = nutritionist.next() ? nutritionist.value(0) : QVariant();
-        nutritionist.finish();
-        if (nutricio.isNull())
-            refuse(u"O operador %1 não é nutricionista da filial %2."_s.arg(operador, filial));
-
-        SqlStatement sameKey(m_db.sql(), u"SELECT 1 FROM SERVINTE WHERE CDPACIENTE = :CDPACIENTE"
-                                         u" AND DTSERVINTE = :DTSERVINTE AND NRSEQUSERV = :NRSEQUSERV AND CDFILIAL = :CDFILIAL"_s);
-        sameKey.bind(u":CDPACIENTE"_s, paciente).bind(u":DTSERVINTE"_s, dataValue);
-        if (exists(sameKey.bind(u":NRSEQUSERV"_s, sequencia).bind(u":CDFILIAL"_s, filial)))
-            refuse(u"Já existe o serviço de sequência %1 do paciente %2 em %3 na filial %4."_s.arg(
-                sequencia, paciente, formatDate(data), filial));
-
-        SqlStatement sameService(m_db.sql(), u"SELECT NRSEQUSERV FROM SERVINTE WHERE CDPACIENTE = :CDPACIENTE"
-                                             u" AND DTSERVINTE = :DTSERVINTE AND CDFILIAL = :CDFILIAL"
-                                             u" AND CDSERVFILI = :CDSERVFILI AND CDDIETPAD = :CDDIETPAD"_s);
-        sameService.bind(u":CDPACIENTE"_s, paciente).bind(u":DTSERVINTE"_s, dataValue).bind(u":CDFILIAL"_s, filial);
-        if (exists(sameService.bind(u":CDSERVFILI"_s, servico).bind(u":CDDIETPAD"_s, dieta)))
-            refuse(u"O paciente %1 já tem o serviço %2 com a dieta %3 em %4 na filial %5."_s.arg(
-                paciente, servico, dieta, formatDate(data), filial));
-
-        SqlStatement insert(m_db.sql(), uR"(
-INSERT INTO SERVINTE (CDPACIENTE, DTSERVINTE, NRSEQUSERV, CDFILIAL, CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM,
-                      IDIMPRSERV, IDTIPOSERINT, IDRESTSERIN, CDDIETGRUPSI, CDNUTRICIO, DTINTERNA, DSSERVINTE, NRSERVPESO)
-VALUES (:CDPACIENTE, :DTSERVINTE, :NRSEQUSERV, :CDFILIAL, :CDSERVFILI, :CDDIETPAD, :NRACOMPANA, :STPACIACOM,
-        :IDIMPRSERV, :IDTIPOSERINT, :IDRESTSERIN, :CDDIETGRUPSI, :CDNUTRICIO, :DTINTERNA, :DSSERVINTE, :NRSERVPESO))"_s);
-        insert.bind(u":CDPACIENTE"_s, paciente).bind(u":DTSERVINTE"_s, dataValue).bind(u":NRSEQUSERV"_s, sequencia);
-        insert.bind(u":CDFILIAL"_s, filial).bind(u":CDSERVFILI"_s, servico).bind(u":CDDIETPAD"_s, dieta);
-        insert.bind(u":NRACOMPANA"_s, acompanha).bind(u":STPACIACOM"_s, stPaciAcom).bind(u":IDIMPRSERV"_s, imprime);
-        insert.bind(u":IDTIPOSERINT"_s, tipo).bind(u":IDRESTSERIN"_s, restricao).bind(u":CDDIETGRUPSI"_s, grupo);
-        insert.bind(u":CDNUTRICIO"_s, nutricio);
-        insert.bind(u":DTINTERNA"_s, internacao.isNull() ? QVariant() : dialect.dateTimeValue(internacao.toDouble()));
-        insert.bind(u":DSSERVINTE"_s, descricao).bind(u":NRSERVPESO"_s, peso).exec();
-    });
+    row.nutricio = nutritionistOf(m_db, operador, row.paciente, row.filial, row.servico, row.dieta);
+    // a single statement: atomic on its own; the schema's keys check what it refers to
+    try {
+        insertService(row);
+    } catch (const EConstraintViolation &) {
+        if (auto why = whyServiceRefused(m_db, row.paciente, row.data, row.sequencia, row.filial, row.servico, row.dieta))
+            refuse(why->message);
+        throw;
+    }
     m_audit.noteOperator(operador);
-    m_audit.serviceInserted(paciente, data, sequencia, filial, servico, dieta);
+    m_audit.serviceInserted(row.paciente, row.data, row.sequencia, row.filial, row.servico, row.dieta);
     auditUnlessInTransaction();
     return written(1);
+}
+
+void CopyServiceObject::insertService(const ServiceRow &row)
+{
+    const SqlDialect &dialect = m_db.dialect();
+    run(m_db, InsertService,
+        {{u":CDPACIENTE"_s, row.paciente}, {u":DTSERVINTE"_s, dialect.dateTimeValue(row.data)},
+         {u":NRSEQUSERV"_s, row.sequencia}, {u":CDFILIAL"_s, row.filial}, {u":CDSERVFILI"_s, row.servico},
+         {u":CDDIETPAD"_s, row.dieta}, {u":NRACOMPANA"_s, row.acompanha}, {u":STPACIACOM"_s, row.stPaciAcom},
+         {u":IDIMPRSERV"_s, row.imprime}, {u":IDTIPOSERINT"_s, row.tipo}, {u":IDRESTSERIN"_s, row.restricao},
+         {u":CDDIETGRUPSI"_s, row.grupo}, {u":CDNUTRICIO"_s, row.nutricio},
+         {u":DTINTERNA"_s, row.internacao.isNull() ? QVariant() : dialect.dateTimeValue(row.internacao.toDouble())},
+         {u":DSSERVINTE"_s, row.descricao}, {u":NRSERVPESO"_s, row.peso}});
+}
+
+void CopyServiceObject::insertItem(const ItemRow &row)
+{
+    const SqlDialect &dialect = m_db.dialect();
+    run(m_db, InsertItem,
+        {{u":CDPACIENTE"_s, row.paciente}, {u":DTSERVINTE"_s, dialect.dateTimeValue(row.data)},
+         {u":NRSEQUSERV"_s, row.sequencia}, {u":CDSEQUCOPR"_s, row.item}, {u":CDFILIAL"_s, row.filial},
+         {u":CDFILAUXPRAT"_s, row.filialPrato}, {u":CDPRATO"_s, row.prato}, {u":QTSERVCONF"_s, row.qtServ},
+         {u":QTPRATCONF"_s, row.qtPrat}, {u":QTINFUCONF"_s, row.qtInfu}, {u":HRCONSCONF"_s, row.hora},
+         {u":DTCONSCONF"_s, row.consumo.isNull() ? QVariant() : dialect.dateTimeValue(row.consumo.toDouble())},
+         {u":CDPRODUTO"_s, row.produto}, {u":CDVIACESDIET"_s, row.via}, {u":IDPREPCONF"_s, row.preparo},
+         {u":DSOBSCONF"_s, row.observacao}});
 }
 
 Wire::CallResult CopyServiceObject::getNrConfesco(Args &args)
@@ -259,14 +358,10 @@ Wire::CallResult CopyServiceObject::getNrConfesco(Args &args)
     const double data = in.date(u"DTSERVINTE"_s);
     const QString sequencia = in.text(u"NRSEQUSERV"_s);
     const QString filial = in.text(u"CDFILIAL"_s);
-    SqlStatement query(m_db.sql(), u"SELECT MAX(CDSEQUCOPR) FROM CONFESCO WHERE CDPACIENTE = :CDPACIENTE"
-                                   u" AND DTSERVINTE = :DTSERVINTE AND NRSEQUSERV = :NRSEQUSERV AND CDFILIAL = :CDFILIAL"_s);
-    query.bind(u":CDPACIENTE"_s, paciente)
-        .bind(u":DTSERVINTE"_s, m_db.dialect().dateTimeValue(data))
-        .bind(u":NRSEQUSERV"_s, sequencia)
-        .bind(u":CDFILIAL"_s, filial);
-    return withPacket(singleValuePacket(CopyService::nrConfescoLayout(),
-                                        highest(query, col(u"CONFESCO"_s, u"CDSEQUCOPR"_s))));
+    const QVariant value = single(m_db, HighestItem,
+                                  {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, m_db.dialect().dateTimeValue(data)},
+                                   {u":NRSEQUSERV"_s, sequencia}, {u":CDFILIAL"_s, filial}});
+    return withPacket(singleValuePacket(CopyService::nrConfescoLayout(), highest(value, col(u"CONFESCO"_s, u"CDSEQUCOPR"_s))));
 }
 
 Wire::CallResult CopyServiceObject::getConfesco(Args &args)
@@ -276,74 +371,206 @@ Wire::CallResult CopyServiceObject::getConfesco(Args &args)
     const QString sequencia = in.text(u"NRSEQUSERV"_s);
     const double data = in.date(u"DTSERVINTE"_s);
     const QString filial = in.text(u"CDFILIAL"_s);
-    SqlStatement query(m_db.sql(), uR"(
-SELECT CDPACIENTE, DTSERVINTE, NRSEQUSERV, CDSEQUCOPR, CDFILAUXPRAT, CDPRATO, QTSERVCONF, QTPRATCONF, QTINFUCONF,
-       HRCONSCONF, DTCONSCONF, CDPRODUTO, CDVIACESDIET, IDPREPCONF, DSOBSCONF
-  FROM CONFESCO
- WHERE CDPACIENTE = :CDPACIENTE AND DTSERVINTE = :DTSERVINTE AND NRSEQUSERV = :NRSEQUSERV AND CDFILIAL = :CDFILIAL
- ORDER BY CDSEQUCOPR)"_s);
-    query.bind(u":CDPACIENTE"_s, paciente)
-        .bind(u":DTSERVINTE"_s, m_db.dialect().dateTimeValue(data))
-        .bind(u":NRSEQUSERV"_s, sequencia)
-        .bind(u":CDFILIAL"_s, filial)
-        .exec();
+    PreparedStatement &query = run(m_db, ItemsOf,
+                                   {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, m_db.dialect().dateTimeValue(data)},
+                                    {u":NRSEQUSERV"_s, sequencia}, {u":CDFILIAL"_s, filial}});
     return withPacket(packetFromQuery(query, CopyService::confescoLayout(), m_db.dialect()));
 }
 
 Wire::CallResult CopyServiceObject::InsConfesco(Args &args)
 {
-    const QString T = u"CONFESCO"_s;
     const ArgReader in(args, CopyService::method(MethodId::InsConfesco));
-    const QString paciente = in.key(u"CDPACIENTE"_s);
-    const double data = in.date(u"DTSERVINTE"_s);
-    const QString sequencia = in.sequence(u"NRSEQUSERV"_s);
-    const QString item = in.sequence(u"CDSEQUCOPR"_s);
-    const QVariant filialPrato = in.nullable(u"CDFILAUXPRAT"_s);
-    const QVariant prato = in.nullable(u"CDPRATO"_s);
-    const double qtServ = in.number(u"QTSERVCONF"_s);
-    const double qtPrat = in.number(u"QTPRATCONF"_s);
-    const double hora = in.number(u"HRCONSCONF"_s);
-    const QVariant consumo = in.nullableDate(u"DTCONSCONF"_s);
-    const QVariant produto = in.nullable(u"CDPRODUTO"_s);
-    const QVariant via = in.nullable(u"CDVIACESDIET"_s);
-    const QVariant preparo = in.nullable(u"IDPREPCONF"_s);
-    const QVariant observacao = in.nullable(u"DSOBSCONF"_s);
-    const QString filial = in.key(u"CDFILIAL"_s);
-    const double qtInfu = in.number(u"QTINFUCONF"_s);
-    const SqlDialect &dialect = m_db.dialect();
-    const QVariant dataValue = dialect.dateTimeValue(data);
+    ItemRow row;
+    row.paciente = in.key(u"CDPACIENTE"_s);
+    row.data = in.date(u"DTSERVINTE"_s);
+    row.sequencia = in.sequence(u"NRSEQUSERV"_s);
+    row.item = in.sequence(u"CDSEQUCOPR"_s);
+    row.filialPrato = in.nullable(u"CDFILAUXPRAT"_s);
+    row.prato = in.nullable(u"CDPRATO"_s);
+    row.qtServ = in.number(u"QTSERVCONF"_s);
+    row.qtPrat = in.number(u"QTPRATCONF"_s);
+    row.hora = in.number(u"HRCONSCONF"_s);
+    row.consumo = in.nullableDate(u"DTCONSCONF"_s);
+    row.produto = in.nullable(u"CDPRODUTO"_s);
+    row.via = in.nullable(u"CDVIACESDIET"_s);
+    row.preparo = in.nullable(u"IDPREPCONF"_s);
+    row.observacao = in.nullable(u"DSOBSCONF"_s);
+    row.filial = in.key(u"CDFILIAL"_s);
+    row.qtInfu = in.number(u"QTINFUCONF"_s);
 
-    m_db.atomically([&] {
-        SqlStatement service(m_db.sql(), u"SELECT 1 FROM SERVINTE WHERE CDPACIENTE = :CDPACIENTE"
-                                         u" AND DTSERVINTE = :DTSERVINTE AND NRSEQUSERV = :NRSEQUSERV AND CDFILIAL = :CDFILIAL"_s);
-        service.bind(u":CDPACIENTE"_s, paciente).bind(u":DTSERVINTE"_s, dataValue);
-        if (!exists(service.bind(u":NRSEQUSERV"_s, sequencia).bind(u":CDFILIAL"_s, filial)))
+    try {
+        insertItem(row);
+    } catch (const EConstraintViolation &) {
+        const QVariant dataValue = m_db.dialect().dateTimeValue(row.data);
+        if (!exists(m_db, ServiceExists,
+                    {{u":CDPACIENTE"_s, row.paciente}, {u":DTSERVINTE"_s, dataValue}, {u":NRSEQUSERV"_s, row.sequencia},
+                     {u":CDFILIAL"_s, row.filial}}))
             refuse(u"O serviço de sequência %1 do paciente %2 em %3 na filial %4 não existe; o item não foi incluído."_s.arg(
-                sequencia, paciente, formatDate(data), filial));
-
-        SqlStatement sameKey(m_db.sql(), u"SELECT 1 FROM CONFESCO WHERE CDPACIENTE = :CDPACIENTE AND DTSERVINTE = :DTSERVINTE"
-                                         u" AND NRSEQUSERV = :NRSEQUSERV AND CDSEQUCOPR = :CDSEQUCOPR AND CDFILIAL = :CDFILIAL"_s);
-        sameKey.bind(u":CDPACIENTE"_s, paciente).bind(u":DTSERVINTE"_s, dataValue).bind(u":NRSEQUSERV"_s, sequencia);
-        if (exists(sameKey.bind(u":CDSEQUCOPR"_s, item).bind(u":CDFILIAL"_s, filial)))
-            refuse(u"Já existe o item %1 do serviço %2 do paciente %3 em %4 na filial %5."_s.arg(
-                item, sequencia, paciente, formatDate(data), filial));
-
-        SqlStatement insert(m_db.sql(), uR"(
-INSERT INTO CONFESCO (CDPACIENTE, DTSERVINTE, NRSEQUSERV, CDSEQUCOPR, CDFILIAL, CDFILAUXPRAT, CDPRATO, QTSERVCONF,
-                      QTPRATCONF, QTINFUCONF, HRCONSCONF, DTCONSCONF, CDPRODUTO, CDVIACESDIET, IDPREPCONF, DSOBSCONF)
-VALUES (:CDPACIENTE, :DTSERVINTE, :NRSEQUSERV, :CDSEQUCOPR, :CDFILIAL, :CDFILAUXPRAT, :CDPRATO, :QTSERVCONF,
-        :QTPRATCONF, :QTINFUCONF, :HRCONSCONF, :DTCONSCONF, :CDPRODUTO, :CDVIACESDIET, :IDPREPCONF, :DSOBSCONF))"_s);
-        insert.bind(u":CDPACIENTE"_s, paciente).bind(u":DTSERVINTE"_s, dataValue).bind(u":NRSEQUSERV"_s, sequencia);
-        insert.bind(u":CDSEQUCOPR"_s, item).bind(u":CDFILIAL"_s, filial).bind(u":CDFILAUXPRAT"_s, filialPrato);
-        insert.bind(u":CDPRATO"_s, prato).bind(u":QTSERVCONF"_s, qtServ).bind(u":QTPRATCONF"_s, qtPrat);
-        insert.bind(u":QTINFUCONF"_s, qtInfu).bind(u":HRCONSCONF"_s, hora);
-        insert.bind(u":DTCONSCONF"_s, consumo.isNull() ? QVariant() : dialect.dateTimeValue(consumo.toDouble()));
-        insert.bind(u":CDPRODUTO"_s, produto).bind(u":CDVIACESDIET"_s, via).bind(u":IDPREPCONF"_s, preparo);
-        insert.bind(u":DSOBSCONF"_s, observacao).exec();
-    });
-    m_audit.itemInserted(paciente, data, sequencia, filial);
+                row.sequencia, row.paciente, formatDate(row.data), row.filial));
+        refuse(u"Já existe o item %1 do serviço %2 do paciente %3 em %4 na filial %5."_s.arg(
+            row.item, row.sequencia, row.paciente, formatDate(row.data), row.filial));
+    }
+    m_audit.itemInserted(row.paciente, row.data, row.sequencia, row.filial);
     auditUnlessInTransaction();
     return written(1);
+}
+
+Wire::CallResult CopyServiceObject::CopServInte(Args &args)
+{
+    const ArgReader in(args, CopyService::method(MethodId::CopServInte));
+    const QString paciente = in.key(u"CDPACIENTE"_s);
+    const double origem = in.date(u"DTSERVINTE"_s);
+    const QString sequenciaOrigem = in.key(u"NRSEQUSERV"_s);
+    const QString filial = in.key(u"CDFILIAL"_s);
+    const double destino = in.date(u"DTDESTINO"_s);
+    const QString operador = in.key(u"CDOPERADOR"_s);
+    const QString execucao = in.raw(u"IDEXECUCAO"_s);
+    if (execucao.size() > MaxRunIdLength)
+        refuse(u"IDEXECUCAO tem %1 caracteres; o máximo é %2."_s.arg(execucao.size()).arg(MaxRunIdLength));
+    // Copies of a run may be on their way before the client learns that one failed: the run
+    // must stop at the failed service, as if the client had sent nothing after it.
+    if (!execucao.isEmpty() && m_failedRuns.contains(execucao))
+        refuse(u"Cópia não executada: a execução parou num serviço anterior que falhou."_s);
+    try {
+        return copyService(paciente, origem, sequenciaOrigem, filial, destino, operador);
+    } catch (...) {
+        if (!execucao.isEmpty()) {
+            if (m_failedRuns.size() >= MaxFailedRuns)
+                m_failedRuns.clear();
+            m_failedRuns.insert(execucao);
+        }
+        throw;
+    }
+}
+
+Wire::CallResult CopyServiceObject::copyService(const QString &paciente, double origem, const QString &sequenciaOrigem,
+                                                const QString &filial, double destino, const QString &operador)
+{
+    const SqlDialect &dialect = m_db.dialect();
+    const QVariant origemValue = dialect.dateTimeValue(origem), destinoValue = dialect.dateTimeValue(destino);
+    const auto date = [&dialect](const QVariant &value) {
+        return value.isNull() ? std::optional<double>() : dialect.oleDate(value);
+    };
+
+    ServiceRow row;
+    qint64 replaced = 0;
+    QList<ItemRow> items;
+    m_db.inOwnTransaction([&] {
+        row = {};
+        items.clear();
+        PreparedStatement &origin = run(m_db, uR"(
+SELECT CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM, IDIMPRSERV, IDTIPOSERINT, IDRESTSERIN, CDDIETGRUPSI,
+       DTINTERNA, DSSERVINTE, NRSERVPESO
+  FROM SERVINTE
+ WHERE CDPACIENTE = :CDPACIENTE AND DTSERVINTE = :DTSERVINTE AND NRSEQUSERV = :NRSEQUSERV AND CDFILIAL = :CDFILIAL)"_s,
+                                        {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, origemValue},
+                                         {u":NRSEQUSERV"_s, sequenciaOrigem}, {u":CDFILIAL"_s, filial}});
+        if (!origin.next()) {
+            origin.finish();
+            refuse(u"O serviço de sequência %1 do paciente %2 em %3 na filial %4 não existe; nada foi copiado."_s.arg(
+                sequenciaOrigem, paciente, formatDate(origem), filial));
+        }
+        // each value as the classic calls carry it through the client: an empty text as null, the
+        // weight to 15 significant digits, a null admission date as day 0 and back to null
+        row.paciente = paciente;
+        row.data = destino;
+        row.filial = filial;
+        row.servico = origin.value(0).toString();
+        row.dieta = origin.value(1).toString();
+        row.acompanha = textOrNull(origin.value(2));
+        row.stPaciAcom = textOrNull(origin.value(3));
+        row.imprime = textOrNull(origin.value(4));
+        row.tipo = textOrNull(origin.value(5));
+        row.restricao = textOrNull(origin.value(6));
+        row.grupo = textOrNull(origin.value(7));
+        const std::optional<double> internacao = date(origin.value(8));
+        row.internacao = internacao && *internacao != 0 ? QVariant(*internacao) : QVariant();
+        row.descricao = textOrNull(origin.value(9));
+        const QVariant peso = origin.value(10);
+        row.peso = peso.isNull() ? QVariant() : QVariant(QString::number(peso.toDouble(), 'g', 15).toDouble());
+        origin.finish();
+
+        replaced = run(m_db, DeleteServices,
+                       {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, destinoValue}, {u":CDFILIAL"_s, filial},
+                        {u":CDSERVFILI"_s, row.servico}, {u":CDDIETPAD"_s, row.dieta}})
+                       .rowsAffected();
+        const Schema::Column &serviceSequence = col(u"SERVINTE"_s, u"NRSEQUSERV"_s);
+        row.sequencia = nextSequence(
+            highest(single(m_db, HighestService,
+                           {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, destinoValue}, {u":CDFILIAL"_s, filial}}),
+                    serviceSequence),
+            serviceSequence);
+        row.nutricio = nutritionistOf(m_db, operador, paciente, filial, row.servico, row.dieta);
+        try {
+            insertService(row);
+        } catch (const EConstraintViolation &) {
+            const auto why = whyServiceRefused(m_db, paciente, destino, row.sequencia, filial, row.servico, row.dieta);
+            if (!why)
+                throw;
+            // taken by a concurrent copy of the same patient and day since this one looked
+            if (why->duplicate)
+                throw ETransactionConflict(why->message);
+            refuse(why->message);
+        }
+
+        const Schema::Column &itemSequence = col(u"CONFESCO"_s, u"CDSEQUCOPR"_s);
+        QString item = highest(single(m_db, HighestItem,
+                                      {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, destinoValue},
+                                       {u":NRSEQUSERV"_s, row.sequencia}, {u":CDFILIAL"_s, filial}}),
+                               itemSequence);
+        PreparedStatement &source = run(m_db, ItemsOf,
+                                        {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, origemValue},
+                                         {u":NRSEQUSERV"_s, sequenciaOrigem}, {u":CDFILIAL"_s, filial}});
+        while (source.next()) {
+            ItemRow copy;
+            copy.paciente = paciente;
+            copy.data = destino;
+            copy.sequencia = row.sequencia;
+            copy.filial = filial;
+            copy.filialPrato = textOrNull(source.value(4));
+            copy.prato = textOrNull(source.value(5));
+            // a null quantity travels as 0
+            copy.qtServ = source.value(6).toDouble();
+            copy.qtPrat = source.value(7).toDouble();
+            copy.qtInfu = source.value(8).toDouble();
+            copy.hora = source.value(9).toDouble();
+            if (const std::optional<double> consumo = date(source.value(10))) {
+                // the consumption keeps its distance from the service's day, time of day included
+                const long double offset = static_cast<long double>(*consumo) - static_cast<long double>(origem);
+                const double moved = static_cast<double>(static_cast<long double>(destino) + offset);
+                copy.consumo = moved == 0 ? QVariant() : QVariant(moved);
+            }
+            copy.produto = textOrNull(source.value(11));
+            copy.via = textOrNull(source.value(12));
+            copy.preparo = textOrNull(source.value(13));
+            copy.observacao = textOrNull(source.value(14));
+            items.append(copy);
+        }
+        source.finish();
+        for (ItemRow &copy : items) {
+            item = nextSequence(item, itemSequence);
+            copy.item = item;
+            try {
+                insertItem(copy);
+            } catch (const EConstraintViolation &error) {
+                // the service is this transaction's own: only a concurrent writer can collide
+                throw ETransactionConflict(error.message());
+            }
+        }
+    });
+
+    m_audit.noteOperator(operador);
+    m_audit.noteOrigin(origem);
+    m_audit.removed(paciente, destino, filial, row.servico, row.dieta, replaced);
+    m_audit.serviceInserted(paciente, destino, row.sequencia, filial, row.servico, row.dieta);
+    for (qsizetype i = 0; i < items.size(); ++i)
+        m_audit.itemInserted(paciente, destino, row.sequencia, filial);
+    m_audit.commit();
+
+    Wire::Packet packet;
+    packet.fields = CopyService::packetFields(CopyService::copServInteLayout());
+    packet.rows << QList<QVariant>{row.sequencia, double(items.size()), double(replaced)};
+    return withPacket(std::move(packet));
 }
 
 Wire::CallResult CopyServiceObject::StartTransaction(Args &)

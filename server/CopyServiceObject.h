@@ -4,11 +4,13 @@
 #include "WireProtocol.h"
 
 #include <QList>
+#include <QSet>
+#include <QVariant>
 
 class DbSession;
 
 // The server object "Rbx53207.rdmCopiaForm", one instance per connection: the nine methods of
-// the copy service and the transaction calls. Each method gets its arguments already checked
+// the copy service, the transaction calls and the extensions. Each method gets its arguments already checked
 // for count and kind, may leave new texts in by-reference ones, and raises ERemoteError or
 // EHouseError on failure; a failed method has changed nothing.
 class CopyServiceObject final
@@ -32,10 +34,33 @@ public:
     Wire::CallResult Commit(Args &args);
     Wire::CallResult Rollback(Args &args);
 
+    // One origin service copied to the destination in a transaction of its own, as the classic
+    // calls from DelServ to the last InsConfesco would copy it.
+    Wire::CallResult CopServInte(Args &args);
+
 private:
+    // A SERVINTE row to insert, its values as bound (null for none).
+    struct ServiceRow
+    {
+        QString paciente, sequencia, filial, servico, dieta;
+        double data = 0;
+        QVariant acompanha, stPaciAcom, imprime, tipo, restricao, grupo, nutricio, internacao, descricao, peso;
+    };
+    struct ItemRow
+    {
+        QString paciente, sequencia, item, filial;
+        double data = 0, qtServ = 0, qtPrat = 0, qtInfu = 0, hora = 0;
+        QVariant filialPrato, prato, consumo, produto, via, preparo, observacao;
+    };
+    Wire::CallResult copyService(const QString &paciente, double origem, const QString &sequenciaOrigem,
+                                 const QString &filial, double destino, const QString &operador);
+    void insertService(const ServiceRow &row);
+    void insertItem(const ItemRow &row);
+
     // Writes outside a client transaction are committed already: their audit lines go now.
     void auditUnlessInTransaction();
 
     DbSession &m_db;
     AuditTrail m_audit;
+    QSet<QString> m_failedRuns;
 };

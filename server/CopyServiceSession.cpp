@@ -2,7 +2,7 @@
 
 #include "ArgReader.h"
 #include "CopyServiceObject.h"
-#include "Database.h"
+#include "SqlSession.h"
 #include "DbSession.h"
 #include "HouseError.h"
 #include "MethodTable.h"
@@ -33,6 +33,12 @@ CopyServiceSession::CopyServiceSession(const ServerConfig &config, int connectio
 CopyServiceSession::~CopyServiceSession()
 {
     m_object.reset();
+    if (m_db) {
+        const SqlSession::Counts counts = m_db->counts();
+        serverLog(u"#%1 database session closed: statements %2 run, %3 prepared"_s.arg(m_connectionId)
+                      .arg(counts.run)
+                      .arg(counts.prepared));
+    }
     m_db.reset(); // rolls back a transaction the client left open
 }
 
@@ -54,18 +60,25 @@ QJsonObject CopyServiceSession::open(const QJsonValue &id, const QJsonValue &par
     }
     try {
         const QString url = m_config.databaseUrl, name = u"rbx-session-%1"_s.arg(m_connectionId);
-        m_db = std::make_unique<DbSession>([url, name] { return Database::open(url, name); });
+        m_db = std::make_unique<DbSession>([url, name] { return SqlSession::open(url, name); });
     } catch (const EHouseError &error) {
         return failure(id, Code::ServiceFailed, error.message());
     }
     m_object = std::make_unique<CopyServiceObject>(*m_db, m_connectionId);
-    return Wire::resultObject(id, Wire::openResult(QUuid::createUuid().toString(QUuid::WithoutBraces)));
+    QStringList offered;
+    if (!m_config.classicMethods) {
+        for (const CopyService::MethodSignature &method : CopyService::extensions())
+            offered << method.name;
+    }
+    return Wire::resultObject(id, Wire::openResult(QUuid::createUuid().toString(QUuid::WithoutBraces), offered));
 }
 
 QJsonObject CopyServiceSession::call(const QJsonValue &id, const QString &method, const QJsonValue &params)
 {
     const auto entry = methodTable().constFind(method);
-    if (entry == methodTable().constEnd())
+    const bool withheld = entry != methodTable().constEnd() && m_config.classicMethods
+                          && CopyService::isExtension(entry->signature->id);
+    if (entry == methodTable().constEnd() || withheld)
         return failure(id, Code::MethodNotFound, u"Método desconhecido: \"%1\"."_s.arg(excerpt(method)));
     if (params.isObject())
         return failure(id, Code::InvalidParams, u"Os argumentos de %1 devem ser uma lista posicional."_s.arg(method));

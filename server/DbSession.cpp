@@ -1,17 +1,18 @@
 #include "DbSession.h"
 
-#include "ConnectionProbe.h"
 #include "HouseError.h"
 #include "ServerLimits.h"
 #include "ServerLog.h"
-#include "SqlTransaction.h"
 #include "WireProtocol.h"
 
 using namespace Qt::StringLiterals;
 
 namespace {
 const QString CallSavepoint = u"RBX_CALL"_s;
-}
+// A copy of one service meets a concurrent writer of the same patient and day rarely, and a
+// second or third try finds the rows settled.
+constexpr int ConflictAttempts = 5;
+} // namespace
 
 DbSession::DbSession(Opener open) : m_open(std::move(open)) { connect(); }
 
@@ -20,7 +21,8 @@ DbSession::~DbSession()
     if (!inTransaction() || !m_database)
         return;
     try {
-        dialect().rollback(sql());
+        m_database->finishStatements();
+        m_database->rollback();
     } catch (const EHouseError &error) {
         // closing the connection below discards the transaction anyway
         serverLog(u"rollback at disconnect failed: "_s + error.message());
@@ -35,7 +37,25 @@ void DbSession::connect()
         throw EDatabaseError(u"Banco de dados indisponível: "_s + error.message());
     }
     if (dialect().singleWriter())
-        m_writeGate = &WriteGate::forDatabase(dialect().name() + u':' + sql().databaseName());
+        m_writeGate = &WriteGate::forDatabase(m_database->databaseKey());
+}
+
+PreparedStatement &DbSession::statement(const QString &sql) { return m_database->statement(sql); }
+
+SqlSession::Counts DbSession::counts() const
+{
+    SqlSession::Counts counts = m_countsBefore;
+    if (m_database) {
+        counts.run += m_database->counts().run;
+        counts.prepared += m_database->counts().prepared;
+    }
+    return counts;
+}
+
+void DbSession::transactionEnded()
+{
+    if (!m_database->statementsOutliveTransactions())
+        m_database->forgetStatements();
 }
 
 WriteGate::Turn DbSession::takeWriteTurn()
@@ -48,7 +68,7 @@ void DbSession::ensureConnected()
     if (m_database)
         return;
     connect();
-    serverLog(u"database connection %1 opened again"_s.arg(m_database->connectionName()));
+    serverLog(u"database connection %1 opened again"_s.arg(m_database->name()));
 }
 
 bool DbSession::dropIfLost()
@@ -56,9 +76,10 @@ bool DbSession::dropIfLost()
     if (!m_database)
         return false; // dropped before: what failed now was no statement
     QString why;
-    if (reachesDatabase(sql(), &why))
+    if (m_database->reaches(&why))
         return false;
-    serverLog(u"database connection %1 lost: %2"_s.arg(m_database->connectionName(), why));
+    serverLog(u"database connection %1 lost: %2"_s.arg(m_database->name(), why));
+    m_countsBefore = counts();
     m_database.reset();
     m_transactionTurn.release();
     if (m_transaction == Transaction::Open)
@@ -76,8 +97,23 @@ Wire::CallResult DbSession::run(bool readOnly, bool endsTransaction,
     if (!transactionLost())
         ensureConnected();
     const bool mayRetry = readOnly && !inTransaction();
+    // Where statements are tied to the transaction they ran in (Qt's InterBase driver binds
+    // them to its own implicit one outside a client transaction), none outlives the call.
+    struct CallEnd
+    {
+        DbSession &session;
+        ~CallEnd()
+        {
+            if (session.m_database && !session.m_database->statementsOutliveTransactions())
+                session.m_database->forgetStatements();
+        }
+    } callEnd{*this};
     try {
-        return call(false);
+        Wire::CallResult result = call(false);
+        // a read outside a transaction must not keep a cursor (and with it a snapshot) open
+        if (!inTransaction() && m_database)
+            m_database->finishStatements();
+        return result;
     } catch (const ERemoteError &) {
         throw;
     } catch (const EHouseError &error) {
@@ -99,7 +135,8 @@ void DbSession::startTransaction()
         throw ERemoteError(Wire::ErrorCode::TransactionState,
                            u"A transação anterior foi perdida com a conexão ao banco de dados; desfaça-a antes de começar outra."_s);
     WriteGate::Turn turn = takeWriteTurn();
-    dialect().beginWrite(sql());
+    m_database->countRun();
+    m_database->begin();
     m_transactionTurn = std::move(turn);
     m_transaction = Transaction::Open;
 }
@@ -113,16 +150,19 @@ void DbSession::commit()
     if (m_transaction != Transaction::Open)
         throw ERemoteError(Wire::ErrorCode::TransactionState, u"Não há transação aberta para confirmar."_s);
     const WriteGate::Turn turn = std::move(m_transactionTurn);
+    m_transaction = Transaction::None;
     try {
-        dialect().commit(sql());
-        m_transaction = Transaction::None;
+        m_database->finishStatements();
+        m_database->countRun();
+        m_database->commit();
+        transactionEnded();
     } catch (const EHouseError &error) {
         // a transaction that could not commit must not linger holding locks
-        m_transaction = Transaction::None;
         try {
-            dialect().rollback(sql());
+            m_database->rollback();
         } catch (const EHouseError &) {
         }
+        transactionEnded();
         throw EDatabaseError(u"A transação não pôde ser confirmada e foi desfeita: "_s + error.message());
     }
 }
@@ -137,29 +177,61 @@ void DbSession::rollback()
         throw ERemoteError(Wire::ErrorCode::TransactionState, u"Não há transação aberta para desfazer."_s);
     m_transaction = Transaction::None;
     const WriteGate::Turn turn = std::move(m_transactionTurn);
-    dialect().rollback(sql());
+    m_database->finishStatements();
+    m_database->countRun();
+    m_database->rollback();
+    transactionEnded();
 }
 
 void DbSession::atomically(const std::function<void()> &writes)
 {
     if (!inTransaction()) {
-        const WriteGate::Turn turn = takeWriteTurn();
-        SqlTransaction transaction(*m_database);
-        writes();
-        transaction.commit();
+        startTransaction();
+        try {
+            writes();
+        } catch (...) {
+            try {
+                rollback();
+            } catch (const EHouseError &error) {
+                serverLog(u"rollback after a failed call failed: "_s + error.message());
+            }
+            throw;
+        }
+        commit();
         return;
     }
-    dialect().savepoint(sql(), CallSavepoint);
+    m_database->countRun();
+    m_database->savepoint(CallSavepoint);
     try {
         writes();
     } catch (...) {
         try {
-            dialect().rollbackToSavepoint(sql(), CallSavepoint);
-            dialect().releaseSavepoint(sql(), CallSavepoint);
+            m_database->countRun();
+            m_database->rollbackToSavepoint(CallSavepoint);
+            m_database->countRun();
+            m_database->releaseSavepoint(CallSavepoint);
         } catch (const EHouseError &error) {
             serverLog(u"rollback to savepoint failed: "_s + error.message());
         }
         throw;
     }
-    dialect().releaseSavepoint(sql(), CallSavepoint);
+    m_database->countRun();
+    m_database->releaseSavepoint(CallSavepoint);
+}
+
+void DbSession::inOwnTransaction(const std::function<void()> &writes)
+{
+    if (inTransaction())
+        throw ERemoteError(Wire::ErrorCode::TransactionState,
+                           u"Esta operação usa uma transação própria: confirme ou desfaça a transação aberta antes."_s);
+    for (int attempt = 1;; ++attempt) {
+        try {
+            atomically(writes);
+            return;
+        } catch (const ETransactionConflict &error) {
+            if (attempt == ConflictAttempts)
+                throw EDatabaseError(u"Outra gravação simultânea impediu a operação; tente novamente. "_s + error.message());
+            serverLog(u"write conflict, attempt %1 of %2: %3"_s.arg(attempt).arg(ConflictAttempts).arg(error.message()));
+        }
+    }
 }

@@ -1,15 +1,16 @@
 #pragma once
 
-#include "Database.h"
 #include "SqlDialect.h"
+#include "SqlSession.h"
 #include "WireProtocol.h"
 #include "WriteGate.h"
 
 #include <functional>
 #include <memory>
 
-// The database side of one connection: its own Qt connection, and the transaction the client
-// may hold open between calls. Lives and dies in the connection's thread.
+// The database side of one connection: its own database session with the statements prepared on
+// it, and the transaction the client may hold open between calls. Lives and dies in the
+// connection's thread.
 //
 // The database may go away under a session (a Firebird server restarted, a network cut). The
 // session then drops its dead connection and opens a new one before the next call, so that a
@@ -18,7 +19,7 @@
 class DbSession final
 {
 public:
-    using Opener = std::function<std::unique_ptr<Database>()>;
+    using Opener = std::function<std::unique_ptr<SqlSession>()>;
 
     // Opens the connection at once; throws EDatabaseError ("Banco de dados indisponível: ...")
     // when it cannot.
@@ -28,8 +29,12 @@ public:
     DbSession(const DbSession &) = delete;
     DbSession &operator=(const DbSession &) = delete;
 
-    QSqlDatabase &sql() { return m_database->sql(); }
     const SqlDialect &dialect() const { return m_database->dialect(); }
+    // The statement of that text, prepared once per database session and kept for the calls
+    // after it, in whatever transaction they run.
+    PreparedStatement &statement(const QString &sql);
+    // Statements run and prepared over the session, every connection to the database included.
+    SqlSession::Counts counts() const;
     bool inTransaction() const { return m_transaction == Transaction::Open; }
     // The database connection went away while the client's transaction was open.
     bool transactionLost() const { return m_transaction == Transaction::Lost; }
@@ -57,16 +62,23 @@ public:
     // Runs the writes of one call so that they happen entirely or not at all: in a transaction
     // of their own, or under a savepoint inside the client's transaction.
     void atomically(const std::function<void()> &writes);
+    // Runs a unit of writes in a transaction of its own (the client must hold none) and commits
+    // it; a conflict with a concurrent writer undoes it and runs it again, up to a few times.
+    void inOwnTransaction(const std::function<void()> &writes);
 
 private:
     enum class Transaction { None, Open, Lost };
 
     void connect();
+    // After a transaction ended: results closed, and statements dropped where they do not
+    // outlive it.
+    void transactionEnded();
     // The database's write turn where it takes one writer at a time; none needed otherwise.
     WriteGate::Turn takeWriteTurn();
 
     Opener m_open;
-    std::unique_ptr<Database> m_database;
+    std::unique_ptr<SqlSession> m_database;
+    SqlSession::Counts m_countsBefore; // of connections dropped before this one
     WriteGate *m_writeGate = nullptr;
     Transaction m_transaction = Transaction::None;
     WriteGate::Turn m_transactionTurn;

@@ -22,6 +22,7 @@ Handler handlerOf(MethodId id)
     case MethodId::StartTransaction: return &CopyServiceObject::StartTransaction;
     case MethodId::Commit: return &CopyServiceObject::Commit;
     case MethodId::Rollback: return &CopyServiceObject::Rollback;
+    case MethodId::CopServInte: return &CopyServiceObject::CopServInte;
     }
     return nullptr;
 }

@@ -2,21 +2,18 @@
 
 #include "HouseError.h"
 #include "SqlDialect.h"
-#include "SqlStatement.h"
-
-#include <QSqlRecord>
+#include "SqlSession.h"
 
 using namespace Qt::StringLiterals;
 
-Wire::Packet packetFromQuery(SqlStatement &query, const QList<CopyService::FieldLayout> &layout,
+Wire::Packet packetFromQuery(PreparedStatement &query, const QList<CopyService::FieldLayout> &layout,
                              const SqlDialect &dialect)
 {
     Wire::Packet packet;
     packet.fields = CopyService::packetFields(layout);
-    const QSqlRecord record = query.query().record();
     QList<int> columns;
     for (const CopyService::FieldLayout &field : layout) {
-        const int column = record.indexOf(field.name);
+        const int column = query.column(field.name);
         if (column < 0)
             throw EDatabaseError(u"A consulta não trouxe a coluna %1."_s.arg(field.name));
         columns << column;
@@ -45,6 +42,7 @@ Wire::Packet packetFromQuery(SqlStatement &query, const QList<CopyService::Field
         }
         packet.rows << row;
     }
+    query.finish();
     return packet;
 }
 

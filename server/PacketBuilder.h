@@ -4,11 +4,11 @@
 #include "WireProtocol.h"
 
 class SqlDialect;
-class SqlStatement;
+class PreparedStatement;
 
 // Turns the rows of an executed query into a packet with the declared layout; the query names
 // its result columns after the layout's fields.
-Wire::Packet packetFromQuery(SqlStatement &query, const QList<CopyService::FieldLayout> &layout,
+Wire::Packet packetFromQuery(PreparedStatement &query, const QList<CopyService::FieldLayout> &layout,
                              const SqlDialect &dialect);
 
 // A packet of one row holding one text.

@@ -100,7 +100,9 @@ ParsedOptions parseServerOptions(const QStringList &arguments)
     const QCommandLineOption tlsCert(u"tls-cert"_s, u"PEM certificate (chain) of the server: clients connect with TLS."_s,
                                      u"FILE"_s);
     const QCommandLineOption tlsKey(u"tls-key"_s, u"PEM private key of that certificate."_s, u"FILE"_s);
-    parser.addOptions({help, database, listen, tokenFile, maxConnections, maxMessage, stall, idle, tlsCert, tlsKey});
+    const QCommandLineOption classic(u"classic-methods"_s,
+                                     u"Offer only the nine methods of the copy service and the transaction calls."_s);
+    parser.addOptions({help, database, listen, tokenFile, maxConnections, maxMessage, stall, idle, tlsCert, tlsKey, classic});
 
     ParsedOptions result;
     if (!parser.parse(arguments)) {
@@ -143,6 +145,7 @@ ParsedOptions parseServerOptions(const QStringList &arguments)
     config.maxMessageBytes = qsizetype(*messageBytes);
     config.stallTimeoutMs = int(*stallMs);
     config.idleTimeoutMs = int(*idleMs);
+    config.classicMethods = parser.isSet(classic);
 
     if (parser.isSet(tokenFile)) {
         QFile file(parser.value(tokenFile));

@@ -18,6 +18,8 @@ struct ServerConfig
     qsizetype maxMessageBytes = 0;
     int stallTimeoutMs = 0;
     int idleTimeoutMs = 0;
+    // As a server of the original contract: no extension is listed or served.
+    bool classicMethods = false;
     // Set when --tls-cert and --tls-key are given: every connection is TLS, nothing in clear.
     std::optional<QSslConfiguration> tls;
 };

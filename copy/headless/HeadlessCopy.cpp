@@ -87,6 +87,7 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
 
         OwnedCopyRecordSets recordSets;
         FormulationCopy copy(form, service, recordSets.sets());
+        copy.setCallByCall(options.callByCall);
         copy.setProgressHandler([&out, &outcome](const CopyProgress &progress) {
             outcome.services = progress.servicesDone;
             outcome.items = progress.itemsDone;

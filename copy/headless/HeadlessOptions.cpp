@@ -76,7 +76,10 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
     const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Data de destino (padrão: hoje)."),
                                 QStringLiteral("YYYY-MM-DD"));
     const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Confirma a operação sem perguntar."));
-    parser.addOptions({help, server, tokenFile, operatorCode, branch, mode, from, to, yes});
+    const QCommandLineOption callByCall(QStringLiteral("call-by-call"),
+                                        QStringLiteral("Copia cada serviço com as chamadas clássicas, uma a uma, "
+                                                       "mesmo que o servidor copie por conta própria."));
+    parser.addOptions({help, server, tokenFile, operatorCode, branch, mode, from, to, yes, callByCall});
     std::array<QCommandLineOption, 6> groups = {
         QCommandLineOption(groupOptionName(FilterGroup::Paciente),
                            QStringLiteral("Pacientes, separados por vírgula (padrão: todos)."), QStringLiteral("CODES")),
@@ -132,5 +135,6 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
             return usage(QStringLiteral("--%1: %2.").arg(groups[i].names().constFirst(), why));
     }
     options.assumeYes = parser.isSet(yes);
+    options.callByCall = parser.isSet(callByCall);
     return options;
 }

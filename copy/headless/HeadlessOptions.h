@@ -27,6 +27,8 @@ struct HeadlessOptions
     // list ("_a__b_") built from the comma-separated codes, possibly empty.
     std::array<std::optional<QString>, 6> selections;
     bool assumeYes = false;
+    // The classic calls for every service, even when the server offers its own copy.
+    bool callByCall = false;
 };
 
 struct HeadlessUsage

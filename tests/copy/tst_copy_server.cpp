@@ -6,7 +6,10 @@
 #include <QLocale>
 #include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -161,7 +164,10 @@ int rowCount(const DemoDatabase &demo, const QString &table)
 
 // Runs the Confirm button's copy from the demo day to the next, as the screen would; the groups
 // given are in list mode with that selection list, the others in all mode.
-CopyOutcome copyDemoDay(quint16 port, const QString &tipoForm, const QMap<FilterGroup, QString> &picked = {})
+enum class Path { ServerSide, CallByCall };
+
+CopyOutcome copyDemoDay(quint16 port, const QString &tipoForm, const QMap<FilterGroup, QString> &picked = {},
+                        Path path = Path::ServerSide, const CopyProgressHandler &progress = {})
 {
     Session session(port);
     OwnedCopyRecordSets recordSets;
@@ -174,8 +180,70 @@ CopyOutcome copyDemoDay(quint16 port, const QString &tipoForm, const QMap<Filter
         form.selections[std::size_t(it.key())] = it.value();
     }
     FormulationCopy copy(form, session.client, sets);
+    copy.setCallByCall(path == Path::CallByCall);
+    copy.setProgressHandler(progress);
     QString filial = Branch;
     return copy.run(filial, tipoForm, Operator);
+}
+
+// Every row of the two tables, every column as text, in key order.
+QStringList tableRows(const DemoDatabase &demo, const QString &table, const QString &order)
+{
+    auto database = demo.open(u"copy-test-rows"_s);
+    QSqlQuery query(database->sql());
+    QStringList rows;
+    if (!query.exec(u"SELECT * FROM %1 ORDER BY %2"_s.arg(table, order)))
+        return {u"query failed: "_s + query.lastError().text()};
+    while (query.next()) {
+        QStringList row;
+        for (int i = 0; i < query.record().count(); ++i)
+            row << (query.isNull(i) ? u"<null>"_s : query.value(i).toString());
+        rows << row.join(u'|');
+    }
+    return rows;
+}
+
+QStringList storedCopy(const DemoDatabase &demo)
+{
+    return tableRows(demo, u"SERVINTE"_s, u"CDPACIENTE, DTSERVINTE, NRSEQUSERV, CDFILIAL"_s)
+           + tableRows(demo, u"CONFESCO"_s, u"CDPACIENTE, DTSERVINTE, NRSEQUSERV, CDFILIAL, CDSEQUCOPR"_s);
+}
+
+// The audit lines of a server's log without the connection they came on.
+QStringList auditLines(const TestServer &server)
+{
+    QStringList lines;
+    static const QRegularExpression audit(u"audit: (.*)$"_s, QRegularExpression::MultilineOption);
+    for (auto it = audit.globalMatch(server.log()); it.hasNext();)
+        lines << it.next().captured(1);
+    return lines;
+}
+
+// Puts a service numbered 99 at the destination for the patient, under a service and diet the
+// patient has none of on the origin day: no copy for that patient finds a sequence after it.
+void fillSequences(quint16 port, const QList<ServiceState> &source, const QString &patient)
+{
+    const ServiceState *other = nullptr;
+    for (const ServiceState &candidate : source) {
+        bool patientHasIt = false;
+        for (const ServiceState &own : source)
+            patientHasIt = patientHasIt || (own.patient == patient && own.service == candidate.service && own.diet == candidate.diet);
+        if (!patientHasIt) {
+            other = &candidate;
+            break;
+        }
+    }
+    QVERIFY(other);
+    Session session(port);
+    CopyServiceClient::ServInteRow row;
+    row.cdPaciente = patient;
+    row.cdFilial = Branch;
+    row.cdServFili = other->service;
+    row.cdDietPad = other->diet;
+    row.operador = Operator;
+    row.dsServInte = u"Ocupa a última sequência"_s;
+    QString sequence = u"99"_s;
+    session.client.InsServInte(row, OleDate::fromDate(destination()), sequence);
 }
 
 // Replaces a service at the destination with an older version of its own: another
@@ -235,6 +303,8 @@ Command runCommand(quint16 port, const QStringList &options)
 
 } // namespace
 
+Q_DECLARE_METATYPE(Path)
+
 class TestCopyServer final : public QObject
 {
     Q_OBJECT
@@ -251,14 +321,18 @@ private slots:
         QTest::addColumn<QString>("tipoForm");
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("otherMode");
-        QTest::newRow("enteral/parenteral") << u"E"_s << u"1"_s << u"2"_s;
-        QTest::newRow("lactário") << u"N"_s << u"2"_s << u"1"_s;
+        QTest::addColumn<Path>("path");
+        QTest::newRow("enteral/parenteral") << u"E"_s << u"1"_s << u"2"_s << Path::ServerSide;
+        QTest::newRow("lactário") << u"N"_s << u"2"_s << u"1"_s << Path::ServerSide;
+        QTest::newRow("enteral/parenteral, call by call") << u"E"_s << u"1"_s << u"2"_s << Path::CallByCall;
+        QTest::newRow("lactário, call by call") << u"N"_s << u"2"_s << u"1"_s << Path::CallByCall;
     }
     void copiesTheDemoDayToTheNextDay()
     {
         QFETCH(QString, tipoForm);
         QFETCH(QString, mode);
         QFETCH(QString, otherMode);
+        QFETCH(Path, path);
         DemoDatabase demo;
         QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
         TestServer server;
@@ -279,7 +353,7 @@ private slots:
         QVERIFY(readServices(server.port(), destination(), mode).isEmpty());
         QVERIFY(readServices(server.port(), destination(), otherMode).isEmpty());
 
-        const CopyOutcome outcome = copyDemoDay(server.port(), tipoForm);
+        const CopyOutcome outcome = copyDemoDay(server.port(), tipoForm, {}, path);
         QCOMPARE(outcome.services, expected.size());
         QCOMPARE(outcome.items, items);
         const QList<ServiceState> copied = readServices(server.port(), destination(), mode);
@@ -293,7 +367,7 @@ private slots:
         // once more: the same destination, nothing doubled
         const int services = rowCount(demo, u"SERVINTE"_s);
         const int compositions = rowCount(demo, u"CONFESCO"_s);
-        copyDemoDay(server.port(), tipoForm);
+        copyDemoDay(server.port(), tipoForm, {}, path);
         QCOMPARE(rowCount(demo, u"SERVINTE"_s), services);
         QCOMPARE(rowCount(demo, u"CONFESCO"_s), compositions);
         // The same services and items; a patient's second service is numbered after the first
@@ -385,7 +459,7 @@ private slots:
 
         FaultRelay relay(server.host(), server.port(), method, occurrence);
         try {
-            copyDemoDay(relay.port(), u"E"_s);
+            copyDemoDay(relay.port(), u"E"_s, {}, Path::CallByCall);
             QFAIL("the run did not fail");
         } catch (const ERemoteError &error) {
             QCOMPARE(error.message(), FaultRelay::failureMessage());
@@ -408,6 +482,159 @@ private slots:
         QCOMPARE(methods.count(u"Commit"_s), method == u"Commit" ? failing + 1 : failing);
     }
 
+    // A failure the server itself meets (no free sequence for a patient) stops either path at
+    // that service: those before it copied, it and those after it as they were, even with copies
+    // of the run already on their way to the server.
+    void serverFailureStopsTheRunAtThatService_data()
+    {
+        QTest::addColumn<Path>("path");
+        QTest::newRow("server-side") << Path::ServerSide;
+        QTest::newRow("call by call") << Path::CallByCall;
+    }
+    void serverFailureStopsTheRunAtThatService()
+    {
+        QFETCH(Path, path);
+        DemoDatabase demo;
+        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
+        TestServer server;
+        QVERIFY2(server.start(demo.url()), qPrintable(server.errorString()));
+        const QList<ServiceState> source = readServices(server.port(), origin(), u"1"_s, shiftDays());
+        // the first service of the third patient
+        qsizetype failing = 0;
+        for (int patients = 1; failing < source.size(); ++failing) {
+            if (failing > 0 && source.at(failing).patient != source.at(failing - 1).patient && ++patients == 3)
+                break;
+        }
+        QVERIFY(failing < source.size());
+        copyDemoDay(server.port(), u"E"_s);
+        for (qsizetype i = 0; i < failing; ++i)
+            putOlderVersion(server.port(), source.at(i));
+        fillSequences(server.port(), source, source.at(failing).patient);
+        const QMap<QString, ServiceState> before = byKey(readServices(server.port(), destination(), u"1"_s));
+
+        try {
+            copyDemoDay(server.port(), u"E"_s, {}, path);
+            QFAIL("the run did not fail");
+        } catch (const EHouseError &error) {
+            QVERIFY2(error.message().contains(u"100"_s), qPrintable(error.message()));
+        }
+        const QMap<QString, ServiceState> after = byKey(readServices(server.port(), destination(), u"1"_s));
+        QCOMPARE(after.size(), before.size());
+        for (qsizetype i = 0; i < source.size(); ++i) {
+            const ServiceState &now = after.value(source.at(i).key);
+            if (i < failing)
+                QCOMPARE(now.columns, source.at(i).columns); // copied over its older version
+            else
+                QCOMPARE(now, before.value(source.at(i).key));
+        }
+    }
+
+    // Killed in the middle of a pipelined run, the server leaves every service of the
+    // destination either the whole copy or as it was: no service without its items.
+    void killedServerLeavesEveryServiceWholeOrAsItWas()
+    {
+        // more services than the client keeps in flight, so that the run outlives the server
+        DemoDatabase demo(TestSupport::demoOptions(400));
+        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
+        TestServer server;
+        QVERIFY2(server.start(demo.url()), qPrintable(server.errorString()));
+        const QList<ServiceState> source = readServices(server.port(), origin(), u"1"_s, shiftDays());
+        QVERIFY2(source.size() > 100, qPrintable(QString::number(source.size())));
+        copyDemoDay(server.port(), u"E"_s);
+        for (const ServiceState &service : source)
+            putOlderVersion(server.port(), service);
+        const QMap<QString, ServiceState> older = byKey(readServices(server.port(), destination(), u"1"_s));
+
+        qsizetype reported = 0;
+        try {
+            copyDemoDay(server.port(), u"E"_s, {}, Path::ServerSide, [&](const CopyProgress &progress) {
+                reported = progress.servicesDone;
+                if (reported == 3)
+                    server.kill();
+            });
+            QFAIL("the run did not fail");
+        } catch (const EConnectionError &) {
+        }
+        // answers already on their way still arrive; the run cannot have finished
+        QVERIFY(reported >= 3 && reported < source.size());
+        QVERIFY2(server.restart(), qPrintable(server.errorString()));
+        const QMap<QString, ServiceState> after = byKey(readServices(server.port(), destination(), u"1"_s));
+        QCOMPARE(after.size(), source.size());
+        qsizetype copied = 0;
+        for (const ServiceState &service : source) {
+            const ServiceState &now = after.value(service.key);
+            const bool whole = now.columns == service.columns && now.items == service.items;
+            QVERIFY2(whole || now == older.value(service.key), qPrintable(service.key));
+            copied += whole ? 1 : 0;
+        }
+        // every service the client was told of is copied, and perhaps some it was not told of
+        QVERIFY(copied >= reported);
+    }
+
+    // The client takes the server-side copy only from a server that offers it, and both paths
+    // leave the same rows, every column, and the same audit.
+    void bothPathsLeaveTheSameDatabaseAndAudit()
+    {
+        DemoDatabase serverSide, callByCall;
+        QVERIFY2(serverSide.isValid(), qPrintable(serverSide.errorString()));
+        QVERIFY2(callByCall.isValid(), qPrintable(callByCall.errorString()));
+        TestServer offering, classic;
+        QVERIFY2(offering.start(serverSide.url()), qPrintable(offering.errorString()));
+        TestServerOptions classicOptions;
+        classicOptions.extraArguments = {u"--classic-methods"_s};
+        QVERIFY2(classic.start(callByCall.url(), classicOptions), qPrintable(classic.errorString()));
+        QCOMPARE(storedCopy(serverSide), storedCopy(callByCall));
+
+        // twice: the second run replaces what the first wrote
+        for (int run = 0; run < 2; ++run) {
+            FaultRelay toOffering(offering.host(), offering.port()), toClassic(classic.host(), classic.port());
+            for (const QString &tipoForm : {u"E"_s, u"N"_s}) {
+                copyDemoDay(toOffering.port(), tipoForm);
+                copyDemoDay(toClassic.port(), tipoForm);
+            }
+            QVERIFY(toOffering.methods().contains(u"CopServInte"_s));
+            QVERIFY(!toOffering.methods().contains(u"InsServInte"_s));
+            QVERIFY(!toClassic.methods().contains(u"CopServInte"_s));
+            QVERIFY(toClassic.methods().contains(u"InsServInte"_s));
+        }
+        QCOMPARE(storedCopy(serverSide), storedCopy(callByCall));
+        const QStringList audit = auditLines(offering);
+        QVERIFY(!audit.isEmpty());
+        QCOMPARE(audit, auditLines(classic));
+
+        // an extension a classic server does not offer is no method there
+        Session session(classic.port());
+        const RemoteAnswer answer = session.net.Call(u"CopServInte"_s, {});
+        QVERIFY(answer.failed());
+        QCOMPARE(std::get<Wire::ErrorInfo>(answer.value).code, Wire::ErrorCode::MethodNotFound);
+    }
+
+    // Statements are prepared once per database session, and a copied service costs few: the
+    // schema's keys check what the server once looked up itself.
+    void statementsPerServiceStayFew_data()
+    {
+        QTest::addColumn<Path>("path");
+        QTest::newRow("server-side") << Path::ServerSide;
+        QTest::newRow("call by call") << Path::CallByCall;
+    }
+    void statementsPerServiceStayFew()
+    {
+        QFETCH(Path, path);
+        DemoDatabase demo;
+        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
+        TestServer server;
+        QVERIFY2(server.start(demo.url()), qPrintable(server.errorString()));
+        const CopyOutcome outcome = copyDemoDay(server.port(), u"E"_s, {}, path);
+        QVERIFY(outcome.services > 10);
+        static const QRegularExpression counts(u"statements (\\d+) run, (\\d+) prepared"_s);
+        QRegularExpressionMatch match;
+        QTRY_VERIFY((match = counts.match(server.log())).hasMatch());
+        const qint64 run = match.captured(1).toLongLong(), prepared = match.captured(2).toLongLong();
+        // getServInte, then per service at most ten besides one per item
+        QVERIFY2(run <= 1 + 10 * outcome.services + outcome.items, qPrintable(match.captured(0)));
+        QVERIFY2(prepared <= 12, qPrintable(match.captured(0)));
+    }
+
     void headlessCommandEndToEnd()
     {
         DemoDatabase demo;
@@ -428,7 +655,8 @@ private slots:
         // a failure at the first item through the relay: exit 2, the service rolled back
         {
             FaultRelay relay(server.host(), server.port(), u"InsConfesco"_s, 1);
-            const Command failed = runCommand(relay.port(), {u"--operator"_s, Operator, u"--mode"_s, u"N"_s});
+            const Command failed =
+                runCommand(relay.port(), {u"--operator"_s, Operator, u"--mode"_s, u"N"_s, u"--call-by-call"_s});
             QCOMPARE(failed.code, 2);
             QVERIFY2(failed.err.contains(FaultRelay::failureMessage()), qPrintable(failed.err));
             QCOMPARE(relay.methods().constLast(), u"Rollback"_s);

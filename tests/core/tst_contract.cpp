@@ -39,7 +39,7 @@ QString tableRow(const CopyService::MethodSignature &method)
     const QString access = method.access == Access::Reads    ? u"reads"_s
                            : method.access == Access::Writes ? u"writes"_s
                                                              : u"transaction"_s;
-    const QString returns = method.access == Access::Reads    ? u"packet"_s
+    const QString returns = !method.layout.isEmpty()           ? u"packet"_s
                             : method.access == Access::Writes ? u"rowsAffected"_s
                                                               : QString();
     return u"| `%1` | %2 | %3 | %4 | %5 |"_s.arg(method.name, access).arg(method.args.size()).arg(args.join(u"; "_s), returns);
@@ -98,6 +98,7 @@ private slots:
         client.Commit();
         client.StartTransaction();
         client.Rollback();
+        client.receiveCopServInte(client.sendCopServInte(u"P1"_s, 46000, u"01"_s, filial, 46001, u"OP1"_s, u"run"_s));
 
         QSet<QString> called;
         for (const FakeCopyService::Call &call : fake.calls()) {

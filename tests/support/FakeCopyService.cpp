@@ -68,6 +68,10 @@ QByteArray FakeCopyService::answer(const QByteArray &line)
         result.packet = packet(CopyService::nrConfescoLayout(), {{{QStringLiteral("CDSEQUCOPR"), nrConfesco}}});
     else if (method == u"getConfesco")
         result.packet = packet(CopyService::confescoLayout(), items.value(itemsKey(text(0), text(1))));
+    else if (method == u"CopServInte")
+        result.packet = packet(CopyService::copServInteLayout(), {{{QStringLiteral("NRSEQUSERV"), nrServInte},
+                                                                    {QStringLiteral("QTITENS"), 0.0},
+                                                                    {QStringLiteral("QTSUBSTITUIDOS"), 0.0}}});
     return Wire::resultMessage(id, Wire::encodeCallResult(result));
 }
 

@@ -1,0 +1,129 @@
+#include "QtSqlSession.h"
+
+#include "ConnectionProbe.h"
+#include "Database.h"
+#include "SqlDialect.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// SQLite answers SQLITE_CONSTRAINT (19, or an extended code with 19 in its low byte); Qt's
+// InterBase driver gives the SQL code: -803 for a duplicate, -530 for a missing reference.
+bool isConstraintViolation(const QSqlError &error, const QString &driver)
+{
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok);
+    if (!ok)
+        return false;
+    if (driver == u"QSQLITE"_s)
+        return (code & 0xff) == 19;
+    return code == -803 || code == -530;
+}
+
+// SQLITE_BUSY and SQLITE_LOCKED; -913 is Firebird's deadlock or update conflict.
+bool isConflict(const QSqlError &error, const QString &driver)
+{
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok);
+    if (!ok)
+        return false;
+    if (driver == u"QSQLITE"_s)
+        return (code & 0xff) == 5 || (code & 0xff) == 6;
+    return code == -913;
+}
+
+class QtStatement final : public PreparedStatement
+{
+public:
+    QtStatement(const QSqlDatabase &db, const QString &sql) : m_query(db), m_driver(db.driverName())
+    {
+        m_query.setForwardOnly(true);
+        if (!m_query.prepare(sql))
+            fail();
+    }
+
+    void bind(const QString &placeholder, const QVariant &value) override { m_query.bindValue(placeholder, value); }
+
+    void exec() override
+    {
+        if (!m_query.exec())
+            fail();
+        m_record.reset();
+    }
+
+    bool next() override
+    {
+        if (m_query.next())
+            return true;
+        if (m_query.lastError().isValid())
+            fail();
+        return false;
+    }
+
+    QVariant value(int column) const override { return m_query.value(column); }
+
+    int column(const QString &name) const override
+    {
+        if (!m_record)
+            m_record = m_query.record();
+        return m_record->indexOf(name);
+    }
+
+    qint64 rowsAffected() const override { return m_query.numRowsAffected(); }
+    void finish() override { m_query.finish(); }
+
+private:
+    [[noreturn]] void fail() const
+    {
+        const QSqlError error = m_query.lastError();
+        const QString message =
+            u"Erro no banco de dados: %1 [%2]"_s.arg(error.text(), m_query.lastQuery().simplified().left(60));
+        if (isConstraintViolation(error, m_driver))
+            throw EConstraintViolation(message);
+        if (isConflict(error, m_driver))
+            throw ETransactionConflict(message);
+        throw EDatabaseError(message);
+    }
+
+    QSqlQuery m_query;
+    QString m_driver;
+    mutable std::optional<QSqlRecord> m_record;
+};
+
+} // namespace
+
+QtSqlSession::QtSqlSession(std::unique_ptr<Database> database) : m_database(std::move(database)) {}
+
+QtSqlSession::~QtSqlSession() { forgetStatements(); }
+
+const SqlDialect &QtSqlSession::dialect() const { return m_database->dialect(); }
+
+QString QtSqlSession::name() const { return m_database->connectionName(); }
+
+QString QtSqlSession::databaseKey() const { return dialect().name() + u':' + m_database->sql().databaseName(); }
+
+std::unique_ptr<PreparedStatement> QtSqlSession::prepare(const QString &sql)
+{
+    return std::make_unique<QtStatement>(m_database->sql(), sql);
+}
+
+bool QtSqlSession::statementsOutliveTransactions() const { return m_database->sql().driverName() != u"QIBASE"_s; }
+
+void QtSqlSession::begin() { dialect().beginWrite(m_database->sql()); }
+void QtSqlSession::commit() { dialect().commit(m_database->sql()); }
+void QtSqlSession::rollback() { dialect().rollback(m_database->sql()); }
+void QtSqlSession::savepoint(const QString &name) { dialect().savepoint(m_database->sql(), name); }
+void QtSqlSession::releaseSavepoint(const QString &name) { dialect().releaseSavepoint(m_database->sql(), name); }
+void QtSqlSession::rollbackToSavepoint(const QString &name)
+{
+    dialect().rollbackToSavepoint(m_database->sql(), name);
+}
+
+bool QtSqlSession::reaches(QString *why) { return reachesDatabase(m_database->sql(), why); }
