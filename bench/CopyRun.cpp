@@ -9,21 +9,6 @@
 
 #include <QTextStream>
 
-namespace {
-
-// The one place the bench chooses the client's path. Until the client can be told to, a run
-// that asks for the nine calls fails rather than measure the other path under its name.
-template <typename Copy>
-void chooseCallByCall(Copy &copy, bool callByCall)
-{
-    if constexpr (requires { copy.setCallByCall(callByCall); })
-        copy.setCallByCall(callByCall);
-    else if (callByCall)
-        throw EValidationError(QStringLiteral("this client cannot be told to copy call by call"));
-}
-
-} // namespace
-
 CopyRunResult runCopy(const CopyRunRequest &request)
 {
     HeadlessOptions options;
@@ -59,7 +44,7 @@ CopyRunResult runCopy(const CopyRunRequest &request)
 
         OwnedCopyRecordSets recordSets;
         FormulationCopy copy(form, service, recordSets.sets());
-        chooseCallByCall(copy, request.callByCall);
+        copy.setCallByCall(request.callByCall);
         const double started = monotonicSeconds();
         const CopyOutcome outcome = copy.run(stFilial, options.tipoForm, options.operatorCode);
         result.seconds = monotonicSeconds() - started;

@@ -1,7 +1,7 @@
 // Benchmarks of the copy service, one JSON line per figure on standard output:
 //   seed       --url U --patients P --services S --items I [--beds B]
-//   copy       --url U --db NAME [--path server|calls|classic] [--repeats R] [--floor] [--db-floor]
-//              [--rtt-ms T] [--sample-patients K]
+//   copy       --url U --db NAME [--path server|calls|classic] [--day D] [--repeats R] [--floor]
+//              [--db-floor] [--rtt-ms T] [--sample-patients K]
 //              the copy of the seeded day (of its first K patients, scaled to the day), its
 //              replay floor and its database floor, or the copy over a relay adding T ms a round trip
 //   concurrent --url U --db NAME --clients N --day D [--path P] [--servers 2] [--overlap]
@@ -43,6 +43,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -57,7 +58,7 @@ namespace {
 // The day the seeded prescriptions are for; the copies go to the days after it.
 const QDate Origin(2026, 3, 2);
 // The server's copy of one service, offered in rpc.open's list when the server has it.
-const QString ServiceCopyMethod = u"CopServInte"_s;
+const QString ServiceCopyMethod = CopyService::method(CopyService::MethodId::CopServInte).name;
 
 [[noreturn]] void die(const QString &why)
 {
@@ -146,8 +147,10 @@ ReplayCall callOf(const QByteArray &request)
 }
 
 // Replays the recorded requests through the client transport against a server that only
-// answers; returns the seconds from getServInte to the last answer and the round trips timed.
-std::pair<double, qint64> floorRun(const RecordingRelay &relay, int *mismatches)
+// answers; returns the seconds from getServInte to the last answer and the requests timed.
+// inFlight: each request goes as soon as the answers the client had before it are in, as the
+// client sent them; otherwise one call at a time.
+std::pair<double, qint64> floorRun(const RecordingRelay &relay, bool inFlight, int *mismatches)
 {
     std::vector<ReplayCall> calls;
     for (qsizetype i = 1; i < relay.requests().size(); ++i) // [0] is rpc.open, sent by SetConnected
@@ -158,21 +161,30 @@ std::pair<double, qint64> floorRun(const RecordingRelay &relay, int *mismatches)
     connection.Host = u"127.0.0.1"_s;
     connection.Port = replay.start();
     connection.SetConnected(true);
+    // the callers' own variables for the texts that go by reference, alive until the answer
+    std::vector<std::vector<QString>> variables(calls.size());
+    std::deque<TNetConnection::Pending> pending;
+    qsizetype answered = 1; // rpc.open's
+    const auto receive = [&] {
+        CheckResultServ(connection.Receive(pending.front()));
+        pending.pop_front();
+        ++answered;
+    };
     double started = 0;
     qint64 timed = 0;
-    for (const ReplayCall &call : calls) {
+    for (size_t c = 0; c < calls.size(); ++c) {
+        const ReplayCall &call = calls[c];
         if (call.method == CopyService::method(CopyService::MethodId::getServInte).name)
             started = monotonicSeconds();
-        // the caller's own variables for the texts that go by reference
-        std::vector<QString> variables(call.args.size());
+        variables[c].resize(size_t(call.args.size()));
         QList<RemoteArg> args;
         for (qsizetype i = 0; i < call.args.size(); ++i) {
             const Wire::Arg &arg = call.args.at(i);
             switch (arg.kind) {
             case Wire::Arg::Kind::Text:
                 if (arg.byRef) {
-                    variables[i] = arg.text;
-                    args.append(RemoteArg::TextRef(variables[i]));
+                    variables[c][size_t(i)] = arg.text;
+                    args.append(RemoteArg::TextRef(variables[c][size_t(i)]));
                 } else {
                     args.append(RemoteArg::Text(arg.text));
                 }
@@ -181,66 +193,24 @@ std::pair<double, qint64> floorRun(const RecordingRelay &relay, int *mismatches)
             case Wire::Arg::Kind::Double: args.append(RemoteArg::Double(arg.number)); break;
             }
         }
-        CheckResultServ(connection.Call(call.method, args));
+        if (inFlight) {
+            while (answered < relay.answersBefore().at(qsizetype(c) + 1))
+                receive();
+            pending.push_back(connection.Send(call.method, args));
+        } else {
+            CheckResultServ(connection.Call(call.method, args));
+            ++answered;
+        }
         if (started > 0)
             ++timed;
     }
+    while (!pending.empty())
+        receive();
     const double seconds = monotonicSeconds() - started;
     connection.SetConnected(false);
     replay.wait();
     *mismatches = replay.mismatches();
     return {seconds, timed};
-}
-
-// Replays the recorded requests raw against a server that only answers, each sent as soon as
-// the answers the client had before it are in, every answer decoded as the client would;
-// returns the seconds from getServInte to the last answer and the requests timed.
-std::pair<double, qint64> overlappedFloorRun(const RecordingRelay &relay, int *mismatches)
-{
-    const QList<QByteArray> &requests = relay.requests();
-    const QList<qsizetype> &before = relay.answersBefore();
-    const QString first = CopyService::method(CopyService::MethodId::getServInte).name;
-    qsizetype timedFrom = -1;
-    for (qsizetype i = 0; i < requests.size() && timedFrom < 0; ++i) {
-        if (QJsonDocument::fromJson(requests.at(i)).object().value(u"method"_s).toString() == first)
-            timedFrom = i;
-    }
-    if (timedFrom < 0)
-        die(u"the recording holds no getServInte"_s);
-    ReplayServer replay(requests, relay.answers());
-    const int fd = LoopbackSocket::connectTo(replay.start());
-    if (fd < 0)
-        die(u"cannot connect to the replaying server"_s);
-    QByteArray pending;
-    QList<QByteArray> lines;
-    char buffer[65536];
-    qsizetype sent = 0, answered = 0;
-    double started = 0;
-    while (answered < requests.size()) {
-        while (sent < requests.size() && before.at(sent) <= answered) {
-            if (sent == timedFrom)
-                started = monotonicSeconds();
-            LoopbackSocket::writeAll(fd, requests.at(sent++));
-        }
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            die(u"the replaying server closed after %1 answers of %2"_s.arg(answered).arg(requests.size()));
-        LoopbackSocket::takeLines(pending, buffer, got, lines);
-        for (const QByteArray &line : std::as_const(lines)) {
-            const QJsonObject answer = QJsonDocument::fromJson(line).object();
-            if (answer.contains(u"result"_s))
-                Wire::decodeCallResult(answer.value(u"result"_s));
-            ++answered;
-        }
-        lines.clear();
-    }
-    const double seconds = monotonicSeconds() - started;
-    LoopbackSocket::closeFd(fd);
-    replay.wait();
-    *mismatches = replay.mismatches();
-    return {seconds, requests.size() - timedFrom};
 }
 
 // The client's way through the service, and the server that goes with it.
@@ -265,38 +235,16 @@ CopyPath copyPath(const BenchArgs &args)
     die(u"--path is server, calls or classic"_s);
 }
 
-// The methods a server offers, from the answer to rpc.open on a connection of its own.
-QStringList offeredMethods(quint16 port)
-{
-    const int fd = LoopbackSocket::connectTo(port);
-    if (fd < 0)
-        die(u"cannot connect to 127.0.0.1:%1"_s.arg(port));
-    LoopbackSocket::writeAll(fd, Wire::openRequest(1, QString::fromLatin1(Wire::ServerObjectName), {}));
-    QByteArray pending;
-    QList<QByteArray> lines;
-    char buffer[65536];
-    while (lines.isEmpty()) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        LoopbackSocket::takeLines(pending, buffer, got, lines);
-    }
-    LoopbackSocket::closeFd(fd);
-    if (lines.isEmpty())
-        die(u"the server did not answer rpc.open"_s);
-    QStringList methods;
-    const QJsonObject result = QJsonDocument::fromJson(lines.constFirst()).object().value(u"result"_s).toObject();
-    for (const QJsonValue &method : result.value(u"methods"_s).toArray())
-        methods << (method.isObject() ? method.toObject().value(u"name"_s).toString() : method.toString());
-    return methods;
-}
-
 // A figure measured on one path must not come from the other.
 void checkPath(quint16 port, const CopyPath &path)
 {
-    const bool offered = offeredMethods(port).contains(ServiceCopyMethod);
+    TNetConnection connection;
+    connection.ServerName = QString::fromLatin1(Wire::ServerObjectName);
+    connection.Host = u"127.0.0.1"_s;
+    connection.Port = port;
+    connection.SetConnected(true);
+    const bool offered = connection.Offers(ServiceCopyMethod);
+    connection.SetConnected(false);
     if (path.name == u"server"_s && !offered)
         die(u"the server offers no %1: the server-side copy cannot be measured"_s.arg(ServiceCopyMethod));
     if (path.name == u"classic"_s && offered)
@@ -309,29 +257,27 @@ struct SessionStatements
     qint64 run = 0, prepared = 0;
 };
 
-// Waits until the server has logged the close of `sessions` sessions in all and returns their
-// statement counts; fewer when the server logs none.
+// Waits until the server has logged the close of `sessions` sessions in all (its statement
+// counts come before each close) and returns every statement count logged, in order.
 QList<SessionStatements> loggedStatements(const TestServer &server, qsizetype sessions)
 {
     static const QRegularExpression closed(u"\\d+ requests, \\d+ failed"_s);
     static const QRegularExpression counted(u"statements (\\d+) run, (\\d+) prepared"_s);
-    QDeadlineTimer deadline(10000);
-    bool settling = false;
+    const QDeadlineTimer deadline(10000);
     for (;;) {
         const QString log = server.log();
-        QList<SessionStatements> found;
-        for (auto match = counted.globalMatch(log); match.hasNext();) {
-            const QRegularExpressionMatch line = match.next();
-            found.append({line.captured(1).toLongLong(), line.captured(2).toLongLong()});
-        }
         qsizetype closes = 0;
         for (auto match = closed.globalMatch(log); match.hasNext(); match.next())
             ++closes;
-        // the counts may be a line of their own: one more look once every close is in
-        if (found.size() >= sessions || (closes >= sessions && settling) || deadline.hasExpired())
+        if (closes >= sessions || deadline.hasExpired()) {
+            QList<SessionStatements> found;
+            for (auto match = counted.globalMatch(log); match.hasNext();) {
+                const QRegularExpressionMatch line = match.next();
+                found.append({line.captured(1).toLongLong(), line.captured(2).toLongLong()});
+            }
             return found;
-        settling = closes >= sessions;
-        QThread::msleep(50);
+        }
+        QThread::msleep(20);
     }
 }
 
@@ -346,6 +292,9 @@ int copy(const BenchArgs &args)
     const QString url = args.text(u"url"_s), db = args.text(u"db"_s, u"sqlite"_s);
     const CopyPath path = copyPath(args);
     const double rttMs = args.text(u"rtt-ms"_s, u"0"_s).toDouble();
+    // a rerun to the same day numbers the services after those it replaces: days apart keep
+    // the sequences within their two digits
+    const QDate destination = Origin.addDays(std::max(1, args.number(u"day"_s, 1)));
     const Shape shape = seededShape(url);
     if (shape.patients <= 0)
         die(u"the seeded day holds no patients"_s);
@@ -367,7 +316,7 @@ int copy(const BenchArgs &args)
         if (port == 0)
             die(u"the delay relay did not start"_s);
     }
-    const CopyRunRequest request{port, Origin, Origin.addDays(1), whole ? QString() : patientRange(0, sample),
+    const CopyRunRequest request{port, Origin, destination, whole ? QString() : patientRange(0, sample),
                                  path.callByCall};
     const qint64 self = QCoreApplication::applicationPid();
     // the machine is shared: the median of a few runs (a rerun deletes and inserts the same
@@ -440,13 +389,15 @@ int copy(const BenchArgs &args)
     // the server's statements per service, warm: a session copying one patient's services
     // against the last timed one, so that what a session does once (its first statements,
     // the open, the day's list) drops out of the difference
-    const CopyRunResult one = runCopy({server->port(), Origin, Origin.addDays(1), patientRange(0, 1), path.callByCall});
+    // the day's session is logged before the next one starts, so that the two come in order
+    const qsizetype before = loggedStatements(*server, sessions).size();
+    const CopyRunResult one = runCopy({server->port(), Origin, destination, patientRange(0, 1), path.callByCall});
     if (!one.ok)
         die(u"the one-patient copy failed: "_s + one.error);
     ++sessions;
     const QList<SessionStatements> logged = loggedStatements(*server, sessions);
-    if (logged.size() >= sessions && run.services > one.services) {
-        const SessionStatements &day = logged.at(sessions - 2), &single = logged.at(sessions - 1);
+    if (before > 0 && logged.size() == before + 1 && run.services > one.services) {
+        const SessionStatements &day = logged.at(before - 1), &single = logged.at(before);
         const double services = double(run.services - one.services);
         QJsonObject statementParams = params;
         statementParams.insert(u"session_statements_run"_s, day.run);
@@ -468,7 +419,7 @@ int copy(const BenchArgs &args)
         QList<double> floorRuns;
         DbFloorResult floor;
         for (int r = 0; r < repeats; ++r) {
-            floor = dbFloorCopy({url, Origin, Origin.addDays(1), BenchSeeder::Branch, BenchSeeder::Operator,
+            floor = dbFloorCopy({url, Origin, destination, BenchSeeder::Branch, BenchSeeder::Operator,
                                  modeArgument(BenchSeeder::EnteralMode)});
             floorRuns.append(floor.seconds);
         }
@@ -492,7 +443,7 @@ int copy(const BenchArgs &args)
     // messages of the same sizes, since each service is deleted before it is inserted
     RecordingRelay recorder(server->port());
     const quint16 recorderPort = recorder.start();
-    const CopyRunResult recorded = runCopy({recorderPort, Origin, Origin.addDays(1), {}, path.callByCall});
+    const CopyRunResult recorded = runCopy({recorderPort, Origin, destination, {}, path.callByCall});
     recorder.wait();
     if (!recorded.ok)
         die(u"recorded copy failed: "_s + recorded.error);
@@ -510,10 +461,9 @@ int copy(const BenchArgs &args)
     QList<double> floorRuns;
     qint64 floorRequests = 0;
     for (int r = 0; r < repeats; ++r) {
-        // the nine calls one after the other through the client's own transport; calls the
-        // client had in flight together go so again
-        const auto [seconds, timed] = path.nineCalls() ? floorRun(recorder, &mismatches)
-                                                       : overlappedFloorRun(recorder, &mismatches);
+        // the nine calls one after the other; the calls the client had in flight together go
+        // so again
+        const auto [seconds, timed] = floorRun(recorder, !path.nineCalls(), &mismatches);
         floorRuns.append(seconds);
         floorRequests = timed;
     }
@@ -521,8 +471,7 @@ int copy(const BenchArgs &args)
     QJsonObject floorParams = params;
     floorParams.insert(u"fastest_s"_s, floorRuns.constFirst());
     floorParams.insert(u"slowest_s"_s, floorRuns.constLast());
-    floorParams.insert(u"replay"_s, path.nineCalls() ? u"client transport, one call at a time"_s
-                                                     : u"calls in flight as recorded"_s);
+    floorParams.insert(u"replay"_s, path.nineCalls() ? u"one call at a time"_s : u"calls in flight as recorded"_s);
     floorParams.insert(u"requests"_s, floorRequests);
     floorParams.insert(u"request_bytes"_s, requestBytes);
     floorParams.insert(u"answer_bytes"_s, answerBytes);

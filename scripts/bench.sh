@@ -58,26 +58,27 @@ run "$bench" relay --rtt-ms 20
 
 sqlite_url() { echo "sqlite:$work/$1.db"; }
 # the day on both paths side by side, each with its replay floor; the database floor beside the
-# server-side copy; the original contract's peer once
+# server-side copy; the original contract's peer once. Each copy goes to a day of its own: a
+# rerun to a day numbers its services after those it replaces, and sequences have two digits.
 run "$bench" seed --url "$(sqlite_url day)" --patients 600 --services 4 --items 4
-run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path server --floor --db-floor --repeats 3
-run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path calls --floor --repeats 3
-run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path classic
+run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path server --day 1 --floor --db-floor --repeats 3
+run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path calls --day 2 --floor --repeats 3
+run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path classic --day 3
 # cost against size; the largest once: three nine-call runs of it would take too long
 for p in 150 2400; do
   run "$bench" seed --url "$(sqlite_url day$p)" --patients "$p" --services 4 --items 4
   reps=$([ "$p" -ge 2400 ] && echo 1 || echo 3)
-  run "$bench" copy --url "$(sqlite_url day$p)" --db sqlite --path server --repeats "$reps"
-  run "$bench" copy --url "$(sqlite_url day$p)" --db sqlite --path calls --repeats "$reps"
+  run "$bench" copy --url "$(sqlite_url day$p)" --db sqlite --path server --day 1 --repeats "$reps"
+  run "$bench" copy --url "$(sqlite_url day$p)" --db sqlite --path calls --day 2 --repeats "$reps"
 done
 # over a network's round trip: the server-side path the whole day; the nine calls (one round
 # trip each) on the first patients, scaled to the day per round trip
-run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path server --rtt-ms 20
-run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path calls --rtt-ms 20 --sample-patients 10
-run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path server --rtt-ms 1
-run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path calls --rtt-ms 1 --sample-patients 60
-# day 1 went to the copies above
-concurrent_series sqlite "$(sqlite_url day)" 2
+run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path server --day 4 --rtt-ms 20
+run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path calls --day 5 --rtt-ms 20 --sample-patients 10
+run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path server --day 6 --rtt-ms 1
+run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path calls --day 7 --rtt-ms 1 --sample-patients 60
+# days 1 to 7 went to the copies above
+concurrent_series sqlite "$(sqlite_url day)" 8
 lookups sqlite "$(sqlite_url lookups)"
 run "$pick" -platform offscreen --url "$(sqlite_url lookups)" --db sqlite
 # the price of synchronous=FULL: the same copy on a RAM file system, where a sync costs nothing
@@ -93,12 +94,12 @@ if grep -q 'firebird://' "$root/db/Database.cpp" && firebird_start >/dev/null 2>
   # the nine calls cost over a millisecond each here (docs/benchmarks.md): the whole day would
   # take the better part of a minute, so they copy the first patients, scaled per round trip
   run "$bench" seed --url "$(firebird_url day)" --patients 600 --services 4 --items 4
-  run "$bench" copy --url "$(firebird_url day)" --db firebird --path server
-  run "$bench" copy --url "$(firebird_url day)" --db firebird --path calls \
+  run "$bench" copy --url "$(firebird_url day)" --db firebird --path server --day 1
+  run "$bench" copy --url "$(firebird_url day)" --db firebird --path calls --day 2 \
     --sample-patients "${RBX_BENCH_FIREBIRD_SAMPLE:-150}"
-  concurrent_series firebird "$(firebird_url day)" 2
+  concurrent_series firebird "$(firebird_url day)" 3
   # two application servers on one database, four clients, each pair copying the same patients
-  run "$bench" concurrent --url "$(firebird_url day)" --db firebird --clients 4 --servers 2 --overlap --day 6 \
+  run "$bench" concurrent --url "$(firebird_url day)" --db firebird --clients 4 --servers 2 --overlap --day 7 \
     --one-client-rate "$one_client_rate"
   lookups firebird "$(firebird_url lookups)"
   rm -f "$RBX_FIREBIRD_DIR/${fbdir##*/}"-*.fdb 2>/dev/null || true
