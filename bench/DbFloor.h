@@ -6,9 +6,9 @@
 // The service copies of a day done in this process straight against the database: per service
 // the statements the server runs for it (delete the destination's items and service, its
 // highest sequence, the nutritionist, insert the service, read the origin's items, insert each
-// item), in one transaction per service, each statement prepared once where the driver lets a
-// statement outlive its transaction. No transport, no decoding, no server: what the database
-// alone costs.
+// item), in one transaction per service, through the server's own database session: each
+// statement prepared once, or once per transaction where the driver ties it to one. No
+// transport, no decoding, no server logic: what the database alone costs.
 struct DbFloorRequest
 {
     QString url;
@@ -21,8 +21,8 @@ struct DbFloorResult
 {
     qsizetype services = 0;
     qint64 items = 0;
-    qint64 statements = 0; // executed, the day's service list included
-    qint64 prepared = 0;   // statements compiled over the run
+    qint64 statements = 0; // run, the day's service list included
+    qint64 prepared = 0;   // of them prepared afresh
     double seconds = 0;    // the origin's service list to the last commit
 };
 
