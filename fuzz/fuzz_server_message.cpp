@@ -1,5 +1,5 @@
 // Fuzzes the server's handling of a connection's bytes without the socket: framing, JSON,
-// rpc.open, argument decoding, dispatch to the nine methods on a real (small) database, packet
+// rpc.open, argument decoding, dispatch to every method (the extensions too) on a real (small) database, packet
 // building and answer encoding. Every answer must itself be a well-formed message.
 #include "FuzzDatabase.h"
 #include "ServerLimits.h"
