@@ -92,7 +92,7 @@ if grep -q 'firebird://' "$root/db/Database.cpp" && firebird_start >/dev/null 2>
   fbdir=$(mktemp -u "$RBX_FIREBIRD_DIR/rbx-bench-XXXXXX")
   firebird_url() { echo "$RBX_FIREBIRD_URL_BASE/${fbdir##*/}-$1.fdb"; }
   # the nine calls cost over a millisecond each here (docs/benchmarks.md): the whole day would
-  # take the better part of a minute, so they copy the first patients, scaled per round trip
+  # take over half a minute, so they copy the first patients, scaled per round trip
   run "$bench" seed --url "$(firebird_url day)" --patients 600 --services 4 --items 4
   run "$bench" copy --url "$(firebird_url day)" --db firebird --path server --day 1
   run "$bench" copy --url "$(firebird_url day)" --db firebird --path calls --day 2 \
