@@ -44,6 +44,7 @@ CopyRunResult runCopy(const CopyRunRequest &request)
 
         OwnedCopyRecordSets recordSets;
         FormulationCopy copy(form, service, recordSets.sets());
+        copy.setCallByCall(request.callByCall);
         const double started = monotonicSeconds();
         const CopyOutcome outcome = copy.run(stFilial, options.tipoForm, options.operatorCode);
         result.seconds = monotonicSeconds() - started;
@@ -58,6 +59,14 @@ CopyRunResult runCopy(const CopyRunRequest &request)
         result.error = QString::fromUtf8(failure.what());
     }
     return result;
+}
+
+QString patientRange(qint64 first, qint64 end)
+{
+    QString list;
+    for (qint64 p = first; p < end; ++p)
+        list += u'_' + BenchSeeder::patientCode(int(p)) + u'_';
+    return list;
 }
 
 qint64 specifiedCalls(qint64 services, qint64 items) { return 1 + 5 * services + items; }

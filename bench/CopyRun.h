@@ -11,6 +11,7 @@ struct CopyRunRequest
     QDate origin;
     QDate destination;
     QString patients; // selection list; empty copies every patient
+    bool callByCall = false; // the nine classic calls even where the server copies a service itself
 };
 
 struct CopyRunResult
@@ -23,6 +24,9 @@ struct CopyRunResult
 };
 
 CopyRunResult runCopy(const CopyRunRequest &request);
+
+// The selection list of the patients [first, end) as the seeder numbers them.
+QString patientRange(qint64 first, qint64 end);
 
 // Calls of a run as the copy is specified: getServInte, then five per service and one per item.
 qint64 specifiedCalls(qint64 services, qint64 items);

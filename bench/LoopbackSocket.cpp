@@ -36,7 +36,7 @@ int listenAny(quint16 *port)
         return -1;
     sockaddr_in address = loopback(0);
     socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || ::listen(fd, 4) != 0 ||
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || ::listen(fd, 64) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
         ::close(fd);
         return -1;

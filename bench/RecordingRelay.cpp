@@ -37,6 +37,8 @@ void RecordingRelay::serve(int listener)
             LoopbackSocket::writeAll(other, QByteArray::fromRawData(buffer, got));
             LoopbackSocket::takeLines(side == 0 ? fromClient : fromServer, buffer, got,
                                       side == 0 ? m_requests : m_answers);
+            while (m_answersBefore.size() < m_requests.size())
+                m_answersBefore.append(m_answers.size());
         }
     }
     LoopbackSocket::closeFd(client);

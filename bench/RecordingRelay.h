@@ -23,6 +23,8 @@ public:
     // Valid after wait(): the client's messages and the server's, each in order.
     const QList<QByteArray> &requests() const { return m_requests; }
     const QList<QByteArray> &answers() const { return m_answers; }
+    // For each request, the answers the client had been sent before it: what it waited for.
+    const QList<qsizetype> &answersBefore() const { return m_answersBefore; }
 
 private:
     void serve(int listener);
@@ -30,5 +32,6 @@ private:
     quint16 m_serverPort;
     QList<QByteArray> m_requests;
     QList<QByteArray> m_answers;
+    QList<qsizetype> m_answersBefore;
     LoopbackThread m_loop; // last: joined before the members its handler uses go
 };

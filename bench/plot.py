@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Plots the per-call cost of the copy against the hospital's size from the JSON lines of a
-bench run: the copy, and the floor where the run measured one."""
+"""Plots the cost per service of the copy against the hospital's size from the JSON lines of a
+bench run, per database and path: the copy on plain loopback, and the floors where the run
+measured them (the replay floor, and the database floor beside the server-side copy)."""
 import json
 import sys
 
@@ -11,7 +12,7 @@ import matplotlib.pyplot as plt  # noqa: E402
 
 
 def main(results_path, png_path):
-    copy, floor = {}, {}
+    copy, floor, db_floor = {}, {}, {}
     with open(results_path, encoding="utf-8") as results:
         for line in results:
             line = line.strip()
@@ -19,30 +20,40 @@ def main(results_path, png_path):
                 continue
             figure = json.loads(line)
             params = figure.get("params", {})
-            db = params.get("db", "")
-            if figure["name"] == "copy_us_per_call":
-                copy.setdefault(db, []).append((params["round_trips"], figure["value"], params["patients"]))
-            elif figure["name"] == "floor_us_per_call":
-                floor.setdefault(db, []).append((params["round_trips"], figure["value"], params["patients"]))
+            # over a relay, or a sample of the day: another question than cost against size
+            if "rtt_ms" in params or "copied_patients" in params:
+                continue
+            key = (params.get("db", ""), params.get("path", "calls"))
+            point = (params.get("services", 0), figure["value"], params.get("patients", 0))
+            if figure["name"] == "copy_us_per_service":
+                copy.setdefault(key, []).append(point)
+            elif figure["name"] == "floor_us_per_service":
+                floor.setdefault(key, []).append(point)
+            elif figure["name"] == "db_floor_us_per_service":
+                db_floor.setdefault(key, []).append(point)
     if not copy:
-        sys.exit("plot.py: no copy_us_per_call figures in " + results_path)
+        sys.exit("plot.py: no copy_us_per_service figures in " + results_path)
     fig, ax = plt.subplots(figsize=(8, 4.8), dpi=110)
-    for db, points in sorted(copy.items()):
+    for (db, path), points in sorted(copy.items()):
         points.sort()
-        ax.plot([p[0] for p in points], [p[1] for p in points], marker="o", label=f"copy, {db}")
-        for trips, cost, patients in points:
-            ax.annotate(f"{patients} pat.", (trips, cost), textcoords="offset points", xytext=(4, 6), fontsize=8)
-    for db, points in sorted(floor.items()):
+        ax.plot([p[0] for p in points], [p[1] for p in points], marker="o", label=f"copy, {db}, {path}")
+        for services, cost, patients in points:
+            ax.annotate(f"{patients} pat.", (services, cost), textcoords="offset points", xytext=(4, 6), fontsize=8)
+    for (db, path), points in sorted(floor.items()):
         points.sort()
         ax.plot([p[0] for p in points], [p[1] for p in points], marker="s", linestyle="--",
-                label=f"floor (transport only), {db}")
+                label=f"replay floor (transport only), {db}, {path}")
+    for (db, path), points in sorted(db_floor.items()):
+        points.sort()
+        ax.plot([p[0] for p in points], [p[1] for p in points], marker="^", linestyle=":",
+                label=f"database floor (in process), {db}")
     ax.set_xscale("log")
-    ax.set_ylim(bottom=0)
-    ax.set_xlabel("round trips of the run (log scale)")
-    ax.set_ylabel("microseconds per round trip")
-    ax.set_title("Copy of a hospital day: cost per call against size")
+    ax.set_yscale("log")
+    ax.set_xlabel("services of the run (log scale)")
+    ax.set_ylabel("microseconds per service (log scale)")
+    ax.set_title("Copy of a hospital day: cost per service against size")
     ax.grid(True, which="both", alpha=0.3)
-    ax.legend(loc="best", fontsize=8)
+    ax.legend(loc="best", fontsize=7)
     fig.tight_layout()
     fig.savefig(png_path)
 
