@@ -6,6 +6,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-ibase
   libgl-dev
   firebird3.0-server firebird-dev
+  libsoci-dev
   xvfb xauth imagemagick fonts-dejavu-core fonts-dejavu-extra openbox
   clang libclang-rt-14-dev
   openssl
