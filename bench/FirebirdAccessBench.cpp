@@ -56,7 +56,7 @@ const QDate Origin(2026, 3, 2);
 // of their values and columns (Text, Date, Number) for the library that binds variables.
 enum Which { DelItems, DelService, MaxSequence, Nutritionist, InsertService, Items, InsertItem, StatementCount };
 
-struct Spec
+struct StatementShape
 {
     QString sql;
     const char *in;
@@ -64,10 +64,10 @@ struct Spec
     QStringList names;
 };
 
-const std::array<Spec, StatementCount> &statements()
+const std::array<StatementShape, StatementCount> &statements()
 {
-    static const std::array<Spec, StatementCount> all = [] {
-        std::array<Spec, StatementCount> specs{{
+    static const std::array<StatementShape, StatementCount> all = [] {
+        std::array<StatementShape, StatementCount> shapes{{
             {uR"(DELETE FROM CONFESCO WHERE CDPACIENTE = :P AND DTSERVINTE = :D AND CDFILIAL = :F
    AND NRSEQUSERV IN (SELECT NRSEQUSERV FROM SERVINTE WHERE CDPACIENTE = :SP AND DTSERVINTE = :SD AND CDFILIAL = :SF
                          AND CDSERVFILI = :S AND CDDIETPAD = :DI))"_s,
@@ -92,13 +92,13 @@ VALUES (:CDPACIENTE, :DTSERVINTE, :NRSEQUSERV, :CDSEQUCOPR, :CDFILIAL, :CDFILAUX
              "TDTTTTTNNNNDTTTT", "", {}},
         }};
         static const QRegularExpression name(u":[A-Z_]+"_s);
-        for (Spec &spec : specs) {
-            for (const QRegularExpressionMatch &match : name.globalMatch(spec.sql))
-                spec.names << match.captured(0);
-            if (spec.names.size() != qsizetype(std::strlen(spec.in)))
-                die(u"placeholder kinds do not match: "_s + spec.sql.left(40));
+        for (StatementShape &shape : shapes) {
+            for (const QRegularExpressionMatch &match : name.globalMatch(shape.sql))
+                shape.names << match.captured(0);
+            if (shape.names.size() != qsizetype(std::strlen(shape.in)))
+                die(u"placeholder kinds do not match: "_s + shape.sql.left(40));
         }
-        return specs;
+        return shapes;
     }();
     return all;
 }
@@ -359,17 +359,17 @@ public:
 
     Result run(Which which, const QVariantList &values, bool count) override
     {
-        const Spec &spec = statements()[which];
+        const StatementShape &shape = statements()[which];
         auto &statement = m_prepared[which];
         if (!statement)
-            statement = m_session->prepare(spec.sql);
+            statement = m_session->prepare(shape.sql);
         for (qsizetype i = 0; i < values.size(); ++i)
-            statement->bind(spec.names.at(i), values.at(i));
+            statement->bind(shape.names.at(i), values.at(i));
         statement->exec();
         Result result;
         while (statement->next()) {
             QVariantList row;
-            for (int i = 0; i < int(std::strlen(spec.out)); ++i)
+            for (int i = 0; i < int(std::strlen(shape.out)); ++i)
                 row << statement->value(i);
             result.rows << row;
         }
@@ -397,15 +397,15 @@ public:
 
     Result run(Which which, const QVariantList &values, bool count) override
     {
-        const Spec &spec = statements()[which];
-        SqlStatement statement(m_database->sql(), spec.sql);
+        const StatementShape &shape = statements()[which];
+        SqlStatement statement(m_database->sql(), shape.sql);
         for (qsizetype i = 0; i < values.size(); ++i)
-            statement.bind(spec.names.at(i), values.at(i));
+            statement.bind(shape.names.at(i), values.at(i));
         statement.exec();
         Result result;
         while (statement.next()) {
             QVariantList row;
-            for (int i = 0; i < int(std::strlen(spec.out)); ++i)
+            for (int i = 0; i < int(std::strlen(shape.out)); ++i)
                 row << statement.value(i);
             result.rows << row;
         }
@@ -437,21 +437,21 @@ public:
 
     Result run(Which which, const QVariantList &values, bool count) override
     {
-        const Spec &spec = statements()[which];
+        const StatementShape &shape = statements()[which];
         Prepared &prepared = m_prepared[which];
         if (!prepared.statement) {
             prepared.statement = std::make_unique<soci::statement>(m_session);
             soci::statement &statement = *prepared.statement;
             statement.alloc();
-            statement.prepare(spec.sql.toStdString());
-            prepared.in.resize(std::strlen(spec.in));
-            prepared.out.resize(std::strlen(spec.out));
+            statement.prepare(shape.sql.toStdString());
+            prepared.in.resize(std::strlen(shape.in));
+            prepared.out.resize(std::strlen(shape.out));
             for (size_t i = 0; i < prepared.in.size(); ++i) {
-                prepared.in[i].kind = spec.in[i];
-                bindUse(statement, prepared.in[i], spec.names.at(qsizetype(i)).mid(1).toStdString());
+                prepared.in[i].kind = shape.in[i];
+                bindUse(statement, prepared.in[i], shape.names.at(qsizetype(i)).mid(1).toStdString());
             }
             for (size_t i = 0; i < prepared.out.size(); ++i) {
-                prepared.out[i].kind = spec.out[i];
+                prepared.out[i].kind = shape.out[i];
                 bindInto(statement, prepared.out[i]);
             }
             statement.define_and_bind();

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -87,33 +88,29 @@ QString statusText(IStatus *status)
     return parts.join(u" - "_s);
 }
 
-bool refusedByConstraint(IStatus *status)
+// True when the status vector holds any of those error codes.
+bool holdsAny(IStatus *status, std::initializer_list<ISC_STATUS> codes)
 {
     const ISC_STATUS *item = status->getErrors();
     while (item && *item != isc_arg_end) {
         const ISC_STATUS kind = item[0];
-        const ISC_STATUS value = item[1];
-        if (kind == isc_arg_gds && (value == isc_unique_key_violation || value == isc_foreign_key || value == isc_no_dup))
+        if (kind == isc_arg_gds && std::find(codes.begin(), codes.end(), item[1]) != codes.end())
             return true;
         item += kind == isc_arg_cstring ? 3 : 2;
     }
     return false;
 }
 
+bool refusedByConstraint(IStatus *status)
+{
+    return holdsAny(status, {isc_unique_key_violation, isc_foreign_key, isc_no_dup});
+}
+
 // A concurrent writer held or changed the rows: waited for past the lock timeout, or updated
 // under this transaction's snapshot.
 bool metConcurrentWriter(IStatus *status)
 {
-    const ISC_STATUS *item = status->getErrors();
-    while (item && *item != isc_arg_end) {
-        const ISC_STATUS kind = item[0];
-        const ISC_STATUS value = item[1];
-        if (kind == isc_arg_gds && (value == isc_deadlock || value == isc_update_conflict ||
-                                    value == isc_lock_conflict || value == isc_lock_timeout))
-            return true;
-        item += kind == isc_arg_cstring ? 3 : 2;
-    }
-    return false;
+    return holdsAny(status, {isc_deadlock, isc_update_conflict, isc_lock_conflict, isc_lock_timeout});
 }
 
 [[noreturn]] void failStatement(const FbException &error, const QString &sql)

@@ -14,29 +14,22 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// SQLite answers SQLITE_CONSTRAINT (19, or an extended code with 19 in its low byte); Qt's
-// InterBase driver gives the SQL code: -803 for a duplicate, -530 for a missing reference.
-bool isConstraintViolation(const QSqlError &error, const QString &driver)
-{
-    bool ok = false;
-    const int code = error.nativeErrorCode().toInt(&ok);
-    if (!ok)
-        return false;
-    if (driver == u"QSQLITE"_s)
-        return (code & 0xff) == 19;
-    return code == -803 || code == -530;
-}
+enum class Failure { Other, Constraint, Conflict };
 
-// SQLITE_BUSY and SQLITE_LOCKED; -913 is Firebird's deadlock or update conflict.
-bool isConflict(const QSqlError &error, const QString &driver)
+// SQLite's result codes keep the primary code in their low byte: 19 SQLITE_CONSTRAINT, 5 BUSY and
+// 6 LOCKED. Qt's InterBase driver gives the SQL code: -803 a duplicate, -530 a missing reference,
+// -913 a deadlock or update conflict.
+Failure classify(const QSqlError &error, const QString &driver)
 {
     bool ok = false;
     const int code = error.nativeErrorCode().toInt(&ok);
     if (!ok)
-        return false;
-    if (driver == u"QSQLITE"_s)
-        return (code & 0xff) == 5 || (code & 0xff) == 6;
-    return code == -913;
+        return Failure::Other;
+    if (driver == u"QSQLITE"_s) {
+        const int primary = code & 0xff;
+        return primary == 19 ? Failure::Constraint : primary == 5 || primary == 6 ? Failure::Conflict : Failure::Other;
+    }
+    return code == -803 || code == -530 ? Failure::Constraint : code == -913 ? Failure::Conflict : Failure::Other;
 }
 
 class QtStatement final : public PreparedStatement
@@ -85,10 +78,11 @@ private:
         const QSqlError error = m_query.lastError();
         const QString message =
             u"Erro no banco de dados: %1 [%2]"_s.arg(error.text(), m_query.lastQuery().simplified().left(60));
-        if (isConstraintViolation(error, m_driver))
-            throw EConstraintViolation(message);
-        if (isConflict(error, m_driver))
-            throw ETransactionConflict(message);
+        switch (classify(error, m_driver)) {
+        case Failure::Constraint: throw EConstraintViolation(message);
+        case Failure::Conflict: throw ETransactionConflict(message);
+        case Failure::Other: break;
+        }
         throw EDatabaseError(message);
     }
 
