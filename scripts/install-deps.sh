@@ -2,8 +2,8 @@
 # Installs the Debian packages the build, the tests and the demo need; a no-op when all are present.
 set -euo pipefail
 packages=(
-  build-essential cmake pkg-config ninja-build
-  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-ibase
+  build-essential cmake pkg-config ninja-build ccache
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-ibase qt6-translations-l10n
   libgl-dev
   firebird3.0-server firebird-dev
   libsoci-dev
