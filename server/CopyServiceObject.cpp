@@ -66,10 +66,10 @@ QVariant single(DbSession &db, const QString &sql, Binds binds)
     return value;
 }
 
-// The highest sequence in use as text, or zeros at the column's width when there is none.
-QString highest(const QVariant &value, const Schema::Column &column)
+// The sequence just before the lowest free one, at the column's width: zeros when none is taken.
+QString beforeLowestFree(const QVariant &value, const Schema::Column &column)
 {
-    return value.isNull() ? QString(column.size, u'0') : value.toString();
+    return QString::number(value.isNull() ? 0 : value.toLongLong()).rightJustified(column.size, u'0');
 }
 
 // The sequence after `current` at the column's width; a refusal when it no longer fits.
@@ -89,10 +89,26 @@ const QString CurrentStay = uR"(I.DTALTA IS NULL
                       WHERE I2.CDFILIAL = I.CDFILIAL AND I2.CDPACIENTE = I.CDPACIENTE AND I2.DTALTA IS NULL))"_s;
 
 const QString NutritionistOf = u"SELECT MIN(CDNUTRICIO) FROM NUTRICIO WHERE CDOPERADOR = :CDOPERADOR AND CDFILIAL = :CDFILIAL"_s;
-const QString HighestService = u"SELECT MAX(NRSEQUSERV) FROM SERVINTE"
-                               u" WHERE CDPACIENTE = :CDPACIENTE AND DTSERVINTE = :DTSERVINTE AND CDFILIAL = :CDFILIAL"_s;
-const QString HighestItem = u"SELECT MAX(CDSEQUCOPR) FROM CONFESCO WHERE CDPACIENTE = :CDPACIENTE"
-                            u" AND DTSERVINTE = :DTSERVINTE AND NRSEQUSERV = :NRSEQUSERV AND CDFILIAL = :CDFILIAL"_s;
+// New rows take the lowest free sequence, so that a copy run again over the services it replaced
+// numbers them as before. The answer is the number before it (the caller adds one): 0 while 1 is
+// free, else the lowest sequence in use whose successor is not. The keys make a taken number
+// refuse a concurrent insert, whatever this read saw.
+const QString BeforeFreeService = uR"(
+SELECT CASE WHEN MIN(CAST(S.NRSEQUSERV AS INTEGER)) > 1 THEN 0
+            ELSE MIN(CASE WHEN N.NRSEQUSERV IS NULL THEN CAST(S.NRSEQUSERV AS INTEGER) END) END
+  FROM SERVINTE S
+  LEFT JOIN SERVINTE N ON N.CDPACIENTE = S.CDPACIENTE AND N.DTSERVINTE = S.DTSERVINTE AND N.CDFILIAL = S.CDFILIAL
+                      AND CAST(N.NRSEQUSERV AS INTEGER) = CAST(S.NRSEQUSERV AS INTEGER) + 1
+ WHERE S.CDPACIENTE = :CDPACIENTE AND S.DTSERVINTE = :DTSERVINTE AND S.CDFILIAL = :CDFILIAL)"_s;
+const QString BeforeFreeItem = uR"(
+SELECT CASE WHEN MIN(CAST(S.CDSEQUCOPR AS INTEGER)) > 1 THEN 0
+            ELSE MIN(CASE WHEN N.CDSEQUCOPR IS NULL THEN CAST(S.CDSEQUCOPR AS INTEGER) END) END
+  FROM CONFESCO S
+  LEFT JOIN CONFESCO N ON N.CDPACIENTE = S.CDPACIENTE AND N.DTSERVINTE = S.DTSERVINTE
+                      AND N.NRSEQUSERV = S.NRSEQUSERV AND N.CDFILIAL = S.CDFILIAL
+                      AND CAST(N.CDSEQUCOPR AS INTEGER) = CAST(S.CDSEQUCOPR AS INTEGER) + 1
+ WHERE S.CDPACIENTE = :CDPACIENTE AND S.DTSERVINTE = :DTSERVINTE AND S.NRSEQUSERV = :NRSEQUSERV
+   AND S.CDFILIAL = :CDFILIAL)"_s;
 const QString ServiceExists = u"SELECT 1 FROM SERVINTE WHERE CDPACIENTE = :CDPACIENTE"
                               u" AND DTSERVINTE = :DTSERVINTE AND NRSEQUSERV = :NRSEQUSERV AND CDFILIAL = :CDFILIAL"_s;
 // The items go with their service: the reference from CONFESCO deletes them in cascade.
@@ -283,10 +299,10 @@ Wire::CallResult CopyServiceObject::getNrServInte(Args &args)
     const QString paciente = in.text(u"CDPACIENTE"_s);
     const double data = in.date(u"DTSERVINTE"_s);
     const QString filial = in.text(u"CDFILIAL"_s);
-    const QVariant value = single(m_db, HighestService,
+    const QVariant value = single(m_db, BeforeFreeService,
                                   {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, m_db.dialect().dateTimeValue(data)},
                                    {u":CDFILIAL"_s, filial}});
-    return withPacket(singleValuePacket(CopyService::nrServInteLayout(), highest(value, col(u"SERVINTE"_s, u"NRSEQUSERV"_s))));
+    return withPacket(singleValuePacket(CopyService::nrServInteLayout(), beforeLowestFree(value, col(u"SERVINTE"_s, u"NRSEQUSERV"_s))));
 }
 
 Wire::CallResult CopyServiceObject::InsServInte(Args &args)
@@ -358,10 +374,10 @@ Wire::CallResult CopyServiceObject::getNrConfesco(Args &args)
     const double data = in.date(u"DTSERVINTE"_s);
     const QString sequencia = in.text(u"NRSEQUSERV"_s);
     const QString filial = in.text(u"CDFILIAL"_s);
-    const QVariant value = single(m_db, HighestItem,
+    const QVariant value = single(m_db, BeforeFreeItem,
                                   {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, m_db.dialect().dateTimeValue(data)},
                                    {u":NRSEQUSERV"_s, sequencia}, {u":CDFILIAL"_s, filial}});
-    return withPacket(singleValuePacket(CopyService::nrConfescoLayout(), highest(value, col(u"CONFESCO"_s, u"CDSEQUCOPR"_s))));
+    return withPacket(singleValuePacket(CopyService::nrConfescoLayout(), beforeLowestFree(value, col(u"CONFESCO"_s, u"CDSEQUCOPR"_s))));
 }
 
 Wire::CallResult CopyServiceObject::getConfesco(Args &args)
@@ -496,7 +512,7 @@ SELECT CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM, IDIMPRSERV, IDTIPOSERINT, 
                        .rowsAffected();
         const Schema::Column &serviceSequence = col(u"SERVINTE"_s, u"NRSEQUSERV"_s);
         row.sequencia = nextSequence(
-            highest(single(m_db, HighestService,
+            beforeLowestFree(single(m_db, BeforeFreeService,
                            {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, destinoValue}, {u":CDFILIAL"_s, filial}}),
                     serviceSequence),
             serviceSequence);
@@ -514,7 +530,7 @@ SELECT CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM, IDIMPRSERV, IDTIPOSERINT, 
         }
 
         const Schema::Column &itemSequence = col(u"CONFESCO"_s, u"CDSEQUCOPR"_s);
-        QString item = highest(single(m_db, HighestItem,
+        QString item = beforeLowestFree(single(m_db, BeforeFreeItem,
                                       {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, destinoValue},
                                        {u":NRSEQUSERV"_s, row.sequencia}, {u":CDFILIAL"_s, filial}}),
                                itemSequence);

@@ -1,4 +1,5 @@
 #include "CopyTestKit.h"
+#include "DemoCatalog.h"
 #include "DemoDatabase.h"
 #include "FaultRelay.h"
 #include "TestServer.h"
@@ -219,31 +220,49 @@ QStringList auditLines(const TestServer &server)
     return lines;
 }
 
-// Puts a service numbered 99 at the destination for the patient, under a service and diet the
-// patient has none of on the origin day: no copy for that patient finds a sequence after it.
-void fillSequences(quint16 port, const QList<ServiceState> &source, const QString &patient)
+// Takes every service sequence of the failing service's patient at the destination, under
+// services and diets the patient has none of on the origin day, after removing that service's
+// own copy: its next copy finds no free number left.
+void fillSequences(quint16 port, const QList<ServiceState> &source, const ServiceState &failing)
 {
-    const ServiceState *other = nullptr;
-    for (const ServiceState &candidate : source) {
-        bool patientHasIt = false;
-        for (const ServiceState &own : source)
-            patientHasIt = patientHasIt || (own.patient == patient && own.service == candidate.service && own.diet == candidate.diet);
-        if (!patientHasIt) {
-            other = &candidate;
-            break;
+    Session session(port);
+    const double day = OleDate::fromDate(destination());
+    session.client.DelServ(failing.patient, day, failing.branch, failing.service, failing.diet);
+    QStringList taken, pairs;
+    for (const ServiceState &own : source) {
+        if (own.patient == failing.patient)
+            pairs << own.service + u'|' + own.diet;
+    }
+    for (const QString &mode : {u"1"_s, u"2"_s}) {
+        for (const ServiceState &held : readServices(port, destination(), mode)) {
+            if (held.patient == failing.patient) {
+                taken << held.sequence;
+                pairs << held.service + u'|' + held.diet;
+            }
         }
     }
-    QVERIFY(other);
-    Session session(port);
+    QStringList free;
+    for (const QString &service : DemoCatalog::branches().constFirst().services) {
+        for (const DemoCatalog::Diet &diet : DemoCatalog::diets()) {
+            if (!pairs.contains(service + u'|' + diet.code))
+                free << service + u'|' + diet.code;
+        }
+    }
     CopyServiceClient::ServInteRow row;
-    row.cdPaciente = patient;
+    row.cdPaciente = failing.patient;
     row.cdFilial = Branch;
-    row.cdServFili = other->service;
-    row.cdDietPad = other->diet;
     row.operador = Operator;
-    row.dsServInte = u"Ocupa a última sequência"_s;
-    QString sequence = u"99"_s;
-    session.client.InsServInte(row, OleDate::fromDate(destination()), sequence);
+    row.dsServInte = u"Ocupa uma sequência"_s;
+    for (int number = 1; number <= 99; ++number) {
+        QString sequence = u"%1"_s.arg(number, 2, 10, QChar(u'0'));
+        if (taken.contains(sequence))
+            continue;
+        QVERIFY(!free.isEmpty());
+        const QString pair = free.takeFirst();
+        row.cdServFili = pair.section(u'|', 0, 0);
+        row.cdDietPad = pair.section(u'|', 1, 1);
+        session.client.InsServInte(row, day, sequence);
+    }
 }
 
 // Replaces a service at the destination with an older version of its own: another
@@ -370,10 +389,30 @@ private slots:
         copyDemoDay(server.port(), tipoForm, {}, path);
         QCOMPARE(rowCount(demo, u"SERVINTE"_s), services);
         QCOMPARE(rowCount(demo, u"CONFESCO"_s), compositions);
-        // The same services and items; a patient's second service is numbered after the first
-        // one's new number, as DelServ only removes the service being copied.
-        const QString again = differenceFromCopy(expected, readServices(server.port(), destination(), mode), false);
+        // the same services and items, numbered as before: each takes the number its DelServ freed
+        const QString again = differenceFromCopy(expected, readServices(server.port(), destination(), mode));
         QVERIFY2(again.isEmpty(), qPrintable(again));
+    }
+
+    // Copied again and again, the same day leaves every row as its first copy did.
+    void rerunsKeepTheSequences_data()
+    {
+        QTest::addColumn<Path>("path");
+        QTest::newRow("server-side") << Path::ServerSide;
+        QTest::newRow("call by call") << Path::CallByCall;
+    }
+    void rerunsKeepTheSequences()
+    {
+        QFETCH(Path, path);
+        DemoDatabase demo;
+        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
+        TestServer server;
+        QVERIFY2(server.start(demo.url()), qPrintable(server.errorString()));
+        QVERIFY(copyDemoDay(server.port(), u"E"_s, {}, path).services > 1);
+        const QStringList first = storedCopy(demo);
+        for (int run = 0; run < 10; ++run)
+            copyDemoDay(server.port(), u"E"_s, {}, path);
+        QCOMPARE(storedCopy(demo), first);
     }
 
     // Narrowed to one floor and one diet, the copy takes exactly the services of in-patients on
@@ -509,7 +548,7 @@ private slots:
         copyDemoDay(server.port(), u"E"_s);
         for (qsizetype i = 0; i < failing; ++i)
             putOlderVersion(server.port(), source.at(i));
-        fillSequences(server.port(), source, source.at(failing).patient);
+        fillSequences(server.port(), source, source.at(failing));
         const QMap<QString, ServiceState> before = byKey(readServices(server.port(), destination(), u"1"_s));
 
         try {
