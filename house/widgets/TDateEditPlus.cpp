@@ -5,6 +5,7 @@
 
 #include <QFocusEvent>
 #include <QLabel>
+#include <QRegularExpression>
 
 namespace {
 constexpr int WeekdayGap = 6;
@@ -34,7 +35,16 @@ TDateEditPlus::~TDateEditPlus() { delete m_weekday.data(); }
 
 QDate TDateEditPlus::Date() const
 {
-    return QDate::fromString(text(), QLatin1String(DateFormat));
+    const QString typed = text();
+    const QDate date = QDate::fromString(typed, QLatin1String(DateFormat));
+    if (date.isValid())
+        return date;
+    // "dd/mm/aa" is a date of this century; Qt would read "yy" as 19aa
+    static const QRegularExpression shortYear(QStringLiteral("^(\\d\\d)/(\\d\\d)/(\\d\\d)$"));
+    const QRegularExpressionMatch match = shortYear.match(typed);
+    if (!match.hasMatch())
+        return {};
+    return QDate(2000 + match.captured(3).toInt(), match.captured(2).toInt(), match.captured(1).toInt());
 }
 
 void TDateEditPlus::SetDate(QDate date)
@@ -68,7 +78,7 @@ void TDateEditPlus::CheckValidDate()
         return;
     setFocus(Qt::OtherFocusReason);
     selectAll();
-    throw EValidationError(QStringLiteral("Data inválida: %1.").arg(displayText()));
+    throw EValidationError(QStringLiteral("Data inválida: %1.").arg(Typed()));
 }
 
 void TDateEditPlus::SetNomeSemana(const QStringList &names)
@@ -102,9 +112,21 @@ void TDateEditPlus::placeWeekday()
         m_weekday->setGeometry(geometry().right() + 1 + WeekdayGap, y(), WeekdayWidth, height());
 }
 
+QString TDateEditPlus::Typed() const
+{
+    // text() drops the mask's blanks; separators after the last digit were not typed either
+    QString typed = text();
+    while (!typed.isEmpty() && (typed.back() == u'/' || typed.back().isSpace()))
+        typed.chop(1);
+    return typed;
+}
+
 void TDateEditPlus::focusOutEvent(QFocusEvent *event)
 {
     QLineEdit::focusOutEvent(event);
+    // a two-digit year is shown as read
+    if (const QDate date = Date(); date.isValid() && text().size() < qsizetype(sizeof DateFormat) - 1)
+        setText(date.toString(QLatin1String(DateFormat)));
     // A dialog or another window taking the focus is no leave: the user did not move on.
     if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
         emit exited();

@@ -11,9 +11,10 @@
 
 #include <QLabel>
 
-// Masked dd/mm/yyyy date edit that may stay empty. A valid date shows in ValidDateColor and
-// its weekday name (from NomeSemana, Sunday first) beside the edit. exited() is the edit's
-// "leave" event: the focus moved to another control of the same window.
+// Masked dd/mm/yyyy date edit that may stay empty; dd/mm/yy reads as 20yy and shows in full
+// once left. A valid date shows in ValidDateColor and its weekday name (from NomeSemana, Sunday
+// first) beside the edit. exited() is the edit's "leave" event: the focus moved to another
+// control of the same window.
 class RBX_HOUSE_WIDGETS_EXPORT TDateEditPlus final : public QLineEdit
 {
     Q_OBJECT
@@ -35,9 +36,11 @@ public:
     // The text as shown to code: "dd/mm/yyyy", or the mask's separators when nothing is typed.
     QString Text() const { return text(); }
     bool IsEmpty() const;
+    // What was typed: the text without the mask's blanks and trailing separators.
+    QString Typed() const;
 
     // An empty edit passes. A text that is no date moves the focus here and raises
-    // EValidationError "Data inválida: <text>.".
+    // EValidationError "Data inválida: <typed>.". A two-digit year "dd/mm/aa" is 20aa.
     void CheckValidDate();
 
     QColor ValidDateColor = Qt::blue;

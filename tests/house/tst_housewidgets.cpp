@@ -303,14 +303,29 @@ private slots:
         QTest::addColumn<QDate>("date");
         QTest::addColumn<QString>("weekday");
         QTest::addColumn<bool>("valid");
-        QTest::newRow("leap day") << QStringLiteral("29022024") << QDate(2024, 2, 29) << QStringLiteral("Quinta") << true;
-        QTest::newRow("1 March") << QStringLiteral("01032024") << QDate(2024, 3, 1) << QStringLiteral("Sexta") << true;
-        QTest::newRow("Sunday") << QStringLiteral("03032024") << QDate(2024, 3, 3) << QStringLiteral("Domingo") << true;
-        QTest::newRow("Saturday accent") << QStringLiteral("02032024") << QDate(2024, 3, 2) << QStringLiteral("Sábado") << true;
-        QTest::newRow("no 29 Feb in 2023") << QStringLiteral("29022023") << QDate() << QString() << false;
-        QTest::newRow("month 13") << QStringLiteral("01132024") << QDate() << QString() << false;
-        QTest::newRow("half typed") << QStringLiteral("0103") << QDate() << QString() << false;
-        QTest::newRow("nothing") << QString() << QDate() << QString() << true;
+        QTest::addColumn<QString>("shownWhenLeft"); // the text once the focus moved on
+        QTest::newRow("leap day") << QStringLiteral("29022024") << QDate(2024, 2, 29) << QStringLiteral("Quinta") << true
+                                  << QStringLiteral("29/02/2024");
+        QTest::newRow("1 March") << QStringLiteral("01032024") << QDate(2024, 3, 1) << QStringLiteral("Sexta") << true
+                                 << QStringLiteral("01/03/2024");
+        QTest::newRow("Sunday") << QStringLiteral("03032024") << QDate(2024, 3, 3) << QStringLiteral("Domingo") << true
+                                << QStringLiteral("03/03/2024");
+        QTest::newRow("Saturday accent") << QStringLiteral("02032024") << QDate(2024, 3, 2) << QStringLiteral("Sábado")
+                                         << true << QStringLiteral("02/03/2024");
+        QTest::newRow("two-digit year") << QStringLiteral("071226") << QDate(2026, 12, 7) << QStringLiteral("Segunda")
+                                        << true << QStringLiteral("07/12/2026");
+        QTest::newRow("two-digit leap day") << QStringLiteral("290200") << QDate(2000, 2, 29) << QStringLiteral("Terça")
+                                            << true << QStringLiteral("29/02/2000");
+        QTest::newRow("no 29 Feb in 2023") << QStringLiteral("29022023") << QDate() << QString() << false
+                                           << QStringLiteral("29/02/2023");
+        QTest::newRow("no 29 Feb in 23") << QStringLiteral("290223") << QDate() << QString() << false
+                                         << QStringLiteral("29/02/23");
+        QTest::newRow("month 13") << QStringLiteral("01132024") << QDate() << QString() << false
+                                  << QStringLiteral("01/13/2024");
+        QTest::newRow("half typed") << QStringLiteral("0103") << QDate() << QString() << false << QStringLiteral("01/03");
+        QTest::newRow("three-digit year") << QStringLiteral("0103202") << QDate() << QString() << false
+                                          << QStringLiteral("01/03/202");
+        QTest::newRow("nothing") << QString() << QDate() << QString() << true << QString();
     }
     void dateEdit()
     {
@@ -318,6 +333,7 @@ private slots:
         QFETCH(QDate, date);
         QFETCH(QString, weekday);
         QFETCH(bool, valid);
+        QFETCH(QString, shownWhenLeft);
         QWidget parent;
         auto *edit = new TDateEditPlus(&parent);
         edit->setGeometry(85, 152, 100, 21);
@@ -342,9 +358,15 @@ private slots:
                 QFAIL("an invalid date must raise");
             } catch (const EValidationError &error) {
                 QVERIFY(error.message().startsWith(QStringLiteral("Data inválida: ")));
+                // what was typed, without the mask's blanks
+                QCOMPARE(error.message(), QStringLiteral("Data inválida: %1.").arg(shownWhenLeft));
             }
             QVERIFY(edit->hasFocus());
         }
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(edit, &out);
+        QCOMPARE(edit->Typed(), shownWhenLeft);
+        QCOMPARE(edit->Date(), date);
     }
 
     void dateEditSetAndTime()
