@@ -2,6 +2,7 @@
 #include "Database.h"
 #include "DemoHospital.h"
 #include "HouseError.h"
+#include "QtTranslations.h"
 #include "Schema.h"
 
 #include <QCommandLineParser>
@@ -24,6 +25,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"rbx53207-db"_s);
+    installQtTranslations();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

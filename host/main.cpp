@@ -3,6 +3,7 @@
 #include "HostOptions.h"
 #include "HostWindow.h"
 #include "ModuleLoader.h"
+#include "QtTranslations.h"
 #include "ScreenCapture.h"
 #include "WidgetDialogs.h"
 
@@ -14,17 +15,23 @@
 
 int main(int argc, char *argv[])
 {
+    // --help needs no display, which the QApplication would
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (readHostOptions(arguments, QProcessEnvironment(), QString()).helpShown) {
+        std::fputs(qPrintable(hostUsage()), stdout);
+        return 0;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("rbx53207-host"));
+    installQtTranslations();
     installWidgetDialogs();
 
     const HostOptionsResult read =
         configureHost(QApplication::arguments().mid(1), QProcessEnvironment::systemEnvironment(),
                       QApplication::applicationDirPath());
-    if (read.helpShown) {
-        std::fputs(qPrintable(hostUsage()), stdout);
-        return 0;
-    }
     if (!read.error.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(read.error));
         return 2;

@@ -71,7 +71,9 @@ void TNetConnection::SetConnected(bool connected)
     if (!m_socket->waitForConnected(TimeoutMs)) {
         const QString why = m_socket->errorString();
         m_socket.reset();
-        throw EConnectionError(QStringLiteral("Não foi possível conectar ao servidor de aplicação %1:%2 (%3).")
+        throw EConnectionError(QStringLiteral("Não foi possível conectar ao servidor de aplicação %1:%2 (%3). "
+                                              "Verifique se o servidor de aplicação está em execução em %1:%2 "
+                                              "e se o endereço configurado é esse.")
                                    .arg(Host)
                                    .arg(Port)
                                    .arg(why));
@@ -81,7 +83,8 @@ void TNetConnection::SetConnected(bool connected)
         const QList<QSslError> errors = tls->sslHandshakeErrors();
         const QString why = errors.isEmpty() ? tls->errorString() : errors.first().errorString();
         m_socket.reset();
-        throw EConnectionError(QStringLiteral("Conexão segura com o servidor de aplicação %1:%2 recusada (%3).")
+        throw EConnectionError(QStringLiteral("Conexão segura com o servidor de aplicação %1:%2 recusada (%3). "
+                                              "Verifique se o certificado da autoridade configurado é o do servidor.")
                                    .arg(Host)
                                    .arg(Port)
                                    .arg(why));
@@ -174,7 +177,9 @@ QJsonValue TNetConnection::receive()
             lose(QStringLiteral("O servidor de aplicação %1 não respondeu em %2 ms.").arg(where).arg(TimeoutMs));
         if (!m_socket->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {
             if (m_socket->state() != QAbstractSocket::ConnectedState)
-                lose(QStringLiteral("A conexão com o servidor de aplicação %1 foi perdida.").arg(where));
+                lose(QStringLiteral("A conexão com o servidor de aplicação %1 foi perdida. Verifique a rede e se o "
+                                    "servidor de aplicação continua em execução.")
+                         .arg(where));
             if (deadline.hasExpired())
                 lose(QStringLiteral("O servidor de aplicação %1 não respondeu em %2 ms.").arg(where).arg(TimeoutMs));
         }

@@ -3,6 +3,7 @@
 #include "Cli_Rbx53207.h"
 #include "HandlerGuard.h"
 #include "HouseError.h"
+#include "QtTranslations.h"
 
 namespace {
 
@@ -25,6 +26,8 @@ void IniProc(const QVariant &Params) noexcept
     // A C entry point must not unwind into its caller: every failure ends here, on the error
     // display the host uses.
     guarded(nullptr, [&] {
+        // Qt's buttons and socket errors in Portuguese also under a host that did not ask for it
+        installQtTranslations();
         if (!Params.canConvert<QVariantList>() || Params.userType() == QMetaType::QString)
             throw EConvertError(QStringLiteral("IniProc: o parâmetro deve ser uma lista (modo, filial)."));
         const QVariantList elements = Params.toList();

@@ -43,29 +43,29 @@ bool parseListen(const QString &text, ServerConfig &config)
 std::optional<QSslConfiguration> loadTls(const QString &certPath, const QString &keyPath, QString &error)
 {
     if (!QSslSocket::supportsSsl()) {
-        error = u"TLS is not available in this build (no TLS backend)"_s;
+        error = u"TLS não está disponível nesta compilação (sem backend TLS)."_s;
         return std::nullopt;
     }
     QFile certFile(certPath);
     QFile keyFile(keyPath);
     if (!certFile.open(QIODevice::ReadOnly)) {
-        error = u"cannot read the TLS certificate %1: %2"_s.arg(certPath, certFile.errorString());
+        error = u"não foi possível ler o certificado TLS %1: %2"_s.arg(certPath, certFile.errorString());
         return std::nullopt;
     }
     if (!keyFile.open(QIODevice::ReadOnly)) {
-        error = u"cannot read the TLS key %1: %2"_s.arg(keyPath, keyFile.errorString());
+        error = u"não foi possível ler a chave TLS %1: %2"_s.arg(keyPath, keyFile.errorString());
         return std::nullopt;
     }
     const QList<QSslCertificate> chain = QSslCertificate::fromData(certFile.readAll(), QSsl::Pem);
     if (chain.isEmpty() || chain.first().isNull()) {
-        error = u"the TLS certificate %1 holds no PEM certificate"_s.arg(certPath);
+        error = u"o certificado TLS %1 não contém um certificado PEM."_s.arg(certPath);
         return std::nullopt;
     }
     QSslKey key(&keyFile, QSsl::Rsa, QSsl::Pem);
     if (key.isNull())
         key = QSslKey(keyFile.seek(0) ? keyFile.readAll() : QByteArray(), QSsl::Ec, QSsl::Pem);
     if (key.isNull()) {
-        error = u"the TLS key %1 holds no unencrypted PEM RSA or EC key"_s.arg(keyPath);
+        error = u"a chave TLS %1 não contém uma chave PEM RSA ou EC sem senha."_s.arg(keyPath);
         return std::nullopt;
     }
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
@@ -81,27 +81,30 @@ std::optional<QSslConfiguration> loadTls(const QString &certPath, const QString 
 ParsedOptions parseServerOptions(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(u"Application server of the remote copy service \"Rbx53207.rdmCopiaForm\"."_s);
-    const QCommandLineOption help(QStringList{u"h"_s, u"help"_s}, u"Show this help."_s);
-    const QCommandLineOption database(u"database"_s, u"Database URL: sqlite:PATH."_s, u"URL"_s);
-    const QCommandLineOption listen(u"listen"_s, u"Address and port to listen on; port 0 picks a free one."_s,
-                                    u"HOST:PORT"_s,
+    parser.setApplicationDescription(u"Servidor de aplicação do serviço remoto de cópia \"Rbx53207.rdmCopiaForm\"."_s);
+    const QCommandLineOption help(QStringList{u"h"_s, u"help"_s}, u"Mostra esta ajuda."_s);
+    const QCommandLineOption database(u"database"_s, u"Banco de dados: sqlite:CAMINHO ou firebird://HOST[:PORTA]/CAMINHO; precisa existir com o "
+                                                         u"esquema (rbx53207-db schema|demo URL)."_s,
+                                    u"URL"_s);
+    const QCommandLineOption listen(u"listen"_s, u"Endereço e porta em que atende; a porta 0 escolhe uma livre."_s,
+                                    u"HOST:PORTA"_s,
                                     u"%1:%2"_s.arg(QLatin1String(ServerLimits::DefaultHost)).arg(ServerLimits::DefaultPort));
-    const QCommandLineOption tokenFile(u"token-file"_s, u"File holding the token rpc.open must present."_s, u"FILE"_s);
-    const QCommandLineOption maxConnections(u"max-connections"_s, u"Simultaneous connections."_s, u"N"_s,
+    const QCommandLineOption tokenFile(u"token-file"_s, u"Arquivo com o token que o rpc.open deve apresentar."_s,
+                                       u"ARQUIVO"_s);
+    const QCommandLineOption maxConnections(u"max-connections"_s, u"Conexões simultâneas."_s, u"N"_s,
                                             QString::number(ServerLimits::DefaultMaxConnections));
-    const QCommandLineOption maxMessage(u"max-message-bytes"_s, u"Largest message accepted."_s, u"N"_s,
+    const QCommandLineOption maxMessage(u"max-message-bytes"_s, u"Maior mensagem aceita, em bytes."_s, u"N"_s,
                                         QString::number(ServerLimits::DefaultMaxMessageBytes));
     const QCommandLineOption stall(u"stall-timeout-ms"_s,
-                                   u"Drop a client stalled mid-message or not reading answers (0: never)."_s,
+                                   u"Desconecta o cliente parado no meio de uma mensagem ou que não lê as respostas (0: nunca)."_s,
                                    u"MS"_s, QString::number(ServerLimits::DefaultStallTimeoutMs));
-    const QCommandLineOption idle(u"idle-timeout-ms"_s, u"Drop a client idle between calls (0: never)."_s, u"MS"_s,
+    const QCommandLineOption idle(u"idle-timeout-ms"_s, u"Desconecta o cliente ocioso entre chamadas (0: nunca)."_s, u"MS"_s,
                                   QString::number(ServerLimits::DefaultIdleTimeoutMs));
-    const QCommandLineOption tlsCert(u"tls-cert"_s, u"PEM certificate (chain) of the server: clients connect with TLS."_s,
-                                     u"FILE"_s);
-    const QCommandLineOption tlsKey(u"tls-key"_s, u"PEM private key of that certificate."_s, u"FILE"_s);
+    const QCommandLineOption tlsCert(u"tls-cert"_s, u"Certificado PEM (cadeia) do servidor: os clientes conectam com TLS."_s,
+                                     u"ARQUIVO"_s);
+    const QCommandLineOption tlsKey(u"tls-key"_s, u"Chave privada PEM desse certificado."_s, u"ARQUIVO"_s);
     const QCommandLineOption classic(u"classic-methods"_s,
-                                     u"Offer only the nine methods of the copy service and the transaction calls."_s);
+                                     u"Oferece só os nove métodos do serviço de cópia e as chamadas de transação."_s);
     parser.addOptions({help, database, listen, tokenFile, maxConnections, maxMessage, stall, idle, tlsCert, tlsKey, classic});
 
     ParsedOptions result;
@@ -114,14 +117,14 @@ ParsedOptions parseServerOptions(const QStringList &arguments)
         return result;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        result.error = u"unexpected argument: %1"_s.arg(parser.positionalArguments().first());
+        result.error = u"argumento inesperado: %1"_s.arg(parser.positionalArguments().first());
         return result;
     }
 
     ServerConfig config;
     config.databaseUrl = parser.value(database);
     if (config.databaseUrl.isEmpty()) {
-        result.error = u"--database URL is required"_s;
+        result.error = u"--database URL é obrigatório (sqlite:CAMINHO ou firebird://HOST[:PORTA]/CAMINHO)."_s;
         return result;
     }
     if (const QString problem = Database::checkUrl(config.databaseUrl); !problem.isEmpty()) {
@@ -129,7 +132,7 @@ ParsedOptions parseServerOptions(const QStringList &arguments)
         return result;
     }
     if (!parseListen(parser.value(listen), config)) {
-        result.error = u"--listen must be HOST:PORT with an IP address (or localhost) and a port up to 65535"_s;
+        result.error = u"--listen deve ser HOST:PORTA com um endereço IP (ou localhost) e uma porta até 65535."_s;
         return result;
     }
     const auto connections = positive(parser.value(maxConnections), 1, 10000);
@@ -137,8 +140,8 @@ ParsedOptions parseServerOptions(const QStringList &arguments)
     const auto stallMs = positive(parser.value(stall), 0, 86400000);
     const auto idleMs = positive(parser.value(idle), 0, 86400000);
     if (!connections || !messageBytes || !stallMs || !idleMs) {
-        result.error = u"--max-connections (1..10000), --max-message-bytes (64..1073741824) and the timeouts "
-                       u"(0..86400000) take whole numbers in range"_s;
+        result.error = u"--max-connections (1..10000), --max-message-bytes (64..1073741824) e os tempos de espera "
+                       u"(0..86400000) recebem números inteiros nesses intervalos."_s;
         return result;
     }
     config.maxConnections = int(*connections);
@@ -150,23 +153,23 @@ ParsedOptions parseServerOptions(const QStringList &arguments)
     if (parser.isSet(tokenFile)) {
         QFile file(parser.value(tokenFile));
         if (!file.open(QIODevice::ReadOnly)) {
-            result.error = u"cannot read the token file %1: %2"_s.arg(file.fileName(), file.errorString());
+            result.error = u"não foi possível ler o arquivo de token %1: %2"_s.arg(file.fileName(), file.errorString());
             return result;
         }
         // a trailing line feed is how editors save a one-line file; it is no part of the token
         config.token = file.readAll().trimmed();
         if (config.token.isEmpty()) {
-            result.error = u"the token file %1 is empty"_s.arg(file.fileName());
+            result.error = u"o arquivo de token %1 está vazio."_s.arg(file.fileName());
             return result;
         }
     }
     // Beyond this machine nobody may reach the prescriptions without the token.
     if (!config.host.isLoopback() && config.token.isEmpty()) {
-        result.error = u"listening on %1, which is not a loopback address, needs --token-file"_s.arg(config.host.toString());
+        result.error = u"atender em %1, que não é um endereço de loopback, exige --token-file."_s.arg(config.host.toString());
         return result;
     }
     if (parser.isSet(tlsCert) != parser.isSet(tlsKey)) {
-        result.error = u"--tls-cert and --tls-key go together"_s;
+        result.error = u"--tls-cert e --tls-key vão juntos."_s;
         return result;
     }
     if (parser.isSet(tlsCert)) {

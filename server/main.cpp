@@ -4,8 +4,10 @@
 #include "SqlSessionPool.h"
 #include "HouseError.h"
 #include "Listener.h"
+#include "QtTranslations.h"
 #include "Schema.h"
 #include "ServerLog.h"
+#include "ServedDatabase.h"
 #include "ServerOptions.h"
 #include "ShutdownSignal.h"
 
@@ -20,6 +22,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"rbx53207-server"_s);
+    installQtTranslations();
     // a client that vanishes mid-answer is an error to handle, not a reason to die
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -34,7 +37,11 @@ int main(int argc, char *argv[])
     }
     const ServerConfig &config = *options.config;
 
-    // the schema is made (where missing) before the first client can ask for anything
+    if (const std::optional<QString> refused = refusedDatabase(config.databaseUrl)) {
+        QTextStream(stderr) << "rbx53207-server: " << *refused << Qt::endl;
+        return 2;
+    }
+    // tables a later schema added are made before the first client can ask for anything
     try {
         auto database = Database::open(config.databaseUrl, u"rbx-startup"_s);
         Schema::create(*database);

@@ -1,4 +1,5 @@
 #include "HeadlessCopy.h"
+#include "QtTranslations.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -8,6 +9,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("rbx53207-copy"));
+    installQtTranslations();
 
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -154,12 +154,12 @@ private slots:
     {
         QTest::addColumn<QStringList>("extra");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("certificate without key") << QStringList{u"--tls-cert"_s, u"x.pem"_s} << u"go together"_s;
+        QTest::newRow("certificate without key") << QStringList{u"--tls-cert"_s, u"x.pem"_s} << u"vão juntos"_s;
         QTest::newRow("missing certificate file")
             << QStringList{u"--tls-cert"_s, u"/nonexistent/cert.pem"_s, u"--tls-key"_s, u"/nonexistent/key.pem"_s}
-            << u"cannot read the TLS certificate"_s;
+            << u"não foi possível ler o certificado TLS"_s;
         QTest::newRow("token file is no certificate")
-            << QStringList{u"--tls-cert"_s, u"@TOKEN@"_s, u"--tls-key"_s, u"@TOKEN@"_s} << u"no PEM certificate"_s;
+            << QStringList{u"--tls-cert"_s, u"@TOKEN@"_s, u"--tls-key"_s, u"@TOKEN@"_s} << u"não contém um certificado PEM"_s;
     }
     void badTlsOptionsRefused()
     {
