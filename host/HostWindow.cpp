@@ -51,10 +51,15 @@ HostWindow::HostWindow(const HostOptions &options, const ModuleLoader &module, Q
     layout->addStretch();
     setCentralWidget(central);
 
-    statusBar()->showMessage(QStringLiteral("Operador: %1   Servidor: %2:%3")
-                                 .arg(options.operatorCode.isEmpty() ? QStringLiteral("(nenhum)") : options.operatorCode,
-                                      options.serverHost)
-                                 .arg(options.serverPort));
+    // A permanent widget: the temporary message would be cleared by the empty status tip of
+    // every menu entry the pointer passes over.
+    auto *session = new QLabel(QStringLiteral("Operador: %1   Servidor: %2:%3")
+                                   .arg(options.operatorCode.isEmpty() ? QStringLiteral("(nenhum)") : options.operatorCode,
+                                        options.serverHost)
+                                   .arg(options.serverPort),
+                               this);
+    session->setObjectName(QStringLiteral("lblSessao"));
+    statusBar()->addPermanentWidget(session, 1);
     resize(440, 220);
 }
 

@@ -60,21 +60,21 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
         "Copia as formulações (serviços e itens de composição) de uma data de origem para uma data de destino."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Mostra esta ajuda."));
     const QCommandLineOption server(QStringLiteral("server"), QStringLiteral("Servidor de aplicação."),
-                                    QStringLiteral("HOST:PORT"));
+                                    QStringLiteral("HOST:PORTA"));
     const QCommandLineOption tokenFile(QStringLiteral("token-file"),
                                        QStringLiteral("Arquivo com o token de acesso ao servidor."),
-                                       QStringLiteral("FILE"));
+                                       QStringLiteral("ARQUIVO"));
     const QCommandLineOption operatorCode(QStringLiteral("operator"), QStringLiteral("Código do operador."),
-                                          QStringLiteral("CODE"));
+                                          QStringLiteral("CÓDIGO"));
     const QCommandLineOption branch(QStringLiteral("branch"), QStringLiteral("Código da filial."),
-                                    QStringLiteral("CODE"));
+                                    QStringLiteral("CÓDIGO"));
     const QCommandLineOption mode(QStringLiteral("mode"),
                                   QStringLiteral("E: enteral/parenteral (padrão), N: lactário."),
                                   QStringLiteral("E|N"), QStringLiteral("E"));
     const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("Data de origem (padrão: ontem)."),
-                                  QStringLiteral("YYYY-MM-DD"));
+                                  QStringLiteral("AAAA-MM-DD"));
     const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Data de destino (padrão: hoje)."),
-                                QStringLiteral("YYYY-MM-DD"));
+                                QStringLiteral("AAAA-MM-DD"));
     const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Confirma a operação sem perguntar."));
     const QCommandLineOption callByCall(QStringLiteral("call-by-call"),
                                         QStringLiteral("Copia cada serviço com as chamadas clássicas, uma a uma, "
@@ -82,17 +82,17 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
     parser.addOptions({help, server, tokenFile, operatorCode, branch, mode, from, to, yes, callByCall});
     std::array<QCommandLineOption, 6> groups = {
         QCommandLineOption(groupOptionName(FilterGroup::Paciente),
-                           QStringLiteral("Pacientes, separados por vírgula (padrão: todos)."), QStringLiteral("CODES")),
+                           QStringLiteral("Pacientes, separados por vírgula (padrão: todos)."), QStringLiteral("CÓDIGOS")),
         QCommandLineOption(groupOptionName(FilterGroup::Servico),
-                           QStringLiteral("Serviços, separados por vírgula (padrão: todos)."), QStringLiteral("CODES")),
+                           QStringLiteral("Serviços, separados por vírgula (padrão: todos)."), QStringLiteral("CÓDIGOS")),
         QCommandLineOption(groupOptionName(FilterGroup::Dieta),
-                           QStringLiteral("Dietas, separadas por vírgula (padrão: todas)."), QStringLiteral("CODES")),
+                           QStringLiteral("Dietas, separadas por vírgula (padrão: todas)."), QStringLiteral("CÓDIGOS")),
         QCommandLineOption(groupOptionName(FilterGroup::Andar),
-                           QStringLiteral("Andares, separados por vírgula (padrão: todos)."), QStringLiteral("CODES")),
+                           QStringLiteral("Andares, separados por vírgula (padrão: todos)."), QStringLiteral("CÓDIGOS")),
         QCommandLineOption(groupOptionName(FilterGroup::Ala),
-                           QStringLiteral("Alas, separadas por vírgula (padrão: todas)."), QStringLiteral("CODES")),
+                           QStringLiteral("Alas, separadas por vírgula (padrão: todas)."), QStringLiteral("CÓDIGOS")),
         QCommandLineOption(groupOptionName(FilterGroup::Leito),
-                           QStringLiteral("Leitos, separados por vírgula (padrão: todos)."), QStringLiteral("CODES")),
+                           QStringLiteral("Leitos, separados por vírgula (padrão: todos)."), QStringLiteral("CÓDIGOS")),
     };
     for (const QCommandLineOption &group : groups)
         parser.addOption(group);
@@ -112,7 +112,7 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
 
     HeadlessOptions options;
     if (!parser.isSet(server) || !parseServer(parser.value(server), options.host, options.port))
-        return usage(QStringLiteral("--server HOST:PORT é obrigatório."));
+        return usage(QStringLiteral("--server HOST:PORTA é obrigatório."));
     if (!parser.isSet(operatorCode) || parser.value(operatorCode).trimmed().isEmpty())
         return usage(QStringLiteral("--operator é obrigatório."));
     if (!parser.isSet(branch) || parser.value(branch).trimmed().isEmpty())

@@ -291,6 +291,22 @@ private slots:
         QVERIFY2(run.err.contains(u"Não foi possível conectar"_s), qPrintable(run.err));
     }
 
+    // The command itself says in Portuguese, Qt's socket error included, where nothing answered
+    // and what to check.
+    void unreachableServerIsToldInPortuguese()
+    {
+        const quint16 port = closedPort();
+        QProcess process;
+        process.start(qEnvironmentVariable("RBX_TEST_BINARY_DIR") + u"/copy/rbx53207-copy"_s,
+                      baseArguments(port).mid(1) + QStringList{u"--yes"_s});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), int(HeadlessExit::ServiceFailure));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(err.contains(u"(Conexão recusada)"_s), qPrintable(err));
+        QVERIFY2(err.contains(u"Verifique se o servidor de aplicação está em execução em 127.0.0.1:%1"_s.arg(port)),
+                 qPrintable(err));
+    }
+
     // The installed command itself: exit codes and UTF-8 on its standard streams.
     void commandExitCodesAndEncoding_data()
     {

@@ -508,13 +508,13 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("output");
         QTest::newRow("demo") << QStringList{u"demo"_s, u"URL"_s, u"--patients"_s, u"12"_s, u"--date"_s, u"2024-01-02"_s}
-                              << 0 << u"demo hospital for 2024-01-02: 12 patients"_s;
-        QTest::newRow("schema only") << QStringList{u"schema"_s, u"URL"_s} << 0 << u"schema ready"_s;
+                              << 0 << u"hospital de demonstração em 2024-01-02: 12 pacientes"_s;
+        QTest::newRow("schema only") << QStringList{u"schema"_s, u"URL"_s} << 0 << u"esquema pronto"_s;
         QTest::newRow("bad patients") << QStringList{u"demo"_s, u"URL"_s, u"--patients"_s, u"lots"_s} << 1
                                       << u"--patients"_s;
         QTest::newRow("bad date") << QStringList{u"demo"_s, u"URL"_s, u"--date"_s, u"14/03/2024"_s} << 1 << u"--date"_s;
         QTest::newRow("firebird URL without path") << QStringList{u"demo"_s, u"firebird://h/"_s} << 1 << u"caminho"_s;
-        QTest::newRow("unknown command") << QStringList{u"drop"_s, u"URL"_s} << 1 << u"usage"_s;
+        QTest::newRow("unknown command") << QStringList{u"drop"_s, u"URL"_s} << 1 << u"uso"_s;
     }
 
     void toolCreatesTheDemo()

@@ -10,6 +10,7 @@
 #include "TestServer.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -148,6 +149,31 @@ private slots:
         QCOMPARE(started.code, 2);
         QVERIFY2(started.err.contains(u"--token-file"_s), qPrintable(started.err));
         QVERIFY(!started.out.contains(u"listening"_s));
+    }
+
+    // It serves only a database made with rbx53207-db: a missing file or one without the schema
+    // is refused at start, naming it, and no file is left where there was none.
+    void serverRefusesADatabaseWithoutTheSchema_data()
+    {
+        QTest::addColumn<bool>("fileExists");
+        QTest::newRow("missing file") << false;
+        QTest::newRow("file without the schema") << true;
+    }
+    void serverRefusesADatabaseWithoutTheSchema()
+    {
+        QFETCH(bool, fileExists);
+        const QString path = m_tokenDir.filePath(fileExists ? u"empty.db"_s : u"missing.db"_s);
+        if (fileExists) {
+            QFile empty(path); // an empty file is an empty SQLite database
+            QVERIFY(empty.open(QIODevice::WriteOnly));
+        }
+        const Started started = runServer({u"--database"_s, u"sqlite:"_s + path, u"--listen"_s, u"127.0.0.1:0"_s});
+        QCOMPARE(started.code, 2);
+        QVERIFY2(started.err.contains(path), qPrintable(started.err));
+        QVERIFY2(started.err.contains(u"rbx53207-db schema"_s), qPrintable(started.err));
+        QVERIFY(!started.out.contains(u"listening"_s));
+        QCOMPARE(QFileInfo::exists(path), fileExists);
+        QCOMPARE(QFileInfo(path).size(), 0);
     }
 
     void badTlsOptionsRefused_data()
