@@ -4,6 +4,7 @@
 #include "PesquisaLista.h"
 #include "PickListDialog.h"
 #include "PickListModel.h"
+#include "QtTranslations.h"
 #include "ShowAvi.h"
 #include "TBtnPesquisa.h"
 #include "TDateEditPlus.h"
@@ -12,15 +13,18 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 
 #include <functional>
 
@@ -498,6 +502,25 @@ private slots:
         QCOMPARE(form->closes, 1);
         QVERIFY(!form->isVisible());
         delete form;
+    }
+
+    // --- Qt's own texts (last: the catalog stays installed) --------------------------------
+
+    // A standard button and a line edit's menu in Portuguese once Qt's catalog is in; a second
+    // install, as the module makes under the host, finds the first.
+    void qtTextsInPortuguese()
+    {
+        QVERIFY(installQtTranslations());
+        QVERIFY(installQtTranslations());
+        QCOMPARE(qApp->findChildren<QTranslator *>().size(), 1);
+        QDialogButtonBox box(QDialogButtonBox::Cancel);
+        QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Cancelar"));
+        TDateEditPlus edit;
+        const std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+        QStringList entries;
+        for (const QAction *action : menu->actions())
+            entries << action->text().section(u'\t', 0, 0);
+        QVERIFY2(entries.contains(QStringLiteral("Selecionar tudo")), qPrintable(entries.join(u'|')));
     }
 };
 
