@@ -67,6 +67,9 @@ PickListDialog::PickListDialog(const PickRequest &request, QWidget *parent)
             m_view->setCurrentIndex(m_model->index(0, 1));
     });
 
+    // sorted before the grid shows it, so that the grid lays its rows out once
+    const int sortColumn = m_model->nameColumn().value_or(-1);
+    m_model->sort(sortColumn);
     m_view->setObjectName(QStringLiteral("grdLista"));
     m_view->setModel(m_model);
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -76,9 +79,12 @@ PickListDialog::PickListDialog(const PickRequest &request, QWidget *parent)
     m_view->verticalHeader()->hide();
     m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
     m_view->horizontalHeader()->setStretchLastSection(true);
-    m_view->horizontalHeader()->setSortIndicatorShown(true);
-    m_view->horizontalHeader()->setSortIndicator(m_model->nameColumn().value_or(-1), Qt::AscendingOrder);
-    m_view->setSortingEnabled(true);
+    QHeaderView *header = m_view->horizontalHeader();
+    header->setSortIndicator(sortColumn, Qt::AscendingOrder);
+    header->setSortIndicatorShown(true);
+    header->setSectionsClickable(true);
+    connect(header, &QHeaderView::sortIndicatorChanged, m_model,
+            [this](int column, Qt::SortOrder order) { m_model->sort(column, order); });
     m_view->installEventFilter(this);
     connect(m_view, &QTableView::doubleClicked, this, [this](const QModelIndex &index) {
         if (index.column() != 0) // the check cell toggles by itself

@@ -9,6 +9,10 @@
 
 QString foldedForSearch(const QString &text)
 {
+    // most texts hold no accent: those need no decomposition
+    const bool ascii = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii)
+        return text.toLower();
     const QString decomposed = text.normalized(QString::NormalizationForm_D);
     QString folded;
     folded.reserve(decomposed.size());
@@ -28,14 +32,6 @@ PickListModel::PickListModel(RowTable table, int keyColumn, bool singleChoice, Q
     }
     const int rows = int(m_table.rows.size());
     m_checked.fill(false, rows);
-    m_searchable.reserve(rows);
-    for (int row = 0; row < rows; ++row) {
-        QStringList texts;
-        for (int column = 1; column <= m_visible.size(); ++column)
-            texts.append(text(row, column));
-        // a separator no search text holds, so that a match never spans two columns
-        m_searchable.append(foldedForSearch(texts.join(QChar(0x1f))));
-    }
     m_sorted.resize(rows);
     std::iota(m_sorted.begin(), m_sorted.end(), 0);
     showMatching();
@@ -131,11 +127,23 @@ void PickListModel::sort(int column, Qt::SortOrder order)
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-void PickListModel::setSearchText(const QString &text)
+void PickListModel::setSearchText(const QString &search)
 {
-    const QString folded = foldedForSearch(text.trimmed());
+    const QString folded = foldedForSearch(search.trimmed());
     if (folded == m_search)
         return;
+    // The rows' texts are folded at the first search, not when the list opens: most lists
+    // are picked from without one.
+    if (!folded.isEmpty() && m_searchable.isEmpty() && !m_table.rows.isEmpty()) {
+        m_searchable.reserve(m_table.rows.size());
+        for (int row = 0; row < m_table.rows.size(); ++row) {
+            QStringList texts;
+            for (int column = 1; column <= m_visible.size(); ++column)
+                texts.append(text(row, column));
+            // a separator no search text holds, so that a match never spans two columns
+            m_searchable.append(foldedForSearch(texts.join(QChar(0x1f))));
+        }
+    }
     beginResetModel();
     m_search = folded;
     showMatching();

@@ -72,7 +72,7 @@ private:
     bool m_singleChoice;
     QList<bool> m_checked; // per table row
     int m_checkedCount = 0;
-    QStringList m_searchable; // per table row: its visible texts folded for the search
+    QStringList m_searchable; // per table row: its visible texts folded, from the first search
     QString m_search;
     QList<int> m_sorted; // every table row, in the order of the sort column
     QList<int> m_shown;  // the table rows shown, in that order
