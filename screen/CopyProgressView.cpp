@@ -1,6 +1,7 @@
 #include "CopyProgressView.h"
 
 #include "FormatText.h"
+#include "HandlerGuard.h"
 #include "StopProgressDialog.h"
 
 #include <QCoreApplication>
@@ -30,8 +31,10 @@ void CopyProgressView::open()
     m_screen.window()->setCursor(Qt::WaitCursor);
     m_dialog = new StopProgressDialog(QStringLiteral("Copiar Formulação"), &m_screen);
     QObject::connect(m_dialog, &StopProgressDialog::stopRequested, m_dialog, [this] {
-        m_copy.requestStop();
-        render(m_copy.outcome().services, m_total);
+        guarded(&m_screen, [this] {
+            m_copy.requestStop();
+            render(m_copy.outcome().services, m_total);
+        });
     });
     m_dialog->setProgress(QStringLiteral("Lendo os serviços a copiar…"), 0, 0);
     m_dialog->show();

@@ -1,6 +1,7 @@
 #include "PickListDialog.h"
 
 #include "FormatText.h"
+#include "HandlerGuard.h"
 #include "PickListModel.h"
 
 #include <QCoreApplication>
@@ -62,9 +63,11 @@ PickListDialog::PickListDialog(const PickRequest &request, QWidget *parent)
     m_search->setClearButtonEnabled(true);
     m_search->installEventFilter(this);
     connect(m_search, &QLineEdit::textChanged, this, [this](const QString &text) {
-        m_model->setSearchText(text);
-        if (m_model->rowCount() > 0)
-            m_view->setCurrentIndex(m_model->index(0, 1));
+        guarded(this, [&] {
+            m_model->setSearchText(text);
+            if (m_model->rowCount() > 0)
+                m_view->setCurrentIndex(m_model->index(0, 1));
+        });
     });
 
     // sorted before the grid shows it, so that the grid lays its rows out once
@@ -84,7 +87,7 @@ PickListDialog::PickListDialog(const PickRequest &request, QWidget *parent)
     header->setSortIndicatorShown(true);
     header->setSectionsClickable(true);
     connect(header, &QHeaderView::sortIndicatorChanged, m_model,
-            [this](int column, Qt::SortOrder order) { m_model->sort(column, order); });
+            [this](int column, Qt::SortOrder order) { guarded(this, [&] { m_model->sort(column, order); }); });
     m_view->installEventFilter(this);
     connect(m_view, &QTableView::doubleClicked, this, [this](const QModelIndex &index) {
         if (index.column() != 0) // the check cell toggles by itself
