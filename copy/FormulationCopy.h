@@ -55,7 +55,7 @@ using CopyStartHandler = std::function<void(qsizetype servicesTotal)>;
 
 // How a run ended. A failure still raises; the outcome the run kept up to then says so.
 enum class CopyEnd {
-    NotRun,      // a validation text, or "Conf_Oper" not answered Yes: nothing was called
+    NotRun,      // a validation text, or "Conf_Oper" not answered Yes: nothing was written
     Completed,   // every service fetched was copied
     Interrupted, // stopped on request: the services counted are copied, the others untouched
     Failed,      // an error after the confirmation ended it

@@ -212,7 +212,7 @@ bool PickListDialog::eventFilter(QObject *watched, QEvent *event)
             toggleCurrent();
             return true;
         case Qt::Key_Space:
-            // in the grid; in the search a space is part of the text
+            // in the grid; in the search a space is typed as it is
             if (watched == m_view) {
                 toggleCurrent();
                 return true;

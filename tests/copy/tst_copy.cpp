@@ -594,7 +594,7 @@ private slots:
             QCOMPARE(outcome.items, 2);
             QCOMPARE(h.fake.methods(), (QStringList{u"getServInte"_s} + ServiceCalls +
                                         QStringList{u"InsConfesco"_s, u"InsConfesco"_s, u"Commit"_s}));
-            QCOMPARE(h.form.shown, QStringList{u"Conf_Oper"_s}); // no "Cop_Suces" for a part
+            QCOMPARE(h.form.shown, QStringList{u"Conf_Oper"_s}); // no "Cop_Suces" for a run cut short
         }
         {
             CopyHarness h;
