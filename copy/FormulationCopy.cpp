@@ -77,48 +77,71 @@ QString nextSequence(const QString &current, int width)
 
 CopyOutcome FormulationCopy::run(QString &stFilial, const QString &stTipoForm, const QString &operador)
 {
+    m_outcome = {};
     validate();
     if (m_form.showMsg(QStringLiteral("Conf_Oper"), mtConfirmation, mbYes | mbNo) != mrYes)
-        return {};
+        return m_outcome;
+    m_outcome.confirmed = true;
+    if (m_confirmed)
+        m_confirmed();
 
     ServInteFilters filters = filterArguments();
-    m_service.getServInte(stFilial, OleDate::fromDate(m_form.dateValue(CopyDate::Origem)), filters,
-                          modeArgument(stTipoForm), m_sets.servInte);
+    try {
+        m_service.getServInte(stFilial, OleDate::fromDate(m_form.dateValue(CopyDate::Origem)), filters,
+                              modeArgument(stTipoForm), m_sets.servInte);
+    } catch (...) {
+        m_outcome.end = CopyEnd::Failed;
+        throw;
+    }
     if (m_sets.servInte.IsEmpty())
         fail(CopyControl::dateEdit(CopyDate::Origem), QStringLiteral("Conf_Orig_NExt"));
 
-    CopyOutcome outcome;
-    outcome.confirmed = true;
-    const qsizetype total = m_sets.servInte.RecordCount();
-    const double destino = OleDate::fromDate(m_form.dateValue(CopyDate::Destino));
-    if (!m_callByCall && m_service.offersCopServInte()) {
-        copyServerSide(stFilial, operador, destino, outcome);
-    } else {
-        const TClientDataSet &row = m_sets.servInte;
-        const auto text = [&row](const char *name) { return row.FieldByName(QLatin1String(name)).AsString(); };
-        while (!m_sets.servInte.Eof()) {
-            QString nrSequServ;
-            const qsizetype items = copyService(stFilial, operador, destino, nrSequServ);
-            reportCopied(outcome, total, items, text("CDPACIENTE"), text("CDSERVFILI"), text("CDDIETPAD"), nrSequServ);
-            m_sets.servInte.Next();
-        }
+    m_outcome.servicesTotal = m_sets.servInte.RecordCount();
+    try {
+        if (m_start)
+            m_start(m_outcome.servicesTotal);
+        const double destino = OleDate::fromDate(m_form.dateValue(CopyDate::Destino));
+        if (!m_callByCall && m_service.offersCopServInte())
+            copyServerSide(stFilial, operador, destino);
+        else
+            copyCallByCall(stFilial, operador, destino);
+    } catch (...) {
+        m_outcome.end = CopyEnd::Failed;
+        throw;
     }
 
+    if (m_outcome.services < m_outcome.servicesTotal) {
+        m_outcome.end = CopyEnd::Interrupted;
+        return m_outcome;
+    }
+    m_outcome.end = CopyEnd::Completed;
     m_form.showMsg(QStringLiteral("Cop_Suces"), mtInformation, mbYes); // Yes, not OK
-    return outcome;
+    return m_outcome;
 }
 
-void FormulationCopy::reportCopied(CopyOutcome &outcome, qsizetype total, qsizetype items, const QString &cdPaciente,
-                                   const QString &cdServFili, const QString &cdDietPad, const QString &nrSequServ)
+void FormulationCopy::reportCopied(qsizetype items, const QString &cdPaciente, const QString &cdServFili,
+                                   const QString &cdDietPad, const QString &nrSequServ)
 {
-    ++outcome.services;
-    outcome.items += items;
+    ++m_outcome.services;
+    m_outcome.items += items;
     if (m_progress)
-        m_progress({outcome.services, total, items, outcome.items, cdPaciente, cdServFili, cdDietPad, nrSequServ});
+        m_progress({m_outcome.services, m_outcome.servicesTotal, items, m_outcome.items, cdPaciente, cdServFili,
+                    cdDietPad, nrSequServ});
 }
 
-void FormulationCopy::copyServerSide(const QString &stFilial, const QString &operador, double destino,
-                                     CopyOutcome &outcome)
+void FormulationCopy::copyCallByCall(QString &stFilial, const QString &operador, double destino)
+{
+    const TClientDataSet &row = m_sets.servInte;
+    const auto text = [&row](const char *name) { return row.FieldByName(QLatin1String(name)).AsString(); };
+    while (!m_sets.servInte.Eof() && !stopRequested()) {
+        QString nrSequServ;
+        const qsizetype items = copyService(stFilial, operador, destino, nrSequServ);
+        reportCopied(items, text("CDPACIENTE"), text("CDSERVFILI"), text("CDDIETPAD"), nrSequServ);
+        m_sets.servInte.Next();
+    }
+}
+
+void FormulationCopy::copyServerSide(const QString &stFilial, const QString &operador, double destino)
 {
     // Enough copies in flight to keep the server busy across a slow link: the run then waits on
     // the network about once, not once per service.
@@ -130,12 +153,14 @@ void FormulationCopy::copyServerSide(const QString &stFilial, const QString &ope
     };
     TClientDataSet &services = m_sets.servInte;
     const auto text = [&services](const char *name) { return services.FieldByName(QLatin1String(name)).AsString(); };
-    const qsizetype total = services.RecordCount();
     // names the run, so that the server runs none of its copies after one that failed
     const QString execucao = QUuid::createUuid().toString(QUuid::WithoutBraces);
     std::deque<InFlight> window;
-    while (!services.Eof() || !window.empty()) {
-        while (!services.Eof() && window.size() < Window) {
+    // A stop sends nothing more; the copies already sent run on the server anyway, so their
+    // answers are awaited and counted.
+    const auto sending = [&] { return !services.Eof() && !stopRequested(); };
+    while (sending() || !window.empty()) {
+        while (sending() && window.size() < Window) {
             const QString cdPaciente = text("CDPACIENTE");
             window.push_back({m_service.sendCopServInte(cdPaciente, services.FieldByName(QStringLiteral("DTSERVINTE")).AsDateTime(),
                                                         text("NRSEQUSERV"), stFilial, destino, operador, execucao),
@@ -146,8 +171,7 @@ void FormulationCopy::copyServerSide(const QString &stFilial, const QString &ope
         window.pop_front();
         try {
             const CopyServiceClient::CopServInteAnswer answer = m_service.receiveCopServInte(copy.pending);
-            reportCopied(outcome, total, answer.items, copy.cdPaciente, copy.cdServFili, copy.cdDietPad,
-                         answer.nrSequServ);
+            reportCopied(answer.items, copy.cdPaciente, copy.cdServFili, copy.cdDietPad, answer.nrSequServ);
         } catch (...) {
             // The copies sent after the failed one are refused unrun; their answers are read so
             // that the connection stays usable for the calls after the run.

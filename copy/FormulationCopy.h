@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <functional>
 
 // The four record sets a run loads; the screen holds them as cdsServInte, cdsNrServInte,
@@ -47,11 +48,25 @@ struct CopyProgress
     QString nrSequServ; // the service's sequence at the destination
 };
 using CopyProgressHandler = std::function<void(const CopyProgress &)>;
+// After "Conf_Oper" is answered Yes, before the first remote call.
+using CopyConfirmedHandler = std::function<void()>;
+// After getServInte, before the first service is copied.
+using CopyStartHandler = std::function<void(qsizetype servicesTotal)>;
+
+// How a run ended. A failure still raises; the outcome the run kept up to then says so.
+enum class CopyEnd {
+    NotRun,      // a validation text, or "Conf_Oper" not answered Yes: nothing was written
+    Completed,   // every service fetched was copied
+    Interrupted, // stopped on request: the services counted are copied, the others untouched
+    Failed,      // an error after the confirmation ended it
+};
 
 struct CopyOutcome
 {
     bool confirmed = false; // false: "Conf_Oper" was not answered Yes and nothing was called
-    qsizetype services = 0;
+    CopyEnd end = CopyEnd::NotRun;
+    qsizetype services = 0;      // copied, whole
+    qsizetype servicesTotal = 0; // fetched by getServInte
     qint64 items = 0;
 };
 
@@ -64,11 +79,12 @@ RBX_COPY_EXPORT QString nextSequence(const QString &current, int width);
 
 // The Confirm button's run: validates the form, asks "Conf_Oper", fetches the origin services
 // with getServInte and copies each, with its composition items, to the destination date, then
-// shows "Cop_Suces". A server that offers CopServInte copies each service itself, and the
-// copies are pipelined; otherwise each service's calls, from DelServ to its last InsConfesco, run in one
-// transaction of the service: a failure rolls that service back and is raised unchanged, while
-// the services committed before it stay copied. Validation failures raise through
-// CopyForm::mensErro; remote failures as CopyServiceClient raises them.
+// shows "Cop_Suces"; a run stopped on request shows nothing of its own and ends Interrupted,
+// for the caller to report. A server that offers CopServInte copies each service itself, and
+// the copies are pipelined; otherwise each service's calls, from DelServ to its last
+// InsConfesco, run in one transaction of the service: a failure rolls that service back and is
+// raised unchanged, while the services committed before it stay copied. Validation failures
+// raise through CopyForm::mensErro; remote failures as CopyServiceClient raises them.
 class RBX_COPY_EXPORT FormulationCopy final
 {
 public:
@@ -79,6 +95,16 @@ public:
     Q_DISABLE_COPY_MOVE(FormulationCopy)
 
     void setProgressHandler(CopyProgressHandler handler) { m_progress = std::move(handler); }
+    void setConfirmedHandler(CopyConfirmedHandler handler) { m_confirmed = std::move(handler); }
+    void setStartHandler(CopyStartHandler handler) { m_start = std::move(handler); }
+
+    // Stops the run after the service being copied: no further service is started, and on the
+    // server-side path the copies already sent are received and counted. Safe from another
+    // thread and from a signal handler (a lock-free store).
+    void requestStop() noexcept { m_stopRequested.store(true, std::memory_order_relaxed); }
+    bool stopRequested() const noexcept { return m_stopRequested.load(std::memory_order_relaxed); }
+    // The run so far; after a failure (the run raised) it says Failed and what was copied.
+    const CopyOutcome &outcome() const { return m_outcome; }
     // Makes the classic calls for every service even when the server offers its own copy.
     void setCallByCall(bool callByCall) { m_callByCall = callByCall; }
 
@@ -93,13 +119,19 @@ private:
     qsizetype copyService(QString &stFilial, const QString &operador, double destino, QString &nrSequServ);
     qsizetype copyServiceCalls(QString &stFilial, const QString &operador, double destino, QString &nrSequServ);
     // Every service of cdsServInte copied by the server, several copies in flight at once.
-    void copyServerSide(const QString &stFilial, const QString &operador, double destino, CopyOutcome &outcome);
-    void reportCopied(CopyOutcome &outcome, qsizetype total, qsizetype items, const QString &cdPaciente,
-                      const QString &cdServFili, const QString &cdDietPad, const QString &nrSequServ);
+    void copyServerSide(const QString &stFilial, const QString &operador, double destino);
+    void copyCallByCall(QString &stFilial, const QString &operador, double destino);
+    void reportCopied(qsizetype items, const QString &cdPaciente, const QString &cdServFili,
+                      const QString &cdDietPad, const QString &nrSequServ);
 
     CopyForm &m_form;
     CopyServiceClient &m_service;
     CopyRecordSets m_sets;
     CopyProgressHandler m_progress;
+    CopyConfirmedHandler m_confirmed;
+    CopyStartHandler m_start;
     bool m_callByCall = false;
+    static_assert(std::atomic<bool>::is_always_lock_free, "requestStop must be safe in a signal handler");
+    std::atomic<bool> m_stopRequested = false;
+    CopyOutcome m_outcome;
 };

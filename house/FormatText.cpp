@@ -2,6 +2,8 @@
 
 #include "HouseError.h"
 
+#include <QLocale>
+
 QString Format(const QString &format, const QStringList &args)
 {
     QString out;
@@ -27,4 +29,10 @@ QString Format(const QString &format, const QStringList &args)
         }
     }
     return out;
+}
+
+QString formatCount(qint64 value)
+{
+    static const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
+    return brazil.toString(value);
 }

@@ -175,7 +175,10 @@ QJsonValue TNetConnection::receive()
         }
         if (deadline.hasExpired())
             lose(QStringLiteral("O servidor de aplicação %1 não respondeu em %2 ms.").arg(where).arg(TimeoutMs));
-        if (!m_socket->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {
+        // Events processed between calls (a screen showing its progress) may have read the
+        // answer into the socket's buffer already: waiting for more would wait for nothing.
+        if (m_socket->bytesAvailable() == 0 &&
+            !m_socket->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {
             if (m_socket->state() != QAbstractSocket::ConnectedState)
                 lose(QStringLiteral("A conexão com o servidor de aplicação %1 foi perdida. Verifique a rede e se o "
                                     "servidor de aplicação continua em execução.")

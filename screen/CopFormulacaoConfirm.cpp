@@ -2,13 +2,17 @@
 
 #include "Cli_Rbx53207.h"
 #include "CopyForm.h"
+#include "CopyProgressView.h"
+#include "CopyReport.h"
 #include "CopyServiceClient.h"
 #include "FormulationCopy.h"
+#include "HandlerGuard.h"
 #include "HouseSession.h"
 #include "MensErro.h"
 #include "TDateEditPlus.h"
 
 #include <QRadioButton>
+#include <QScopedValueRollback>
 
 namespace {
 
@@ -35,9 +39,22 @@ public:
     QString msg(const QString &key) const override { return m_screen.msgPadrao.Msg(key); }
     int showMsg(const QString &key, TMsgDlgType kind, TMsgDlgButtons buttons) override
     {
+        closeProgress();
         return m_screen.msgPadrao.ShowMsg(key, kind, buttons, 0, &m_screen);
     }
-    void mensErro(const QString &text) override { MensErro(text, true, &m_screen); }
+    void mensErro(const QString &text) override
+    {
+        closeProgress();
+        MensErro(text, true, &m_screen);
+    }
+
+    // A message of the run comes up over the screen, not over the progress of a run that ended.
+    void setProgressView(CopyProgressView *progress) { m_progress = progress; }
+    void closeProgress()
+    {
+        if (m_progress)
+            m_progress->close();
+    }
 
 private:
     struct Group
@@ -67,15 +84,36 @@ private:
     }
 
     TfrmCopFormulacao &m_screen;
+    CopyProgressView *m_progress = nullptr;
 };
 
 } // namespace
 
 void TfrmCopFormulacao::sbtConfirmaClick()
 {
+    // The progress dialog keeps input away while a run lets events through; a click that was
+    // already queued must still not start a second run inside the first.
+    if (m_copying)
+        return;
+    const QScopedValueRollback copying(m_copying, true);
     reopenLostService();
     ScreenCopyForm form(*this);
     CopyServiceClient service(netCopiaForm);
-    FormulationCopy(form, service, {cdsServInte, cdsNrServInte, cdsNrConfesco, cdsConfesco})
-        .run(stFilial, stTipoForm, Operador());
+    FormulationCopy copy(form, service, {cdsServInte, cdsNrServInte, cdsNrConfesco, cdsConfesco});
+    CopyProgressView progress(*this, copy);
+    form.setProgressView(&progress);
+    CopyOutcome outcome;
+    try {
+        outcome = copy.run(stFilial, stTipoForm, Operador());
+    } catch (...) {
+        if (copy.outcome().end != CopyEnd::Failed)
+            throw;
+        progress.close();
+        dialogSeam().error(this, errorText(std::current_exception()) + QStringLiteral("\n\n") +
+                                     CopyReport::failed(copy.outcome()));
+        return;
+    }
+    progress.close();
+    if (outcome.end == CopyEnd::Interrupted)
+        dialogSeam().message({this, mtInformation, mbOK, CopyReport::interrupted(outcome), 0});
 }

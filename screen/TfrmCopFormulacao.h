@@ -136,4 +136,5 @@ private:
     void ConnectHandlers();
 
     bool m_serviceOpened = false;
+    bool m_copying = false;
 };

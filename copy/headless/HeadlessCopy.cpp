@@ -1,14 +1,18 @@
 #include "HeadlessCopy.h"
 
+#include "CopyReport.h"
 #include "CopyServiceClient.h"
 #include "FormulationCopy.h"
 #include "HeadlessCopyForm.h"
 #include "HeadlessOptions.h"
 #include "HouseError.h"
 #include "HouseSession.h"
+#include "StopSignals.h"
 
 #include <QFile>
 #include <QTextStream>
+
+#include <optional>
 
 namespace {
 
@@ -73,6 +77,10 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
     };
     CopyServiceClient service(connection);
     QString stFilial = options.branch;
+    OwnedCopyRecordSets recordSets;
+    FormulationCopy copy(form, service, recordSets.sets());
+    // taken once the question is answered: before that an interrupt ends the command as usual
+    std::optional<StopOnSignals> stopOnSignals;
     CopyOutcome outcome;
     try {
         connection.SetConnected(true);
@@ -85,29 +93,22 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
             return HeadlessExit::Validation;
         }
 
-        OwnedCopyRecordSets recordSets;
-        FormulationCopy copy(form, service, recordSets.sets());
         copy.setCallByCall(options.callByCall);
-        copy.setProgressHandler([&out, &outcome](const CopyProgress &progress) {
-            outcome.services = progress.servicesDone;
-            outcome.items = progress.itemsDone;
-            printProgress(out, progress);
-        });
+        copy.setConfirmedHandler([&copy, &stopOnSignals] { stopOnSignals.emplace(copy); });
+        copy.setProgressHandler([&out](const CopyProgress &progress) { printProgress(out, progress); });
         outcome = copy.run(stFilial, options.tipoForm, Operador());
     } catch (const EValidationError &failure) {
         err << failure.message() << Qt::endl;
         return HeadlessExit::Validation;
     } catch (const EHouseError &failure) {
         err << failure.message() << Qt::endl;
-        if (outcome.services > 0)
-            err << QStringLiteral("Serviços copiados antes da falha: %1 (%2 itens); o serviço em que a falha "
-                                  "ocorreu ficou como estava no destino.")
-                       .arg(outcome.services)
-                       .arg(outcome.items)
-                << Qt::endl;
+        if (copy.outcome().end == CopyEnd::Failed)
+            err << CopyReport::failed(copy.outcome()) << Qt::endl;
         return HeadlessExit::ServiceFailure;
     } catch (const std::exception &failure) {
         err << QString::fromUtf8(failure.what()) << Qt::endl;
+        if (copy.outcome().end == CopyEnd::Failed)
+            err << CopyReport::failed(copy.outcome()) << Qt::endl;
         return HeadlessExit::ServiceFailure;
     }
 
@@ -115,7 +116,9 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
         err << QStringLiteral("Operação não confirmada; nada foi copiado.") << Qt::endl;
         return HeadlessExit::Validation;
     }
+    if (outcome.end == CopyEnd::Interrupted)
+        out << CopyReport::interrupted(outcome) << Qt::endl;
     out << QStringLiteral("Serviços copiados: %1. Itens copiados: %2.").arg(outcome.services).arg(outcome.items)
         << Qt::endl;
-    return HeadlessExit::Success;
+    return outcome.end == CopyEnd::Interrupted ? HeadlessExit::Interrupted : HeadlessExit::Success;
 }

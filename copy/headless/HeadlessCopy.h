@@ -10,6 +10,7 @@ namespace HeadlessExit {
 inline constexpr int Success = 0;
 inline constexpr int Validation = 1; // bad options, operator refused, a validation text, not confirmed
 inline constexpr int ServiceFailure = 2; // connection or service failure, bad answer
+inline constexpr int Interrupted = 3; // SIGINT or SIGTERM: stopped after the services counted
 } // namespace HeadlessExit
 
 // Runs the copy without the screen: connects, checks the operator as the screen's first

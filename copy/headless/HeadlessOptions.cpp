@@ -101,7 +101,9 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
         return HeadlessUsage{error, parser.helpText() +
                                         QStringLiteral("\nSaída: 0 cópia feita; 1 opção, operador ou dados da "
                                                        "cópia inválidos, ou operação não confirmada; 2 falha "
-                                                       "de conexão ou do serviço de cópia.\n")};
+                                                       "de conexão ou do serviço de cópia; 3 interrompida por SIGINT ou SIGTERM (os serviços "
+                                                       "contados foram copiados inteiros, os demais ficaram "
+                                                       "como estavam).\n")};
     };
     if (!parser.parse(arguments))
         return usage(parser.errorText());

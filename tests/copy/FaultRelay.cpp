@@ -54,6 +54,15 @@ QStringList FaultRelay::methods() const
     return m_methods;
 }
 
+void FaultRelay::holdAt(const QString &method, int occurrence)
+{
+    QMutexLocker lock(&m_mutex);
+    m_holdMethod = method;
+    m_holdOccurrence = occurrence;
+}
+
+bool FaultRelay::waitUntilHeld() { return m_held.tryAcquire(1, AnswerTimeoutMs); }
+
 QByteArray FaultRelay::relay(const QByteArray &line, QTcpSocket &upstream, LineReader &reader)
 {
     const QJsonObject request = QJsonDocument::fromJson(line).object();
@@ -64,6 +73,11 @@ QByteArray FaultRelay::relay(const QByteArray &line, QTcpSocket &upstream, LineR
         if (method == m_failMethod && m_methods.count(method) == m_failOccurrence)
             return Wire::errorMessage(request.value(QLatin1String("id")),
                                       {Wire::ErrorCode::ServiceFailed, failureMessage(), {}});
+        if (method == m_holdMethod && m_methods.count(method) == m_holdOccurrence) {
+            lock.unlock();
+            m_held.release();
+            m_resume.tryAcquire(1, AnswerTimeoutMs);
+        }
     }
     upstream.write(line + '\n');
     upstream.waitForBytesWritten(AnswerTimeoutMs);

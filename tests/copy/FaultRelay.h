@@ -19,6 +19,12 @@ public:
     ~FaultRelay() override;
 
     quint16 port() const { return m_port; }
+    // Holds that call of the method, not passing it on, until resume(): the client meanwhile
+    // waits on its answer as on a slow server.
+    void holdAt(const QString &method, int occurrence);
+    // Waits until the held call has arrived; false if it did not within the relay's timeout.
+    bool waitUntilHeld();
+    void resume() { m_resume.release(); }
     QStringList methods() const; // every call seen, in order, rpc.open aside
     static QString failureMessage() { return QStringLiteral("Falha injetada pelo relé de teste."); }
 
@@ -34,6 +40,10 @@ private:
     int m_failOccurrence;
     quint16 m_port = 0;
     QSemaphore m_listening;
+    QString m_holdMethod;
+    int m_holdOccurrence = 0;
+    QSemaphore m_held;
+    QSemaphore m_resume;
     mutable QMutex m_mutex;
     QStringList m_methods;
 };

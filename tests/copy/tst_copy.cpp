@@ -573,6 +573,51 @@ private slots:
         QCOMPARE(h.form.shown, QStringList{u"Conf_Oper"_s});
     }
 
+    // A stop ends the run after the service being copied, and the outcome tells an interrupted
+    // run from a completed or a failed one, with what each copied.
+    void runEndsCompletedInterruptedOrFailed()
+    {
+        const auto threeServices = [](FakeCopyService &fake) {
+            twoServices(fake);
+            fake.services.append(serviceRow(u"000000000003"_s, u"01"_s));
+        };
+        {
+            CopyHarness h;
+            threeServices(h.fake);
+            FormulationCopy copy(h.form, h.client, h.sets);
+            copy.setProgressHandler([&copy](const CopyProgress &) { copy.requestStop(); });
+            QString filial = u"0001"_s;
+            const CopyOutcome outcome = copy.run(filial, u"E"_s, u"OP1"_s);
+            QCOMPARE(outcome.end, CopyEnd::Interrupted);
+            QCOMPARE(outcome.services, 1);
+            QCOMPARE(outcome.servicesTotal, 3);
+            QCOMPARE(outcome.items, 2);
+            QCOMPARE(h.fake.methods(), (QStringList{u"getServInte"_s} + ServiceCalls +
+                                        QStringList{u"InsConfesco"_s, u"InsConfesco"_s, u"Commit"_s}));
+            QCOMPARE(h.form.shown, QStringList{u"Conf_Oper"_s}); // no "Cop_Suces" for a run cut short
+        }
+        {
+            CopyHarness h;
+            threeServices(h.fake);
+            h.fake.failMethod = u"InsServInte"_s;
+            h.fake.failOccurrence = 3;
+            FormulationCopy copy(h.form, h.client, h.sets);
+            QString filial = u"0001"_s;
+            QVERIFY_THROWS_EXCEPTION(ERemoteError, copy.run(filial, u"E"_s, u"OP1"_s));
+            QCOMPARE(copy.outcome().end, CopyEnd::Failed);
+            QCOMPARE(copy.outcome().services, 2);
+            QCOMPARE(copy.outcome().items, 2);
+        }
+        {
+            CopyHarness h;
+            threeServices(h.fake);
+            QString filial = u"0001"_s;
+            const CopyOutcome outcome = h.run(filial);
+            QCOMPARE(outcome.end, CopyEnd::Completed);
+            QCOMPARE(outcome.services, 3);
+        }
+    }
+
     void failingStartTransactionSendsNoRollback()
     {
         CopyHarness h;

@@ -2,6 +2,7 @@
 #include "DemoCatalog.h"
 #include "DemoDatabase.h"
 #include "FaultRelay.h"
+#include "HeadlessCopy.h"
 #include "TestServer.h"
 
 #include <QLocale>
@@ -12,6 +13,8 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
+
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 
@@ -672,6 +675,59 @@ private slots:
         // getServInte, then per service at most ten besides one per item
         QVERIFY2(run <= 1 + 10 * outcome.services + outcome.items, qPrintable(match.captured(0)));
         QVERIFY2(prepared <= 12, qPrintable(match.captured(0)));
+    }
+
+    // SIGINT in the middle of a pipelined run: the copies already sent complete and are
+    // counted, nothing more is sent, and the command says how far it got with its own code.
+    void interruptedCommandCopiesWholeServicesOnly()
+    {
+        // more services than the client keeps in flight, so that some are never sent
+        DemoDatabase demo(TestSupport::demoOptions(400));
+        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
+        TestServer server;
+        QVERIFY2(server.start(demo.url()), qPrintable(server.errorString()));
+        const QList<ServiceState> source = readServices(server.port(), origin(), u"1"_s, shiftDays());
+        QVERIFY2(source.size() > 100, qPrintable(QString::number(source.size())));
+
+        FaultRelay relay(server.host(), server.port());
+        relay.holdAt(u"CopServInte"_s, 3);
+        QProcess process;
+        process.setProgram(program());
+        process.setArguments({u"--server"_s, u"127.0.0.1:%1"_s.arg(relay.port()), u"--branch"_s, Branch, u"--from"_s,
+                              origin().toString(Qt::ISODate), u"--to"_s, destination().toString(Qt::ISODate),
+                              u"--yes"_s, u"--operator"_s, Operator});
+        process.start();
+        QVERIFY(process.waitForStarted());
+        // the third copy waits at the relay: the run is past its question and under way
+        QVERIFY(relay.waitUntilHeld());
+        QCOMPARE(::kill(pid_t(process.processId()), SIGINT), 0);
+        relay.resume();
+        QVERIFY(process.waitForFinished(120000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        QCOMPARE(process.exitCode(), HeadlessExit::Interrupted);
+
+        // counts as written in Brazil: "1.512"
+        static const QRegularExpression report(u"Cópia interrompida: ([\\d.]+) de ([\\d.]+) serviços copiados"_s);
+        const QRegularExpressionMatch match = report.match(out);
+        QVERIFY2(match.hasMatch(), qPrintable(out));
+        const qsizetype reported = match.captured(1).remove(u'.').toLongLong();
+        QCOMPARE(match.captured(2).remove(u'.').toLongLong(), source.size());
+        QVERIFY2(reported >= 3 && reported < source.size(), qPrintable(out));
+        QVERIFY(!out.contains(u"A cópia foi realizada com sucesso."_s));
+        QVERIFY(out.contains(u"Serviços copiados: %1."_s.arg(reported)));
+
+        // exactly the services reported are at the destination, each whole; the rest are not
+        const QList<ServiceState> copied = readServices(server.port(), destination(), u"1"_s);
+        QCOMPARE(copied.size(), reported);
+        const QMap<QString, ServiceState> copiedKeys = byKey(copied);
+        QList<ServiceState> expected;
+        for (const ServiceState &service : source) {
+            if (copiedKeys.contains(service.key))
+                expected.append(service);
+        }
+        const QString difference = differenceFromCopy(expected, copied);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
     }
 
     void headlessCommandEndToEnd()

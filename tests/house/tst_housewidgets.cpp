@@ -17,6 +17,7 @@
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMessageBox>
@@ -219,6 +220,94 @@ private slots:
                  QStringLiteral("20000º andar"));
         // a wider display width gives a wider column
         QVERIFY(dialog.view()->columnWidth(2) > dialog.view()->columnWidth(1));
+    }
+
+    // The search narrows the rows by any column, ignoring case and accents; rows sort in
+    // Portuguese order; Enter checks the current row; and the list still writes the checked
+    // keys in the data source's order.
+    void pickListSearchSortAndEnter()
+    {
+        RowTable table;
+        table.columns = {{QStringLiteral("CDPACIENTE"), QStringLiteral("Código"), 15, true},
+                         {QStringLiteral("NMPACIENTE"), QStringLiteral("Nome"), 40, true},
+                         {QStringLiteral("NMLEITO"), QStringLiteral("Leito"), 15, true}};
+        table.rows = {{QStringLiteral("P1"), QStringLiteral("Zélia Souza"), QStringLiteral("Leito 10")},
+                      {QStringLiteral("P2"), QStringLiteral("João Brandão"), QStringLiteral("Leito 2")},
+                      {QStringLiteral("P3"), QStringLiteral("Joana Prado"), QStringLiteral("Leito 11")},
+                      {QStringLiteral("P4"), QStringLiteral("Érica Lima"), QStringLiteral("UTI 3")},
+                      {QStringLiteral("P5"), QStringLiteral("Ângela Maria"), QStringLiteral("Leito 1")}};
+        PickRequest request;
+        request.rows = &table;
+        request.keyColumn = 0;
+        PickListDialog dialog(request);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(dialog.focusWidget(), dialog.searchField());
+        const auto column = [&dialog](int c) {
+            QStringList texts;
+            for (int row = 0; row < dialog.model()->rowCount(); ++row)
+                texts.append(dialog.model()->data(dialog.model()->index(row, c), Qt::DisplayRole).toString());
+            return texts;
+        };
+        // by name at first: accented capitals among the others, not after "Z"
+        QCOMPARE(column(2), (QStringList{QStringLiteral("Ângela Maria"), QStringLiteral("Érica Lima"),
+                                         QStringLiteral("Joana Prado"), QStringLiteral("João Brandão"),
+                                         QStringLiteral("Zélia Souza")}));
+        // a click on the bed header: numbers by their value
+        QHeaderView *header = dialog.view()->horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(3) + 4, header->height() / 2));
+        QCOMPARE(column(3), (QStringList{QStringLiteral("Leito 1"), QStringLiteral("Leito 2"), QStringLiteral("Leito 10"),
+                                         QStringLiteral("Leito 11"), QStringLiteral("UTI 3")}));
+
+        QTest::keyClicks(dialog.searchField(), QStringLiteral("joao"));
+        QCOMPARE(column(1), QStringList{QStringLiteral("P2")});
+        dialog.searchField()->setText(QStringLiteral("JOÃO"));
+        QCOMPARE(column(1), QStringList{QStringLiteral("P2")});
+        dialog.searchField()->setText(QStringLiteral("leito 1"));
+        QCOMPARE(column(1), (QStringList{QStringLiteral("P5"), QStringLiteral("P1"), QStringLiteral("P3")}));
+
+        // Enter checks the current row and leaves the list open; the count follows
+        QTest::keyClick(dialog.searchField(), Qt::Key_Down);
+        QTest::keyClick(dialog.searchField(), Qt::Key_Return);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.pickedKeys(), QStringList{QStringLiteral("P1")});
+        dialog.searchField()->clear();
+        QCOMPARE(dialog.model()->rowCount(), 5);
+        dialog.view()->setCurrentIndex(dialog.model()->index(0, 1)); // "Leito 1": P5
+        QTest::keyClick(dialog.view(), Qt::Key_Enter);
+        QCOMPARE(dialog.pickedKeys(), (QStringList{QStringLiteral("P1"), QStringLiteral("P5")}));
+        QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("lblMarcados"))->text(), QStringLiteral("2 de 5 marcados"));
+        QTest::keyClick(dialog.view(), Qt::Key_Return);
+        QCOMPARE(dialog.pickedKeys(), QStringList{QStringLiteral("P1")});
+    }
+
+    // Columns take the width of their texts; a long name gives way before a short column is cut.
+    void pickListColumnsFitTheirTextsWithinTheWindow()
+    {
+        RowTable table;
+        table.columns = {{QStringLiteral("CDPACIENTE"), QStringLiteral("Código"), 15, true},
+                         {QStringLiteral("NMPACIENTE"), QStringLiteral("Nome"), 40, true},
+                         {QStringLiteral("NMLEITO"), QStringLiteral("Leito"), 15, true}};
+        for (int i = 1; i <= 2400; ++i)
+            table.rows.append({QStringLiteral("%1").arg(i, 12, 10, QChar(u'0')), QStringLiteral("Paciente %1").arg(i),
+                               QStringLiteral("Enfermaria %1-B").arg(i)});
+        table.rows[7][1] = QStringLiteral("Maria ") + QStringLiteral("de Albuquerque ").repeated(20);
+        PickRequest request;
+        request.rows = &table;
+        request.keyColumn = 0;
+        request.preselected = {QStringLiteral("000000000001"), QStringLiteral("000000000002"),
+                               QStringLiteral("000000000003")};
+        PickListDialog dialog(request);
+        QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("lblMarcados"))->text(), QStringLiteral("3 de 2.400 marcados"));
+        const QFontMetrics metrics = dialog.view()->fontMetrics();
+        QVERIFY(dialog.view()->columnWidth(3) >= metrics.horizontalAdvance(QStringLiteral("Enfermaria 2400-B")));
+        QVERIFY(dialog.view()->columnWidth(1) >= metrics.horizontalAdvance(QStringLiteral("000000002400")));
+        QVERIFY(dialog.view()->columnWidth(2) < metrics.horizontalAdvance(table.rows[7][1]));
+        int columns = 0;
+        for (int c = 0; c < dialog.model()->columnCount(); ++c)
+            columns += dialog.view()->columnWidth(c);
+        QVERIFY(columns <= dialog.width());
     }
 
     // --- messages through real message boxes -----------------------------------------------

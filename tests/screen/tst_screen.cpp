@@ -10,6 +10,9 @@
 #include "TBtnPesquisa.h"
 #include "TButtonFlat.h"
 #include "TDateEditPlus.h"
+#include "FaultRelay.h"
+#include "OleDate.h"
+#include "StopProgressDialog.h"
 #include "TestServer.h"
 #include "TextRoutines.h"
 
@@ -17,9 +20,16 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
+#include <QApplication>
+#include <QMap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -32,6 +42,42 @@ QStringList rowsOf(TADOIBQuery &query, const QString &column)
     for (query.First(); !query.GetEOF(); query.Next())
         codes.append(query.FieldByName(column).AsString());
     return codes;
+}
+
+// Each service of a day with its item count, keyed by patient, service, diet and description:
+// a whole copy has the same key and count as its origin.
+QMap<QString, int> servicesOfDay(const DemoDatabase &demo, QDate day)
+{
+    auto database = demo.open(QStringLiteral("screen-copy-check"));
+    QSqlQuery query(database->sql());
+    const QString sql = QStringLiteral(
+        "SELECT S.CDPACIENTE, S.CDSERVFILI, S.CDDIETPAD, S.DSSERVINTE, COUNT(C.CDSEQUCOPR) FROM SERVINTE S "
+        "LEFT JOIN CONFESCO C ON C.CDPACIENTE = S.CDPACIENTE AND C.DTSERVINTE = S.DTSERVINTE AND "
+        "C.NRSEQUSERV = S.NRSEQUSERV AND C.CDFILIAL = S.CDFILIAL WHERE S.DTSERVINTE = '%1' "
+        "GROUP BY S.CDPACIENTE, S.CDSERVFILI, S.CDDIETPAD, S.DSSERVINTE")
+                            .arg(TestSupport::dateLiteral(OleDate::fromDate(day)));
+    QMap<QString, int> services;
+    if (!query.exec(sql))
+        services.insert(QStringLiteral("query failed: ") + query.lastError().text(), -1);
+    while (query.next()) {
+        const QString key = QStringList{query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
+                                        query.value(3).toString()}
+                                .join(u'|');
+        services.insert(key, query.value(4).toInt());
+    }
+    return services;
+}
+
+// A screen on its first activation against a server, dates set for the demo day to the next.
+bool openForCopy(ScreenUnderTest &s, AnsweringDialogs &dialogs, quint16 port)
+{
+    houseSession().serverPort = port;
+    s->show();
+    if (!QTest::qWaitFor([&] { return dialogs.busyHidden == 1; }) || !dialogs.errors.isEmpty())
+        return false;
+    s->depOrigem->SetDate(TestSupport::demoDate());
+    s->depDestino->SetDate(TestSupport::demoDate().addDays(1));
+    return true;
 }
 
 } // namespace
@@ -551,6 +597,106 @@ private slots:
         QCOMPARE(dialogs.busyShown, 1);
         QVERIFY(!s->netCopiaForm.Connected());
         QVERIFY(s->depOrigem->IsEmpty());
+    }
+
+    // --- the copy from the screen against the real server -------------------------------------
+
+    // While the copy runs the screen shows its progress; "Interromper" stops it after the
+    // copies under way, each of them whole, and the run says how far it got.
+    void progressDialogStopsTheRunWithWholeServices()
+    {
+        // more services than the run keeps in flight, so that the stop leaves some uncopied
+        DemoDatabase demo(TestSupport::demoOptions(400));
+        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
+        TestServer server;
+        QVERIFY2(server.start(demo.url()), qPrintable(server.errorString()));
+        const QMap<QString, int> origin = servicesOfDay(demo, TestSupport::demoDate());
+        QVERIFY(servicesOfDay(demo, TestSupport::demoDate().addDays(1)).isEmpty());
+        AnsweringDialogs dialogs;
+        ScopedDialogSeam seam(dialogs);
+        ScreenUnderTest s;
+        QVERIFY(openForCopy(s, dialogs, server.port()));
+
+        // as a person would: watch the dialog, then stop once a few services are copied
+        QString shown;
+        bool windowModal = false;
+        Qt::CursorShape screenCursor = Qt::ArrowCursor;
+        bool stopped = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            auto *progress = qobject_cast<StopProgressDialog *>(QApplication::activeModalWidget());
+            if (stopped || !progress || progress->bar()->value() < 3)
+                return;
+            stopped = true;
+            shown = progress->label()->text();
+            windowModal = progress->isModal() && progress->parentWidget() == s.screen;
+            screenCursor = s->cursor().shape();
+            QTest::mouseClick(progress->stopButton(), Qt::LeftButton);
+        });
+        watch.start();
+        QTest::mouseClick(s->sbtConfirma, Qt::LeftButton);
+        watch.stop();
+
+        QVERIFY(stopped);
+        static const QRegularExpression copying(QStringLiteral("^Copiando serviço [\\d.]+ de [\\d.]+…$"));
+        QVERIFY2(copying.match(shown).hasMatch(), qPrintable(shown));
+        QVERIFY(windowModal);
+        QCOMPARE(screenCursor, Qt::WaitCursor);
+        QVERIFY2(dialogs.errors.isEmpty(), qPrintable(dialogs.errors.join(u'\n')));
+        QVERIFY(!s->findChild<StopProgressDialog *>()); // gone with the run
+        QCOMPARE(s->cursor().shape(), Qt::ArrowCursor);
+
+        // no "Cop_Suces": the run ended with what it copied
+        QCOMPARE(dialogs.messages.size(), 2);
+        const QString report = dialogs.messages.constLast().text;
+        static const QRegularExpression interrupted(
+            QStringLiteral("^Cópia interrompida: ([\\d.]+) de ([\\d.]+) serviços copiados, com ([\\d.]+) itens"));
+        const QRegularExpressionMatch counts = interrupted.match(report);
+        QVERIFY2(counts.hasMatch(), qPrintable(report));
+        const auto count = [&counts](int n) { return counts.captured(n).remove(u'.').toInt(); };
+
+        const QMap<QString, int> copied = servicesOfDay(demo, TestSupport::demoDate().addDays(1));
+        QCOMPARE(copied.size(), count(1));
+        QVERIFY2(count(1) >= 3 && count(1) < count(2), qPrintable(report));
+        int items = 0;
+        for (auto it = copied.cbegin(); it != copied.cend(); ++it) {
+            QVERIFY2(origin.contains(it.key()), qPrintable(it.key()));
+            QCOMPARE(it.value(), origin.value(it.key())); // every item of the service
+            items += it.value();
+        }
+        QCOMPARE(items, count(3));
+    }
+
+    // A run that fails says how many services it copied before, and that the same copy may run
+    // again.
+    void failedRunSaysWhatItCopied()
+    {
+        DemoDatabase demo;
+        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
+        TestServer server;
+        TestServerOptions classic; // call by call, so that the relay can fail one service's insert
+        classic.extraArguments = {QStringLiteral("--classic-methods")};
+        QVERIFY2(server.start(demo.url(), classic), qPrintable(server.errorString()));
+        FaultRelay relay(server.host(), server.port(), QStringLiteral("InsServInte"), 3);
+        AnsweringDialogs dialogs;
+        ScopedDialogSeam seam(dialogs);
+        ScreenUnderTest s;
+        QVERIFY(openForCopy(s, dialogs, relay.port()));
+
+        QTest::mouseClick(s->sbtConfirma, Qt::LeftButton);
+        QCOMPARE(dialogs.errors.size(), 1);
+        const QString error = dialogs.errors.constFirst();
+        const QMap<QString, int> copied = servicesOfDay(demo, TestSupport::demoDate().addDays(1));
+        QCOMPARE(copied.size(), 2);
+        int items = 0;
+        for (const int serviceItems : copied)
+            items += serviceItems;
+        QVERIFY2(error.startsWith(FaultRelay::failureMessage()), qPrintable(error));
+        QVERIFY2(error.contains(QStringLiteral("Serviços copiados antes da falha: 2 (%1 itens)").arg(items)),
+                 qPrintable(error));
+        QVERIFY2(error.contains(QStringLiteral("Executar a mesma cópia novamente é seguro")), qPrintable(error));
+        QVERIFY(!s->findChild<StopProgressDialog *>());
+        QCOMPARE(dialogs.messages.size(), 1); // the question; no "Cop_Suces"
     }
 
 private:

@@ -1,0 +1,37 @@
+#include "CopyReport.h"
+
+#include "FormatText.h"
+
+namespace {
+
+QString itemCount(qint64 items)
+{
+    return items == 1 ? QStringLiteral("1 item") : QStringLiteral("%1 itens").arg(formatCount(items));
+}
+
+} // namespace
+
+namespace CopyReport {
+
+QString interrupted(const CopyOutcome &outcome)
+{
+    return QStringLiteral("Cópia interrompida: %1 de %2 serviços copiados, com %3. Os serviços não copiados "
+                          "ficaram como estavam no destino.")
+        .arg(formatCount(outcome.services), formatCount(outcome.servicesTotal), itemCount(outcome.items));
+}
+
+QString failed(const CopyOutcome &outcome)
+{
+    // Each service is deleted at the destination before its copy is inserted, and a failed one
+    // is rolled back whole: a second run leaves nothing doubled.
+    const QString again = QStringLiteral("Executar a mesma cópia novamente é seguro: cada serviço copiado "
+                                         "substitui o que houver dele no destino.");
+    if (outcome.services == 0)
+        return QStringLiteral("Nenhum serviço foi copiado antes da falha. ") + again;
+    return QStringLiteral("Serviços copiados antes da falha: %1 (%2), de %3 a copiar; o serviço em que a falha "
+                          "ocorreu ficou como estava no destino. ")
+               .arg(formatCount(outcome.services), itemCount(outcome.items), formatCount(outcome.servicesTotal)) +
+           again;
+}
+
+} // namespace CopyReport

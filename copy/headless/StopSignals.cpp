@@ -1,0 +1,37 @@
+#include "StopSignals.h"
+
+#include "FormulationCopy.h"
+
+#include <atomic>
+
+namespace {
+
+std::atomic<FormulationCopy *> g_copy = nullptr;
+static_assert(std::atomic<FormulationCopy *>::is_always_lock_free);
+
+extern "C" void askToStop(int)
+{
+    if (FormulationCopy *copy = g_copy.load())
+        copy->requestStop();
+}
+
+} // namespace
+
+StopOnSignals::StopOnSignals(FormulationCopy &copy)
+{
+    g_copy.store(&copy);
+    struct sigaction action{};
+    action.sa_handler = askToStop;
+    sigemptyset(&action.sa_mask);
+    // restarted: a call waiting on the server goes on waiting, and the run stops after it
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, &m_previousInt);
+    sigaction(SIGTERM, &action, &m_previousTerm);
+}
+
+StopOnSignals::~StopOnSignals()
+{
+    sigaction(SIGINT, &m_previousInt, nullptr);
+    sigaction(SIGTERM, &m_previousTerm, nullptr);
+    g_copy.store(nullptr);
+}
