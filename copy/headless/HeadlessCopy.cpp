@@ -95,7 +95,13 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
 
         copy.setCallByCall(options.callByCall);
         copy.setConfirmedHandler([&copy, &stopOnSignals] { stopOnSignals.emplace(copy); });
-        copy.setProgressHandler([&out](const CopyProgress &progress) { printProgress(out, progress); });
+        copy.setProgressHandler([&out, &err, &copy, stopNoted = false](const CopyProgress &progress) mutable {
+            printProgress(out, progress);
+            if (copy.stopRequested() && !stopNoted) {
+                stopNoted = true;
+                err << QStringLiteral("Interrupção pedida: a cópia termina após os serviços já em cópia.") << Qt::endl;
+            }
+        });
         outcome = copy.run(stFilial, options.tipoForm, Operador());
     } catch (const EValidationError &failure) {
         err << failure.message() << Qt::endl;

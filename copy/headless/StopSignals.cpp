@@ -9,10 +9,17 @@ namespace {
 std::atomic<FormulationCopy *> g_copy = nullptr;
 static_assert(std::atomic<FormulationCopy *>::is_always_lock_free);
 
-extern "C" void askToStop(int)
+extern "C" void askToStop(int signal)
 {
-    if (FormulationCopy *copy = g_copy.load())
-        copy->requestStop();
+    FormulationCopy *copy = g_copy.load();
+    if (!copy || copy->stopRequested()) {
+        // asked twice (a server that does not answer): end now, as without the handler; the
+        // server rolls back the service whose transaction the connection leaves open
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    copy->requestStop();
 }
 
 } // namespace

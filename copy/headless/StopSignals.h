@@ -5,8 +5,8 @@
 class FormulationCopy;
 
 // While it lives, SIGINT and SIGTERM ask the copy to stop after the service being copied
-// instead of ending the process in the middle of the run; the previous handlers come back
-// with its end. One at a time per process.
+// instead of ending the process in the middle of the run; a second one ends the process as
+// usual. The previous handlers come back with its end. One at a time per process.
 class StopOnSignals final
 {
 public:

@@ -715,6 +715,7 @@ private slots:
         QCOMPARE(match.captured(2).remove(u'.').toLongLong(), source.size());
         QVERIFY2(reported >= 3 && reported < source.size(), qPrintable(out));
         QVERIFY(!out.contains(u"A cópia foi realizada com sucesso."_s));
+        QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(u"Interrupção pedida"_s));
         QVERIFY(out.contains(u"Serviços copiados: %1."_s.arg(reported)));
 
         // exactly the services reported are at the destination, each whole; the rest are not
