@@ -121,6 +121,10 @@ def check_installed(build):
     enabled = [unit for unit in os.listdir("/etc/systemd/system/timers.target.wants")
                if unit.startswith("rbx53207")] if os.path.isdir("/etc/systemd/system/timers.target.wants") else []
     check(not enabled, "the daily copy timer is not enabled by the install")
+    for program in ("rbx53207-server", "rbx53207-db", "rbx53207-copy", "rbx53207-host"):
+        page = run("man", "--warnings", program, env=dict(os.environ, LC_ALL="C.UTF-8", MANWIDTH="80"), check=False)
+        check(page.returncode == 0 and not page.stderr.strip() and "NOME" in page.stdout,
+              f"man {program} reads cleanly: {page.stderr.strip()[:200]}")
     account = pwd.getpwnam(USER)
     check(account.pw_uid < 1000, f"{USER} is a system account")
     stat = os.stat(DATA)
