@@ -172,59 +172,70 @@ def services_by_date(database):
               FROM SERVINTE S""").fetchall()
 
 
-def copy_stopped_by_sigterm(work):
-    database = config_value(f"{CONFIG}/server.conf", "database").removeprefix("sqlite:")
-    check(database.startswith(DATA + "/"), f"the configured database is under {DATA}: {database}")
-    demo = run("runuser", "-u", USER, "--", "rbx53207-db", "demo", f"sqlite:{database}", "--patients", "10000",
-               check=False)
-    if not check(demo.returncode == 0, f"rbx53207-db demo as {USER}: {demo.stdout.strip()} {demo.stderr.strip()}"):
-        return
-    before = services_by_date(database)
-
-    with open(os.path.join(work, "server.log"), "w+") as log:
+def stop_server_mid_copy(work, database, round_name, extra):
+    """Starts the installed server, runs the daily copy's command line against it and stops the
+    server with SIGTERM once the copy has reported its first service."""
+    with open(os.path.join(work, f"server-{round_name}.log"), "w+") as log:
         server, address = start_server(log)
         if not server:
             log.seek(0)
             print(log.read())
-            return
-        check_host_finds_module(work, address, database)
+            return 0
+        if round_name == "server-side":
+            check_host_finds_module(work, address, database)
         # The daily unit's command line, with systemd's credentials folder (%d) made by hand and
         # the test's server; run as nobody, as a dynamic user would be.
         credentials = os.path.join(work, "credentials")
-        os.makedirs(credentials)
-        shutil.copy(f"{DATA}/token", credentials)
-        os.chmod(work, 0o755)
-        os.chmod(credentials, 0o755)
-        os.chmod(os.path.join(credentials, "token"), 0o644)
         command = [part.replace("%d", credentials) for part in unit_exec_start("rbx53207-copy-daily.service")]
         copy = subprocess.Popen(["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", *command,
-                                 "--server", address], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                                 "--server", address, *extra], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                text=True)
         # One service reported, and the output no longer read: the copy can go on only until
         # the pipe is full, far short of the day's services, so the stop lands in its middle.
         first = copy.stdout.readline()
-        check(first.startswith("[1/"), f"the copy runs: {first.strip()}")
-        day = int(first.partition("/")[2].partition("]")[0] or 0)
+        check(first.startswith("[1/"), f"{round_name}: the copy runs: {first.strip()}")
         server.terminate()
         try:
             code = server.wait(STOP_BOUND_S)
         except subprocess.TimeoutExpired:
             server.kill()
             code = None
-        check(code == 0, f"SIGTERM ends the server with exit 0 (got {code})")
+        check(code == 0, f"{round_name}: SIGTERM ends the server with exit 0 (got {code})")
         _, errors = copy.communicate(timeout=STOP_BOUND_S)
-        check(copy.returncode == 2, f"the interrupted copy fails as a service failure ({copy.returncode}): "
-                                    f"{errors.strip()[:300]}")
+        check(copy.returncode == 2, f"{round_name}: the interrupted copy fails as a service failure "
+                                    f"({copy.returncode}): {errors.strip()[:300]}")
         log.seek(0)
-        server_log = log.read()
-        check("shutting down" in server_log, "the server logs its shutdown")
+        check("shutting down" in log.read(), f"{round_name}: the server logs its shutdown")
+    return int(first.partition("/")[2].partition("]")[0] or 0)
 
-    after = services_by_date(database)
-    copied = [row for row in after if row not in before]
-    origin = {row[1:5]: row[5] for row in before}
-    check(0 < len(copied) < day, f"stopped in the middle: {len(copied)} of {day} services copied")
-    keys = [row[:5] for row in copied]
-    half = [row for row in copied if origin.get(row[1:5]) != row[5]]
-    check(not half and len(keys) == len(set(keys)), f"every service whole or absent (half-copied: {half[:5]})")
+
+def copy_stopped_by_sigterm(work):
+    database = config_value(f"{CONFIG}/server.conf", "database").removeprefix("sqlite:")
+    check(database.startswith(DATA + "/"), f"the configured database is under {DATA}: {database}")
+    demo = run("runuser", "-u", USER, "--", "rbx53207-db", "demo", f"sqlite:{database}", "--patients", "10000",
+               check=False)
+    if not check(demo.returncode == 0, f"rbx53207-db demo as {USER}: {demo.stdout.strip()} {demo.stderr.strip()}"):
+        return None
+    before = services_by_date(database)
+    origin_date = max(row[0] for row in before)  # the demo's prescriptions are yesterday's
+    origin = {row[1:5]: row[5] for row in before if row[0] == origin_date}
+
+    credentials = os.path.join(work, "credentials")
+    os.makedirs(credentials)
+    shutil.copy(f"{DATA}/token", credentials)
+    for folder in (work, credentials):
+        os.chmod(folder, 0o755)
+    os.chmod(os.path.join(credentials, "token"), 0o644)
+    # The server's own copy of each service, then the classic calls in a client transaction per
+    # service, stopped again on the same destination.
+    for round_name, extra in (("server-side", []), ("call-by-call", ["--call-by-call"])):
+        day = stop_server_mid_copy(work, database, round_name, extra)
+        copied = [row for row in services_by_date(database) if row not in before]
+        check(0 < len(copied) < day, f"{round_name}: stopped in the middle: {len(copied)} of {day} services copied")
+        keys = [row[:5] for row in copied]
+        half = [row for row in copied if origin.get(row[1:5]) != row[5]]
+        check(not half and len(keys) == len(set(keys)),
+              f"{round_name}: every service whole or absent (half-copied: {half[:5]})")
     return database
 
 
