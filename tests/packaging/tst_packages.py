@@ -186,7 +186,7 @@ def stop_server_mid_copy(work, database, round_name, extra):
         # The daily unit's command line, with systemd's credentials folder (%d) made by hand and
         # the test's server; run as nobody, as a dynamic user would be.
         credentials = os.path.join(work, "credentials")
-        command = [part.replace("%d", credentials) for part in unit_exec_start("rbx53207-copy-daily.service")]
+        command = [word.replace("%d", credentials) for word in unit_exec_start("rbx53207-copy-daily.service")]
         copy = subprocess.Popen(["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", *command,
                                  "--server", address, *extra], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                 text=True)
