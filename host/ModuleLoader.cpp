@@ -11,6 +11,7 @@ QStringList ModuleLoader::candidatePaths(const QString &configured, const QStrin
     const QString name = QString::fromUtf16(ModuleName);
     return {QDir(programDir).absoluteFilePath(name),
             QDir(programDir).absoluteFilePath(QStringLiteral("../module/") + name),
+            QDir(programDir).absoluteFilePath(QStringLiteral(RBX_INSTALLED_MODULE_DIR "/") + name),
             QDir(QStringLiteral(RBX_BUILD_MODULE_DIR)).absoluteFilePath(name)};
 }
 

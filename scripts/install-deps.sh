@@ -10,6 +10,7 @@ packages=(
   xvfb xauth imagemagick fonts-dejavu-core fonts-dejavu-extra openbox
   clang libclang-rt-14-dev
   openssl
+  systemd man-db adduser dpkg-dev binutils
   python3 python3-matplotlib
 )
 missing=()

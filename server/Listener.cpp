@@ -31,8 +31,10 @@ void Listener::incomingConnection(qintptr socketDescriptor)
         return;
     }
     auto *thread = new QThread(this);
-    auto *session = new Session(socketDescriptor, m_config, ++m_nextId);
+    auto *session = new Session(socketDescriptor, m_config, ++m_nextId, m_stopping);
     session->moveToThread(thread);
+    // queued into the session's thread, and never to a session already deleted there
+    connect(this, &Listener::stopping, session, &Session::stop);
     connect(thread, &QThread::started, session, &Session::start);
     // direct: quit() is thread-safe, and the listener may be blocked waiting for this thread
     connect(session, &Session::finished, thread, &QThread::quit, Qt::DirectConnection);
@@ -73,8 +75,8 @@ void Listener::shutdown()
 {
     close();
     const QList<QThread *> threads = m_sessions.keys();
-    for (auto it = m_sessions.cbegin(); it != m_sessions.cend(); ++it)
-        QMetaObject::invokeMethod(it.value(), &Session::stop, Qt::QueuedConnection);
+    m_stopping = true;
+    emit stopping();
     // every wait inside a session is bounded (busy timeout, stall timeout, close grace)
     for (QThread *thread : threads)
         thread->wait();

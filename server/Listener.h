@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QTcpServer>
 
+#include <atomic>
+
 class QThread;
 class Session;
 
@@ -22,6 +24,9 @@ public:
     // Stops accepting, asks every session to close and waits for their threads.
     void shutdown();
 
+signals:
+    void stopping();
+
 protected:
     void incomingConnection(qintptr socketDescriptor) override;
 
@@ -31,4 +36,5 @@ private:
     const ServerConfig m_config;
     QHash<QThread *, Session *> m_sessions;
     int m_nextId = 0;
+    std::atomic<bool> m_stopping = false; // read by the sessions' threads
 };

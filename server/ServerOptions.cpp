@@ -1,6 +1,7 @@
 #include "ServerOptions.h"
 
 #include "Database.h"
+#include "OptionsFile.h"
 #include "ServerLimits.h"
 
 #include <QCommandLineParser>
@@ -76,9 +77,7 @@ std::optional<QSslConfiguration> loadTls(const QString &certPath, const QString 
     return configuration;
 }
 
-} // namespace
-
-ParsedOptions parseServerOptions(const QStringList &arguments)
+ParsedOptions parseMergedOptions(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(u"Servidor de aplicação do serviço remoto de cópia \"Rbx53207.rdmCopiaForm\"."_s);
@@ -105,10 +104,19 @@ ParsedOptions parseServerOptions(const QStringList &arguments)
     const QCommandLineOption tlsKey(u"tls-key"_s, u"Chave privada PEM desse certificado."_s, u"ARQUIVO"_s);
     const QCommandLineOption classic(u"classic-methods"_s,
                                      u"Oferece só os nove métodos do serviço de cópia e as chamadas de transação."_s);
-    parser.addOptions({help, database, listen, tokenFile, maxConnections, maxMessage, stall, idle, tlsCert, tlsKey, classic});
+    const QCommandLineOption configFile(
+        u"config"_s, u"Arquivo INI com as mesmas chaves das opções longas; a linha de comando prevalece."_s, u"ARQUIVO"_s);
+    const QList<QCommandLineOption> options = {help,  database, listen, tokenFile, maxConnections, maxMessage,
+                                               stall, idle,     tlsCert, tlsKey,   classic,        configFile};
+    parser.addOptions(options);
 
     ParsedOptions result;
-    if (!parser.parse(arguments)) {
+    const OptionsFileResult withFile = withOptionsFile(arguments, options);
+    if (!withFile.error.isEmpty()) {
+        result.error = withFile.error;
+        return result;
+    }
+    if (!parser.parse(withFile.arguments)) {
         result.error = parser.errorText();
         return result;
     }
@@ -181,5 +189,17 @@ ParsedOptions parseServerOptions(const QStringList &arguments)
         }
     }
     result.config = config;
+    return result;
+}
+
+} // namespace
+
+ParsedOptions parseServerOptions(const QStringList &arguments)
+{
+    ParsedOptions result = parseMergedOptions(arguments);
+    // the bad value may be the file's or the command line's: name both places to look
+    if (const auto file = configFileArgument(arguments); file && !result.error.isEmpty()
+        && !result.error.startsWith(*file))
+        result.error = u"%1 (opções lidas de %2 e da linha de comando)"_s.arg(result.error, *file);
     return result;
 }

@@ -12,8 +12,8 @@
 
 using namespace Qt::StringLiterals;
 
-Session::Session(qintptr socketDescriptor, const ServerConfig &config, int id)
-    : m_descriptor(socketDescriptor), m_config(config), m_id(id)
+Session::Session(qintptr socketDescriptor, const ServerConfig &config, int id, const std::atomic<bool> &stopping)
+    : m_descriptor(socketDescriptor), m_config(config), m_id(id), m_stopping(stopping)
 {
 }
 
@@ -85,7 +85,7 @@ void Session::onReadyRead()
     }
     m_busy = true;
     bool sawMessage = false;
-    while (!m_closing && m_socket->bytesAvailable() > 0) {
+    while (!m_closing && !m_stopping && m_socket->bytesAvailable() > 0) {
         m_framer->append(m_socket->read(ServerLimits::ReadChunkBytes));
         QByteArray message;
         for (;;) {
@@ -102,7 +102,7 @@ void Session::onReadyRead()
                 closeAfterFlush(u"closed by the server after a refused rpc.open"_s);
                 break;
             }
-            if (m_disconnected)
+            if (m_disconnected || m_stopping)
                 break;
         }
         if (m_disconnected)

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 
+#include <atomic>
 #include <memory>
 
 class QTcpSocket;
@@ -21,7 +22,10 @@ class Session final : public QObject, private AnswerSink
     Q_OBJECT
 
 public:
-    Session(qintptr socketDescriptor, const ServerConfig &config, int id);
+    // stopping is the listener's: once set, the message being handled is the last one read. A
+    // client keeping calls in flight would otherwise keep the message loop, and stop(), waiting
+    // until its whole copy ended.
+    Session(qintptr socketDescriptor, const ServerConfig &config, int id, const std::atomic<bool> &stopping);
     ~Session() override;
 
     // Both run in the session's thread.
@@ -45,6 +49,7 @@ private:
     const qintptr m_descriptor;
     const ServerConfig m_config;
     const int m_id;
+    const std::atomic<bool> &m_stopping;
     QTcpSocket *m_socket = nullptr;
     QTimer *m_stallTimer = nullptr;
     QTimer *m_idleTimer = nullptr;

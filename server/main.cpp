@@ -25,6 +25,9 @@ int main(int argc, char *argv[])
     installQtTranslations();
     // a client that vanishes mid-answer is an error to handle, not a reason to die
     std::signal(SIGPIPE, SIG_IGN);
+    // Caught from the start: a stop asked for while the schema is being made is carried out
+    // once the event loop runs, instead of killing the server in the middle of it.
+    ShutdownSignal shutdown;
 
     const ParsedOptions options = parseServerOptions(app.arguments());
     if (!options.helpText.isEmpty()) {
@@ -68,7 +71,6 @@ int main(int argc, char *argv[])
                   + (config.tls ? u", TLS"_s : u", no TLS"_s));
     QTextStream(stdout) << "listening on " << host << ':' << listener.serverPort() << Qt::endl;
 
-    ShutdownSignal shutdown;
     QObject::connect(&shutdown, &ShutdownSignal::requested, &app, [&] {
         serverLog(u"shutting down"_s);
         listener.shutdown();

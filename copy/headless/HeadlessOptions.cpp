@@ -1,5 +1,7 @@
 #include "HeadlessOptions.h"
 
+#include "OptionsFile.h"
+
 #include <QCommandLineParser>
 
 namespace {
@@ -79,7 +81,12 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
     const QCommandLineOption callByCall(QStringLiteral("call-by-call"),
                                         QStringLiteral("Copia cada serviço com as chamadas clássicas, uma a uma, "
                                                        "mesmo que o servidor copie por conta própria."));
-    parser.addOptions({help, server, tokenFile, operatorCode, branch, mode, from, to, yes, callByCall});
+    const QCommandLineOption configFile(
+        QStringLiteral("config"),
+        QStringLiteral("Arquivo INI com as mesmas chaves das opções longas; a linha de comando prevalece."),
+        QStringLiteral("ARQUIVO"));
+    QList<QCommandLineOption> known = {help, server, tokenFile, operatorCode, branch, mode, from, to, yes, callByCall,
+                                       configFile};
     std::array<QCommandLineOption, 6> groups = {
         QCommandLineOption(groupOptionName(FilterGroup::Paciente),
                            QStringLiteral("Pacientes, separados por vírgula (padrão: todos)."), QStringLiteral("CÓDIGOS")),
@@ -95,7 +102,8 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
                            QStringLiteral("Leitos, separados por vírgula (padrão: todos)."), QStringLiteral("CÓDIGOS")),
     };
     for (const QCommandLineOption &group : groups)
-        parser.addOption(group);
+        known.append(group);
+    parser.addOptions(known);
 
     const auto usage = [&parser](const QString &error) {
         return HeadlessUsage{error, parser.helpText() +
@@ -105,7 +113,10 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
                                                        "contados foram copiados inteiros, os demais ficaram "
                                                        "como estavam).\n")};
     };
-    if (!parser.parse(arguments))
+    const OptionsFileResult withFile = withOptionsFile(arguments, known);
+    if (!withFile.error.isEmpty())
+        return usage(withFile.error);
+    if (!parser.parse(withFile.arguments))
         return usage(parser.errorText());
     if (parser.isSet(help))
         return usage({});

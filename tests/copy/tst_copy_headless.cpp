@@ -2,9 +2,11 @@
 #include "HeadlessCopy.h"
 #include "HeadlessOptions.h"
 
+#include <QFile>
 #include <QLocale>
 #include <QProcess>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTextStream>
@@ -125,6 +127,36 @@ private slots:
         QCOMPARE(options.selections[std::size_t(FilterGroup::Ala)], std::optional<QString>(QString()));
         QCOMPARE(options.selections[std::size_t(FilterGroup::Leito)], std::optional<QString>(u"_101__102_"_s));
         QVERIFY(!options.assumeYes);
+    }
+
+    // The same reader as the server's: the file's keys are the long options, the command line
+    // wins, and an unknown key is refused before anything runs.
+    void optionsFromConfigFile()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(u"copy-daily.conf"_s);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("server = 127.0.0.1:8211\noperator = OP1\nbranch = 0001\nmode = N\nbeds = 101\nyes = true\n");
+        file.close();
+        const auto parsed = parseHeadlessOptions({u"rbx53207-copy"_s, u"--config"_s, path, u"--branch"_s, u"0002"_s}, Today);
+        QVERIFY(std::holds_alternative<HeadlessOptions>(parsed));
+        const HeadlessOptions &options = std::get<HeadlessOptions>(parsed);
+        QCOMPARE(options.port, 8211);
+        QCOMPARE(options.operatorCode, u"OP1"_s);
+        QCOMPARE(options.branch, u"0002"_s);
+        QCOMPARE(options.tipoForm, u"N"_s);
+        QCOMPARE(options.selections[std::size_t(FilterGroup::Leito)], std::optional<QString>(u"_101_"_s));
+        QVERIFY(options.assumeYes);
+        QCOMPARE(options.from, u"2026-05-07"_s);
+
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("wing = 3\n");
+        file.close();
+        const Run run = runInProcess({u"rbx53207-copy"_s, u"--config"_s, path});
+        QCOMPARE(run.code, HeadlessExit::Validation);
+        QVERIFY2(run.err.contains(u"linha 7: chave desconhecida \"wing\""_s), qPrintable(run.err));
     }
 
     void badOptionsAreRefused_data()

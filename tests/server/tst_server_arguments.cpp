@@ -1,8 +1,11 @@
-// The arguments of a call, in process: their count and kinds, and texts sent by reference.
+// The arguments of a call, in process: their count and kinds, and texts sent by reference; and
+// the server's own, from its --config file.
 #include "CopyServiceContract.h"
+#include "ServerOptions.h"
 #include "ServerTestKit.h"
 
 #include <QJsonArray>
+#include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
 using namespace ServerTests;
@@ -112,6 +115,69 @@ private slots:
         QVERIFY(RpcTestClient::result(plain).byref.isEmpty());
         const QJsonObject byRef = client->call(u"getNutricio"_s, {R(u"ADMIN"_s), R(Branch)});
         QCOMPARE(RpcTestClient::result(byRef).byref, (QMap<int, QString>{{0, u"ADMIN"_s}, {1, Branch}}));
+    }
+
+    // Keys are the long options' names; the command line wins over the file; a file with a key
+    // the server does not know or a value it refuses stops it, naming the file.
+    void configFile_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("refusal"); // empty: accepted
+        QTest::addColumn<int>("maxConnections");
+        QTest::addColumn<bool>("classic");
+        const QString database = u"database = sqlite:/tmp/rbx-config-test.db\n"_s;
+        QTest::newRow("values from the file")
+            << database + u"# comment\n[server]\nmax-connections = 7\nclassic-methods = true\n"_s << QStringList{}
+            << QString() << 7 << true;
+        QTest::newRow("the command line wins")
+            << database + u"max-connections = 7\nclassic-methods = false\n"_s
+            << QStringList{u"--max-connections"_s, u"9"_s} << QString() << 9 << false;
+        QTest::newRow("unknown key") << database + u"max-conections = 7\n"_s << QStringList{}
+                                     << u"linha 2: chave desconhecida \"max-conections\""_s << 0 << false;
+        QTest::newRow("a file naming another") << u"config = /etc/other.conf\n"_s << QStringList{}
+                                               << u"chave desconhecida \"config\""_s << 0 << false;
+        QTest::newRow("flag neither true nor false") << database + u"classic-methods = yes\n"_s << QStringList{}
+                                                     << u"apenas true ou false"_s << 0 << false;
+        QTest::newRow("line without a value") << u"database\n"_s << QStringList{} << u"CHAVE = VALOR"_s << 0 << false;
+        QTest::newRow("bad value") << database + u"max-connections = lots\n"_s << QStringList{}
+                                   << u"--max-connections"_s << 0 << false;
+        QTest::newRow("bad value on the command line, file accepted")
+            << database << QStringList{u"--listen"_s, u"nowhere"_s} << u"--listen"_s << 0 << false;
+    }
+    void configFile()
+    {
+        QFETCH(QString, file);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, refusal);
+        QFETCH(int, maxConnections);
+        QFETCH(bool, classic);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(u"server.conf"_s);
+        QFile config(path);
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write(file.toUtf8());
+        config.close();
+
+        const ParsedOptions options =
+            parseServerOptions(QStringList{u"rbx53207-server"_s, u"--config"_s, path} + arguments);
+        if (!refusal.isEmpty()) {
+            QVERIFY(!options.config);
+            QVERIFY2(options.error.contains(refusal) && options.error.contains(path), qPrintable(options.error));
+            return;
+        }
+        QVERIFY2(options.config, qPrintable(options.error));
+        QCOMPARE(options.config->databaseUrl, u"sqlite:/tmp/rbx-config-test.db"_s);
+        QCOMPARE(options.config->maxConnections, maxConnections);
+        QCOMPARE(options.config->classicMethods, classic);
+    }
+    void missingConfigFileRefused()
+    {
+        const ParsedOptions options =
+            parseServerOptions({u"rbx53207-server"_s, u"--config"_s, u"/nonexistent/server.conf"_s});
+        QVERIFY(!options.config);
+        QVERIFY2(options.error.startsWith(u"/nonexistent/server.conf: "_s), qPrintable(options.error));
     }
 };
 

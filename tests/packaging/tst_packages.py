@@ -1,0 +1,291 @@
+#!/usr/bin/env python3
+"""Builds the Debian packages from a built tree and checks them as a site would use them.
+
+cpack on the tree given (nothing is compiled again), then: what each package holds and depends
+on, the units under systemd-analyze, an install with dpkg, the installed server started as its
+unit would start it (its account, command line and configuration), a demo database made with
+the installed tool, an installed headless copy stopped in the middle by SIGTERM to the server
+(exit 0, every service whole or absent), removal (data and configuration kept) and purge
+(configuration gone, database kept). Needs root; exits 77 (skipped) without it.
+
+usage: tst_packages.py BUILD_DIR
+"""
+import os
+import pwd
+import shlex
+import shutil
+import sqlite3
+import subprocess
+import sys
+import tempfile
+
+SKIP = 77
+PACKAGES = ["rbx53207-common", "rbx53207-server", "rbx53207-client"]
+USER = "rbx53207"
+DATA = "/var/lib/rbx53207"
+CONFIG = "/etc/rbx53207"
+UNITS = "/usr/lib/systemd/system"
+LIBS = "/usr/lib/x86_64-linux-gnu/rbx53207"
+STOP_BOUND_S = 60  # the unit's TimeoutStopSec
+
+EXPECTED = {
+    "rbx53207-common": [f"{LIBS}/librbx_protocol.so", f"{LIBS}/librbx_db.so", f"{LIBS}/librbx_contract.so"],
+    "rbx53207-server": ["/usr/bin/rbx53207-server", "/usr/bin/rbx53207-db", f"{UNITS}/rbx53207-server.service",
+                        f"{CONFIG}/server.conf", "/usr/share/man/man1/rbx53207-server.1",
+                        "/usr/share/man/man1/rbx53207-db.1"],
+    "rbx53207-client": ["/usr/bin/rbx53207-host", "/usr/bin/rbx53207-copy", f"{LIBS}/libPkg_RBX53207.so",
+                        f"{LIBS}/librbx_house.so", f"{LIBS}/librbx_house_widgets.so", f"{LIBS}/librbx_remote.so",
+                        f"{LIBS}/librbx_copy.so", f"{UNITS}/rbx53207-copy-daily.service",
+                        f"{UNITS}/rbx53207-copy-daily.timer", f"{CONFIG}/copy-daily.conf",
+                        "/usr/share/man/man1/rbx53207-host.1", "/usr/share/man/man1/rbx53207-copy.1",
+                        "/usr/share/doc/rbx53207-client/examples/rbx53207-host.ini"],
+}
+DEPENDS = {
+    "rbx53207-common": ["libfbclient2", "libqt6sql6-sqlite", "libqt6core6"],
+    "rbx53207-server": ["rbx53207-common (=", "adduser", "libqt6network6"],
+    "rbx53207-client": ["rbx53207-common (=", "qt6-translations-l10n", "libqt6widgets6"],
+}
+
+failures = []
+
+
+def check(condition, what):
+    print(("ok    " if condition else "FAIL  ") + what, flush=True)
+    if not condition:
+        failures.append(what)
+    return condition
+
+
+def run(*command, **kwargs):
+    kwargs.setdefault("check", True)
+    return subprocess.run(list(command), text=True, capture_output=True, **kwargs)
+
+
+def installed(package):
+    status = run("dpkg-query", "-W", "-f=${Status}", package, check=False).stdout
+    return "installed" in status or "config-files" in status
+
+
+def unit_exec_start(unit):
+    with open(f"{UNITS}/{unit}") as file:
+        lines = [line for line in file.read().splitlines() if line.startswith("ExecStart=")]
+    return shlex.split(lines[0][len("ExecStart="):])
+
+
+def config_value(path, key):
+    with open(path) as file:
+        for line in file:
+            name, _, value = line.partition("=")
+            if name.strip() == key and not line.lstrip().startswith(("#", ";")):
+                return value.strip()
+    return None
+
+
+def build_packages(build, out):
+    result = run("cpack", "-G", "DEB", "--config", os.path.join(build, "CPackConfig.cmake"), "-B", out,
+                 cwd=build, check=False)
+    if not check(result.returncode == 0, "cpack builds the packages"):
+        print(result.stdout, result.stderr)
+        return None
+    debs = {}
+    for name in os.listdir(out):
+        if name.endswith(".deb"):
+            debs[name.split("_")[0]] = os.path.join(out, name)
+    check(sorted(debs) == sorted(PACKAGES), f"one .deb per package: {sorted(debs)}")
+    return debs
+
+
+def check_packages(debs):
+    owner = {}
+    for package, deb in debs.items():
+        listing = run("dpkg-deb", "--contents", deb).stdout.splitlines()
+        files = [line.split()[5].lstrip(".") for line in listing if not line.startswith("d")]
+        for path in files:
+            if path in owner:
+                check(False, f"{path} in {owner[path]} and {package}")
+            owner[path] = package
+        missing = [path for path in EXPECTED[package] if path not in files]
+        check(not missing, f"{package} holds its files (missing: {missing})")
+        depends = run("dpkg-deb", "-f", deb, "Depends").stdout
+        absent = [name for name in DEPENDS[package] if name not in depends]
+        check(not absent, f"{package} depends on {DEPENDS[package]} (absent: {absent})")
+    conffiles = run("dpkg-deb", "--info", debs["rbx53207-server"], "conffiles").stdout.split()
+    check(conffiles == [f"{CONFIG}/server.conf"], f"server.conf is a conffile ({conffiles})")
+
+
+def check_installed(build):
+    units = [f"{UNITS}/{unit}" for unit in
+             ("rbx53207-server.service", "rbx53207-copy-daily.service", "rbx53207-copy-daily.timer")]
+    verify = run("systemd-analyze", "verify", *units, check=False)
+    check(verify.returncode == 0 and not verify.stderr.strip(), f"systemd-analyze verify: {verify.stderr.strip()}")
+    enabled = [unit for unit in os.listdir("/etc/systemd/system/timers.target.wants")
+               if unit.startswith("rbx53207")] if os.path.isdir("/etc/systemd/system/timers.target.wants") else []
+    check(not enabled, "the daily copy timer is not enabled by the install")
+    for program in ("rbx53207-server", "rbx53207-db", "rbx53207-copy", "rbx53207-host"):
+        page = run("man", "--warnings", program, env=dict(os.environ, LC_ALL="C.UTF-8", MANWIDTH="80"), check=False)
+        check(page.returncode == 0 and not page.stderr.strip() and "NOME" in page.stdout,
+              f"man {program} reads cleanly: {page.stderr.strip()[:200]}")
+    account = pwd.getpwnam(USER)
+    check(account.pw_uid < 1000, f"{USER} is a system account")
+    stat = os.stat(DATA)
+    check(stat.st_uid == account.pw_uid and stat.st_mode & 0o777 == 0o750, f"{DATA} is {USER}'s, 0750")
+    token = os.stat(f"{DATA}/token")
+    check(token.st_uid == account.pw_uid and token.st_mode & 0o077 == 0, "the token is the service's alone")
+    for program in ("/usr/bin/rbx53207-server", "/usr/bin/rbx53207-host", f"{LIBS}/libPkg_RBX53207.so"):
+        dynamic = run("readelf", "-d", program).stdout
+        runpath = [line for line in dynamic.splitlines() if "RUNPATH" in line or "RPATH" in line]
+        check(runpath and "$ORIGIN" in runpath[0] and build not in runpath[0],
+              f"{program} finds its libraries relative to itself: {runpath}")
+
+
+def start_server(log):
+    """The unit's command line, account, folder and environment file; only the port is ephemeral."""
+    command = unit_exec_start("rbx53207-server.service") + ["--listen", "127.0.0.1:0"]
+    server = subprocess.Popen(["setpriv", f"--reuid={USER}", f"--regid={USER}", "--init-groups", "--no-new-privs",
+                               *command], cwd=DATA, stdout=subprocess.PIPE, stderr=log, text=True)
+    line = server.stdout.readline()
+    if not check(line.startswith("listening on "), f"the installed server starts: {line.strip()}"):
+        server.kill()
+        return None, None
+    return server, line.split()[-1]
+
+
+def check_host_finds_module(work, address, database):
+    """The installed host, told nothing of the module, loads the installed one."""
+    shot = os.path.join(work, "host.png")
+    environment = dict(os.environ, QT_QPA_PLATFORM="offscreen", LD_DEBUG="files")
+    host = run("rbx53207-host", "--operator", "ADMIN", "--server", address, "--database", f"sqlite:{database}",
+               "--token-file", f"{DATA}/token", "--branch", "0001", "--mode", "E", "--screenshot", shot, env=environment, check=False)
+    said = [line for line in host.stderr.splitlines() if not line.lstrip()[:1].isdigit()]
+    check(host.returncode == 0 and os.path.exists(shot), f"the installed host opens the screen: {said[-3:]}")
+    loaded = [os.path.realpath(line.partition("calling init: ")[2].strip()) for line in host.stderr.splitlines()
+              if "calling init: " in line and "libPkg_RBX53207" in line]
+    check(loaded == [f"{LIBS}/libPkg_RBX53207.so"], f"the host loads the module from {LIBS}: {loaded}")
+
+
+def services_by_date(database):
+    with sqlite3.connect(database) as db:
+        return db.execute("""
+            SELECT S.DTSERVINTE, S.CDFILIAL, S.CDPACIENTE, S.CDSERVFILI, S.CDDIETPAD,
+                   (SELECT COUNT(*) FROM CONFESCO C WHERE C.CDPACIENTE = S.CDPACIENTE AND C.DTSERVINTE = S.DTSERVINTE
+                       AND C.NRSEQUSERV = S.NRSEQUSERV AND C.CDFILIAL = S.CDFILIAL)
+              FROM SERVINTE S""").fetchall()
+
+
+def stop_server_mid_copy(work, database, round_name, extra):
+    """Starts the installed server, runs the daily copy's command line against it and stops the
+    server with SIGTERM once the copy has reported its first service."""
+    with open(os.path.join(work, f"server-{round_name}.log"), "w+") as log:
+        server, address = start_server(log)
+        if not server:
+            log.seek(0)
+            print(log.read())
+            return 0
+        if round_name == "server-side":
+            check_host_finds_module(work, address, database)
+        # The daily unit's command line, with systemd's credentials folder (%d) made by hand and
+        # the test's server; run as nobody, as a dynamic user would be.
+        credentials = os.path.join(work, "credentials")
+        command = [word.replace("%d", credentials) for word in unit_exec_start("rbx53207-copy-daily.service")]
+        copy = subprocess.Popen(["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", *command,
+                                 "--server", address, *extra], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                text=True)
+        # One service reported, and the output no longer read: the copy can go on only until
+        # the pipe is full, far short of the day's services, so the stop lands in its middle.
+        first = copy.stdout.readline()
+        check(first.startswith("[1/"), f"{round_name}: the copy runs: {first.strip()}")
+        server.terminate()
+        try:
+            code = server.wait(STOP_BOUND_S)
+        except subprocess.TimeoutExpired:
+            server.kill()
+            code = None
+        check(code == 0, f"{round_name}: SIGTERM ends the server with exit 0 (got {code})")
+        _, errors = copy.communicate(timeout=STOP_BOUND_S)
+        check(copy.returncode == 2, f"{round_name}: the interrupted copy fails as a service failure "
+                                    f"({copy.returncode}): {errors.strip()[:300]}")
+        log.seek(0)
+        check("shutting down" in log.read(), f"{round_name}: the server logs its shutdown")
+    return int(first.partition("/")[2].partition("]")[0] or 0)
+
+
+def copy_stopped_by_sigterm(work):
+    database = config_value(f"{CONFIG}/server.conf", "database").removeprefix("sqlite:")
+    check(database.startswith(DATA + "/"), f"the configured database is under {DATA}: {database}")
+    demo = run("runuser", "-u", USER, "--", "rbx53207-db", "demo", f"sqlite:{database}", "--patients", "10000",
+               check=False)
+    if not check(demo.returncode == 0, f"rbx53207-db demo as {USER}: {demo.stdout.strip()} {demo.stderr.strip()}"):
+        return None
+    before = services_by_date(database)
+    origin_date = max(row[0] for row in before)  # the demo's prescriptions are yesterday's
+    origin = {row[1:5]: row[5] for row in before if row[0] == origin_date}
+
+    credentials = os.path.join(work, "credentials")
+    os.makedirs(credentials)
+    shutil.copy(f"{DATA}/token", credentials)
+    for folder in (work, credentials):
+        os.chmod(folder, 0o755)
+    os.chmod(os.path.join(credentials, "token"), 0o644)
+    # The server's own copy of each service, then the classic calls in a client transaction per
+    # service, stopped again on the same destination.
+    for round_name, extra in (("server-side", []), ("call-by-call", ["--call-by-call"])):
+        day = stop_server_mid_copy(work, database, round_name, extra)
+        copied = [row for row in services_by_date(database) if row not in before]
+        check(0 < len(copied) < day, f"{round_name}: stopped in the middle: {len(copied)} of {day} services copied")
+        keys = [row[:5] for row in copied]
+        half = [row for row in copied if origin.get(row[1:5]) != row[5]]
+        check(not half and len(keys) == len(set(keys)),
+              f"{round_name}: every service whole or absent (half-copied: {half[:5]})")
+    return database
+
+
+def main():
+    if len(sys.argv) != 2:
+        print(__doc__)
+        return 2
+    build = os.path.abspath(sys.argv[1])
+    if os.geteuid() != 0:
+        print("SKIP: installing packages, a system account and a service folder needs root")
+        return SKIP
+    leftovers = [p for p in PACKAGES if installed(p)] + [d for d in (DATA, CONFIG) if os.path.exists(d)]
+    if leftovers:
+        print(f"FAIL  refusing to touch an existing installation: {leftovers}")
+        return 1
+    had_user = run("getent", "passwd", USER, check=False).returncode == 0
+    work = tempfile.mkdtemp(prefix="tst_packages.")
+    try:
+        debs = build_packages(build, os.path.join(work, "packages"))
+        if not debs:
+            return 1
+        check_packages(debs)
+        result = run("dpkg", "-i", *[debs[p] for p in PACKAGES], check=False)
+        if not check(result.returncode == 0, "dpkg -i installs the three packages"):
+            print(result.stdout, result.stderr)
+            return 1
+        check_installed(build)
+        database = copy_stopped_by_sigterm(work)
+
+        run("dpkg", "-r", *reversed(PACKAGES))
+        check(not os.path.exists("/usr/bin/rbx53207-server"), "removal takes the programs")
+        check(os.path.exists(f"{CONFIG}/server.conf"), "removal keeps the configuration")
+        check(database is not None and os.path.exists(database), "removal keeps the database")
+        run("dpkg", "-P", *reversed(PACKAGES))
+        check(not os.path.exists(CONFIG), "purge takes the configuration")
+        check(database is not None and os.path.exists(database) and os.path.exists(f"{DATA}/token"),
+              "purge keeps the database and the token")
+    finally:
+        for package in reversed(PACKAGES):
+            if installed(package):
+                run("dpkg", "-P", package, check=False)
+        shutil.rmtree(DATA, ignore_errors=True)
+        shutil.rmtree(CONFIG, ignore_errors=True)
+        if not had_user and run("getent", "passwd", USER, check=False).returncode == 0:
+            run("deluser", "--system", "--quiet", USER, check=False)
+            run("delgroup", "--system", "--quiet", USER, check=False)
+        shutil.rmtree(work, ignore_errors=True)
+    print(f"{len(failures)} checks failed" if failures else "all package checks passed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
