@@ -89,23 +89,59 @@ CopyOutcome FormulationCopy::run(QString &stFilial, const QString &stTipoForm, c
 
     CopyOutcome outcome;
     outcome.confirmed = true;
-    const qsizetype total = m_sets.servInte.RecordCount();
     const double destino = OleDate::fromDate(m_form.dateValue(CopyDate::Destino));
-    if (!m_callByCall && m_service.offersCopServInte()) {
-        copyServerSide(stFilial, operador, destino, outcome);
-    } else {
-        const TClientDataSet &row = m_sets.servInte;
-        const auto text = [&row](const char *name) { return row.FieldByName(QLatin1String(name)).AsString(); };
-        while (!m_sets.servInte.Eof()) {
-            QString nrSequServ;
-            const qsizetype items = copyService(stFilial, operador, destino, nrSequServ);
-            reportCopied(outcome, total, items, text("CDPACIENTE"), text("CDSERVFILI"), text("CDDIETPAD"), nrSequServ);
-            m_sets.servInte.Next();
-        }
+    m_interrupted = false;
+    m_runId = 0;
+    if (m_service.offersRuns())
+        m_runId = m_service.AbreExecucao(stFilial, destino, operador);
+    outcome.runId = m_runId;
+    try {
+        copyAll(stFilial, operador, destino, outcome);
+    } catch (...) {
+        // A failure the server saw already (the failed write, the rolled-back service): it ends
+        // the run as failed itself, and the calls after the failure stay the rollback's.
+        if (m_interrupted)
+            endRun(RunOutcome::Interrupted);
+        throw;
     }
+    endRun(RunOutcome::Completed);
 
     m_form.showMsg(QStringLiteral("Cop_Suces"), mtInformation, mbYes); // Yes, not OK
     return outcome;
+}
+
+void FormulationCopy::copyAll(QString &stFilial, const QString &operador, double destino, CopyOutcome &outcome)
+{
+    const qsizetype total = m_sets.servInte.RecordCount();
+    if (!m_callByCall && m_service.offersCopServInte()) {
+        // names the run, so that the server runs none of its copies after one that failed
+        const QString execucao =
+            m_runId ? QString::number(m_runId) : QUuid::createUuid().toString(QUuid::WithoutBraces);
+        copyServerSide(stFilial, operador, destino, execucao, outcome);
+        return;
+    }
+    const TClientDataSet &row = m_sets.servInte;
+    const auto text = [&row](const char *name) { return row.FieldByName(QLatin1String(name)).AsString(); };
+    while (!m_sets.servInte.Eof()) {
+        QString nrSequServ;
+        const qsizetype items = copyService(stFilial, operador, destino, nrSequServ);
+        reportCopied(outcome, total, items, text("CDPACIENTE"), text("CDSERVFILI"), text("CDDIETPAD"), nrSequServ);
+        m_sets.servInte.Next();
+    }
+}
+
+void FormulationCopy::endRun(RunOutcome how)
+{
+    if (!m_runId)
+        return;
+    const QChar code = how == RunOutcome::Completed ? CopyService::RunOutcomeCode::Completed
+                       : how == RunOutcome::Failed  ? CopyService::RunOutcomeCode::Failed
+                                                    : CopyService::RunOutcomeCode::Interrupted;
+    try {
+        m_service.FechaExecucao(m_runId, code);
+    } catch (const EHouseError &) {
+        // the rows are written either way; the server ends the run when the connection closes
+    }
 }
 
 void FormulationCopy::reportCopied(CopyOutcome &outcome, qsizetype total, qsizetype items, const QString &cdPaciente,
@@ -118,7 +154,7 @@ void FormulationCopy::reportCopied(CopyOutcome &outcome, qsizetype total, qsizet
 }
 
 void FormulationCopy::copyServerSide(const QString &stFilial, const QString &operador, double destino,
-                                     CopyOutcome &outcome)
+                                     const QString &execucao, CopyOutcome &outcome)
 {
     // Enough copies in flight to keep the server busy across a slow link: the run then waits on
     // the network about once, not once per service.
@@ -131,8 +167,6 @@ void FormulationCopy::copyServerSide(const QString &stFilial, const QString &ope
     TClientDataSet &services = m_sets.servInte;
     const auto text = [&services](const char *name) { return services.FieldByName(QLatin1String(name)).AsString(); };
     const qsizetype total = services.RecordCount();
-    // names the run, so that the server runs none of its copies after one that failed
-    const QString execucao = QUuid::createUuid().toString(QUuid::WithoutBraces);
     std::deque<InFlight> window;
     while (!services.Eof() || !window.empty()) {
         while (!services.Eof() && window.size() < Window) {

@@ -53,7 +53,11 @@ struct CopyOutcome
     bool confirmed = false; // false: "Conf_Oper" was not answered Yes and nothing was called
     qsizetype services = 0;
     qint64 items = 0;
+    qint64 runId = 0; // the run as the server journals it; 0 from a server that journals none
 };
+
+// How a run ended, as the server's journal keeps it.
+enum class RunOutcome { Completed, Failed, Interrupted };
 
 // "2" for the lactário form mode (exactly "N"), "1" for any other.
 RBX_COPY_EXPORT QString modeArgument(const QString &tipoForm);
@@ -86,6 +90,12 @@ public:
     // service leaves in it.
     CopyOutcome run(QString &stFilial, const QString &stTipoForm, const QString &operador);
 
+    // The run being stopped at the user's request: an error that ends it now ends it as
+    // interrupted, not failed, in the server's journal.
+    void noteInterrupted() { m_interrupted = true; }
+    // The server's id of the last run, also after it failed (0: none journaled); what undoes it.
+    qint64 runId() const { return m_runId; }
+
 private:
     void validate();
     [[noreturn]] void fail(const QString &controlName, const QString &key);
@@ -93,7 +103,11 @@ private:
     qsizetype copyService(QString &stFilial, const QString &operador, double destino, QString &nrSequServ);
     qsizetype copyServiceCalls(QString &stFilial, const QString &operador, double destino, QString &nrSequServ);
     // Every service of cdsServInte copied by the server, several copies in flight at once.
-    void copyServerSide(const QString &stFilial, const QString &operador, double destino, CopyOutcome &outcome);
+    void copyServerSide(const QString &stFilial, const QString &operador, double destino, const QString &execucao,
+                        CopyOutcome &outcome);
+    void copyAll(QString &stFilial, const QString &operador, double destino, CopyOutcome &outcome);
+    // Tells the server how the run ended; a failure to tell it is no failure of the copy.
+    void endRun(RunOutcome how);
     void reportCopied(CopyOutcome &outcome, qsizetype total, qsizetype items, const QString &cdPaciente,
                       const QString &cdServFili, const QString &cdDietPad, const QString &nrSequServ);
 
@@ -102,4 +116,6 @@ private:
     CopyRecordSets m_sets;
     CopyProgressHandler m_progress;
     bool m_callByCall = false;
+    bool m_interrupted = false;
+    qint64 m_runId = 0;
 };
