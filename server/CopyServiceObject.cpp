@@ -673,7 +673,7 @@ SELECT E.IDEXECUCAO, E.DTINICIO, E.DTFIM, E.CDOPERADOR, E.IDTPSERVHOSP, E.DTORIG
 Wire::CallResult CopyServiceObject::DesfazExecucao(Args &args)
 {
     const ArgReader in(args, CopyService::method(MethodId::DesfazExecucao));
-    const QString execucao = in.key(u"IDEXECUCAO"_s);
+    const QString execucao = in.raw(u"IDEXECUCAO"_s);
     const QString operador = in.key(u"CDOPERADOR"_s);
     bool numeric = false;
     const qint64 id = execucao.toLongLong(&numeric);

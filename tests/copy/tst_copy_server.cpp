@@ -1,5 +1,4 @@
-#include "CopyTestKit.h"
-#include "DemoDatabase.h"
+#include "ServerCopyKit.h"
 #include "FaultRelay.h"
 #include "TestServer.h"
 
@@ -17,12 +16,6 @@ using namespace Qt::StringLiterals;
 // The copy against the real server and the demo hospital.
 namespace {
 
-const QString Branch = u"0001"_s;
-const QString Operator = u"ADMIN"_s; // nutritionist "001" of branch 0001 in the demo
-const QString OperatorNutricio = u"001"_s;
-
-QDate origin() { return TestSupport::demoDate(); }
-QDate destination() { return TestSupport::demoDate().addDays(1); }
 double shiftDays() { return OleDate::fromDate(destination()) - OleDate::fromDate(origin()); }
 
 QString dateText(const TField &field, double shift = 0)
@@ -41,22 +34,6 @@ struct ServiceState
     QStringList itemSequences;
 
     bool operator==(const ServiceState &) const = default;
-};
-
-struct Session
-{
-    TNetConnection net;
-    CopyServiceClient client{net};
-
-    explicit Session(quint16 port)
-    {
-        net.ServerName = QString::fromLatin1(Wire::ServerObjectName);
-        net.BeforeConnect = [port](TNetConnection &c) {
-            c.Host = u"127.0.0.1"_s;
-            c.Port = port;
-        };
-        net.SetConnected(true);
-    }
 };
 
 // The services of a date and mode ("1" or "2") as getServInte and getConfesco read them. Item
@@ -160,53 +137,6 @@ int rowCount(const DemoDatabase &demo, const QString &table)
     if (!query.exec(u"SELECT COUNT(*) FROM "_s + table) || !query.next())
         return -1;
     return query.value(0).toInt();
-}
-
-// Runs the Confirm button's copy from the demo day to the next, as the screen would; the groups
-// given are in list mode with that selection list, the others in all mode.
-enum class Path { ServerSide, CallByCall };
-
-CopyOutcome copyDemoDay(quint16 port, const QString &tipoForm, const QMap<FilterGroup, QString> &picked = {},
-                        Path path = Path::ServerSide, const CopyProgressHandler &progress = {})
-{
-    Session session(port);
-    OwnedCopyRecordSets recordSets;
-    const CopyRecordSets sets = recordSets.sets();
-    TestCopyForm form;
-    form.origemText = origin().toString(u"dd/MM/yyyy"_s);
-    form.destinoText = destination().toString(u"dd/MM/yyyy"_s);
-    for (auto it = picked.cbegin(); it != picked.cend(); ++it) {
-        form.list[std::size_t(it.key())] = true;
-        form.selections[std::size_t(it.key())] = it.value();
-    }
-    FormulationCopy copy(form, session.client, sets);
-    copy.setCallByCall(path == Path::CallByCall);
-    copy.setProgressHandler(progress);
-    QString filial = Branch;
-    return copy.run(filial, tipoForm, Operator);
-}
-
-// Every row of the two tables, every column as text, in key order.
-QStringList tableRows(const DemoDatabase &demo, const QString &table, const QString &order)
-{
-    auto database = demo.open(u"copy-test-rows"_s);
-    QSqlQuery query(database->sql());
-    QStringList rows;
-    if (!query.exec(u"SELECT * FROM %1 ORDER BY %2"_s.arg(table, order)))
-        return {u"query failed: "_s + query.lastError().text()};
-    while (query.next()) {
-        QStringList row;
-        for (int i = 0; i < query.record().count(); ++i)
-            row << (query.isNull(i) ? u"<null>"_s : query.value(i).toString());
-        rows << row.join(u'|');
-    }
-    return rows;
-}
-
-QStringList storedCopy(const DemoDatabase &demo)
-{
-    return tableRows(demo, u"SERVINTE"_s, u"CDPACIENTE, DTSERVINTE, NRSEQUSERV, CDFILIAL"_s)
-           + tableRows(demo, u"CONFESCO"_s, u"CDPACIENTE, DTSERVINTE, NRSEQUSERV, CDFILIAL, CDSEQUCOPR"_s);
 }
 
 // The audit lines of a server's log without the connection they came on.
