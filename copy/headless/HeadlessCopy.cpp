@@ -4,6 +4,7 @@
 #include "FormulationCopy.h"
 #include "HeadlessCopyForm.h"
 #include "HeadlessOptions.h"
+#include "HeadlessRuns.h"
 #include "HouseError.h"
 #include "HouseSession.h"
 
@@ -74,6 +75,13 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
     CopyServiceClient service(connection);
     QString stFilial = options.branch;
     CopyOutcome outcome;
+    OwnedCopyRecordSets recordSets;
+    FormulationCopy copy(form, service, recordSets.sets());
+    // after a failure too: the run to undo what it wrote before it
+    const auto runNamed = [&copy, &err] {
+        if (copy.runId() > 0)
+            err << QStringLiteral("Execução %1 (desfaz-se com --undo %1).").arg(copy.runId()) << Qt::endl;
+    };
     try {
         connection.SetConnected(true);
 
@@ -85,8 +93,11 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
             return HeadlessExit::Validation;
         }
 
-        OwnedCopyRecordSets recordSets;
-        FormulationCopy copy(form, service, recordSets.sets());
+        if (options.action == HeadlessOptions::Action::ListRuns)
+            return listHeadlessRuns(service, options, form, out, err);
+        if (options.action == HeadlessOptions::Action::Undo)
+            return undoHeadlessRun(service, options, form, out, err);
+
         copy.setCallByCall(options.callByCall);
         copy.setProgressHandler([&out, &outcome](const CopyProgress &progress) {
             outcome.services = progress.servicesDone;
@@ -105,6 +116,7 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
                        .arg(outcome.services)
                        .arg(outcome.items)
                 << Qt::endl;
+        runNamed();
         return HeadlessExit::ServiceFailure;
     } catch (const std::exception &failure) {
         err << QString::fromUtf8(failure.what()) << Qt::endl;
@@ -116,6 +128,6 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
         return HeadlessExit::Validation;
     }
     out << QStringLiteral("Serviços copiados: %1. Itens copiados: %2.").arg(outcome.services).arg(outcome.items)
-        << Qt::endl;
+        << (outcome.runId > 0 ? QStringLiteral(" Execução %1.").arg(outcome.runId) : QString()) << Qt::endl;
     return HeadlessExit::Success;
 }

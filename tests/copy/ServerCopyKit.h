@@ -4,6 +4,7 @@
 #include "DemoDatabase.h"
 
 #include <QMap>
+#include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -87,3 +88,36 @@ inline QStringList storedCopy(const DemoDatabase &demo)
            + tableRows(demo, u"CONFESCO"_s, u"CDPACIENTE, DTSERVINTE, NRSEQUSERV, CDFILIAL, CDSEQUCOPR"_s);
 }
 
+
+inline QString program() { return qEnvironmentVariable("RBX_TEST_BINARY_DIR") + u"/copy/rbx53207-copy"_s; }
+
+struct Command
+{
+    int code = -1;
+    QString out, err;
+};
+
+// rbx53207-copy against the server on that port for the demo branch, with those options.
+inline Command runProgram(quint16 port, const QStringList &options, QByteArray input = {})
+{
+    QProcess process;
+    process.setProgram(program());
+    process.setArguments(QStringList{u"--server"_s, u"127.0.0.1:%1"_s.arg(port), u"--branch"_s, Branch} + options);
+    process.start();
+    process.write(input);
+    process.closeWriteChannel();
+    Command command;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return command;
+    command.code = process.exitCode();
+    command.out = QString::fromUtf8(process.readAllStandardOutput());
+    command.err = QString::fromUtf8(process.readAllStandardError());
+    return command;
+}
+
+// The demo day's copy, confirmed.
+inline Command runCommand(quint16 port, const QStringList &options)
+{
+    return runProgram(port, QStringList{u"--from"_s, origin().toString(Qt::ISODate), u"--to"_s,
+                                        destination().toString(Qt::ISODate), u"--yes"_s} + options);
+}

@@ -295,6 +295,64 @@ private slots:
         QCOMPARE(listed.value(failedRun + 1), u"I+"_s);
     }
 
+    // rbx53207-copy names its run, lists the branch's runs and undoes one, asking first.
+    void headlessCommandListsAndUndoesRuns()
+    {
+        DemoDatabase demo;
+        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
+        TestServer server;
+        QVERIFY2(server.start(demo.url()), qPrintable(server.errorString()));
+        const QStringList empty = storedCopy(demo);
+        const Command copied = runCommand(server.port(), {u"--operator"_s, Operator, u"--mode"_s, u"N"_s});
+        QCOMPARE(copied.code, 0);
+        static const QRegularExpression named(u"Serviços copiados: (\\d+)\\. Itens copiados: \\d+\\. Execução (\\d+)\\.\n$"_s);
+        const QRegularExpressionMatch match = named.match(copied.out);
+        QVERIFY2(match.hasMatch(), qPrintable(copied.out));
+        const QString run = match.captured(2), services = match.captured(1);
+        const QStringList afterCopy = storedCopy(demo);
+
+        const Command listed = runProgram(server.port(), {u"--operator"_s, Operator, u"--list-runs"_s});
+        QCOMPARE(listed.code, 0);
+        const QStringList lines = listed.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.constFirst().startsWith(run + u"  "_s), qPrintable(lines.constFirst()));
+        QVERIFY2(lines.constFirst().contains(u"operador ADMIN  lactário  origem %1  destino %2  serviços %3"_s.arg(
+                     origin().toString(u"dd/MM/yyyy"_s), destination().toString(u"dd/MM/yyyy"_s), services)),
+                 qPrintable(lines.constFirst()));
+        QVERIFY2(lines.constFirst().endsWith(u"concluída"_s), qPrintable(lines.constFirst()));
+        const Command none = runProgram(server.port(), {u"--operator"_s, Operator, u"--list-runs"_s, u"--from"_s, u"2999-01-01"_s});
+        QCOMPARE(none.out.trimmed(), u"Nenhuma execução de cópia no período."_s);
+
+        // not a nutritionist: refused as a copy is; not confirmed: nothing undone
+        const Command stranger = runProgram(server.port(), {u"--operator"_s, u"VISITA"_s, u"--undo"_s, run, u"--yes"_s});
+        QCOMPARE(stranger.code, 1);
+        const Command declined = runProgram(server.port(), {u"--operator"_s, Operator, u"--undo"_s, run}, "n\n");
+        QCOMPARE(declined.code, 1);
+        QVERIFY2(declined.err.contains(u"Desfazer a cópia da execução %1?"_s.arg(run)), qPrintable(declined.err));
+        QCOMPARE(storedCopy(demo), afterCopy);
+
+        const Command undone = runProgram(server.port(), {u"--operator"_s, Operator, u"--undo"_s, run}, "s\n");
+        QCOMPARE(undone.code, 0);
+        const QStringList undoneLines = undone.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(undoneLines.size(), services.toInt() + 1);
+        QVERIFY2(undoneLines.constFirst().contains(u": desfeito (a cópia foi removida"_s), qPrintable(undoneLines.constFirst()));
+        QCOMPARE(undoneLines.constLast(), u"Serviços desfeitos: %1. Não desfeitos: 0."_s.arg(services));
+        QCOMPARE(storedCopy(demo), empty);
+        const Command again = runProgram(server.port(), {u"--operator"_s, Operator, u"--undo"_s, run, u"--yes"_s});
+        QCOMPARE(again.code, 2);
+        QVERIFY2(again.err.contains(u"já foi desfeita"_s), qPrintable(again.err));
+
+        // one service changed after the run: its own exit code, the rest undone
+        const Command second = runCommand(server.port(), {u"--operator"_s, Operator, u"--mode"_s, u"N"_s});
+        const QRegularExpressionMatch secondRun = named.match(second.out);
+        QVERIFY2(secondRun.hasMatch(), qPrintable(second.out));
+        QVERIFY(execSql(demo, u"UPDATE SERVINTE SET DSSERVINTE = 'Editado' WHERE DTSERVINTE = %1 AND CDPACIENTE ="
+                              u" (SELECT MIN(CDPACIENTE) FROM SERVINTE WHERE DTSERVINTE = %1)"_s.arg(destinationLiteral())));
+        const Command partly = runProgram(server.port(), {u"--operator"_s, Operator, u"--undo"_s, secondRun.captured(2), u"--yes"_s});
+        QCOMPARE(partly.code, 4);
+        QVERIFY2(partly.out.contains(u": não desfeito: alterado depois da cópia."_s), qPrintable(partly.out));
+    }
+
     // Killed in the middle of an undo, the server leaves every service undone whole or as the
     // run left it, and the undo asked again does the rest.
     void killedUndoLeavesEachServiceWholeAndGoesOnWhenAskedAgain()
