@@ -102,7 +102,11 @@ ParsedOptions parseServerOptions(const QStringList &arguments)
     const QCommandLineOption tlsKey(u"tls-key"_s, u"PEM private key of that certificate."_s, u"FILE"_s);
     const QCommandLineOption classic(u"classic-methods"_s,
                                      u"Offer only the nine methods of the copy service and the transaction calls."_s);
-    parser.addOptions({help, database, listen, tokenFile, maxConnections, maxMessage, stall, idle, tlsCert, tlsKey, classic});
+    const QCommandLineOption journalDays(u"journal-days"_s,
+                                         u"Days the journal of copy runs keeps a run, for its undo (1..3650)."_s,
+                                         u"N"_s, u"30"_s);
+    parser.addOptions({help, database, listen, tokenFile, maxConnections, maxMessage, stall, idle, tlsCert, tlsKey,
+                       classic, journalDays});
 
     ParsedOptions result;
     if (!parser.parse(arguments)) {
@@ -146,6 +150,12 @@ ParsedOptions parseServerOptions(const QStringList &arguments)
     config.stallTimeoutMs = int(*stallMs);
     config.idleTimeoutMs = int(*idleMs);
     config.classicMethods = parser.isSet(classic);
+    const auto days = positive(parser.value(journalDays), 1, 3650);
+    if (!days) {
+        result.error = u"--journal-days takes a whole number from 1 to 3650"_s;
+        return result;
+    }
+    config.journalDays = int(*days);
 
     if (parser.isSet(tokenFile)) {
         QFile file(parser.value(tokenFile));

@@ -3,6 +3,7 @@
 #include "FirebirdConnection.h"
 #include "SqlSessionPool.h"
 #include "HouseError.h"
+#include "JournalPruning.h"
 #include "Listener.h"
 #include "Schema.h"
 #include "ServerLog.h"
@@ -34,10 +35,13 @@ int main(int argc, char *argv[])
     }
     const ServerConfig &config = *options.config;
 
-    // the schema is made (where missing) before the first client can ask for anything
+    // the schema is made (where missing: the journal of runs too, in a database made before it)
+    // before the first client can ask for anything
+    JournalPruning pruning(config.databaseUrl, config.journalDays);
     try {
         auto database = Database::open(config.databaseUrl, u"rbx-startup"_s);
         Schema::create(*database);
+        pruning.start();
         // the first client then finds an attachment waiting
         if (Firebird::isFirebirdUrl(config.databaseUrl))
             SqlSessionPool::instance().prewarm(config.databaseUrl);

@@ -293,6 +293,15 @@ private slots:
         listed = runs(server.port());
         QCOMPARE(listed.value(failedRun), u"F+"_s);
         QCOMPARE(listed.value(failedRun + 1), u"I+"_s);
+
+        // a run older than the journal's days (30 by default) leaves it, with its pictures, when
+        // the server starts
+        QVERIFY(execSql(demo, u"UPDATE EXECCOPIA SET DTINICIO = '2000-01-01 00:00:00.000' WHERE IDEXECUCAO = %1"_s.arg(failedRun)));
+        QVERIFY2(server.restart(), qPrintable(server.errorString()));
+        listed = runs(server.port());
+        QVERIFY(!listed.contains(failedRun));
+        QVERIFY(listed.contains(failedRun + 1));
+        QVERIFY(!execSql(demo, u"DELETE FROM EXECLINHA WHERE IDEXECUCAO = %1"_s.arg(failedRun)));
     }
 
     // rbx53207-copy names its run, lists the branch's runs and undoes one, asking first.
