@@ -9,7 +9,7 @@
 #include <initializer_list>
 #include <utility>
 
-// The database session's kept statements run with their values bound, as every part of the
+// The database session's kept statements run with their values bound, as all of the
 // server object runs them.
 namespace Statements {
 
