@@ -97,26 +97,51 @@ CopyOutcome FormulationCopy::run(QString &stFilial, const QString &stTipoForm, c
         fail(CopyControl::dateEdit(CopyDate::Origem), QStringLiteral("Conf_Orig_NExt"));
 
     m_outcome.servicesTotal = m_sets.servInte.RecordCount();
+    const double destino = OleDate::fromDate(m_form.dateValue(CopyDate::Destino));
+    m_runId = 0;
     try {
+        if (m_service.offersRuns())
+            m_runId = m_service.AbreExecucao(stFilial, destino, operador);
+        m_outcome.runId = m_runId;
         if (m_start)
             m_start(m_outcome.servicesTotal);
-        const double destino = OleDate::fromDate(m_form.dateValue(CopyDate::Destino));
-        if (!m_callByCall && m_service.offersCopServInte())
-            copyServerSide(stFilial, operador, destino);
-        else
+        if (!m_callByCall && m_service.offersCopServInte()) {
+            // names the run, so that the server runs none of its copies after one that failed
+            copyServerSide(stFilial, operador, destino,
+                           m_runId ? QString::number(m_runId) : QUuid::createUuid().toString(QUuid::WithoutBraces));
+        } else {
             copyCallByCall(stFilial, operador, destino);
+        }
     } catch (...) {
+        // The server saw the failure (the failed write, the rolled-back service) and ends the run
+        // as failed itself, so the calls after it stay the rollback's.
         m_outcome.end = CopyEnd::Failed;
         throw;
     }
 
     if (m_outcome.services < m_outcome.servicesTotal) {
         m_outcome.end = CopyEnd::Interrupted;
+        endRun(RunOutcome::Interrupted);
         return m_outcome;
     }
     m_outcome.end = CopyEnd::Completed;
+    endRun(RunOutcome::Completed);
     m_form.showMsg(QStringLiteral("Cop_Suces"), mtInformation, mbYes); // Yes, not OK
     return m_outcome;
+}
+
+void FormulationCopy::endRun(RunOutcome how)
+{
+    if (!m_runId)
+        return;
+    const QChar code = how == RunOutcome::Completed ? CopyService::RunOutcomeCode::Completed
+                       : how == RunOutcome::Failed  ? CopyService::RunOutcomeCode::Failed
+                                                    : CopyService::RunOutcomeCode::Interrupted;
+    try {
+        m_service.FechaExecucao(m_runId, code);
+    } catch (const EHouseError &) {
+        // the rows are written either way; the server ends the run when the connection closes
+    }
 }
 
 void FormulationCopy::reportCopied(qsizetype items, const QString &cdPaciente, const QString &cdServFili,
@@ -141,7 +166,8 @@ void FormulationCopy::copyCallByCall(QString &stFilial, const QString &operador,
     }
 }
 
-void FormulationCopy::copyServerSide(const QString &stFilial, const QString &operador, double destino)
+void FormulationCopy::copyServerSide(const QString &stFilial, const QString &operador, double destino,
+                                     const QString &execucao)
 {
     // Enough copies in flight to keep the server busy across a slow link: the run then waits on
     // the network about once, not once per service.
@@ -153,8 +179,6 @@ void FormulationCopy::copyServerSide(const QString &stFilial, const QString &ope
     };
     TClientDataSet &services = m_sets.servInte;
     const auto text = [&services](const char *name) { return services.FieldByName(QLatin1String(name)).AsString(); };
-    // names the run, so that the server runs none of its copies after one that failed
-    const QString execucao = QUuid::createUuid().toString(QUuid::WithoutBraces);
     std::deque<InFlight> window;
     // A stop sends nothing more; the copies already sent run on the server anyway, so their
     // answers are awaited and counted.

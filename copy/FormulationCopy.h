@@ -68,7 +68,11 @@ struct CopyOutcome
     qsizetype services = 0;      // copied, whole
     qsizetype servicesTotal = 0; // fetched by getServInte
     qint64 items = 0;
+    qint64 runId = 0; // the run as the server journals it; 0 from a server that journals none
 };
+
+// How a run ended, as the server's journal keeps it.
+enum class RunOutcome { Completed, Failed, Interrupted };
 
 // "2" for the lactário form mode (exactly "N"), "1" for any other.
 RBX_COPY_EXPORT QString modeArgument(const QString &tipoForm);
@@ -107,6 +111,8 @@ public:
     const CopyOutcome &outcome() const { return m_outcome; }
     // Makes the classic calls for every service even when the server offers its own copy.
     void setCallByCall(bool callByCall) { m_callByCall = callByCall; }
+    // The server's id of the last run, also after it failed (0: none journaled); what undoes it.
+    qint64 runId() const { return m_runId; }
 
     // stFilial goes by reference to every call that takes the branch and keeps what the
     // service leaves in it.
@@ -119,10 +125,12 @@ private:
     qsizetype copyService(QString &stFilial, const QString &operador, double destino, QString &nrSequServ);
     qsizetype copyServiceCalls(QString &stFilial, const QString &operador, double destino, QString &nrSequServ);
     // Every service of cdsServInte copied by the server, several copies in flight at once.
-    void copyServerSide(const QString &stFilial, const QString &operador, double destino);
+    void copyServerSide(const QString &stFilial, const QString &operador, double destino, const QString &execucao);
     void copyCallByCall(QString &stFilial, const QString &operador, double destino);
     void reportCopied(qsizetype items, const QString &cdPaciente, const QString &cdServFili,
                       const QString &cdDietPad, const QString &nrSequServ);
+    // Tells the server how the run ended; a failure to tell it is no failure of the copy.
+    void endRun(RunOutcome how);
 
     CopyForm &m_form;
     CopyServiceClient &m_service;
@@ -134,4 +142,5 @@ private:
     static_assert(std::atomic<bool>::is_always_lock_free, "requestStop must be safe in a signal handler");
     std::atomic<bool> m_stopRequested = false;
     CopyOutcome m_outcome;
+    qint64 m_runId = 0;
 };

@@ -21,14 +21,71 @@ Column code(const QString &name, int size, bool required = true) { return {name,
 Column text(const QString &name, int size, bool required = false) { return {name, T::Text, size, required}; }
 Column dateTime(const QString &name, bool required = false) { return {name, T::DateTime, 0, required}; }
 Column number(const QString &name) { return {name, T::Float, 0, false}; }
+// A whole number kept in a floating column: exact far beyond any count of runs.
+Column counter(const QString &name) { return {name, T::Float, 0, true}; }
 
 // Widths of the codes, shared by every table that carries them.
 constexpr int Filial = 4, Paciente = 12, ServFili = 5, DietPad = 4, Andar = 2, Ala = 3, Leito = 6, SerPadDie = 2,
               Nutricio = 3, Operador = 12, SequServ = 2, SequCopr = 4, Prato = 10, Produto = 10, ViaAcesDiet = 3;
+// Six of these fit a Firebird row in UTF8 with room to spare.
+constexpr int RunFilterWidth = 2000;
 
 ForeignKey references(const QStringList &columns, const QString &table, bool cascadeDelete = false)
 {
     return {columns, table, columns, cascadeDelete};
+}
+
+// The journal of copy runs (the two tables it mirrors taken by value: `all` grows), so that a run can be undone: the run itself, every row it replaced
+// or wrote (a service and its items as lines of one table, so that one statement takes a
+// service's picture whole), and the services an undo put back.
+void addRunJournal(QList<Table> &all, const Table servinte, const Table confesco)
+{
+    const QString Run = u"IDEXECUCAO"_s;
+    // the operator is unknown to a run of a client that never said who it is
+    QList<Column> run = {counter(Run), code(u"CDFILIAL"_s, Filial), text(u"CDOPERADOR"_s, Operador),
+                         code(u"IDTPSERVHOSP"_s, 1, false), dateTime(u"DTORIGEM"_s), dateTime(u"DTDESTINO"_s)};
+    // each group's selection list, or "T" in all mode; a list longer than the column is kept cut
+    for (const QString &group : {u"PACI"_s, u"SERV"_s, u"DIET"_s, u"ANDA"_s, u"ALA"_s, u"LEIT"_s})
+        run << text(u"DSFILT"_s + group, RunFilterWidth);
+    run << dateTime(u"DTINICIO"_s, true) << dateTime(u"DTFIM"_s) << number(u"QTSERVICOS"_s) << number(u"QTITENS"_s)
+        // A open, C completed, F failed, I interrupted
+        << code(u"IDSITUACAO"_s, 1) << dateTime(u"DTDESFINI"_s) << dateTime(u"DTDESFFIM"_s)
+        << text(u"CDOPERDESF"_s, Operador);
+    all << Table{.name = u"EXECCOPIA"_s,
+                 .columns = run,
+                 .primaryKey = {Run},
+                 .uniques = {},
+                 .foreignKeys = {},
+                 .indexes = {{u"CDFILIAL"_s, u"DTINICIO"_s}}};
+
+    // NRORDEM numbers the services of a run; IDVERSAO A is the destination's service as it was
+    // before, N what the run wrote; CDLINHA is S for the service, I and the item's sequence for
+    // each of its items.
+    QList<Column> line = {counter(Run), counter(u"NRORDEM"_s), code(u"IDVERSAO"_s, 1), code(u"CDLINHA"_s, 1 + SequCopr)};
+    for (const Table *source : {&servinte, &confesco}) {
+        for (Column column : source->columns) {
+            column.required = false;
+            bool present = false;
+            for (const Column &taken : line)
+                present = present || taken.name == column.name;
+            if (!present)
+                line << column;
+        }
+    }
+    all << Table{.name = u"EXECLINHA"_s,
+                 .columns = line,
+                 .primaryKey = {Run, u"NRORDEM"_s, u"IDVERSAO"_s, u"CDLINHA"_s},
+                 .uniques = {},
+                 .foreignKeys = {references({Run}, u"EXECCOPIA"_s, true)},
+                 // the later runs over the same service of a patient are found by it
+                 .indexes = {{u"CDPACIENTE"_s, u"DTSERVINTE"_s, u"CDFILIAL"_s}}};
+    all << Table{.name = u"EXECDESFEITO"_s,
+                 .columns = {counter(Run), counter(u"NRORDEM"_s), dateTime(u"DTDESFEITO"_s, true),
+                             text(u"CDOPERADOR"_s, Operador, true)},
+                 .primaryKey = {Run, u"NRORDEM"_s},
+                 .uniques = {},
+                 .foreignKeys = {references({Run}, u"EXECCOPIA"_s, true)},
+                 .indexes = {}};
 }
 
 QList<Table> build()
@@ -136,6 +193,7 @@ QList<Table> build()
                  .foreignKeys = {references({u"CDPACIENTE"_s, u"DTSERVINTE"_s, u"NRSEQUSERV"_s, F}, u"SERVINTE"_s,
                                             true)},
                  .indexes = {}};
+    addRunJournal(all, all.at(all.size() - 2), all.constLast());
     return all;
 }
 

@@ -120,7 +120,8 @@ QString hostUsage()
         "  --database URL         banco das consultas, ex. sqlite:CAMINHO (RBX_DATABASE)\n"
         "  --module ARQUIVO       biblioteca Pkg_RBX53207 (RBX_MODULE)\n"
         "  --branch CÓDIGO        filial (RBX_BRANCH)\n"
-        "  --mode E|N             abre a tela já: E enteral/parenteral, N lactário\n"
+        "  --mode E|N|C           abre a tela já: E enteral/parenteral, N lactário,\n"
+        "                         C Cópias realizadas\n"
         "  --screenshot ARQUIVO   salva a tela aberta em ARQUIVO (PNG) e termina\n"
         "  --call-timeout-ms N    espera máxima de cada chamada ao servidor\n"
         "  --config ARQUIVO       arquivo INI, seção [host] (RBX_HOST_CONFIG)\n");
@@ -195,8 +196,9 @@ HostOptionsResult readHostOptions(const QStringList &arguments, const QProcessEn
             return result;
         }
     }
-    if (!o.mode.isEmpty() && o.mode != QLatin1String("E") && o.mode != QLatin1String("N")) {
-        result.error = QStringLiteral("Modo inválido: '%1' (use E ou N).").arg(o.mode);
+    if (!o.mode.isEmpty() && o.mode != QLatin1String("E") && o.mode != QLatin1String("N")
+        && o.mode != QLatin1String("C")) {
+        result.error = QStringLiteral("Modo inválido: '%1' (use E, N ou C).").arg(o.mode);
         return result;
     }
     if (!o.mode.isEmpty() && o.branch.isEmpty()) {

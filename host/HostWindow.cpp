@@ -16,6 +16,7 @@ namespace {
 constexpr int BranchWidth = 4;
 const QString EnteralTitle = QStringLiteral("Copiar Formulação (Enteral/Parenteral)");
 const QString LactarioTitle = QStringLiteral("Copiar Formulação (Lactário)");
+const QString CopiasTitle = QStringLiteral("Cópias realizadas");
 } // namespace
 
 HostWindow::HostWindow(const HostOptions &options, const ModuleLoader &module, QWidget *parent)
@@ -30,11 +31,15 @@ HostWindow::HostWindow(const HostOptions &options, const ModuleLoader &module, Q
 
     auto *enteral = new QAction(EnteralTitle, this);
     auto *lactario = new QAction(LactarioTitle, this);
+    auto *copias = new QAction(CopiasTitle, this);
+    copias->setObjectName(QStringLiteral("actCopiasRealizadas"));
     connect(enteral, &QAction::triggered, this, [this] { openScreen(QStringLiteral("E")); });
     connect(lactario, &QAction::triggered, this, [this] { openScreen(QStringLiteral("N")); });
+    connect(copias, &QAction::triggered, this, [this] { openScreen(QStringLiteral("C")); });
     QMenu *routines = menuBar()->addMenu(QStringLiteral("&Rotinas"));
     routines->addAction(enteral);
     routines->addAction(lactario);
+    routines->addAction(copias);
     routines->addSeparator();
     routines->addAction(QStringLiteral("&Sair"), this, &QWidget::close);
 
@@ -43,7 +48,7 @@ HostWindow::HostWindow(const HostOptions &options, const ModuleLoader &module, Q
     form->addRow(QStringLiteral("&Filial:"), m_branch);
     auto *layout = new QVBoxLayout(central);
     layout->addLayout(form);
-    for (QAction *action : {enteral, lactario}) {
+    for (QAction *action : {enteral, lactario, copias}) {
         auto *button = new QPushButton(action->text(), central);
         connect(button, &QPushButton::clicked, action, &QAction::trigger);
         layout->addWidget(button);
@@ -60,7 +65,7 @@ HostWindow::HostWindow(const HostOptions &options, const ModuleLoader &module, Q
                                this);
     session->setObjectName(QStringLiteral("lblSessao"));
     statusBar()->addPermanentWidget(session, 1);
-    resize(440, 220);
+    resize(440, 260);
 }
 
 QString HostWindow::branch() const { return m_branch->text().trimmed(); }
@@ -70,6 +75,9 @@ void HostWindow::openScreen(const QString &mode)
     guarded(this, [&] {
         if (branch().isEmpty())
             throw EValidationError(QStringLiteral("Informe a filial."));
-        m_module.iniProc(mode, branch());
+        if (mode == u"C")
+            m_module.copiasRealizadas(branch());
+        else
+            m_module.iniProc(mode, branch());
     });
 }

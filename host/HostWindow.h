@@ -17,6 +17,7 @@ public:
     HostWindow(const HostOptions &options, const ModuleLoader &module, QWidget *parent = nullptr);
 
     // Opens the copy screen through the module's IniProc; errors go to the error display.
+    // "C" opens "Cópias realizadas" instead.
     void openScreen(const QString &mode);
     QString branch() const;
 

@@ -29,6 +29,8 @@ void ModuleLoader::load(const QString &configured, const QString &programDir)
             failures.append(QStringLiteral("%1 não exporta IniProc.").arg(library->fileName()));
             continue;
         }
+        // optional: a module built before the routine has none
+        m_copias = reinterpret_cast<IniProcFunction>(library->resolve("IniProcCopias"));
         m_library = std::move(library);
         m_iniProc = iniProc;
         return;
@@ -42,4 +44,11 @@ void ModuleLoader::iniProc(const QString &mode, const QString &branch) const
     if (!m_iniProc)
         throw EHouseError(QStringLiteral("O módulo não foi carregado."));
     m_iniProc(QVariant(QVariantList{mode, branch}));
+}
+
+void ModuleLoader::copiasRealizadas(const QString &branch) const
+{
+    if (!m_copias)
+        throw EHouseError(QStringLiteral("O módulo carregado não tem a rotina Cópias realizadas."));
+    m_copias(QVariant(QVariantList{branch}));
 }

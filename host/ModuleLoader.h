@@ -26,8 +26,11 @@ public:
 
     // Returns when the screen has closed; the module shows its own errors on the error display.
     void iniProc(const QString &mode, const QString &branch) const;
+    // "Cópias realizadas" of the branch; raises EHouseError when the module has no such routine.
+    void copiasRealizadas(const QString &branch) const;
 
 private:
     std::unique_ptr<QLibrary> m_library;
     IniProcFunction m_iniProc = nullptr;
+    IniProcFunction m_copias = nullptr;
 };

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
+#include <QTableWidget>
 #include <QTimer>
 
 namespace {
@@ -17,7 +18,9 @@ constexpr int SettlePolls = 5;    // let the window paint after the dates arrive
 QWidget *copyScreen()
 {
     for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (window->objectName() == QLatin1String("frmCopFormulacao") && window->isVisible())
+        const QString name = window->objectName();
+        if ((name == QLatin1String("frmCopFormulacao") || name == QLatin1String("frmCopiasRealizadas"))
+            && window->isVisible())
             return window;
     }
     return nullptr;
@@ -75,8 +78,10 @@ void ScreenCapture::poll()
     QWidget *screen = copyScreen();
     if (!screen)
         return;
+    // the copy screen once its first activation set the dates, the runs once they are listed
     const auto *origin = screen->findChild<QLineEdit *>(QStringLiteral("depOrigem"));
-    if (!origin || EmptyString(origin->text()))
+    const auto *runs = screen->findChild<QTableWidget *>(QStringLiteral("grdExecucoes"));
+    if (!(origin && !EmptyString(origin->text())) && !(runs && runs->rowCount() > 0))
         return;
     if (++m_readyPolls < SettlePolls)
         return;

@@ -6,7 +6,8 @@
 class QTimer;
 class QWidget;
 
-// Saves the copy screen once its first activation has set the dates, then closes it. An error
+// Saves the copy screen once its first activation has set the dates (or "Cópias realizadas"
+// once its runs are listed), then closes it. An error
 // box that shows instead is saved and closed too, and the capture counts as failed.
 class ScreenCapture final : public QObject
 {

@@ -4,6 +4,7 @@
 #include "HandlerGuard.h"
 #include "HouseError.h"
 #include "QtTranslations.h"
+#include "TfrmCopiasRealizadas.h"
 
 namespace {
 
@@ -19,6 +20,14 @@ QString elementText(const QVariantList &elements, int index)
     return element.toString();
 }
 
+// The parameter as a list; a single text is no list here.
+QVariantList elementsOf(const QVariant &Params, const QString &entry, const QString &expected)
+{
+    if (!Params.canConvert<QVariantList>() || Params.userType() == QMetaType::QString)
+        throw EConvertError(QStringLiteral("%1: o parâmetro deve ser uma lista (%2).").arg(entry, expected));
+    return Params.toList();
+}
+
 } // namespace
 
 void IniProc(const QVariant &Params) noexcept
@@ -28,11 +37,18 @@ void IniProc(const QVariant &Params) noexcept
     guarded(nullptr, [&] {
         // Qt's buttons and socket errors in Portuguese also under a host that did not ask for it
         installQtTranslations();
-        if (!Params.canConvert<QVariantList>() || Params.userType() == QMetaType::QString)
-            throw EConvertError(QStringLiteral("IniProc: o parâmetro deve ser uma lista (modo, filial)."));
-        const QVariantList elements = Params.toList();
+        const QVariantList elements = elementsOf(Params, QStringLiteral("IniProc"), QStringLiteral("modo, filial"));
         const QString filial = elementText(elements, 1);
         const QString tipoForm = elementText(elements, 0);
         CriaCopFormulacao(tipoForm, filial);
+    });
+}
+
+void IniProcCopias(const QVariant &Params) noexcept
+{
+    guarded(nullptr, [&] {
+        installQtTranslations();
+        const QVariantList elements = elementsOf(Params, QStringLiteral("IniProcCopias"), QStringLiteral("filial"));
+        CriaCopiasRealizadas(elementText(elements, 0));
     });
 }

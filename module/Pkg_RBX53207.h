@@ -14,6 +14,11 @@ extern "C" {
 // Nothing is thrown to the host: a missing element, one that is no text, or any other failure
 // is shown on the house error display and the call returns.
 PKG_RBX53207_EXPORT void IniProc(const QVariant &Params) noexcept;
+
+// Opens the routine "Cópias realizadas" (the branch's copy runs, and their undo) and returns
+// when it has closed. Params holds a list whose element 0 is the branch code; failures go to the
+// house error display as IniProc's do.
+PKG_RBX53207_EXPORT void IniProcCopias(const QVariant &Params) noexcept;
 }
 
 using IniProcFunction = void (*)(const QVariant &);

@@ -174,6 +174,42 @@ CopyServiceClient::CopServInteAnswer CopyServiceClient::receiveCopServInte(const
             qint64(answer.FieldByName(QStringLiteral("QTSUBSTITUIDOS")).AsFloat())};
 }
 
+bool CopyServiceClient::offersRuns() const
+{
+    for (const MethodId id : {MethodId::AbreExecucao, MethodId::FechaExecucao, MethodId::getExecucoes,
+                              MethodId::DesfazExecucao}) {
+        if (!m_connection.Offers(CopyService::method(id).name))
+            return false;
+    }
+    return true;
+}
+
+qint64 CopyServiceClient::AbreExecucao(const QString &cdFilial, double dataDestino, const QString &operador)
+{
+    TClientDataSet answer;
+    declareFields(answer, CopyService::execucaoLayout());
+    answer.SetData(call(MethodId::AbreExecucao, {A::Text(cdFilial), A::Date(dataDestino), A::Text(operador)}));
+    if (answer.IsEmpty())
+        throw EDataSetError(QStringLiteral("AbreExecucao não devolveu a execução."));
+    return qint64(answer.FieldByName(QStringLiteral("IDEXECUCAO")).AsFloat());
+}
+
+void CopyServiceClient::FechaExecucao(qint64 execucao, QChar situacao)
+{
+    call(MethodId::FechaExecucao, {A::Text(QString::number(execucao)), A::Text(QString(situacao))});
+}
+
+void CopyServiceClient::getExecucoes(const QString &cdFilial, const QString &operador, double de, double ate,
+                                     TClientDataSet &into)
+{
+    into.SetData(call(MethodId::getExecucoes, {A::Text(cdFilial), A::Text(operador), A::Date(de), A::Date(ate)}));
+}
+
+void CopyServiceClient::DesfazExecucao(qint64 execucao, const QString &operador, TClientDataSet &into)
+{
+    into.SetData(call(MethodId::DesfazExecucao, {A::Text(QString::number(execucao)), A::Text(operador)}));
+}
+
 void declareFields(TClientDataSet &dataSet, const QList<CopyService::FieldLayout> &layout)
 {
     for (const CopyService::FieldLayout &field : layout)

@@ -85,6 +85,16 @@ public:
     // Raises as every call does when the copy failed.
     CopServInteAnswer receiveCopServInte(const TNetConnection::Pending &pending);
 
+    // The journaled runs, extensions: call them only when offered. AbreExecucao names the run of
+    // the last getServInte and answers its id; FechaExecucao ends it with one of
+    // CopyService::RunOutcomeCode. getExecucoes loads the branch's runs started from `de` to
+    // `ate` (days included, 0 for no bound), DesfazExecucao the outcome of each service undone.
+    bool offersRuns() const;
+    qint64 AbreExecucao(const QString &cdFilial, double dataDestino, const QString &operador);
+    void FechaExecucao(qint64 execucao, QChar situacao);
+    void getExecucoes(const QString &cdFilial, const QString &operador, double de, double ate, TClientDataSet &into);
+    void DesfazExecucao(qint64 execucao, const QString &operador, TClientDataSet &into);
+
     TNetConnection &connection() { return m_connection; }
 
     // Empty when the arguments match the method's declaration; otherwise what differs. Every

@@ -121,6 +121,19 @@ QList<MethodSignature> build()
           // the run the copy belongs to: once one of its copies failed, the later ones are not run
           {u"IDEXECUCAO"_s, K::Text, false, nullptr}},
          {}, copServInteLayout()},
+        // the run of the getServInte before it, with its destination and operator: its id answers
+        {MethodId::AbreExecucao, u"AbreExecucao"_s, Access::Writes,
+         {text(S, u"CDFILIAL"_s), date(u"DTDESTINO"_s), text(u"NUTRICIO"_s, u"CDOPERADOR"_s)}, {}, execucaoLayout()},
+        // the run ends: C completed, F failed, I interrupted
+        {MethodId::FechaExecucao, u"FechaExecucao"_s, Access::Writes,
+         {{u"IDEXECUCAO"_s, K::Text, false, nullptr}, text(u"EXECCOPIA"_s, u"IDSITUACAO"_s)}, {}, {}},
+        // the branch's runs started from DTDE to DTATE, days included (0: no bound)
+        {MethodId::getExecucoes, u"getExecucoes"_s, Access::Reads,
+         {text(u"EXECCOPIA"_s, u"CDFILIAL"_s), text(u"NUTRICIO"_s, u"CDOPERADOR"_s), date(u"DTDE"_s), date(u"DTATE"_s)},
+         {}, execucoesLayout()},
+        // puts the destination back as it was before the run, service by service
+        {MethodId::DesfazExecucao, u"DesfazExecucao"_s, Access::Writes,
+         {{u"IDEXECUCAO"_s, K::Text, false, nullptr}, text(u"NUTRICIO"_s, u"CDOPERADOR"_s)}, {}, desfazExecucaoLayout()},
     };
     for (qsizetype i = 0; i < all.size(); ++i) {
         MethodSignature &method = all[i];
@@ -244,6 +257,34 @@ const QList<FieldLayout> &copServInteLayout()
     static const QList<FieldLayout> layout = {field(u"SERVINTE"_s, u"NRSEQUSERV"_s),
                                               {u"QTITENS"_s, F::Float, 0},
                                               {u"QTSUBSTITUIDOS"_s, F::Float, 0}};
+    return layout;
+}
+
+const QList<FieldLayout> &execucaoLayout()
+{
+    static const QList<FieldLayout> layout = {field(u"EXECCOPIA"_s, u"IDEXECUCAO"_s)};
+    return layout;
+}
+
+const QList<FieldLayout> &execucoesLayout()
+{
+    static const QList<FieldLayout> layout =
+        fields(u"EXECCOPIA"_s,
+               {u"IDEXECUCAO"_s, u"DTINICIO"_s, u"DTFIM"_s, u"CDOPERADOR"_s, u"IDTPSERVHOSP"_s, u"DTORIGEM"_s,
+                u"DTDESTINO"_s, u"QTSERVICOS"_s, u"QTITENS"_s, u"IDSITUACAO"_s, u"DTDESFFIM"_s, u"CDOPERDESF"_s},
+               {});
+    return layout;
+}
+
+const QList<FieldLayout> &desfazExecucaoLayout()
+{
+    static const QList<FieldLayout> layout = {field(u"SERVINTE"_s, u"CDPACIENTE"_s),
+                                              field(u"SERVINTE"_s, u"DTSERVINTE"_s),
+                                              field(u"SERVINTE"_s, u"CDSERVFILI"_s),
+                                              field(u"SERVINTE"_s, u"CDDIETPAD"_s),
+                                              field(u"SERVINTE"_s, u"NRSEQUSERV"_s),
+                                              field(u"EXECCOPIA"_s, u"IDSITUACAO"_s),
+                                              {u"DSMOTIVO"_s, F::String, 255}};
     return layout;
 }
 

@@ -32,6 +32,11 @@ enum class MethodId {
     Rollback,
     // Extensions: offered by a server that lists them in rpc.open's result.
     CopServInte,
+    // The copy runs the server journals: open and close one, list a branch's, undo one.
+    AbreExecucao,
+    FechaExecucao,
+    getExecucoes,
+    DesfazExecucao,
 };
 
 // The methods before the first extension are what every server offers.
@@ -102,6 +107,20 @@ RBX_CONTRACT_EXPORT const QList<FieldLayout> &nrConfescoLayout();
 RBX_CONTRACT_EXPORT const QList<FieldLayout> &confescoLayout();
 // CopServInte's answer: the new service's sequence, the items copied, the services it replaced.
 RBX_CONTRACT_EXPORT const QList<FieldLayout> &copServInteLayout();
+// AbreExecucao's answer: the run's id, a number the server assigns.
+RBX_CONTRACT_EXPORT const QList<FieldLayout> &execucaoLayout();
+// getExecucoes: one row per run of the branch, newest first.
+RBX_CONTRACT_EXPORT const QList<FieldLayout> &execucoesLayout();
+// DesfazExecucao: one row per service of the run, undone (D) or refused (R) and why.
+RBX_CONTRACT_EXPORT const QList<FieldLayout> &desfazExecucaoLayout();
+
+// How a run ended, as FechaExecucao takes it and getExecucoes answers it.
+namespace RunOutcomeCode {
+inline constexpr char16_t Open = u'A';
+inline constexpr char16_t Completed = u'C';
+inline constexpr char16_t Failed = u'F';
+inline constexpr char16_t Interrupted = u'I';
+} // namespace RunOutcomeCode
 
 RBX_CONTRACT_EXPORT QList<Wire::PacketField> packetFields(const QList<FieldLayout> &layout);
 

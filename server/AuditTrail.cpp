@@ -102,3 +102,25 @@ void AuditTrail::commit()
 }
 
 void AuditTrail::rollback() { m_pending.clear(); }
+
+void AuditTrail::undone(qint64 run, const QString &paciente, double destino, const QString &filial,
+                        const QString &servico, const QString &dieta, const QString &removed, const QString &restored)
+{
+    serverLog(u"#%1 audit: operador %2 filial %3 paciente %4 serviço %5 dieta %6 destino %7: execução %8 desfeita,"
+              u" sequência %9 removida, restaurada %10"_s.arg(m_connectionId)
+                  .arg(m_operator.isEmpty() ? u"-"_s : excerpt(m_operator), filial, paciente, servico, dieta,
+                       formatDate(destino))
+                  .arg(run)
+                  .arg(removed.isEmpty() ? u"-"_s : removed, restored.isEmpty() ? u"-"_s : restored));
+}
+
+void AuditTrail::undoRefused(qint64 run, const QString &paciente, double destino, const QString &filial,
+                             const QString &servico, const QString &dieta, const QString &why)
+{
+    serverLog(u"#%1 audit: operador %2 filial %3 paciente %4 serviço %5 dieta %6 destino %7: execução %8 não desfeita: %9"_s
+                  .arg(m_connectionId)
+                  .arg(m_operator.isEmpty() ? u"-"_s : excerpt(m_operator), filial, paciente, servico, dieta,
+                       formatDate(destino))
+                  .arg(run)
+                  .arg(why));
+}

@@ -28,6 +28,13 @@ public:
                          const QString &servico, const QString &dieta);
     void itemInserted(const QString &paciente, double destino, const QString &sequencia, const QString &filial);
 
+    // An undo's service, logged at once: each commits on its own. `removed` is the sequence of
+    // the service the run wrote, `restored` that of the one put back (empty for none).
+    void undone(qint64 run, const QString &paciente, double destino, const QString &filial, const QString &servico,
+                const QString &dieta, const QString &removed, const QString &restored);
+    void undoRefused(qint64 run, const QString &paciente, double destino, const QString &filial,
+                     const QString &servico, const QString &dieta, const QString &why);
+
     // Logs what is pending (the writes are committed) or forgets it (rolled back).
     void commit();
     void rollback();

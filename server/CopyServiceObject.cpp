@@ -1,12 +1,15 @@
 #include "CopyServiceObject.h"
 
 #include "ArgReader.h"
+#include "OleDate.h"
 #include "CopyServiceContract.h"
 #include "DbSession.h"
 #include "HouseError.h"
 #include "PacketBuilder.h"
+#include "RunUndo.h"
 #include "Schema.h"
 #include "SqlSession.h"
+#include "Statements.h"
 
 #include <cmath>
 #include <initializer_list>
@@ -35,36 +38,10 @@ Wire::CallResult written(qint64 rows)
     return result;
 }
 
-using Binds = std::initializer_list<std::pair<QString, QVariant>>;
-
-// The kept statement of that text with the values bound, run.
-PreparedStatement &run(DbSession &db, const QString &sql, Binds binds)
-{
-    PreparedStatement &statement = db.statement(sql);
-    for (const auto &[placeholder, value] : binds)
-        statement.bind(placeholder, value);
-    statement.exec();
-    return statement;
-}
-
-bool exists(DbSession &db, const QString &sql, Binds binds)
-{
-    PreparedStatement &query = run(db, sql, binds);
-    const bool found = query.next();
-    query.finish();
-    return found;
-}
-
-// The first column of the first row; null when there is no row.
-QVariant single(DbSession &db, const QString &sql, Binds binds)
-{
-    PreparedStatement &query = run(db, sql, binds);
-    QVariant value;
-    if (query.next())
-        value = query.value(0);
-    query.finish();
-    return value;
-}
+using Statements::Binds;
+using Statements::exists;
+using Statements::run;
+using Statements::single;
 
 // The sequence just before the lowest free one, at the column's width: zeros when none is taken.
 QString beforeLowestFree(const QVariant &value, const Schema::Column &column)
@@ -111,11 +88,6 @@ SELECT CASE WHEN MIN(CAST(S.CDSEQUCOPR AS INTEGER)) > 1 THEN 0
    AND S.CDFILIAL = :CDFILIAL)"_s;
 const QString ServiceExists = u"SELECT 1 FROM SERVINTE WHERE CDPACIENTE = :CDPACIENTE"
                               u" AND DTSERVINTE = :DTSERVINTE AND NRSEQUSERV = :NRSEQUSERV AND CDFILIAL = :CDFILIAL"_s;
-// The items go with their service: the reference from CONFESCO deletes them in cascade.
-const QString DeleteServices = uR"(
-DELETE FROM SERVINTE
- WHERE CDPACIENTE = :CDPACIENTE AND DTSERVINTE = :DTSERVINTE AND CDFILIAL = :CDFILIAL
-   AND CDSERVFILI = :CDSERVFILI AND CDDIETPAD = :CDDIETPAD)"_s;
 const QString InsertService = uR"(
 INSERT INTO SERVINTE (CDPACIENTE, DTSERVINTE, NRSEQUSERV, CDFILIAL, CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM,
                       IDIMPRSERV, IDTIPOSERINT, IDRESTSERIN, CDDIETGRUPSI, CDNUTRICIO, DTINTERNA, DSSERVINTE, NRSERVPESO)
@@ -209,6 +181,7 @@ Wire::CallResult CopyServiceObject::getNutricio(Args &args)
     const QString operador = in.text(u"CDOPERADOR"_s);
     const QString filial = in.text(u"CDFILIAL"_s);
     m_audit.noteOperator(operador);
+    m_journal.noteOperator(operador);
     PreparedStatement &query = run(m_db, u"SELECT CDNUTRICIO FROM NUTRICIO"
                                          u" WHERE CDOPERADOR = :CDOPERADOR AND CDFILIAL = :CDFILIAL ORDER BY CDNUTRICIO"_s,
                                    {{u":CDOPERADOR"_s, operador}, {u":CDFILIAL"_s, filial}});
@@ -271,7 +244,14 @@ SELECT S.CDPACIENTE, S.DTSERVINTE, S.NRSEQUSERV, S.CDFILIAL, S.CDSERVFILI, S.CDD
         query.bind(u":T_"_s + group.name, in.raw(u"T_"_s + group.name));
     }
     query.exec();
-    return withPacket(packetFromQuery(query, CopyService::servInteLayout(), m_db.dialect()));
+    Wire::CallResult result = withPacket(packetFromQuery(query, CopyService::servInteLayout(), m_db.dialect()));
+    RunJournal::Query asked{filial, modo, origem, {}};
+    for (const Group &group : groups) {
+        const QString all = in.raw(u"T_"_s + group.name);
+        asked.filtros << (all == u"T" ? all : in.raw(u"L_"_s + group.name));
+    }
+    m_journal.queried(asked);
+    return result;
 }
 
 Wire::CallResult CopyServiceObject::DelServ(Args &args)
@@ -282,12 +262,10 @@ Wire::CallResult CopyServiceObject::DelServ(Args &args)
     const QString filial = in.key(u"CDFILIAL"_s);
     const QString servico = in.key(u"CDSERVFILI"_s);
     const QString dieta = in.key(u"CDDIETPAD"_s);
+    const RunJournal::ServiceKey key{paciente, destino, filial, servico, dieta};
     qint64 removed = 0;
-    // one statement: atomic on its own, no savepoint needed
-    removed = run(m_db, DeleteServices,
-                  {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, m_db.dialect().dateTimeValue(destino)},
-                   {u":CDFILIAL"_s, filial}, {u":CDSERVFILI"_s, servico}, {u":CDDIETPAD"_s, dieta}})
-                  .rowsAffected();
+    // the removed service's picture goes with the removal
+    classicWrite(filial, destino, [&] { removed = m_journal.classicDelete(key); });
     m_audit.removed(paciente, destino, filial, servico, dieta, removed);
     auditUnlessInTransaction();
     return written(removed);
@@ -327,14 +305,18 @@ Wire::CallResult CopyServiceObject::InsServInte(Args &args)
     const QString operador = in.key(u"CDOPERADOR"_s);
 
     row.nutricio = nutritionistOf(m_db, operador, row.paciente, row.filial, row.servico, row.dieta);
-    // a single statement: atomic on its own; the schema's keys check what it refers to
-    try {
-        insertService(row);
-    } catch (const EConstraintViolation &) {
-        if (auto why = whyServiceRefused(m_db, row.paciente, row.data, row.sequencia, row.filial, row.servico, row.dieta))
-            refuse(why->message);
-        throw;
-    }
+    m_journal.noteOperator(operador);
+    classicWrite(row.filial, row.data, [&] {
+        // the schema's keys check what the row refers to
+        try {
+            insertService(row);
+        } catch (const EConstraintViolation &) {
+            if (auto why = whyServiceRefused(m_db, row.paciente, row.data, row.sequencia, row.filial, row.servico, row.dieta))
+                refuse(why->message);
+            throw;
+        }
+        m_journal.classicServiceInserted({row.paciente, row.data, row.filial, row.servico, row.dieta}, row.sequencia);
+    });
     m_audit.noteOperator(operador);
     m_audit.serviceInserted(row.paciente, row.data, row.sequencia, row.filial, row.servico, row.dieta);
     auditUnlessInTransaction();
@@ -414,18 +396,21 @@ Wire::CallResult CopyServiceObject::InsConfesco(Args &args)
     row.filial = in.key(u"CDFILIAL"_s);
     row.qtInfu = in.number(u"QTINFUCONF"_s);
 
-    try {
-        insertItem(row);
-    } catch (const EConstraintViolation &) {
-        const QVariant dataValue = m_db.dialect().dateTimeValue(row.data);
-        if (!exists(m_db, ServiceExists,
-                    {{u":CDPACIENTE"_s, row.paciente}, {u":DTSERVINTE"_s, dataValue}, {u":NRSEQUSERV"_s, row.sequencia},
-                     {u":CDFILIAL"_s, row.filial}}))
-            refuse(u"O serviço de sequência %1 do paciente %2 em %3 na filial %4 não existe; o item não foi incluído."_s.arg(
-                row.sequencia, row.paciente, formatDate(row.data), row.filial));
-        refuse(u"Já existe o item %1 do serviço %2 do paciente %3 em %4 na filial %5."_s.arg(
-            row.item, row.sequencia, row.paciente, formatDate(row.data), row.filial));
-    }
+    classicWrite(row.filial, row.data, [&] {
+        try {
+            insertItem(row);
+        } catch (const EConstraintViolation &) {
+            const QVariant dataValue = m_db.dialect().dateTimeValue(row.data);
+            if (!exists(m_db, ServiceExists,
+                        {{u":CDPACIENTE"_s, row.paciente}, {u":DTSERVINTE"_s, dataValue}, {u":NRSEQUSERV"_s, row.sequencia},
+                         {u":CDFILIAL"_s, row.filial}}))
+                refuse(u"O serviço de sequência %1 do paciente %2 em %3 na filial %4 não existe; o item não foi incluído."_s.arg(
+                    row.sequencia, row.paciente, formatDate(row.data), row.filial));
+            refuse(u"Já existe o item %1 do serviço %2 do paciente %3 em %4 na filial %5."_s.arg(
+                row.item, row.sequencia, row.paciente, formatDate(row.data), row.filial));
+        }
+        m_journal.classicItemInserted(row.paciente, row.data, row.sequencia, row.filial);
+    });
     m_audit.itemInserted(row.paciente, row.data, row.sequencia, row.filial);
     auditUnlessInTransaction();
     return written(1);
@@ -448,8 +433,10 @@ Wire::CallResult CopyServiceObject::CopServInte(Args &args)
     if (!execucao.isEmpty() && m_failedRuns.contains(execucao))
         refuse(u"Cópia não executada: a execução parou num serviço anterior que falhou."_s);
     try {
-        return copyService(paciente, origem, sequenciaOrigem, filial, destino, operador);
+        const qint64 order = m_journal.serviceOfCopy(execucao, filial, destino, operador);
+        return copyService(paciente, origem, sequenciaOrigem, filial, destino, operador, order);
     } catch (...) {
+        m_journal.failed();
         if (!execucao.isEmpty()) {
             if (m_failedRuns.size() >= MaxFailedRuns)
                 m_failedRuns.clear();
@@ -460,7 +447,8 @@ Wire::CallResult CopyServiceObject::CopServInte(Args &args)
 }
 
 Wire::CallResult CopyServiceObject::copyService(const QString &paciente, double origem, const QString &sequenciaOrigem,
-                                                const QString &filial, double destino, const QString &operador)
+                                                const QString &filial, double destino, const QString &operador,
+                                                qint64 order)
 {
     const SqlDialect &dialect = m_db.dialect();
     const QVariant origemValue = dialect.dateTimeValue(origem), destinoValue = dialect.dateTimeValue(destino);
@@ -506,10 +494,8 @@ SELECT CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM, IDIMPRSERV, IDTIPOSERINT, 
         row.peso = peso.isNull() ? QVariant() : QVariant(QString::number(peso.toDouble(), 'g', 15).toDouble());
         origin.finish();
 
-        replaced = run(m_db, DeleteServices,
-                       {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, destinoValue}, {u":CDFILIAL"_s, filial},
-                        {u":CDSERVFILI"_s, row.servico}, {u":CDDIETPAD"_s, row.dieta}})
-                       .rowsAffected();
+        const RunJournal::ServiceKey key{paciente, destino, filial, row.servico, row.dieta};
+        replaced = m_journal.replace(order, key);
         const Schema::Column &serviceSequence = col(u"SERVINTE"_s, u"NRSEQUSERV"_s);
         row.sequencia = nextSequence(
             beforeLowestFree(single(m_db, BeforeFreeService,
@@ -529,11 +515,9 @@ SELECT CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM, IDIMPRSERV, IDTIPOSERINT, 
             throw ETransactionConflict(why ? why->message : u"a chave do serviço foi tomada por outra gravação"_s);
         }
 
+        // the service is this transaction's own: its items count from none
         const Schema::Column &itemSequence = col(u"CONFESCO"_s, u"CDSEQUCOPR"_s);
-        QString item = beforeLowestFree(single(m_db, BeforeFreeItem,
-                                      {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, destinoValue},
-                                       {u":NRSEQUSERV"_s, row.sequencia}, {u":CDFILIAL"_s, filial}}),
-                               itemSequence);
+        QString item = beforeLowestFree(QVariant(), itemSequence);
         PreparedStatement &source = run(m_db, ItemsOf,
                                         {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, origemValue},
                                          {u":NRSEQUSERV"_s, sequenciaOrigem}, {u":CDFILIAL"_s, filial}});
@@ -573,6 +557,7 @@ SELECT CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM, IDIMPRSERV, IDTIPOSERINT, 
                 throw ETransactionConflict(error.message());
             }
         }
+        m_journal.wrote(order, key);
     });
 
     m_audit.noteOperator(operador);
@@ -592,18 +577,31 @@ SELECT CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM, IDIMPRSERV, IDTIPOSERINT, 
 Wire::CallResult CopyServiceObject::StartTransaction(Args &)
 {
     m_db.startTransaction();
+    m_journal.transactionStarted();
     return {};
 }
 
 Wire::CallResult CopyServiceObject::Commit(Args &)
 {
     try {
+        // the pictures of what the transaction wrote commit with it
+        if (m_db.inTransaction()) {
+            try {
+                m_journal.beforeCommit();
+            } catch (...) {
+                m_db.rollback();
+                throw;
+            }
+        }
         m_db.commit();
     } catch (...) {
         m_audit.rollback();
+        m_journal.rolledBack();
+        m_journal.failed();
         throw;
     }
     m_audit.commit();
+    m_journal.committed();
     return {};
 }
 
@@ -611,7 +609,115 @@ Wire::CallResult CopyServiceObject::Rollback(Args &)
 {
     m_audit.rollback();
     m_db.rollback();
+    // a service given up: the run did not copy it
+    m_journal.rolledBack();
+    m_journal.failed();
     return {};
+}
+
+void CopyServiceObject::classicWrite(const QString &filial, double destino, const std::function<void()> &writes)
+{
+    try {
+        m_journal.runFor(filial, destino);
+        if (m_db.inTransaction()) {
+            writes();
+            return;
+        }
+        // outside a client transaction the write and its pictures commit together on their own
+        m_journal.transactionStarted();
+        m_db.atomically([&] {
+            writes();
+            m_journal.picturePending();
+        });
+        m_journal.committed();
+    } catch (...) {
+        if (!m_db.inTransaction())
+            m_journal.rolledBack();
+        m_journal.failed();
+        throw;
+    }
+}
+
+Wire::CallResult CopyServiceObject::AbreExecucao(Args &args)
+{
+    const ArgReader in(args, CopyService::method(MethodId::AbreExecucao));
+    const QString filial = in.key(u"CDFILIAL"_s);
+    const double destino = in.date(u"DTDESTINO"_s);
+    const QString operador = in.key(u"CDOPERADOR"_s);
+    requireNutritionist(operador, filial);
+    m_audit.noteOperator(operador);
+    const qint64 id = m_journal.open(filial, destino, operador);
+    Wire::Packet packet;
+    packet.fields = CopyService::packetFields(CopyService::execucaoLayout());
+    packet.rows << QList<QVariant>{double(id)};
+    return withPacket(std::move(packet));
+}
+
+Wire::CallResult CopyServiceObject::FechaExecucao(Args &args)
+{
+    const ArgReader in(args, CopyService::method(MethodId::FechaExecucao));
+    const QString situacao = in.key(u"IDSITUACAO"_s);
+    m_journal.close(in.raw(u"IDEXECUCAO"_s), situacao.at(0));
+    return written(1);
+}
+
+Wire::CallResult CopyServiceObject::getExecucoes(Args &args)
+{
+    const ArgReader in(args, CopyService::method(MethodId::getExecucoes));
+    const QString filial = in.key(u"CDFILIAL"_s);
+    const QString operador = in.key(u"CDOPERADOR"_s);
+    const double de = in.date(u"DTDE"_s), ate = in.date(u"DTATE"_s);
+    requireNutritionist(operador, filial);
+    const SqlDialect &dialect = m_db.dialect();
+    // days included; 0 is no bound
+    const QVariant from = dialect.dateTimeValue(de == 0 ? OleDate::MinimumValue : std::floor(de));
+    const QVariant to = dialect.dateTimeValue(ate == 0 ? OleDate::MaximumValue : std::floor(ate) + 1);
+    PreparedStatement &query = run(m_db, uR"(
+SELECT E.IDEXECUCAO, E.DTINICIO, E.DTFIM, E.CDOPERADOR, E.IDTPSERVHOSP, E.DTORIGEM, E.DTDESTINO,
+       COALESCE(E.QTSERVICOS, (SELECT COUNT(*) FROM EXECLINHA L
+                                WHERE L.IDEXECUCAO = E.IDEXECUCAO AND L.IDVERSAO = 'N' AND L.CDLINHA = 'S')) AS QTSERVICOS,
+       COALESCE(E.QTITENS, (SELECT COUNT(*) FROM EXECLINHA L
+                             WHERE L.IDEXECUCAO = E.IDEXECUCAO AND L.IDVERSAO = 'N' AND L.CDLINHA <> 'S')) AS QTITENS,
+       E.IDSITUACAO, E.DTDESFFIM, E.CDOPERDESF
+  FROM EXECCOPIA E
+ WHERE E.CDFILIAL = :CDFILIAL AND E.DTINICIO >= :DTDE AND E.DTINICIO < :DTATE
+ ORDER BY E.IDEXECUCAO DESC)"_s,
+                                   {{u":CDFILIAL"_s, filial}, {u":DTDE"_s, from}, {u":DTATE"_s, to}});
+    return withPacket(packetFromQuery(query, CopyService::execucoesLayout(), dialect));
+}
+
+Wire::CallResult CopyServiceObject::DesfazExecucao(Args &args)
+{
+    const ArgReader in(args, CopyService::method(MethodId::DesfazExecucao));
+    const QString execucao = in.raw(u"IDEXECUCAO"_s);
+    const QString operador = in.key(u"CDOPERADOR"_s);
+    bool numeric = false;
+    const qint64 id = execucao.toLongLong(&numeric);
+    if (!numeric || id <= 0)
+        refuse(u"IDEXECUCAO deve ser o número de uma execução; recebido \"%1\"."_s.arg(excerpt(execucao)));
+    m_audit.noteOperator(operador);
+    RunUndo undo(m_db, m_audit);
+    const QString filial = undo.branchOf(id);
+    requireNutritionist(operador, filial);
+    const QList<RunUndo::ServiceResult> results = undo.undo(id, operador);
+    Wire::Packet packet;
+    packet.fields = CopyService::packetFields(CopyService::desfazExecucaoLayout());
+    for (const RunUndo::ServiceResult &result : results) {
+        packet.rows << QList<QVariant>{result.paciente,
+                                       result.data,
+                                       result.servico,
+                                       result.dieta,
+                                       result.sequencia.isEmpty() ? QVariant() : QVariant(result.sequencia),
+                                       result.undone ? u"D"_s : u"R"_s,
+                                       result.why.isEmpty() ? QVariant() : QVariant(result.why)};
+    }
+    return withPacket(std::move(packet));
+}
+
+void CopyServiceObject::requireNutritionist(const QString &operador, const QString &filial)
+{
+    if (single(m_db, NutritionistOf, {{u":CDOPERADOR"_s, operador}, {u":CDFILIAL"_s, filial}}).isNull())
+        refuse(u"O operador %1 não é nutricionista da filial %2."_s.arg(excerpt(operador), filial));
 }
 
 void CopyServiceObject::auditUnlessInTransaction()

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "AuditTrail.h"
+#include "RunJournal.h"
 #include "WireProtocol.h"
 
 #include <QList>
 #include <QSet>
 #include <QVariant>
+
+#include <functional>
 
 class DbSession;
 
@@ -16,7 +19,7 @@ class DbSession;
 class CopyServiceObject final
 {
 public:
-    explicit CopyServiceObject(DbSession &db, int connectionId = 0) : m_db(db), m_audit(connectionId) {}
+    explicit CopyServiceObject(DbSession &db, int connectionId = 0) : m_db(db), m_audit(connectionId), m_journal(db) {}
 
     using Args = QList<Wire::Arg>;
 
@@ -38,6 +41,12 @@ public:
     // calls from DelServ to the last InsConfesco would copy it.
     Wire::CallResult CopServInte(Args &args);
 
+    // The runs of the copy: named and ended by the client, listed for a branch, undone.
+    Wire::CallResult AbreExecucao(Args &args);
+    Wire::CallResult FechaExecucao(Args &args);
+    Wire::CallResult getExecucoes(Args &args);
+    Wire::CallResult DesfazExecucao(Args &args);
+
 private:
     // A SERVINTE row to insert, its values as bound (null for none).
     struct ServiceRow
@@ -53,14 +62,20 @@ private:
         QVariant filialPrato, prato, consumo, produto, via, preparo, observacao;
     };
     Wire::CallResult copyService(const QString &paciente, double origem, const QString &sequenciaOrigem,
-                                 const QString &filial, double destino, const QString &operador);
+                                 const QString &filial, double destino, const QString &operador, qint64 order);
     void insertService(const ServiceRow &row);
     void insertItem(const ItemRow &row);
 
     // Writes outside a client transaction are committed already: their audit lines go now.
     void auditUnlessInTransaction();
+    // A classic write with its journal: in the client's transaction, or with its pictures in one
+    // of its own.
+    void classicWrite(const QString &filial, double destino, const std::function<void()> &writes);
+    // Refused when the operator is no nutritionist of the branch.
+    void requireNutritionist(const QString &operador, const QString &filial);
 
     DbSession &m_db;
     AuditTrail m_audit;
+    RunJournal m_journal;
     QSet<QString> m_failedRuns;
 };

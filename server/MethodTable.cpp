@@ -23,6 +23,10 @@ Handler handlerOf(MethodId id)
     case MethodId::Commit: return &CopyServiceObject::Commit;
     case MethodId::Rollback: return &CopyServiceObject::Rollback;
     case MethodId::CopServInte: return &CopyServiceObject::CopServInte;
+    case MethodId::AbreExecucao: return &CopyServiceObject::AbreExecucao;
+    case MethodId::FechaExecucao: return &CopyServiceObject::FechaExecucao;
+    case MethodId::getExecucoes: return &CopyServiceObject::getExecucoes;
+    case MethodId::DesfazExecucao: return &CopyServiceObject::DesfazExecucao;
     }
     return nullptr;
 }

@@ -104,10 +104,13 @@ ParsedOptions parseMergedOptions(const QStringList &arguments)
     const QCommandLineOption tlsKey(u"tls-key"_s, u"Chave privada PEM desse certificado."_s, u"ARQUIVO"_s);
     const QCommandLineOption classic(u"classic-methods"_s,
                                      u"Oferece só os nove métodos do serviço de cópia e as chamadas de transação."_s);
+    const QCommandLineOption journalDays(u"journal-days"_s,
+                                         u"Dias em que o diário das cópias guarda uma execução, para desfazê-la (1..3650)."_s,
+                                         u"N"_s, u"30"_s);
     const QCommandLineOption configFile(
         u"config"_s, u"Arquivo INI com as mesmas chaves das opções longas; a linha de comando prevalece."_s, u"ARQUIVO"_s);
-    const QList<QCommandLineOption> options = {help,  database, listen, tokenFile, maxConnections, maxMessage,
-                                               stall, idle,     tlsCert, tlsKey,   classic,        configFile};
+    const QList<QCommandLineOption> options = {help,  database, listen,  tokenFile, maxConnections, maxMessage, stall,
+                                               idle,  tlsCert,  tlsKey,  classic,   journalDays,    configFile};
     parser.addOptions(options);
 
     ParsedOptions result;
@@ -157,6 +160,12 @@ ParsedOptions parseMergedOptions(const QStringList &arguments)
     config.stallTimeoutMs = int(*stallMs);
     config.idleTimeoutMs = int(*idleMs);
     config.classicMethods = parser.isSet(classic);
+    const auto days = positive(parser.value(journalDays), 1, 3650);
+    if (!days) {
+        result.error = u"--journal-days takes a whole number from 1 to 3650"_s;
+        return result;
+    }
+    config.journalDays = int(*days);
 
     if (parser.isSet(tokenFile)) {
         QFile file(parser.value(tokenFile));

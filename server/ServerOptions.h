@@ -20,6 +20,8 @@ struct ServerConfig
     int idleTimeoutMs = 0;
     // As a server of the original contract: no extension is listed or served.
     bool classicMethods = false;
+    // Runs older than this many days leave the journal, and can no longer be undone.
+    int journalDays = 30;
     // Set when --tls-cert and --tls-key are given: every connection is TLS, nothing in clear.
     std::optional<QSslConfiguration> tls;
 };

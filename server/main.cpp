@@ -3,6 +3,7 @@
 #include "FirebirdConnection.h"
 #include "SqlSessionPool.h"
 #include "HouseError.h"
+#include "JournalPruning.h"
 #include "Listener.h"
 #include "QtTranslations.h"
 #include "Schema.h"
@@ -44,10 +45,13 @@ int main(int argc, char *argv[])
         QTextStream(stderr) << "rbx53207-server: " << *refused << Qt::endl;
         return 2;
     }
-    // tables a later schema added are made before the first client can ask for anything
+    // tables a later schema added (the journal of runs among them) are made before the first
+    // client can ask for anything
+    JournalPruning pruning(config.databaseUrl, config.journalDays);
     try {
         auto database = Database::open(config.databaseUrl, u"rbx-startup"_s);
         Schema::create(*database);
+        pruning.start();
         // the first client then finds an attachment waiting
         if (Firebird::isFirebirdUrl(config.databaseUrl))
             SqlSessionPool::instance().prewarm(config.databaseUrl);

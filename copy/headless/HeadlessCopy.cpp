@@ -5,6 +5,7 @@
 #include "FormulationCopy.h"
 #include "HeadlessCopyForm.h"
 #include "HeadlessOptions.h"
+#include "HeadlessRuns.h"
 #include "HouseError.h"
 #include "HouseSession.h"
 #include "StopSignals.h"
@@ -82,6 +83,11 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
     // taken once the question is answered: before that an interrupt ends the command as usual
     std::optional<StopOnSignals> stopOnSignals;
     CopyOutcome outcome;
+    // after a failure too: the run to undo what it wrote before it
+    const auto runNamed = [&copy, &err] {
+        if (copy.runId() > 0)
+            err << QStringLiteral("Execução %1 (desfaz-se com --undo %1).").arg(copy.runId()) << Qt::endl;
+    };
     try {
         connection.SetConnected(true);
 
@@ -92,6 +98,11 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
             err << form.msg(QStringLiteral("Oper_Per")) << Qt::endl;
             return HeadlessExit::Validation;
         }
+
+        if (options.action == HeadlessOptions::Action::ListRuns)
+            return listHeadlessRuns(service, options, form, out, err);
+        if (options.action == HeadlessOptions::Action::Undo)
+            return undoHeadlessRun(service, options, form, out, err);
 
         copy.setCallByCall(options.callByCall);
         copy.setConfirmedHandler([&copy, &stopOnSignals] { stopOnSignals.emplace(copy); });
@@ -110,6 +121,7 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
         err << failure.message() << Qt::endl;
         if (copy.outcome().end == CopyEnd::Failed)
             err << CopyReport::failed(copy.outcome()) << Qt::endl;
+        runNamed();
         return HeadlessExit::ServiceFailure;
     } catch (const std::exception &failure) {
         err << QString::fromUtf8(failure.what()) << Qt::endl;
@@ -125,6 +137,6 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
     if (outcome.end == CopyEnd::Interrupted)
         out << CopyReport::interrupted(outcome) << Qt::endl;
     out << QStringLiteral("Serviços copiados: %1. Itens copiados: %2.").arg(outcome.services).arg(outcome.items)
-        << Qt::endl;
+        << (outcome.runId > 0 ? QStringLiteral(" Execução %1.").arg(outcome.runId) : QString()) << Qt::endl;
     return outcome.end == CopyEnd::Interrupted ? HeadlessExit::Interrupted : HeadlessExit::Success;
 }

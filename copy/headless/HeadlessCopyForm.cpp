@@ -71,14 +71,18 @@ int HeadlessCopyForm::showMsg(const QString &key, TMsgDlgType kind, TMsgDlgButto
         m_out << msg(key) << Qt::endl;
         return mrYes;
     }
+    return confirm(msg(key)) ? mrYes : mrNo;
+}
+
+bool HeadlessCopyForm::confirm(const QString &question)
+{
     if (m_options.assumeYes)
-        return mrYes;
+        return true;
     if (!m_in)
-        return mrNo;
-    m_err << msg(key) << " [s/N] " << Qt::flush;
+        return false;
+    m_err << question << " [s/N] " << Qt::flush;
     const QString answer = m_in->readLine().trimmed().toLower();
-    const bool yes = answer == u"s" || answer == u"sim" || answer == u"y" || answer == u"yes";
-    return yes ? mrYes : mrNo;
+    return answer == u"s" || answer == u"sim" || answer == u"y" || answer == u"yes";
 }
 
 void HeadlessCopyForm::mensErro(const QString &text)

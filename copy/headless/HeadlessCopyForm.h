@@ -25,6 +25,8 @@ public:
     QString msg(const QString &key) const override;
     int showMsg(const QString &key, TMsgDlgType kind, TMsgDlgButtons buttons) override;
     [[noreturn]] void mensErro(const QString &text) override;
+    // A yes/no question: yes with --yes, else what the terminal answers (no without one).
+    bool confirm(const QString &question);
 
     // The control the last failure pointed at.
     const QString &focus() const { return m_focus; }

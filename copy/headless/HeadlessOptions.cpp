@@ -85,8 +85,14 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
         QStringLiteral("config"),
         QStringLiteral("Arquivo INI com as mesmas chaves das opções longas; a linha de comando prevalece."),
         QStringLiteral("ARQUIVO"));
-    QList<QCommandLineOption> known = {help, server, tokenFile, operatorCode, branch, mode, from, to, yes, callByCall,
-                                       configFile};
+    const QCommandLineOption listRuns(QStringLiteral("list-runs"),
+                                      QStringLiteral("Lista as execuções de cópia da filial, a mais recente primeiro; "
+                                                     "--from e --to limitam os dias em que começaram."));
+    const QCommandLineOption undo(QStringLiteral("undo"),
+                                  QStringLiteral("Desfaz a execução de cópia EXECUÇÃO (pergunta antes, salvo com --yes)."),
+                                  QStringLiteral("EXECUÇÃO"));
+    QList<QCommandLineOption> known = {help, server, tokenFile, operatorCode, branch, mode,     from,
+                                       to,   yes,    callByCall, configFile,   listRuns, undo};
     std::array<QCommandLineOption, 6> groups = {
         QCommandLineOption(groupOptionName(FilterGroup::Paciente),
                            QStringLiteral("Pacientes, separados por vírgula (padrão: todos)."), QStringLiteral("CÓDIGOS")),
@@ -136,9 +142,21 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
     options.tipoForm = parser.value(mode);
     if (options.tipoForm != u"E" && options.tipoForm != u"N")
         return usage(QStringLiteral("--mode deve ser E ou N."));
+    if (parser.isSet(listRuns) && parser.isSet(undo))
+        return usage(QStringLiteral("--list-runs e --undo não vão juntos."));
+    if (parser.isSet(undo)) {
+        bool numeric = false;
+        options.undoRun = parser.value(undo).trimmed().toLongLong(&numeric);
+        if (!numeric || options.undoRun <= 0)
+            return usage(QStringLiteral("--undo espera o número de uma execução."));
+        options.action = HeadlessOptions::Action::Undo;
+    } else if (parser.isSet(listRuns)) {
+        options.action = HeadlessOptions::Action::ListRuns;
+    }
     const QString isoFormat = QStringLiteral("yyyy-MM-dd");
-    options.from = parser.isSet(from) ? parser.value(from) : today.addDays(-1).toString(isoFormat);
-    options.to = parser.isSet(to) ? parser.value(to) : today.toString(isoFormat);
+    const bool copying = options.action == HeadlessOptions::Action::Copy;
+    options.from = parser.isSet(from) ? parser.value(from) : copying ? today.addDays(-1).toString(isoFormat) : QString();
+    options.to = parser.isSet(to) ? parser.value(to) : copying ? today.toString(isoFormat) : QString();
     for (std::size_t i = 0; i < groups.size(); ++i) {
         if (!parser.isSet(groups[i]))
             continue;

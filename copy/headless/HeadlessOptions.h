@@ -13,6 +13,10 @@
 // What the headless copy was asked to do, as given on its command line.
 struct HeadlessOptions
 {
+    // A copy, the branch's runs listed (--list-runs), or one run undone (--undo RUN).
+    enum class Action { Copy, ListRuns, Undo };
+    Action action = Action::Copy;
+    qint64 undoRun = 0;
     QString host;
     int port = 0;
     QString tokenFile;
@@ -20,7 +24,8 @@ struct HeadlessOptions
     QString branch;
     QString tipoForm; // "E" or "N", as the module's form mode
     // The date texts as given (YYYY-MM-DD), or the defaults yesterday and today. They are
-    // checked by the copy's own validation, so that its texts report them.
+    // checked by the copy's own validation, so that its texts report them. For --list-runs the
+    // days the runs started in, both included; empty for no bound.
     QString from;
     QString to;
     // Per filter group in FilterGroups order: absent means all mode, otherwise the selection

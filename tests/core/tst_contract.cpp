@@ -99,6 +99,13 @@ private slots:
         client.StartTransaction();
         client.Rollback();
         client.receiveCopServInte(client.sendCopServInte(u"P1"_s, 46000, u"01"_s, filial, 46001, u"OP1"_s, u"run"_s));
+        QCOMPARE(client.AbreExecucao(filial, 46001, u"OP1"_s), 1);
+        client.FechaExecucao(1, u'C');
+        TClientDataSet runs, undone;
+        declareFields(runs, CopyService::execucoesLayout());
+        declareFields(undone, CopyService::desfazExecucaoLayout());
+        client.getExecucoes(filial, u"OP1"_s, 0, 0, runs);
+        client.DesfazExecucao(1, u"OP1"_s, undone);
 
         QSet<QString> called;
         for (const FakeCopyService::Call &call : fake.calls()) {

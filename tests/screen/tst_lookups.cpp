@@ -10,8 +10,13 @@
 #include "TButtonFlat.h"
 #include "TDateEditPlus.h"
 #include "TestServer.h"
+#include "TfrmCopiasRealizadas.h"
+#include "RunTexts.h"
 
+#include <QListWidget>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
@@ -279,6 +284,50 @@ private slots:
         s->sbtConfirma->click();
         QCOMPARE(dialogs.errors, QStringList{u"Data origem deve ser menor que a data destino."_s});
         QVERIFY(dialogs.messages.isEmpty());
+    }
+
+    // "Cópias realizadas" lists the screen's copy first and undoes it when the question is
+    // answered Yes, with a line per service.
+    void copiasRealizadasUndoesTheScreensCopy()
+    {
+        AnsweringDialogs dialogs;
+        ScopedDialogSeam seam(dialogs);
+        {
+            ScreenUnderTest s;
+            s->show();
+            QTRY_VERIFY(s->netCopiaForm.Connected());
+            s->depOrigem->SetDate(TestSupport::demoDate());
+            s->depDestino->SetDate(TestSupport::demoDate().addDays(5));
+            s->sbtConfirma->click();
+            QCOMPARE(dialogs.errors, QStringList());
+        }
+        auto db = m_demo.open(u"tst_lookups_undo"_s);
+        const QString count = u"SELECT COUNT(*) FROM SERVINTE WHERE DTSERVINTE LIKE '%1%'"_s.arg(
+            TestSupport::demoDate().addDays(5).toString(u"yyyy-MM-dd"_s));
+        const int copied = scalar(db->sql(), count);
+        QVERIFY(copied > 0);
+
+        TfrmCopiasRealizadas routine(u"0001"_s);
+        routine.show();
+        QTRY_VERIFY(routine.grdExecucoes->rowCount() > 0);
+        QCOMPARE(routine.grdExecucoes->item(0, 6)->text(), QString::number(copied));
+        const qint64 run = routine.grdExecucoes->item(0, 0)->text().toLongLong();
+
+        dialogs.messages.clear();
+        dialogs.answerMessage = [](const MessageRequest &) { return mrNo; };
+        routine.sbtDesfazer->click();
+        QCOMPARE(dialogs.messages.size(), 1);
+        QCOMPARE(dialogs.messages.constFirst().text, RunTexts::undoQuestion(run));
+        QCOMPARE(scalar(db->sql(), count), copied);
+
+        dialogs.answerMessage = [](const MessageRequest &) { return mrYes; };
+        routine.sbtDesfazer->click();
+        QCOMPARE(dialogs.errors, QStringList());
+        QCOMPARE(scalar(db->sql(), count), 0);
+        QCOMPARE(routine.lstResultado->count(), copied);
+        QCOMPARE(dialogs.messages.constLast().text,
+                 u"Execução %1: Serviços desfeitos: %2. Não desfeitos: 0."_s.arg(run).arg(copied));
+        QVERIFY(routine.grdExecucoes->item(0, 8)->text().contains(u"desfeita"_s));
     }
 
     // The application server restarts while the screen sits open: the patient lookup fails

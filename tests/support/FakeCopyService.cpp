@@ -72,6 +72,12 @@ QByteArray FakeCopyService::answer(const QByteArray &line)
         result.packet = packet(CopyService::copServInteLayout(), {{{QStringLiteral("NRSEQUSERV"), nrServInte},
                                                                     {QStringLiteral("QTITENS"), 0.0},
                                                                     {QStringLiteral("QTSUBSTITUIDOS"), 0.0}}});
+    else if (method == u"AbreExecucao")
+        result.packet = packet(CopyService::execucaoLayout(), {{{QStringLiteral("IDEXECUCAO"), 1.0}}});
+    else if (method == u"getExecucoes")
+        result.packet = packet(CopyService::execucoesLayout(), {});
+    else if (method == u"DesfazExecucao")
+        result.packet = packet(CopyService::desfazExecucaoLayout(), {});
     return Wire::resultMessage(id, Wire::encodeCallResult(result));
 }
 

@@ -1,0 +1,62 @@
+#include "HeadlessRuns.h"
+
+#include "CopyServiceClient.h"
+#include "HeadlessCopy.h"
+#include "HeadlessCopyForm.h"
+#include "HeadlessOptions.h"
+#include "OleDate.h"
+#include "RunTexts.h"
+
+#include <QTextStream>
+
+namespace {
+
+// The day of a --from / --to text as the server takes it: 0 for none.
+std::optional<double> dayBound(const QString &text, const QDate &value)
+{
+    if (text.isEmpty())
+        return 0.0;
+    if (!value.isValid())
+        return std::nullopt;
+    return OleDate::fromDate(value);
+}
+
+} // namespace
+
+int listHeadlessRuns(CopyServiceClient &service, const HeadlessOptions &options, HeadlessCopyForm &form,
+                     QTextStream &out, QTextStream &err)
+{
+    const std::optional<double> de = dayBound(options.from, form.dateValue(CopyDate::Origem));
+    const std::optional<double> ate = dayBound(options.to, form.dateValue(CopyDate::Destino));
+    if (!de || !ate) {
+        err << form.msg(QStringLiteral("Data_Err")) << QStringLiteral(" (--%1 %2)")
+                   .arg(de ? QStringLiteral("to") : QStringLiteral("from"), de ? options.to : options.from)
+            << Qt::endl;
+        return HeadlessExit::Validation;
+    }
+    TClientDataSet runs(QStringLiteral("cdsExecucoes"));
+    declareFields(runs, CopyService::execucoesLayout());
+    service.getExecucoes(options.branch, options.operatorCode, *de, *ate, runs);
+    if (runs.IsEmpty())
+        out << QStringLiteral("Nenhuma execução de cópia no período.") << Qt::endl;
+    for (; !runs.Eof(); runs.Next())
+        out << RunTexts::runLine(RunTexts::runOf(runs)) << Qt::endl;
+    return HeadlessExit::Success;
+}
+
+int undoHeadlessRun(CopyServiceClient &service, const HeadlessOptions &options, HeadlessCopyForm &form,
+                    QTextStream &out, QTextStream &err)
+{
+    if (!form.confirm(RunTexts::undoQuestion(options.undoRun))) {
+        err << QStringLiteral("Operação não confirmada; nada foi desfeito.") << Qt::endl;
+        return HeadlessExit::Validation;
+    }
+    TClientDataSet services(QStringLiteral("cdsDesfeitos"));
+    declareFields(services, CopyService::desfazExecucaoLayout());
+    service.DesfazExecucao(options.undoRun, options.operatorCode, services);
+    const RunTexts::UndoSummary summary = RunTexts::summarize(services);
+    for (const QString &line : summary.lines)
+        out << line << Qt::endl;
+    out << summary.total << Qt::endl;
+    return summary.refused > 0 ? HeadlessExit::UndoRefused : HeadlessExit::Success;
+}
