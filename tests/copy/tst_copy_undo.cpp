@@ -265,8 +265,9 @@ private slots:
         QVERIFY(afterFailed != empty);
 
         FormulationCopy *running = nullptr;
+        // call by call, so that no copy is in flight when the stop is asked for
         const CopyOutcome stopped = copyDemoDay(
-            server.port(), u"N"_s, {}, Path::ServerSide,
+            server.port(), u"N"_s, {}, Path::CallByCall,
             [&](const CopyProgress &progress) {
                 if (progress.servicesDone == 2)
                     running->requestStop();
