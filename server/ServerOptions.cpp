@@ -162,7 +162,7 @@ ParsedOptions parseMergedOptions(const QStringList &arguments)
     config.classicMethods = parser.isSet(classic);
     const auto days = positive(parser.value(journalDays), 1, 3650);
     if (!days) {
-        result.error = u"--journal-days takes a whole number from 1 to 3650"_s;
+        result.error = u"--journal-days deve ser um número inteiro de 1 a 3650."_s;
         return result;
     }
     config.journalDays = int(*days);
