@@ -8,6 +8,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTest>
 
 #include <functional>
 
@@ -38,10 +39,19 @@ struct Session
     }
 };
 
+enum class Path { ServerSide, CallByCall };
+Q_DECLARE_METATYPE(Path)
+
+// The data of a test that runs once on each copy path.
+inline void addPathRows()
+{
+    QTest::addColumn<Path>("path");
+    QTest::newRow("server-side") << Path::ServerSide;
+    QTest::newRow("call by call") << Path::CallByCall;
+}
+
 // Runs the Confirm button's copy from the demo day to the next, as the screen would; the groups
 // given are in list mode with that selection list, the others in all mode.
-enum class Path { ServerSide, CallByCall };
-
 inline CopyOutcome copyDemoDay(quint16 port, const QString &tipoForm, const QMap<FilterGroup, QString> &picked = {},
                                Path path = Path::ServerSide, const CopyProgressHandler &progress = {},
                                const std::function<void(FormulationCopy &)> &setUp = {})

@@ -228,7 +228,6 @@ void putOlderVersion(quint16 port, const ServiceState &service)
 
 } // namespace
 
-Q_DECLARE_METATYPE(Path)
 
 class TestCopyServer final : public QObject
 {
@@ -303,9 +302,7 @@ private slots:
     // Copied again and again, the same day leaves every row as its first copy did.
     void rerunsKeepTheSequences_data()
     {
-        QTest::addColumn<Path>("path");
-        QTest::newRow("server-side") << Path::ServerSide;
-        QTest::newRow("call by call") << Path::CallByCall;
+        addPathRows();
     }
     void rerunsKeepTheSequences()
     {
@@ -432,9 +429,7 @@ private slots:
     // of the run already on their way to the server.
     void serverFailureStopsTheRunAtThatService_data()
     {
-        QTest::addColumn<Path>("path");
-        QTest::newRow("server-side") << Path::ServerSide;
-        QTest::newRow("call by call") << Path::CallByCall;
+        addPathRows();
     }
     void serverFailureStopsTheRunAtThatService()
     {
@@ -558,9 +553,7 @@ private slots:
     // schema's keys check what the server once looked up itself.
     void statementsPerServiceStayFew_data()
     {
-        QTest::addColumn<Path>("path");
-        QTest::newRow("server-side") << Path::ServerSide;
-        QTest::newRow("call by call") << Path::CallByCall;
+        addPathRows();
     }
     void statementsPerServiceStayFew()
     {

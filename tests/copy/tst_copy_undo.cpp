@@ -105,7 +105,6 @@ QString wholeOrAsLeft(const DemoDatabase &demo, const QStringList &before, const
 
 } // namespace
 
-Q_DECLARE_METATYPE(Path)
 
 class TestCopyUndo final : public QObject
 {
@@ -123,9 +122,7 @@ private slots:
     // run's undo back until the later one is undone.
     void undoPutsTheDestinationBackAsItWas_data()
     {
-        QTest::addColumn<Path>("path");
-        QTest::newRow("server-side") << Path::ServerSide;
-        QTest::newRow("call by call") << Path::CallByCall;
+        addPathRows();
     }
     void undoPutsTheDestinationBackAsItWas()
     {
