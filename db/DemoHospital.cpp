@@ -115,7 +115,7 @@ public:
           m_dietpadr(database, u"DIETPADR"_s), m_dietserv(database, u"DIETSERV"_s), m_andar(database, u"ANDAR"_s),
           m_ala(database, u"ALA"_s), m_leito(database, u"LEITO"_s), m_paciente(database, u"PACIENTE"_s),
           m_padraoserv(database, u"PADRAOSERV"_s), m_internac(database, u"INTERNAC"_s),
-          m_nutricio(database, u"NUTRICIO"_s), m_servinte(database, u"SERVINTE"_s), m_confesco(database, u"CONFESCO"_s)
+          m_nutricio(database, u"NUTRICIO"_s), m_operador(database, u"OPERADOR"_s), m_servinte(database, u"SERVINTE"_s), m_confesco(database, u"CONFESCO"_s)
     {
     }
 
@@ -188,6 +188,27 @@ private:
                     .set(u"NMNUTRICIO"_s, nutritionist.name)
                     .insert();
             }
+        }
+        operators();
+    }
+
+    // The nutritionists' operators and VISITA, who is none, without passwords: none of them logs
+    // in until one is set. ADMIN may undo the runs of others.
+    void operators()
+    {
+        QStringList codes;
+        for (const Branch &branch : branches()) {
+            for (const Nutritionist &nutritionist : branch.nutritionists) {
+                if (!codes.contains(nutritionist.operatorCode))
+                    codes << nutritionist.operatorCode;
+            }
+        }
+        codes << u"VISITA"_s;
+        for (const QString &code : codes) {
+            m_operador.set(u"CDOPERADOR"_s, code)
+                .set(u"IDATIVO"_s, u"S"_s)
+                .set(u"IDSUPERVISOR"_s, code == u"ADMIN"_s ? u"S"_s : u"N"_s)
+                .insert();
         }
     }
 
@@ -416,7 +437,7 @@ private:
     const DemoOptions &m_options;
     Random m_random;
     Inserter m_servico, m_dietpadr, m_dietserv, m_andar, m_ala, m_leito, m_paciente, m_padraoserv, m_internac,
-        m_nutricio, m_servinte, m_confesco;
+        m_nutricio, m_operador, m_servinte, m_confesco;
     QHash<QString, QList<Bed>> m_freeBeds;
     int m_servicesOnDate = 0;
 };

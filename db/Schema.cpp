@@ -164,6 +164,16 @@ QList<Table> build()
                  .uniques = {},
                  .foreignKeys = {},
                  .indexes = {{u"CDOPERADOR"_s, F}}};
+    // Who may log in: a SCRAM verifier, never a password (null until one is set, and for an
+    // operator the site's directory checks), whether the operator may log in (S/N) and whether
+    // the operator may undo the runs of others in its branches (S/N).
+    all << Table{.name = u"OPERADOR"_s,
+                 .columns = {text(u"CDOPERADOR"_s, Operador, true), text(u"DSVERIFSCRAM"_s, 255),
+                             code(u"IDATIVO"_s, 1), code(u"IDSUPERVISOR"_s, 1)},
+                 .primaryKey = {u"CDOPERADOR"_s},
+                 .uniques = {},
+                 .foreignKeys = {},
+                 .indexes = {}};
     all << Table{.name = u"SERVINTE"_s,
                  .columns = {code(u"CDPACIENTE"_s, Paciente), dateTime(u"DTSERVINTE"_s, true),
                              code(u"NRSEQUSERV"_s, SequServ), code(F, Filial), code(u"CDSERVFILI"_s, ServFili),

@@ -11,10 +11,18 @@ struct HouseSessionInfo
     QString serverHost = QStringLiteral("127.0.0.1");
     int serverPort = 8211;
     QString token;
+    // The logged-in operator's password, kept for the connections the screens open again; and
+    // the authority the server's certificate must be signed by (empty: no TLS).
+    QString password;
+    QString tlsCaFile;
     int callTimeoutMs = 30000;
 };
 
 RBX_HOUSE_EXPORT HouseSessionInfo &houseSession();
+
+class TNetConnection;
+// Points a connection at the session's server, logged in as its operator.
+RBX_HOUSE_EXPORT void connectAsSession(TNetConnection &connection);
 
 // The signed-in operator's code.
 RBX_HOUSE_EXPORT QString Operador();

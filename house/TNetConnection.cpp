@@ -1,5 +1,7 @@
 #include "TNetConnection.h"
 
+#include "SaslClient.h"
+
 #include "HouseError.h"
 
 #include <QDeadlineTimer>
@@ -51,6 +53,7 @@ void TNetConnection::SetConnected(bool connected)
         m_framer.reset();
         m_session.clear();
         m_extensions.clear();
+        m_operator.clear();
         return;
     }
     if (Connected())
@@ -90,17 +93,48 @@ void TNetConnection::SetConnected(bool connected)
                                    .arg(why));
     }
 
-    const qint64 id = m_nextId++;
-    const QJsonValue reply = exchange(Wire::openRequest(id, ServerName, Token));
+    const QJsonObject result = openSession();
+    m_session = result.value(QLatin1String("session")).toString();
+    m_operator = result.value(QLatin1String("operator")).toString();
+    m_extensions = Wire::openExtensions(result);
+}
+
+QJsonObject TNetConnection::resultOrRaise(const QJsonValue &reply)
+{
     const QJsonObject object = reply.toObject();
     if (object.contains(QLatin1String("error"))) {
         const Wire::ErrorInfo error = errorFrom(object.value(QLatin1String("error")).toObject());
         SetConnected(false);
         throw ERemoteError(error.code, describe(error));
     }
-    const QJsonObject result = object.value(QLatin1String("result")).toObject();
-    m_session = result.value(QLatin1String("session")).toString();
-    m_extensions = Wire::openExtensions(result);
+    return object.value(QLatin1String("result")).toObject();
+}
+
+QJsonObject TNetConnection::openSession()
+{
+    if (Operator.isEmpty())
+        return resultOrRaise(exchange(Wire::openRequest(m_nextId++, ServerName, Token)));
+
+    const auto refused = [this](const QString &why) {
+        SetConnected(false);
+        return EConnectionError(why.arg(Host).arg(Port));
+    };
+    ScramClient scram(Operator, Password);
+    const QByteArray first = scram.firstMessage();
+    if (first.isEmpty()) {
+        SetConnected(false);
+        throw ERemoteError(Wire::ErrorCode::NotAuthorized, QStringLiteral("Informe o operador e a senha."));
+    }
+    const QJsonObject challenge = resultOrRaise(
+        exchange(Wire::openRequest(m_nextId++, ServerName, Token, QLatin1String(Wire::ScramMechanism), first)));
+    // a server that opens without asking for the proof has not shown it knows the operator
+    const QByteArray final = scram.answer(challenge.value(QLatin1String("challenge")).toString().toLatin1());
+    if (final.isEmpty())
+        throw refused(QStringLiteral("O servidor de aplicação %1:%2 não conduziu a autenticação do operador como devia."));
+    const QJsonObject result = resultOrRaise(exchange(Wire::authRequest(m_nextId++, final)));
+    if (!scram.serverVerified(result.value(QLatin1String("data")).toString().toLatin1()))
+        throw refused(QStringLiteral("O servidor de aplicação %1:%2 não provou conhecer a senha do operador: conexão encerrada."));
+    return result;
 }
 
 void TNetConnection::connectEncrypted()

@@ -73,6 +73,10 @@ public:
     std::function<void(TNetConnection &)> BeforeConnect;
     // Token for rpc.open; empty when the server needs none.
     QString Token;
+    // The operator who logs in (SCRAM-SHA-256) and its password; with no operator the connection
+    // opens as the original contract does, for a server that authenticates no one.
+    QString Operator;
+    QString Password;
     int TimeoutMs = 30000;
     // PEM file of the authority that signed the server's certificate: when set, the connection
     // is TLS and the server must prove itself with a certificate for Host signed by it.
@@ -84,6 +88,8 @@ public:
     // ERemoteError. Closing drops the socket (the server rolls back any open transaction).
     void SetConnected(bool connected);
     const QString &SessionId() const { return m_session; }
+    // The operator the server says the session acts for; empty when it authenticated no one.
+    const QString &AuthenticatedOperator() const { return m_operator; }
     // True when the server listed the method among its extensions when the connection opened.
     bool Offers(const QString &method) const { return m_extensions.contains(method); }
 
@@ -107,6 +113,9 @@ public:
 
 private:
     void connectEncrypted();
+    // rpc.open (and rpc.auth for a login); the open session's result.
+    QJsonObject openSession();
+    QJsonObject resultOrRaise(const QJsonValue &reply);
     QJsonValue exchange(const QByteArray &message);
     void send(const QByteArray &message, bool waitUntilWritten);
     QJsonValue receive();
@@ -117,6 +126,7 @@ private:
     std::unique_ptr<Wire::LineFramer> m_framer;
     qint64 m_nextId = 1;
     QString m_session;
+    QString m_operator;
     QStringList m_extensions;
 };
 

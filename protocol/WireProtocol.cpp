@@ -299,13 +299,34 @@ QByteArray openRequest(qint64 id, const QString &serverObject, const QString &to
     return requestMessage(id, QLatin1String(OpenMethod), params);
 }
 
-QJsonObject openResult(const QString &session, const QStringList &extensions)
+QByteArray openRequest(qint64 id, const QString &serverObject, const QString &token, const QString &mechanism,
+                       const QByteArray &data)
+{
+    QJsonObject params{{QStringLiteral("server"), serverObject},
+                       {QStringLiteral("mechanism"), mechanism},
+                       {QStringLiteral("data"), QString::fromLatin1(data)}};
+    if (!token.isEmpty())
+        params.insert(QStringLiteral("token"), token);
+    return requestMessage(id, QLatin1String(OpenMethod), params);
+}
+
+QByteArray authRequest(qint64 id, const QByteArray &data)
+{
+    return requestMessage(id, QLatin1String(AuthMethod), QJsonObject{{QStringLiteral("data"), QString::fromLatin1(data)}});
+}
+
+QJsonObject openResult(const QString &session, const QStringList &extensions, const QString &operatorCode,
+                       const QByteArray &saslData)
 {
     QJsonObject result{{QStringLiteral("server"), QLatin1String(ServerObjectName)},
                        {QStringLiteral("session"), session},
                        {QStringLiteral("protocol"), ProtocolVersion}};
     if (!extensions.isEmpty())
         result.insert(QStringLiteral("methods"), QJsonArray::fromStringList(extensions));
+    if (!operatorCode.isEmpty())
+        result.insert(QStringLiteral("operator"), operatorCode);
+    if (!saslData.isEmpty())
+        result.insert(QStringLiteral("data"), QString::fromLatin1(saslData));
     return result;
 }
 

@@ -23,6 +23,10 @@ inline constexpr qsizetype DefaultMaxMessageBytes = 16 * 1024 * 1024;
 inline constexpr char ServerObjectName[] = "Rbx53207.rdmCopiaForm";
 // The first request of every connection.
 inline constexpr char OpenMethod[] = "rpc.open";
+// The second step of a SCRAM login, after rpc.open answered with a challenge.
+inline constexpr char AuthMethod[] = "rpc.auth";
+inline constexpr char ScramMechanism[] = "SCRAM-SHA-256";
+inline constexpr char PlainMechanism[] = "PLAIN";
 
 namespace ErrorCode {
 inline constexpr int ParseError = -32700;
@@ -35,6 +39,7 @@ inline constexpr int UnknownServer = -32001;
 inline constexpr int SessionNotOpen = -32002;
 inline constexpr int NotAuthorized = -32003;
 inline constexpr int TransactionState = -32004;
+inline constexpr int NotPermitted = -32005;
 } // namespace ErrorCode
 
 // Splits a byte stream into messages at line feeds, tolerating a carriage return before it.
@@ -128,9 +133,16 @@ RBX_PROTOCOL_EXPORT QByteArray frame(const QJsonValue &value);
 
 // The rpc.open request for a server object, with the token when there is one.
 RBX_PROTOCOL_EXPORT QByteArray openRequest(qint64 id, const QString &serverObject, const QString &token);
+// rpc.open starting a SASL login with the mechanism's first message (base64).
+RBX_PROTOCOL_EXPORT QByteArray openRequest(qint64 id, const QString &serverObject, const QString &token,
+                                           const QString &mechanism, const QByteArray &data);
+// rpc.auth with the client's next SASL message (base64).
+RBX_PROTOCOL_EXPORT QByteArray authRequest(qint64 id, const QByteArray &data);
 // rpc.open's result: the server object, the session id, the protocol version and the methods
-// offered beyond the nine and the transaction calls (the key is left out when there are none).
-RBX_PROTOCOL_EXPORT QJsonObject openResult(const QString &session, const QStringList &extensions = {});
+// offered beyond the nine and the transaction calls (the key is left out when there are none);
+// on a server that authenticates, the operator and the server's last SASL message as well.
+RBX_PROTOCOL_EXPORT QJsonObject openResult(const QString &session, const QStringList &extensions = {},
+                                           const QString &operatorCode = {}, const QByteArray &saslData = {});
 // The extensions an rpc.open result lists; none when it lists none or is malformed.
 RBX_PROTOCOL_EXPORT QStringList openExtensions(const QJsonObject &result);
 

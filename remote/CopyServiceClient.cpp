@@ -1,5 +1,7 @@
 #include "CopyServiceClient.h"
 
+#include "ScramVerifier.h"
+
 #include "HouseError.h"
 
 #include <stdexcept>
@@ -203,6 +205,14 @@ void CopyServiceClient::getExecucoes(const QString &cdFilial, const QString &ope
                                      TClientDataSet &into)
 {
     into.SetData(call(MethodId::getExecucoes, {A::Text(cdFilial), A::Text(operador), A::Date(de), A::Date(ate)}));
+}
+
+void CopyServiceClient::AlteraSenha(const QString &operador, const QString &novaSenha)
+{
+    const std::optional<ScramVerifier> verifier = ScramVerifier::fromPassword(novaSenha);
+    if (!verifier)
+        throw EHouseError(QStringLiteral("A nova senha não pode ser vazia."));
+    call(MethodId::AlteraSenha, {A::Text(operador), A::Text(verifier->toText())});
 }
 
 void CopyServiceClient::DesfazExecucao(qint64 execucao, const QString &operador, TClientDataSet &into)

@@ -134,6 +134,9 @@ QList<MethodSignature> build()
         // puts the destination back as it was before the run, service by service
         {MethodId::DesfazExecucao, u"DesfazExecucao"_s, Access::Writes,
          {{u"IDEXECUCAO"_s, K::Text, false, nullptr}, text(u"NUTRICIO"_s, u"CDOPERADOR"_s)}, {}, desfazExecucaoLayout()},
+        // the session's operator replaces its password: the new SCRAM verifier, never the password
+        {MethodId::AlteraSenha, u"AlteraSenha"_s, Access::Writes,
+         {text(u"OPERADOR"_s, u"CDOPERADOR"_s), text(u"OPERADOR"_s, u"DSVERIFSCRAM"_s)}, {}, {}},
     };
     for (qsizetype i = 0; i < all.size(); ++i) {
         MethodSignature &method = all[i];

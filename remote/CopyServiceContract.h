@@ -37,6 +37,8 @@ enum class MethodId {
     FechaExecucao,
     getExecucoes,
     DesfazExecucao,
+    // The session's operator changes its own password.
+    AlteraSenha,
 };
 
 // The methods before the first extension are what every server offers.

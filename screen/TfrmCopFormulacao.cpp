@@ -129,10 +129,7 @@ void TfrmCopFormulacao::depDestinoExit() { depDestino->CheckValidDate(); }
 
 void TfrmCopFormulacao::netCopiaFormBeforeConnect(TNetConnection &connection)
 {
-    connection.Host = WebURL();
-    connection.Port = WebPort();
-    // The session's token and call timeout travel with the address.
-    connection.Token = houseSession().token;
-    connection.TimeoutMs = houseSession().callTimeoutMs;
+    // the session's operator, token, authority and call timeout travel with the address
+    connectAsSession(connection);
 }
 

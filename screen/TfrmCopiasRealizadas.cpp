@@ -70,12 +70,7 @@ TfrmCopiasRealizadas::TfrmCopiasRealizadas(const QString &filial, QWidget *paren
     declareFields(cdsExecucoes, CopyService::execucoesLayout());
     declareFields(cdsDesfeitos, CopyService::desfazExecucaoLayout());
     netCopiaForm.ServerName = QString::fromLatin1(Wire::ServerObjectName);
-    netCopiaForm.BeforeConnect = [](TNetConnection &connection) {
-        connection.Host = WebURL();
-        connection.Port = WebPort();
-        connection.Token = houseSession().token;
-        connection.TimeoutMs = houseSession().callTimeoutMs;
-    };
+    netCopiaForm.BeforeConnect = [](TNetConnection &connection) { connectAsSession(connection); };
 
     connect(sbtDesfazer, &QPushButton::clicked, this, [this] { guarded(this, [this] { undoSelected(); }); });
     connect(sbtAtualizar, &QPushButton::clicked, this, [this] { guarded(this, [this] { loadRuns(); }); });

@@ -85,13 +85,29 @@ QString AuditTrail::line(const Entry &entry) const
         return u"#%1 audit: operador %2 filial %3 paciente %4 serviço %5 dieta %6 destino %7: %8 serviço(s) removido(s)"_s
             .arg(m_connectionId)
             .arg(operador, entry.filial, entry.paciente, entry.servico, entry.dieta, formatDate(entry.destino))
-            .arg(entry.replaced);
+            .arg(entry.replaced)
+            + where();
     }
     return u"#%1 audit: operador %2 filial %3 paciente %4 serviço %5 dieta %6 origem %7 destino %8 sequência %9"_s
                .arg(m_connectionId)
                .arg(operador, entry.filial, entry.paciente, entry.servico.isEmpty() ? u"-"_s : entry.servico,
                     entry.dieta.isEmpty() ? u"-"_s : entry.dieta, origem, formatDate(entry.destino), entry.sequencia)
-           + u" itens %1 substituídos %2"_s.arg(entry.items).arg(entry.replaced);
+           + u" itens %1 substituídos %2"_s.arg(entry.items).arg(entry.replaced) + where();
+}
+
+QString AuditTrail::where() const { return m_peer.isEmpty() ? QString() : u" (endereço %1)"_s.arg(m_peer); }
+
+void AuditTrail::patientsRead(const QString &filial, qsizetype rows)
+{
+    serverLog(u"#%1 audit: operador %2 filial %3: %4 paciente(s) internado(s) lido(s)"_s.arg(m_connectionId)
+                  .arg(m_operator.isEmpty() ? u"-"_s : excerpt(m_operator), excerpt(filial))
+                  .arg(rows)
+              + where());
+}
+
+void AuditTrail::passwordChanged(const QString &operador)
+{
+    serverLog(u"#%1 audit: operador %2 alterou a própria senha"_s.arg(m_connectionId).arg(excerpt(operador)) + where());
 }
 
 void AuditTrail::commit()
@@ -111,7 +127,8 @@ void AuditTrail::undone(qint64 run, const QString &paciente, double destino, con
                   .arg(m_operator.isEmpty() ? u"-"_s : excerpt(m_operator), filial, paciente, servico, dieta,
                        formatDate(destino))
                   .arg(run)
-                  .arg(removed.isEmpty() ? u"-"_s : removed, restored.isEmpty() ? u"-"_s : restored));
+                  .arg(removed.isEmpty() ? u"-"_s : removed, restored.isEmpty() ? u"-"_s : restored)
+              + where());
 }
 
 void AuditTrail::undoRefused(qint64 run, const QString &paciente, double destino, const QString &filial,
@@ -122,5 +139,6 @@ void AuditTrail::undoRefused(qint64 run, const QString &paciente, double destino
                   .arg(m_operator.isEmpty() ? u"-"_s : excerpt(m_operator), filial, paciente, servico, dieta,
                        formatDate(destino))
                   .arg(run)
-                  .arg(why));
+                  .arg(why)
+              + where());
 }

@@ -12,14 +12,26 @@
 class AuditTrail final
 {
 public:
-    explicit AuditTrail(int connectionId) : m_connectionId(connectionId) {}
+    // The authenticated operator and the peer's address end every line; the operator named in
+    // the arguments is the same one, since the session acts for no other.
+    AuditTrail(int connectionId, QString operatorCode = {}, QString peer = {})
+        : m_connectionId(connectionId), m_operator(std::move(operatorCode)), m_peer(std::move(peer))
+    {
+    }
     // What is still pending was rolled back with the connection's transaction.
     ~AuditTrail();
     AuditTrail(const AuditTrail &) = delete;
     AuditTrail &operator=(const AuditTrail &) = delete;
 
     // Context the writes do not carry: the operator who asked, the origin date of the run.
-    void noteOperator(const QString &operador) { m_operator = operador; }
+    void noteOperator(const QString &operador)
+    {
+        if (m_peer.isEmpty())
+            m_operator = operador;
+    }
+    // Reads of patients are audited too: who saw which branch's in-patients.
+    void patientsRead(const QString &filial, qsizetype rows);
+    void passwordChanged(const QString &operador);
     void noteOrigin(double oleDate) { m_origin = oleDate; }
 
     void removed(const QString &paciente, double destino, const QString &filial, const QString &servico,
@@ -49,9 +61,12 @@ private:
     };
     Entry *find(const QString &paciente, double destino, const QString &filial, const QString &sequencia);
     QString line(const Entry &entry) const;
+    // What ends every line: where the operator connected from.
+    QString where() const;
 
     const int m_connectionId;
     QString m_operator;
+    QString m_peer;
     std::optional<double> m_origin;
     QList<Entry> m_pending;
 };

@@ -1,6 +1,7 @@
 #include "CopyServiceObject.h"
 
 #include "ArgReader.h"
+#include "OperatorDirectory.h"
 #include "OleDate.h"
 #include "CopyServiceContract.h"
 #include "DbSession.h"
@@ -201,7 +202,9 @@ SELECT CAST(' ' AS VARCHAR(1)) AS IDMARCADO, P.CDPACIENTE, P.NMPACIENTE, L.NMLEI
   LEFT JOIN PADRAOSERV S ON S.CDFILIAL = I.CDFILIAL AND S.CDSERPADDIE = I.CDSERPADDIE
  WHERE I.CDFILIAL = :CDFILIAL AND )"_s + CurrentStay + u"\n ORDER BY P.NMPACIENTE, P.CDPACIENTE"_s;
     PreparedStatement &query = run(m_db, sql, {{u":CDFILIAL"_s, filial}});
-    return withPacket(packetFromQuery(query, CopyService::pacienteLayout(), m_db.dialect()));
+    Wire::CallResult result = withPacket(packetFromQuery(query, CopyService::pacienteLayout(), m_db.dialect()));
+    m_audit.patientsRead(filial, result.packet ? result.packet->rows.size() : 0);
+    return result;
 }
 
 Wire::CallResult CopyServiceObject::getServInte(Args &args)
@@ -699,6 +702,11 @@ Wire::CallResult CopyServiceObject::DesfazExecucao(Args &args)
     RunUndo undo(m_db, m_audit);
     const QString filial = undo.branchOf(id);
     requireNutritionist(operador, filial);
+    // a run is undone by whoever made it, or by a supervisor of its branch
+    if (m_acting && undo.operatorOf(id) != m_acting->code && !(m_acting->supervisor && m_acting->inBranch(filial))) {
+        throw ERemoteError(Wire::ErrorCode::NotPermitted,
+                           u"A execução %1 é de outro operador: só ele ou um supervisor da filial pode desfazê-la."_s.arg(id));
+    }
     const QList<RunUndo::ServiceResult> results = undo.undo(id, operador);
     Wire::Packet packet;
     packet.fields = CopyService::packetFields(CopyService::desfazExecucaoLayout());
@@ -712,6 +720,21 @@ Wire::CallResult CopyServiceObject::DesfazExecucao(Args &args)
                                        result.why.isEmpty() ? QVariant() : QVariant(result.why)};
     }
     return withPacket(std::move(packet));
+}
+
+Wire::CallResult CopyServiceObject::AlteraSenha(Args &args)
+{
+    const ArgReader in(args, CopyService::method(MethodId::AlteraSenha));
+    const QString operador = in.key(u"CDOPERADOR"_s);
+    const std::optional<ScramVerifier> verifier = ScramVerifier::fromText(in.raw(u"DSVERIFSCRAM"_s));
+    if (!verifier) {
+        refuse(u"A nova senha deve chegar como um verificador SCRAM-SHA-256 com ao menos %1 iterações."_s.arg(
+            ScramVerifier::MinimumIterations));
+    }
+    if (!OperatorDirectory(m_db).setVerifier(operador, *verifier))
+        refuse(u"O operador %1 não está cadastrado."_s.arg(operador));
+    m_audit.passwordChanged(operador);
+    return written(1);
 }
 
 void CopyServiceObject::requireNutritionist(const QString &operador, const QString &filial)

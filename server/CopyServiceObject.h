@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ActingOperator.h"
 #include "AuditTrail.h"
 #include "RunJournal.h"
 #include "WireProtocol.h"
@@ -19,7 +20,12 @@ class DbSession;
 class CopyServiceObject final
 {
 public:
-    explicit CopyServiceObject(DbSession &db, int connectionId = 0) : m_db(db), m_audit(connectionId), m_journal(db) {}
+    // acting is the session's authenticated operator, for the rules no argument list shows.
+    CopyServiceObject(DbSession &db, int connectionId, const ActingOperator *acting)
+        : m_db(db), m_acting(acting), m_audit(connectionId, acting ? acting->code : QString(), acting ? acting->peer : QString()),
+          m_journal(db)
+    {
+    }
 
     using Args = QList<Wire::Arg>;
 
@@ -46,6 +52,8 @@ public:
     Wire::CallResult FechaExecucao(Args &args);
     Wire::CallResult getExecucoes(Args &args);
     Wire::CallResult DesfazExecucao(Args &args);
+    // The session's operator replaces its own password with a new SCRAM verifier.
+    Wire::CallResult AlteraSenha(Args &args);
 
 private:
     // A SERVINTE row to insert, its values as bound (null for none).
@@ -75,6 +83,7 @@ private:
     void requireNutritionist(const QString &operador, const QString &filial);
 
     DbSession &m_db;
+    const ActingOperator *m_acting;
     AuditTrail m_audit;
     RunJournal m_journal;
     QSet<QString> m_failedRuns;

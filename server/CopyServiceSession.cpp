@@ -1,7 +1,11 @@
 #include "CopyServiceSession.h"
 
 #include "ArgReader.h"
+#include "AuthThrottle.h"
 #include "CopyServiceObject.h"
+#include "OperatorDirectory.h"
+#include "PamCheck.h"
+#include "SaslServerExchange.h"
 #include "SqlSession.h"
 #include "SqlSessionPool.h"
 #include "DbSession.h"
@@ -12,6 +16,7 @@
 #include "TokenCheck.h"
 
 #include <QJsonArray>
+#include <QThread>
 #include <QUuid>
 
 using namespace Qt::StringLiterals;
@@ -26,13 +31,14 @@ QJsonObject failure(const QJsonValue &id, int code, const QString &message, cons
 
 } // namespace
 
-CopyServiceSession::CopyServiceSession(const ServerConfig &config, int connectionId)
-    : m_config(config), m_connectionId(connectionId)
+CopyServiceSession::CopyServiceSession(const ServerConfig &config, int connectionId, PeerInfo peer)
+    : m_config(config), m_connectionId(connectionId), m_peer(std::move(peer))
 {
 }
 
 CopyServiceSession::~CopyServiceSession()
 {
+    m_exchange.reset();
     m_object.reset();
     if (m_db) {
         const SqlSession::Counts counts = m_db->counts();
@@ -59,22 +65,125 @@ QJsonObject CopyServiceSession::open(const QJsonValue &id, const QJsonValue &par
             return failure(id, Code::NotAuthorized, u"Não autorizado: token ausente ou incorreto."_s);
         }
     }
+    return login(id, params, close);
+}
+
+QStringList CopyServiceSession::mechanisms() const
+{
+    QStringList offered{QLatin1String(Wire::ScramMechanism)};
+    // PLAIN shows the password to the server: only where no one else can read it
+    if (m_peer.tls || m_peer.loopback)
+        offered << QLatin1String(Wire::PlainMechanism);
+    return offered;
+}
+
+void CopyServiceSession::ensureDatabaseSession()
+{
+    if (m_db)
+        return;
+    const QString url = m_config.databaseUrl, name = u"rbx-session-%1"_s.arg(m_connectionId);
+    m_db = std::make_unique<DbSession>([url, name] { return SqlSessionPool::instance().take(url, name); },
+                                       [url](std::unique_ptr<SqlSession> session) {
+                                           SqlSessionPool::instance().give(url, std::move(session));
+                                       });
+}
+
+QJsonObject CopyServiceSession::login(const QJsonValue &id, const QJsonValue &params, bool &close)
+{
+    m_loginStarted.start();
+    m_exchange.reset();
+    const QJsonObject given = params.toObject();
+    const QJsonValue mechanism = given.value(QLatin1String("mechanism"));
+    const QJsonValue data = given.value(QLatin1String("data"));
+    if (!mechanism.isString()) {
+        close = true;
+        return failure(id, Code::NotAuthorized, u"Não autorizado: o servidor exige que o operador se identifique."_s,
+                       QJsonObject{{u"mechanisms"_s, QJsonArray::fromStringList(mechanisms())}});
+    }
+    m_mechanism = mechanism.toString();
+    if (!mechanisms().contains(m_mechanism) || !data.isString())
+        return refuseLogin(id, close, u"mechanism not offered"_s);
     try {
-        const QString url = m_config.databaseUrl, name = u"rbx-session-%1"_s.arg(m_connectionId);
-        m_db = std::make_unique<DbSession>([url, name] { return SqlSessionPool::instance().take(url, name); },
-                                           [url](std::unique_ptr<SqlSession> session) {
-                                               SqlSessionPool::instance().give(url, std::move(session));
-                                           });
+        ensureDatabaseSession();
     } catch (const EHouseError &error) {
         return failure(id, Code::ServiceFailed, error.message());
     }
-    m_object = std::make_unique<CopyServiceObject>(*m_db, m_connectionId);
+    SaslServerExchange::DirectoryCheck directory;
+    if (!m_config.pamService.isEmpty()) {
+        directory = [service = m_config.pamService](const QString &user, const QString &password) {
+            return pamAuthenticates(service, user, password);
+        };
+    }
+    m_exchange = std::make_unique<SaslServerExchange>(
+        m_mechanism, [this](const QString &code) { return OperatorDirectory(*m_db).find(code); }, directory);
+    QByteArray answer;
+    switch (m_exchange->step(data.toString().toLatin1(), answer)) {
+    case SaslServerExchange::Step::Continue:
+        return Wire::resultObject(id, QJsonObject{{u"challenge"_s, QString::fromLatin1(answer)}});
+    case SaslServerExchange::Step::Done:
+        return openSession(id, answer);
+    case SaslServerExchange::Step::Failed:
+        break;
+    }
+    return refuseLogin(id, close, u"credentials refused"_s);
+}
+
+QJsonObject CopyServiceSession::auth(const QJsonValue &id, const QJsonValue &params, bool &close)
+{
+    if (m_object)
+        return failure(id, Code::InvalidRequest, u"A sessão já está aberta."_s);
+    if (!m_exchange) {
+        m_loginStarted.start();
+        return refuseLogin(id, close, u"rpc.auth without a login under way"_s);
+    }
+    const QJsonValue data = params.toObject().value(QLatin1String("data"));
+    QByteArray answer;
+    if (data.isString() && m_exchange->step(data.toString().toLatin1(), answer) == SaslServerExchange::Step::Done)
+        return openSession(id, answer);
+    return refuseLogin(id, close, u"credentials refused"_s);
+}
+
+QJsonObject CopyServiceSession::refuseLogin(const QJsonValue &id, bool &close, const QString &why)
+{
+    close = true;
+    const QString claimed = m_exchange ? m_exchange->claimedOperator() : QString();
+    m_exchange.reset();
+    const std::chrono::milliseconds wait = AuthThrottle::failed(claimed, m_peer.address.section(u':', 0, -2));
+    serverLog(u"#%1 login refused from %2: operator \"%3\", %4 (%5 recent failures)"_s.arg(m_connectionId)
+                  .arg(m_peer.address, excerpt(claimed), why)
+                  .arg(AuthThrottle::recentFailures(claimed, m_peer.address.section(u':', 0, -2))));
+    // every refusal takes as long, whatever failed, and repeated ones longer
+    const qint64 left = qint64(wait.count()) - m_loginStarted.elapsed();
+    if (left > 0)
+        QThread::msleep(quint64(left));
+    return failure(id, Code::NotAuthorized, u"Não autorizado: operador ou senha inválidos."_s);
+}
+
+QJsonObject CopyServiceSession::openSession(const QJsonValue &id, const QByteArray &saslFinal)
+{
+    m_acting = {};
+    m_acting.code = m_exchange->claimedOperator();
+    m_acting.supervisor = m_exchange->record().supervisor;
+    m_acting.peer = m_peer.address;
+    try {
+        m_acting.branches = OperatorDirectory(*m_db).branchesOf(m_acting.code);
+    } catch (const EHouseError &error) {
+        m_exchange.reset();
+        m_acting = {};
+        return failure(id, Code::ServiceFailed, error.message());
+    }
+    m_exchange.reset();
+    AuthThrottle::succeeded(m_acting.code);
+    serverLog(u"#%1 operator \"%2\" logged in from %3 (%4%5)"_s.arg(m_connectionId)
+                  .arg(excerpt(m_acting.code), m_peer.address, m_mechanism, m_peer.tls ? u", TLS"_s : QString()));
+    m_object = std::make_unique<CopyServiceObject>(*m_db, m_connectionId, &m_acting);
     QStringList offered;
     if (!m_config.classicMethods) {
         for (const CopyService::MethodSignature &method : CopyService::extensions())
             offered << method.name;
     }
-    return Wire::resultObject(id, Wire::openResult(QUuid::createUuid().toString(QUuid::WithoutBraces), offered));
+    return Wire::resultObject(id, Wire::openResult(QUuid::createUuid().toString(QUuid::WithoutBraces), offered,
+                                                   m_acting.code, saslFinal));
 }
 
 QJsonObject CopyServiceSession::call(const QJsonValue &id, const QString &method, const QJsonValue &params)
@@ -109,6 +218,8 @@ QJsonObject CopyServiceSession::call(const QJsonValue &id, const QString &method
         }
         args.append(*arg);
     }
+    if (const std::optional<QString> why = refusal(m_acting, signature, args))
+        return failure(id, Code::NotPermitted, *why);
 
     try {
         // a read writes nothing, so it may run again on a new connection when the old one died:

@@ -27,6 +27,7 @@ Handler handlerOf(MethodId id)
     case MethodId::FechaExecucao: return &CopyServiceObject::FechaExecucao;
     case MethodId::getExecucoes: return &CopyServiceObject::getExecucoes;
     case MethodId::DesfazExecucao: return &CopyServiceObject::DesfazExecucao;
+    case MethodId::AlteraSenha: return &CopyServiceObject::AlteraSenha;
     }
     return nullptr;
 }

@@ -119,6 +119,8 @@ RpcEndpoint::Outcome RpcEndpoint::handleRequest(const QJsonValue &value)
     QJsonObject answer;
     if (name == QLatin1String(Wire::OpenMethod))
         answer = m_handler->open(id, params, outcome.close);
+    else if (name == QLatin1String(Wire::AuthMethod))
+        answer = m_handler->auth(id, params, outcome.close);
     else if (!m_handler->isOpen())
         answer = Wire::errorObject(id, {Code::SessionNotOpen, u"Sessão não aberta: a primeira chamada deve ser rpc.open."_s, {}});
     else

@@ -36,6 +36,13 @@ QString RunUndo::branchOf(qint64 id)
     return branch.toString();
 }
 
+QString RunUndo::operatorOf(qint64 id)
+{
+    return single(m_db, u"SELECT CDOPERADOR FROM EXECCOPIA WHERE IDEXECUCAO = :IDEXECUCAO"_s, {{u":IDEXECUCAO"_s, double(id)}})
+        .toString()
+        .trimmed();
+}
+
 QList<RunUndo::ServiceResult> RunUndo::undo(qint64 id, const QString &operador)
 {
     const SqlDialect &dialect = m_db.dialect();

@@ -29,6 +29,8 @@ public:
 
     // The run's branch; refused when the journal holds no such run.
     QString branchOf(qint64 run);
+    // Who made the run; empty for a client that never said.
+    QString operatorOf(qint64 run);
     QList<ServiceResult> undo(qint64 run, const QString &operador);
 
 private:

@@ -30,4 +30,14 @@ inline constexpr int ListenBacklog = 1024;
 // How long a refused or closing connection gets to receive its last answer.
 inline constexpr int CloseGraceMs = 2000;
 
+// A refused login is answered no sooner than this, whatever failed.
+inline constexpr int AuthFailureDelayMs = 500;
+// Failures of one operator or one address within the window before each further one doubles
+// the wait, up to the extra below.
+inline constexpr int AuthFreeFailures = 3;
+inline constexpr qint64 AuthThrottleWindowMs = 15 * 60 * 1000;
+inline constexpr qint64 AuthMaxExtraDelayMs = 30000;
+// Operators and addresses remembered at once, so that a flood of names cannot grow memory.
+inline constexpr qsizetype AuthThrottleEntries = 10000;
+
 } // namespace ServerLimits

@@ -107,10 +107,15 @@ ParsedOptions parseMergedOptions(const QStringList &arguments)
     const QCommandLineOption journalDays(u"journal-days"_s,
                                          u"Dias em que o diário das cópias guarda uma execução, para desfazê-la (1..3650)."_s,
                                          u"N"_s, u"30"_s);
+    const QCommandLineOption pamService(
+        u"pam-service"_s,
+        u"Serviço PAM que confere a senha (mecanismo PLAIN) dos operadores sem verificador SCRAM no banco: o diretório do local."_s,
+        u"NOME"_s);
     const QCommandLineOption configFile(
         u"config"_s, u"Arquivo INI com as mesmas chaves das opções longas; a linha de comando prevalece."_s, u"ARQUIVO"_s);
     const QList<QCommandLineOption> options = {help,  database, listen,  tokenFile, maxConnections, maxMessage, stall,
-                                               idle,  tlsCert,  tlsKey,  classic,   journalDays,    configFile};
+                                               idle,  tlsCert,  tlsKey,  classic,   journalDays,    pamService,
+                                               configFile};
     parser.addOptions(options);
 
     ParsedOptions result;
@@ -166,6 +171,7 @@ ParsedOptions parseMergedOptions(const QStringList &arguments)
         return result;
     }
     config.journalDays = int(*days);
+    config.pamService = parser.value(pamService);
 
     if (parser.isSet(tokenFile)) {
         QFile file(parser.value(tokenFile));

@@ -22,6 +22,8 @@ struct ServerConfig
     bool classicMethods = false;
     // Runs older than this many days leave the journal, and can no longer be undone.
     int journalDays = 30;
+    // PAM service that checks PLAIN logins of operators without a verifier; empty: none.
+    QString pamService;
     // Set when --tls-cert and --tls-key are given: every connection is TLS, nothing in clear.
     std::optional<QSslConfiguration> tls;
 };

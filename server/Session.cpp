@@ -34,7 +34,11 @@ void Session::start()
     // Qt would otherwise buffer whatever the client sends, however much
     m_socket->setReadBufferSize(ServerLimits::ReadChunkBytes);
     m_framer = std::make_unique<Wire::LineFramer>(m_config.maxMessageBytes);
-    m_protocol = std::make_unique<RpcEndpoint>(std::make_unique<CopyServiceSession>(m_config, m_id),
+    PeerInfo peer;
+    peer.address = m_peer;
+    peer.loopback = m_socket->peerAddress().isLoopback();
+    peer.tls = isTlsSocket(m_socket);
+    m_protocol = std::make_unique<RpcEndpoint>(std::make_unique<CopyServiceSession>(m_config, m_id, peer),
                                                m_config.maxMessageBytes, m_id);
 
     m_stallTimer = new QTimer(this);

@@ -14,6 +14,8 @@ public:
 
     // rpc.open; sets close when the connection must end after the answer.
     virtual QJsonObject open(const QJsonValue &id, const QJsonValue &params, bool &close) = 0;
+    // rpc.auth: the next step of a login rpc.open began; same rules for close.
+    virtual QJsonObject auth(const QJsonValue &id, const QJsonValue &params, bool &close) = 0;
     // Any other method, on an open session or not.
     virtual QJsonObject call(const QJsonValue &id, const QString &method, const QJsonValue &params) = 0;
     virtual bool isOpen() const = 0;

@@ -70,12 +70,7 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
     HeadlessCopyForm form(options, out, err, in);
     TNetConnection connection;
     connection.ServerName = QString::fromLatin1(Wire::ServerObjectName);
-    connection.Token = *token;
-    connection.TimeoutMs = session.callTimeoutMs;
-    connection.BeforeConnect = [](TNetConnection &net) {
-        net.Host = WebURL();
-        net.Port = WebPort();
-    };
+    connection.BeforeConnect = [](TNetConnection &net) { connectAsSession(net); };
     CopyServiceClient service(connection);
     QString stFilial = options.branch;
     OwnedCopyRecordSets recordSets;

@@ -1,6 +1,8 @@
 #include "ServerTestKit.h"
 
 #include "CopyServiceSession.h"
+#include "SaslClient.h"
+#include "TestOperators.h"
 #include "OleDate.h"
 #include "ServerLimits.h"
 #include "ServerOptions.h"
@@ -138,10 +140,17 @@ InProcessClient::InProcessClient(const InProcessServer &server)
 {
 }
 
-bool InProcessClient::open(const QString &token)
+bool InProcessClient::open(const QString &token, const QString &operatorCode)
 {
-    sendRaw(Wire::openRequest(m_nextId++, QLatin1String(Wire::ServerObjectName), token));
-    return readMessage().toObject().contains(u"result"_s);
+    ScramClient scram(operatorCode, TestSupport::TestPassword);
+    sendRaw(Wire::openRequest(m_nextId++, QLatin1String(Wire::ServerObjectName), token,
+                              QLatin1String(Wire::ScramMechanism), scram.firstMessage()));
+    const QString challenge = readMessage().toObject().value(u"result"_s).toObject().value(u"challenge"_s).toString();
+    if (challenge.isEmpty())
+        return false;
+    sendRaw(Wire::authRequest(m_nextId++, scram.answer(challenge.toLatin1())));
+    const QJsonObject opened = readMessage().toObject().value(u"result"_s).toObject();
+    return scram.serverVerified(opened.value(u"data"_s).toString().toLatin1());
 }
 
 void InProcessClient::sendRaw(const QByteArray &bytes)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestOperators.h"
+
 // What the server's tests share: argument and record builders, answer checks, the demo hospital
 // with a connection to look into it, and a client of the server's request path in this process.
 #include "Database.h"
@@ -108,7 +110,8 @@ class InProcessClient final : private AnswerSink
 public:
     explicit InProcessClient(const InProcessServer &server);
 
-    bool open(const QString &token = {});
+    // Logs in (SCRAM, the test password) as the operator.
+    bool open(const QString &token = {}, const QString &operatorCode = TestSupport::TestOperator);
     void sendRaw(const QByteArray &bytes);
     // The next answer; undefined when there is none.
     QJsonValue readMessage();

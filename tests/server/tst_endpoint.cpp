@@ -23,6 +23,10 @@ public:
         opened = true;
         return Wire::resultObject(id, Wire::openResult(u"s"_s));
     }
+    QJsonObject auth(const QJsonValue &id, const QJsonValue &, bool &) override
+    {
+        return Wire::errorObject(id, {Wire::ErrorCode::NotAuthorized, u"não"_s, {}});
+    }
     QJsonObject call(const QJsonValue &id, const QString &method, const QJsonValue &) override
     {
         calls << method;

@@ -2,6 +2,7 @@
 
 #include "HouseError.h"
 #include "OleDate.h"
+#include "TestOperators.h"
 
 using namespace Qt::StringLiterals;
 
@@ -34,6 +35,7 @@ DemoDatabase::DemoDatabase(const DemoOptions &options, TestSupport::Engine which
     try {
         auto database = open(u"demo-database-setup"_s);
         m_summary = DemoHospital::create(*database, options);
+        TestSupport::givePasswords(*database);
     } catch (const EHouseError &error) {
         m_error = error.message();
     }

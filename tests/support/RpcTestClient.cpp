@@ -1,6 +1,7 @@
 #include "RpcTestClient.h"
 
 #include "HouseError.h"
+#include "SaslClient.h"
 
 #include <QDeadlineTimer>
 #include <QJsonDocument>
@@ -15,13 +16,37 @@ bool RpcTestClient::connectTo(const QString &host, quint16 port, int timeoutMs)
     return m_socket.waitForConnected(timeoutMs);
 }
 
-bool RpcTestClient::open(const QString &token)
+bool RpcTestClient::open(const QString &token, const QString &operatorCode, const QString &password)
+{
+    return login(token, operatorCode, password).contains(u"result"_s);
+}
+
+QJsonObject RpcTestClient::openWithoutLogin(const QString &token)
 {
     QJsonObject params{{u"server"_s, QLatin1String(Wire::ServerObjectName)}};
     if (!token.isEmpty())
         params.insert(u"token"_s, token);
-    const QJsonObject answer = request(u"rpc.open"_s, params);
-    return answer.contains(u"result"_s);
+    return request(u"rpc.open"_s, params);
+}
+
+QJsonObject RpcTestClient::login(const QString &token, const QString &operatorCode, const QString &password)
+{
+    ScramClient scram(operatorCode, password);
+    QJsonObject params{{u"server"_s, QLatin1String(Wire::ServerObjectName)},
+                       {u"mechanism"_s, QLatin1String(Wire::ScramMechanism)},
+                       {u"data"_s, QString::fromLatin1(scram.firstMessage())}};
+    if (!token.isEmpty())
+        params.insert(u"token"_s, token);
+    const QJsonObject first = request(u"rpc.open"_s, params);
+    const QString challenge = first.value(u"result"_s).toObject().value(u"challenge"_s).toString();
+    if (challenge.isEmpty())
+        return first;
+    const QJsonObject opened =
+        request(u"rpc.auth"_s, QJsonObject{{u"data"_s, QString::fromLatin1(scram.answer(challenge.toLatin1()))}});
+    const QString proof = opened.value(u"result"_s).toObject().value(u"data"_s).toString();
+    if (opened.contains(u"result"_s) && !scram.serverVerified(proof.toLatin1()))
+        return QJsonObject{{u"error"_s, QJsonObject{{u"code"_s, 0}, {u"message"_s, u"server signature did not verify"_s}}}};
+    return opened;
 }
 
 void RpcTestClient::sendRaw(const QByteArray &bytes)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TestOperators.h"
 #include "WireProtocol.h"
 
 #include <QJsonArray>
@@ -19,9 +20,14 @@ public:
     RpcTestClient();
 
     bool connectTo(const QString &host, quint16 port, int timeoutMs = DefaultTimeoutMs);
-    // rpc.open for "Rbx53207.rdmCopiaForm" (with the token when not empty); true when it
-    // answered a result.
-    bool open(const QString &token = {});
+    // Logs in to "Rbx53207.rdmCopiaForm" with SCRAM-SHA-256 (with the token when not empty) and
+    // checks the server's signature; true when the session opened.
+    bool open(const QString &token = {}, const QString &operatorCode = TestSupport::TestOperator,
+              const QString &password = TestSupport::TestPassword);
+    // The same, returning the last answer (the refusal, or the open session's result).
+    QJsonObject login(const QString &token, const QString &operatorCode, const QString &password);
+    // rpc.open without logging in, as a client of the original contract sends it.
+    QJsonObject openWithoutLogin(const QString &token = {});
 
     void sendRaw(const QByteArray &bytes);
     // The next message the server sends; undefined on timeout, a closed connection or a line

@@ -1,0 +1,48 @@
+#include "OperatorDirectory.h"
+
+#include "DbSession.h"
+#include "Statements.h"
+
+using namespace Qt::StringLiterals;
+using namespace Statements;
+
+OperatorRecord OperatorDirectory::find(const QString &operatorCode)
+{
+    m_db.ensureConnected();
+    PreparedStatement &query = run(m_db, u"SELECT DSVERIFSCRAM, IDATIVO, IDSUPERVISOR FROM OPERADOR WHERE CDOPERADOR = :CDOPERADOR"_s,
+                                   {{u":CDOPERADOR"_s, operatorCode}});
+    OperatorRecord record;
+    if (query.next()) {
+        record.known = true;
+        const QVariant verifier = query.value(0);
+        if (!verifier.isNull())
+            record.verifier = ScramVerifier::fromText(verifier.toString());
+        record.active = query.value(1).toString().trimmed() == u"S"_s;
+        record.supervisor = query.value(2).toString().trimmed() == u"S"_s;
+    }
+    query.finish();
+    return record;
+}
+
+QSet<QString> OperatorDirectory::branchesOf(const QString &operatorCode)
+{
+    m_db.ensureConnected();
+    PreparedStatement &query = run(m_db, u"SELECT DISTINCT CDFILIAL FROM NUTRICIO WHERE CDOPERADOR = :CDOPERADOR"_s,
+                                   {{u":CDOPERADOR"_s, operatorCode}});
+    QSet<QString> branches;
+    while (query.next())
+        branches.insert(query.value(0).toString().trimmed());
+    query.finish();
+    return branches;
+}
+
+bool OperatorDirectory::setVerifier(const QString &operatorCode, const ScramVerifier &verifier)
+{
+    qint64 changed = 0;
+    m_db.atomically([&] {
+        PreparedStatement &update = run(m_db, u"UPDATE OPERADOR SET DSVERIFSCRAM = :DSVERIFSCRAM WHERE CDOPERADOR = :CDOPERADOR"_s,
+                                        {{u":DSVERIFSCRAM"_s, verifier.toText()}, {u":CDOPERADOR"_s, operatorCode}});
+        changed = update.rowsAffected();
+    });
+    return changed > 0;
+}

@@ -1,0 +1,44 @@
+#include "TestOperators.h"
+
+#include "Database.h"
+#include "HouseError.h"
+#include "OperatorAccounts.h"
+#include "SqlStatement.h"
+
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+
+namespace TestSupport {
+
+void givePasswords(Database &database)
+{
+    const std::optional<ScramVerifier> verifier = ScramVerifier::fromPassword(TestPassword);
+    if (!verifier)
+        throw EHouseError(u"no verifier for the test password"_s);
+    QStringList codes;
+    SqlStatement query(database.sql(), u"SELECT CDOPERADOR FROM OPERADOR"_s);
+    query.exec();
+    while (query.next())
+        codes << query.value(0).toString().trimmed();
+    query.finish();
+    for (const QString &code : std::as_const(codes))
+        OperatorAccounts::setPassword(database, code, *verifier);
+}
+
+QString passwordFile()
+{
+    static QTemporaryDir dir;
+    const QString path = dir.filePath(u"password"_s);
+    if (!QFile::exists(path)) {
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(TestPassword.toUtf8() + '\n');
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
+    return path;
+}
+
+} // namespace TestSupport
