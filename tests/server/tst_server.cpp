@@ -88,6 +88,28 @@ private slots:
         QVERIFY(serves(m_server, Token));
     }
 
+    // A client's text is part of one log line, whatever it holds: it never ends the line or
+    // starts a forged one, and nothing it names is logged before its session opens.
+    void forgedLogLines()
+    {
+        const QString forged = u"x\r\n#1 audit: operador FORJADO\x1b[2K\u2028"_s;
+        auto stranger = connected();
+        QVERIFY(stranger);
+        EXPECT_ERROR(stranger->request(forged + u"ANTES-DA-SESSAO"_s), Wire::ErrorCode::SessionNotOpen);
+        auto client = opened();
+        QVERIFY(client);
+        EXPECT_ERROR(client->call(forged + u"DEPOIS-DA-SESSAO"_s, {}), Wire::ErrorCode::MethodNotFound);
+        const QString log = m_server.log();
+        QVERIFY2(log.contains(u"DEPOIS-DA-SESSAO"_s), qPrintable(log));
+        QVERIFY2(!log.contains(u"ANTES-DA-SESSAO"_s), qPrintable(log));
+        QVERIFY(log.contains(u"request before the session opened"_s));
+        for (const QString &line : log.split(u'\n')) {
+            if (line.contains(u"FORJADO"_s))
+                QVERIFY2(line.contains(u"x\\r\\n#1 audit"_s), qPrintable(line));
+        }
+        QVERIFY(!log.contains(QChar(0x1b)) && !log.contains(QChar(0x2028)) && !log.contains(u'\r'));
+    }
+
     void wrongTokens_data()
     {
         QTest::addColumn<QJsonValue>("token");
