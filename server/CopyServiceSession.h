@@ -22,6 +22,7 @@ public:
     QJsonObject open(const QJsonValue &id, const QJsonValue &params, bool &close) override;
     QJsonObject call(const QJsonValue &id, const QString &method, const QJsonValue &params) override;
     bool isOpen() const override { return m_object != nullptr; }
+    void transactionIdle(int idleMs) override;
 
 private:
     const ServerConfig m_config;
