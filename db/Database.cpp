@@ -58,8 +58,9 @@ QSqlDatabase openSqlite(const QString &url, const QString &connectionName, Datab
         throw EDatabaseError(u"Já existe uma conexão chamada \"%1\"."_s.arg(connectionName));
     QSqlDatabase db = QSqlDatabase::addDatabase(dialect.driverName(), connectionName);
     db.setDatabaseName(path);
+    // read-only for SQLite itself: no statement run over a reader's connection can write
     if (role == Database::Role::Reader)
-        db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=%1"_s.arg(SqliteDialect::BusyTimeoutMs));
+        db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=%1;QSQLITE_OPEN_READONLY"_s.arg(SqliteDialect::BusyTimeoutMs));
     if (!db.open()) {
         const QString why = db.lastError().text();
         forget(db, connectionName);

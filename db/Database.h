@@ -19,7 +19,8 @@ public:
         // session set-up runs.
         Owner,
         // Reads a database someone else keeps: opens an existing one only and changes nothing of
-        // it; a SQLite reader waits out a writer's lock instead of failing at once.
+        // it (a SQLite file is opened read-only); a SQLite reader waits out a writer's lock
+        // instead of failing at once.
         Reader,
     };
 

@@ -2,6 +2,8 @@
 
 #include "HouseError.h"
 
+#include <QRegularExpression>
+
 using namespace Qt::StringLiterals;
 
 namespace Firebird {
@@ -101,7 +103,15 @@ QSqlDatabase addConnection(const Target &target, const QString &connectionName)
     db.setUserName(credentials.user);
     db.setPassword(credentials.password);
     // Accented texts must cross the wire as they are; recent drivers ask for UTF8 themselves.
-    db.setConnectOptions(u"ISC_DPB_LC_CTYPE=UTF8"_s);
+    QString options = u"ISC_DPB_LC_CTYPE=UTF8"_s;
+    if (const QString role = qEnvironmentVariable("ISC_ROLE"); !role.isEmpty()) {
+        // the options are one ';'-separated text: a role is a plain name or nothing
+        static const QRegularExpression plainName(u"^[A-Za-z][A-Za-z0-9_$]{0,62}$"_s);
+        if (!plainName.match(role).hasMatch())
+            throw EDatabaseError(u"ISC_ROLE deve ser o nome de um papel do Firebird (letras, dígitos, _ e $)."_s);
+        options += u";ISC_DPB_SQL_ROLE_NAME="_s + role.toUpper();
+    }
+    db.setConnectOptions(options);
     return db;
 }
 

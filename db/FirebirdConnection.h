@@ -37,9 +37,10 @@ RBX_DB_EXPORT std::optional<Target> parseUrl(const QString &url, QString *proble
 // Throws EDatabaseError naming the variables, never their values, when either is unset.
 RBX_DB_EXPORT Credentials credentialsFromEnvironment();
 
-// Adds a Qt connection (driver QIBASE) for the target with the environment's credentials and
-// UTF-8 on the wire; not yet opened. Throws EDatabaseError when the driver or the credentials
-// are missing or the name is taken.
+// Adds a Qt connection (driver QIBASE) for the target with the environment's credentials, the
+// role named by ISC_ROLE when set (a workstation's lookups: WorkstationAccess) and UTF-8 on the
+// wire; not yet opened. Throws EDatabaseError when the driver or the credentials are missing,
+// the role is no plain name or the connection name is taken.
 RBX_DB_EXPORT QSqlDatabase addConnection(const Target &target, const QString &connectionName);
 
 } // namespace Firebird

@@ -16,6 +16,7 @@
 #include "TokenCheck.h"
 
 #include <QJsonArray>
+#include <QLocale>
 #include <QThread>
 #include <QUuid>
 
@@ -244,4 +245,13 @@ QJsonObject CopyServiceSession::call(const QJsonValue &id, const QString &method
         serverLog(u"#%1 %2: internal error: %3"_s.arg(m_connectionId).arg(method, QString::fromUtf8(error.what())));
         return failure(id, Code::InternalError, u"Erro interno do servidor."_s);
     }
+}
+
+void CopyServiceSession::transactionIdle(int idleMs)
+{
+    if (!m_db || !m_db->inTransaction())
+        return;
+    const QString seconds = QLocale(QLocale::Portuguese, QLocale::Brazil).toString(idleMs / 1000.0);
+    m_db->abandonTransaction(u"A transação foi desfeita: a sessão ficou inativa por mais de %1 s."_s.arg(seconds));
+    serverLog(u"#%1 transaction rolled back: nothing received for %2 ms"_s.arg(m_connectionId).arg(idleMs));
 }

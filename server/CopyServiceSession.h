@@ -38,6 +38,7 @@ public:
     bool isOpen() const override { return m_object != nullptr; }
     // The authenticated operator; empty before the session opens.
     const QString &operatorCode() const { return m_acting.code; }
+    void transactionIdle(int idleMs) override;
 
 private:
     QJsonObject login(const QJsonValue &id, const QJsonValue &params, bool &close);

@@ -5,6 +5,8 @@
 #include "ServerLog.h"
 #include "WireProtocol.h"
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -105,7 +107,9 @@ Wire::CallResult DbSession::run(bool readOnly, bool endsTransaction,
 {
     if (transactionLost() && !endsTransaction) {
         throw ERemoteError(Wire::ErrorCode::TransactionState,
-                           u"A transação foi perdida com a conexão ao banco de dados; desfaça-a antes de continuar."_s);
+                           m_lostWhy.isEmpty()
+                               ? u"A transação foi perdida com a conexão ao banco de dados; desfaça-a antes de continuar."_s
+                               : m_lostWhy + u" Desfaça-a antes de continuar."_s);
     }
     if (!transactionLost())
         ensureConnected();
@@ -158,6 +162,8 @@ void DbSession::commit()
 {
     if (m_transaction == Transaction::Lost) {
         m_transaction = Transaction::None;
+        if (!m_lostWhy.isEmpty())
+            throw ERemoteError(Wire::ErrorCode::TransactionState, std::exchange(m_lostWhy, {}) + u" Nada dela foi gravado."_s);
         throw EDatabaseError(u"A conexão com o banco de dados caiu durante a transação: nada dela foi gravado."_s);
     }
     if (m_transaction != Transaction::Open)
@@ -184,6 +190,7 @@ void DbSession::rollback()
 {
     if (m_transaction == Transaction::Lost) {
         m_transaction = Transaction::None;
+        m_lostWhy.clear();
         return;
     }
     if (m_transaction != Transaction::Open)
@@ -194,6 +201,26 @@ void DbSession::rollback()
     m_database->countRun();
     m_database->rollback();
     transactionEnded();
+}
+
+void DbSession::abandonTransaction(const QString &why)
+{
+    if (m_transaction != Transaction::Open)
+        return;
+    const WriteGate::Turn turn = std::move(m_transactionTurn);
+    m_transaction = Transaction::Lost;
+    m_lostWhy = why;
+    try {
+        m_database->finishStatements();
+        m_database->countRun();
+        m_database->rollback();
+        transactionEnded();
+    } catch (const EHouseError &error) {
+        // closing the connection discards the transaction as well
+        serverLog(u"rollback of an abandoned transaction failed: "_s + error.message());
+        m_countsBefore = counts();
+        m_database.reset();
+    }
 }
 
 void DbSession::atomically(const std::function<void()> &writes)

@@ -38,8 +38,13 @@ public:
     // Statements run and prepared over the session, every connection to the database included.
     SqlSession::Counts counts() const;
     bool inTransaction() const { return m_transaction == Transaction::Open; }
-    // The database connection went away while the client's transaction was open.
+    // The database connection went away while the client's transaction was open, or the
+    // transaction was abandoned.
     bool transactionLost() const { return m_transaction == Transaction::Lost; }
+    // Rolls back the client's open transaction without being asked, freeing what it holds; it is
+    // then lost, and the client's next calls are refused with why (-32004) until it ends it.
+    // Throws nothing: a connection that cannot roll back is dropped instead.
+    void abandonTransaction(const QString &why);
 
     // Before a call: opens a connection again after one was lost. Throws EDatabaseError while
     // the database cannot be reached.
@@ -85,5 +90,6 @@ private:
     SqlSession::Counts m_countsBefore; // of connections dropped before this one
     WriteGate *m_writeGate = nullptr;
     Transaction m_transaction = Transaction::None;
+    QString m_lostWhy; // empty: lost with the connection
     WriteGate::Turn m_transactionTurn;
 };

@@ -26,8 +26,12 @@ QJsonObject RpcEndpoint::noted(const QString &method, QJsonObject answer)
     const QJsonValue error = answer.value(QLatin1String("error"));
     if (error.isObject()) {
         ++m_failures;
+        // Before the session opens, anyone may be talking: the name they sent is not logged.
+        const QString what = m_handler->isOpen()                          ? (method.isEmpty() ? u"request"_s : excerpt(method))
+                             : method == QLatin1String(Wire::OpenMethod) ? method
+                                                                         : u"request before the session opened"_s;
         serverLog(u"#%1 %2 failed: %3 %4"_s.arg(m_connectionId)
-                      .arg(method.isEmpty() ? u"request"_s : excerpt(method))
+                      .arg(what)
                       .arg(error[QLatin1String("code")].toInt())
                       .arg(error[QLatin1String("message")].toString()));
     }

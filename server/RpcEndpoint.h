@@ -34,6 +34,7 @@ public:
     After messageTooLarge(AnswerSink &sink);
 
     bool isOpen() const { return m_handler->isOpen(); }
+    void transactionIdle(int idleMs) { m_handler->transactionIdle(idleMs); }
     int requests() const { return m_requests; }
     int failures() const { return m_failures; }
 

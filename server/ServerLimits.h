@@ -15,6 +15,9 @@ inline constexpr qsizetype DefaultMaxMessageBytes = Wire::DefaultMaxMessageBytes
 // dropped. A client idle between calls is not: the screen keeps its connection for hours.
 inline constexpr int DefaultStallTimeoutMs = 30000;
 inline constexpr int DefaultIdleTimeoutMs = 0; // 0: never
+// A transaction whose client sends nothing for this long is rolled back: it holds the write turn
+// of a single-writer database, and every other writer would wait for it.
+inline constexpr int DefaultIdleTransactionTimeoutMs = 60000;
 
 // Bytes taken from the socket at a time, so that input held per connection stays near the
 // message limit.

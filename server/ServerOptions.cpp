@@ -99,6 +99,10 @@ ParsedOptions parseMergedOptions(const QStringList &arguments)
                                    u"MS"_s, QString::number(ServerLimits::DefaultStallTimeoutMs));
     const QCommandLineOption idle(u"idle-timeout-ms"_s, u"Desconecta o cliente ocioso entre chamadas (0: nunca)."_s, u"MS"_s,
                                   QString::number(ServerLimits::DefaultIdleTimeoutMs));
+    const QCommandLineOption idleTransaction(
+        u"idle-transaction-timeout-ms"_s,
+        u"Desfaz a transação aberta de um cliente que nada envia por esse tempo; a sessão continua (0: nunca)."_s, u"MS"_s,
+        QString::number(ServerLimits::DefaultIdleTransactionTimeoutMs));
     const QCommandLineOption tlsCert(u"tls-cert"_s, u"Certificado PEM (cadeia) do servidor: os clientes conectam com TLS."_s,
                                      u"ARQUIVO"_s);
     const QCommandLineOption tlsKey(u"tls-key"_s, u"Chave privada PEM desse certificado."_s, u"ARQUIVO"_s);
@@ -113,8 +117,8 @@ ParsedOptions parseMergedOptions(const QStringList &arguments)
         u"NOME"_s);
     const QCommandLineOption configFile(
         u"config"_s, u"Arquivo INI com as mesmas chaves das opções longas; a linha de comando prevalece."_s, u"ARQUIVO"_s);
-    const QList<QCommandLineOption> options = {help,  database, listen,  tokenFile, maxConnections, maxMessage, stall,
-                                               idle,  tlsCert,  tlsKey,  classic,   journalDays,    pamService,
+    const QList<QCommandLineOption> options = {help, database, listen, tokenFile, maxConnections, maxMessage, stall, idle,
+                                               idleTransaction, tlsCert, tlsKey, classic, journalDays, pamService,
                                                configFile};
     parser.addOptions(options);
 
@@ -155,7 +159,8 @@ ParsedOptions parseMergedOptions(const QStringList &arguments)
     const auto messageBytes = positive(parser.value(maxMessage), 64, qint64(1) << 30);
     const auto stallMs = positive(parser.value(stall), 0, 86400000);
     const auto idleMs = positive(parser.value(idle), 0, 86400000);
-    if (!connections || !messageBytes || !stallMs || !idleMs) {
+    const auto idleTransactionMs = positive(parser.value(idleTransaction), 0, 86400000);
+    if (!connections || !messageBytes || !stallMs || !idleMs || !idleTransactionMs) {
         result.error = u"--max-connections (1..10000), --max-message-bytes (64..1073741824) e os tempos de espera "
                        u"(0..86400000) recebem números inteiros nesses intervalos."_s;
         return result;
@@ -164,6 +169,7 @@ ParsedOptions parseMergedOptions(const QStringList &arguments)
     config.maxMessageBytes = qsizetype(*messageBytes);
     config.stallTimeoutMs = int(*stallMs);
     config.idleTimeoutMs = int(*idleMs);
+    config.idleTransactionTimeoutMs = int(*idleTransactionMs);
     config.classicMethods = parser.isSet(classic);
     const auto days = positive(parser.value(journalDays), 1, 3650);
     if (!days) {

@@ -18,6 +18,7 @@ struct ServerConfig
     qsizetype maxMessageBytes = 0;
     int stallTimeoutMs = 0;
     int idleTimeoutMs = 0;
+    int idleTransactionTimeoutMs = 0; // 0: a transaction waits for its client however long
     // As a server of the original contract: no extension is listed or served.
     bool classicMethods = false;
     // Runs older than this many days leave the journal, and can no longer be undone.

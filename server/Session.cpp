@@ -8,6 +8,8 @@
 #include <QSslSocket>
 #include <QTimer>
 
+#include <exception>
+
 #include <sys/socket.h>
 
 using namespace Qt::StringLiterals;
@@ -49,6 +51,9 @@ void Session::start()
     connect(m_idleTimer, &QTimer::timeout, this, &Session::onIdle);
     if (m_config.idleTimeoutMs > 0)
         m_idleTimer->start(m_config.idleTimeoutMs);
+    m_transactionIdleTimer = new QTimer(this);
+    m_transactionIdleTimer->setSingleShot(true);
+    connect(m_transactionIdleTimer, &QTimer::timeout, this, &Session::onTransactionIdle);
     // Idle sessions may stay for hours, but a connection that never opens one would only hold a
     // slot of the connection cap: silent connections could otherwise lock everyone out.
     m_openTimer = new QTimer(this);
@@ -126,6 +131,8 @@ void Session::onReadyRead()
     }
     if (sawMessage && m_config.idleTimeoutMs > 0)
         m_idleTimer->start(m_config.idleTimeoutMs);
+    if (sawMessage && m_config.idleTransactionTimeoutMs > 0)
+        m_transactionIdleTimer->start(m_config.idleTransactionTimeoutMs);
     if (m_protocol->isOpen())
         m_openTimer->stop();
     // a message once begun must be complete within the stall timeout: no drip-feeding
@@ -187,6 +194,17 @@ void Session::onIdle()
         closeAfterFlush(u"idle"_s);
 }
 
+void Session::onTransactionIdle()
+{
+    if (m_busy || m_closing || m_disconnected)
+        return;
+    try {
+        m_protocol->transactionIdle(m_config.idleTransactionTimeoutMs);
+    } catch (const std::exception &error) {
+        serverLog(u"#%1 idle transaction not rolled back: %2"_s.arg(m_id).arg(QString::fromUtf8(error.what())));
+    }
+}
+
 void Session::closeAfterFlush(const QString &reason)
 {
     if (m_closing || m_disconnected || !m_socket)
@@ -195,6 +213,7 @@ void Session::closeAfterFlush(const QString &reason)
     m_closeReason = reason;
     m_stallTimer->stop();
     m_idleTimer->stop();
+    m_transactionIdleTimer->stop();
     m_openTimer->stop();
     // the client gets a moment to read the last answer and hang up by itself
     QTimer::singleShot(ServerLimits::CloseGraceMs, m_socket, [socket = m_socket] { socket->abort(); });

@@ -41,6 +41,7 @@ private:
     void onDisconnected();
     void onStall();
     void onIdle();
+    void onTransactionIdle();
     void onOpenDeadline();
     void closeAfterFlush(const QString &reason);
     void finish();
@@ -53,6 +54,7 @@ private:
     QTcpSocket *m_socket = nullptr;
     QTimer *m_stallTimer = nullptr;
     QTimer *m_idleTimer = nullptr;
+    QTimer *m_transactionIdleTimer = nullptr; // a transaction kept open with nothing sent is undone
     QTimer *m_openTimer = nullptr; // rpc.open (and a TLS handshake) must come within the stall timeout
     std::unique_ptr<Wire::LineFramer> m_framer;
     std::unique_ptr<RpcEndpoint> m_protocol;

@@ -19,4 +19,7 @@ public:
     // Any other method, on an open session or not.
     virtual QJsonObject call(const QJsonValue &id, const QString &method, const QJsonValue &params) = 0;
     virtual bool isOpen() const = 0;
+    // The client has sent nothing for idleMs: a transaction it holds open is rolled back, so
+    // that it keeps no other writer waiting. A handler without transactions has nothing to do.
+    virtual void transactionIdle(int /*idleMs*/) {}
 };

@@ -1,14 +1,16 @@
 // The screen's five lookup queries, with their stored texts, on the demo hospital in SQLite and
-// in Firebird: the InterBase texts (with PARAM and INSTR) run on Firebird, the Oracle texts on
-// SQLite, and both find the same rows.
+// in Firebird: the InterBase texts (with PARAM and INSTR) run on Firebird, as the workstation
+// user with its role, the Oracle texts on SQLite, and both find the same rows.
 #include "DBGeral.h"
 #include "DemoDatabase.h"
 #include "HouseError.h"
 #include "SqlStatement.h"
 #include "TestEngine.h"
 #include "TfrmCopFormulacao.h"
+#include "WorkstationAccess.h"
 
 #include <QPointer>
+#include <QSqlQuery>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -53,6 +55,33 @@ QString listOf(const QStringList &codes)
     return list;
 }
 
+const QString WorkstationPassword = u"senha d'estação"_s;
+
+// The process's Firebird login is the workstation's while this lives.
+class WorkstationLogin final
+{
+public:
+    WorkstationLogin(const QString &user, const QString &password, bool withRole = true)
+        : m_user(qgetenv("ISC_USER")), m_password(qgetenv("ISC_PASSWORD"))
+    {
+        qputenv("ISC_USER", user.toUtf8());
+        qputenv("ISC_PASSWORD", password.toUtf8());
+        if (withRole)
+            qputenv("ISC_ROLE", WorkstationAccess::LookupRole);
+    }
+    ~WorkstationLogin()
+    {
+        qputenv("ISC_USER", m_user);
+        qputenv("ISC_PASSWORD", m_password);
+        qunsetenv("ISC_ROLE");
+    }
+    WorkstationLogin(const WorkstationLogin &) = delete;
+    WorkstationLogin &operator=(const WorkstationLogin &) = delete;
+
+private:
+    QByteArray m_user, m_password;
+};
+
 } // namespace
 
 class TestFirebirdLookups final : public QObject
@@ -67,11 +96,21 @@ private slots:
         m_firebird = std::make_unique<DemoDatabase>(TestSupport::demoOptions(), Engine::Firebird);
         QVERIFY2(m_sqlite->isValid(), qPrintable(m_sqlite->errorString()));
         QVERIFY2(m_firebird->isValid(), qPrintable(m_firebird->errorString()));
+        // made twice: the second time finds the role and the user and brings them up to date
+        m_workstationUser = u"RBX_ESTACAO_%1"_s.arg(QCoreApplication::applicationPid());
+        auto owner = m_firebird->open(u"workstation-owner"_s);
+        WorkstationAccess::grantWorkstationUser(*owner, m_workstationUser, u"senha anterior"_s);
+        WorkstationAccess::grantWorkstationUser(*owner, m_workstationUser, WorkstationPassword);
     }
 
     void cleanupTestCase()
     {
         dtmDBGeral().Close(); // before the Firebird database is dropped
+        if (!m_workstationUser.isEmpty() && m_firebird) {
+            // users belong to the server, not to the database dropped below
+            auto owner = m_firebird->open(u"workstation-owner"_s);
+            QSqlQuery(owner->sql()).exec(u"DROP USER %1"_s.arg(m_workstationUser));
+        }
         m_firebird.reset();
         m_sqlite.reset();
     }
@@ -159,8 +198,13 @@ private slots:
         dtmDBGeral().SetUrl(m_sqlite->url());
         const Found onSqlite = run(*lookup, params);
         QCOMPARE(onSqlite.statement, lookup->SQL_ORACLE.join(u'\n'));
-        dtmDBGeral().SetUrl(m_firebird->url());
-        const Found onFirebird = run(*lookup, params);
+        Found onFirebird;
+        {
+            const WorkstationLogin workstation(m_workstationUser, WorkstationPassword);
+            dtmDBGeral().SetUrl(m_firebird->url());
+            onFirebird = run(*lookup, params);
+            dtmDBGeral().Close();
+        }
         QCOMPARE(onFirebird.statement, lookup->SQL_IB.join(u'\n'));
 
         QCOMPARE(onFirebird.rows, onSqlite.rows);
@@ -173,7 +217,32 @@ private slots:
             QCOMPARE(onFirebird.fields, onSqlite.fields);
     }
 
+    // What the lookups read (sameRowsOnBothDatabases) is all the workstation user may read,
+    // and only with its role; its password is the one given last.
+    void workstationUserReadsOnlyTheLookups()
+    {
+        // the first of the statements that ran, or nothing
+        const auto allowed = [this](bool withRole, const QStringList &statements) {
+            const WorkstationLogin workstation(m_workstationUser, WorkstationPassword, withRole);
+            auto db = Database::open(m_firebird->url(), u"workstation"_s, Database::Role::Reader);
+            for (const QString &sql : statements) {
+                QSqlQuery query(db->sql());
+                if (query.exec(sql) && (!query.isSelect() || query.next()))
+                    return sql;
+            }
+            return QString();
+        };
+        QCOMPARE(allowed(true, {u"SELECT CDALA FROM ALA"_s}), u"SELECT CDALA FROM ALA"_s);
+        QCOMPARE(allowed(true, {u"SELECT CDPACIENTE FROM PACIENTE"_s, u"SELECT CDPACIENTE FROM SERVINTE"_s,
+                                u"SELECT CDFILIAL FROM NUTRICIO"_s, u"INSERT INTO ALA SELECT * FROM ALA WHERE 1 = 0"_s}),
+                 QString());
+        QCOMPARE(allowed(false, {u"SELECT CDALA FROM ALA"_s}), QString());
+        const WorkstationLogin stale(m_workstationUser, u"senha anterior"_s);
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, Database::open(m_firebird->url(), u"workstation"_s, Database::Role::Reader));
+    }
+
 private:
+    QString m_workstationUser;
     std::unique_ptr<DemoDatabase> m_sqlite;
     std::unique_ptr<DemoDatabase> m_firebird;
 };

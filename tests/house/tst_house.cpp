@@ -13,6 +13,7 @@
 #include "TMessages.h"
 #include "TextRoutines.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -542,6 +543,10 @@ private slots:
             query.SQL_ORACLE = {QStringLiteral("SELECT CDALA FROM ALA")};
             query.Open();
             QCOMPARE(query.RecordCount(), 3);
+            // nor can any statement run over the lookups' connection write to it
+            QSqlQuery write(module.Database());
+            QVERIFY(!write.exec(QStringLiteral("DELETE FROM ALA")));
+            QVERIFY2(write.lastError().text().contains(QStringLiteral("readonly")), qPrintable(write.lastError().text()));
         }
         // the service's session set-up would have switched the file to its own journal
         QString mode;

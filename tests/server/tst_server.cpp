@@ -88,6 +88,28 @@ private slots:
         QVERIFY(serves(m_server, Token));
     }
 
+    // A client's text is part of one log line, whatever it holds: it never ends the line or
+    // starts a forged one, and nothing it names is logged before its session opens.
+    void forgedLogLines()
+    {
+        const QString forged = u"x\r\n#1 audit: operador FORJADO\x1b[2K\u2028"_s;
+        auto stranger = connected();
+        QVERIFY(stranger);
+        EXPECT_ERROR(stranger->request(forged + u"ANTES-DA-SESSAO"_s), Wire::ErrorCode::SessionNotOpen);
+        auto client = opened();
+        QVERIFY(client);
+        EXPECT_ERROR(client->call(forged + u"DEPOIS-DA-SESSAO"_s, {}), Wire::ErrorCode::MethodNotFound);
+        const QString log = m_server.log();
+        QVERIFY2(log.contains(u"DEPOIS-DA-SESSAO"_s), qPrintable(log));
+        QVERIFY2(!log.contains(u"ANTES-DA-SESSAO"_s), qPrintable(log));
+        QVERIFY(log.contains(u"request before the session opened"_s));
+        for (const QString &line : log.split(u'\n')) {
+            if (line.contains(u"FORJADO"_s))
+                QVERIFY2(line.contains(u"x\\r\\n#1 audit"_s), qPrintable(line));
+        }
+        QVERIFY(!log.contains(QChar(0x1b)) && !log.contains(QChar(0x2028)) && !log.contains(u'\r'));
+    }
+
     void wrongTokens_data()
     {
         QTest::addColumn<QJsonValue>("token");
@@ -131,6 +153,33 @@ private slots:
         QVERIFY(other);
         EXPECT_RESULT(other->call(u"InsServInte"_s, insServInte(service)));
         QCOMPARE(count(u"SELECT COUNT(*) FROM SERVINTE WHERE DTSERVINTE = '%1'"_s.arg(stored(day(220)))), 1);
+    }
+
+    // A transaction left open by a client that then sends nothing is rolled back after the idle
+    // transaction timeout: the other writers wait no longer than that, and the idle session stays
+    // open and learns it at its next call.
+    void idleTransactionIsRolledBack()
+    {
+        TestServer server;
+        TestServerOptions options;
+        options.extraArguments = {u"--idle-transaction-timeout-ms"_s, u"1500"_s};
+        QVERIFY2(server.start(m_demo->url(), options), qPrintable(server.errorString()));
+        RpcTestClient idle, writer;
+        QVERIFY(idle.connectTo(server.host(), server.port()) && idle.open());
+        QVERIFY(writer.connectTo(server.host(), server.port()) && writer.open());
+        const Service abandoned{.patient = m_inPatient, .date = day(240)};
+        EXPECT_RESULT(idle.call(u"StartTransaction"_s, {}));
+        EXPECT_RESULT(idle.call(u"InsServInte"_s, insServInte(abandoned)));
+        // on SQLite this waits for the write turn, which the rollback frees
+        EXPECT_RESULT(writer.call(u"InsServInte"_s, insServInte(Service{.patient = m_inPatient, .date = day(241)})));
+        QTRY_VERIFY_WITH_TIMEOUT(server.log().contains(u"transaction rolled back"_s), 10000);
+        const QJsonObject late = idle.call(u"getPaciente"_s, {R(Branch)});
+        EXPECT_ERROR(late, Wire::ErrorCode::TransactionState);
+        QVERIFY2(RpcTestClient::errorMessage(late).contains(u"inativa por mais de 1,5 s"_s), qPrintable(describe(late)));
+        EXPECT_RESULT(idle.call(u"Rollback"_s, {}));
+        EXPECT_RESULT(idle.call(u"InsServInte"_s, insServInte(abandoned)));
+        server.stop();
+        QVERIFY2(cleanExit(server), qPrintable(server.log()));
     }
 
     void killedServerLosesOnlyUncommittedWork()
