@@ -23,6 +23,7 @@ struct ServerConfig
     // Runs older than this many days leave the journal, and can no longer be undone.
     int journalDays = 30;
     // Set when --tls-cert and --tls-key are given: every connection is TLS, nothing in clear.
+    // Required to listen beyond loopback.
     std::optional<QSslConfiguration> tls;
 };
 
