@@ -39,7 +39,8 @@ set(CPACK_DEBIAN_SERVER_PACKAGE_NAME rbx53207-server)
 set(CPACK_COMPONENT_SERVER_DESCRIPTION "Cópia de formulações (RBX53207): servidor de aplicação
 O servidor do serviço de cópia Rbx53207.rdmCopiaForm como serviço do systemd, com sua
 conta de sistema, e a ferramenta rbx53207-db que cria o banco e o hospital de demonstração.")
-set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS "rbx53207-common ${rbx_same_version}, adduser, qt6-translations-l10n")
+# openssl makes the machine's TLS pair at installation
+set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS "rbx53207-common ${rbx_same_version}, adduser, openssl, qt6-translations-l10n")
 set(CPACK_DEBIAN_SERVER_PACKAGE_SUGGESTS "firebird3.0-server")
 set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA
   ${PROJECT_SOURCE_DIR}/packaging/debian/server/postinst ${PROJECT_SOURCE_DIR}/packaging/debian/server/prerm

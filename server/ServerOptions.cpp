@@ -85,7 +85,7 @@ ParsedOptions parseMergedOptions(const QStringList &arguments)
     const QCommandLineOption database(u"database"_s, u"Banco de dados: sqlite:CAMINHO ou firebird://HOST[:PORTA]/CAMINHO; precisa existir com o "
                                                          u"esquema (rbx53207-db schema|demo URL)."_s,
                                     u"URL"_s);
-    const QCommandLineOption listen(u"listen"_s, u"Endereço e porta em que atende; a porta 0 escolhe uma livre."_s,
+    const QCommandLineOption listen(u"listen"_s, u"Endereço e porta em que atende; a porta 0 escolhe uma livre. Fora do loopback exige --token-file e TLS."_s,
                                     u"HOST:PORTA"_s,
                                     u"%1:%2"_s.arg(QLatin1String(ServerLimits::DefaultHost)).arg(ServerLimits::DefaultPort));
     const QCommandLineOption tokenFile(u"token-file"_s, u"Arquivo com o token que o rpc.open deve apresentar."_s,
@@ -208,6 +208,12 @@ ParsedOptions parseMergedOptions(const QStringList &arguments)
             result.error = problem;
             return result;
         }
+    }
+    // The token and the prescriptions cross the network only encrypted.
+    if (!config.host.isLoopback() && !config.tls) {
+        result.error = u"atender em %1, que não é um endereço de loopback, exige TLS: --tls-cert e --tls-key "
+                       u"(tls-cert e tls-key no arquivo de configuração)."_s.arg(config.host.toString());
+        return result;
     }
     result.config = config;
     return result;

@@ -26,6 +26,7 @@ struct ServerConfig
     // PAM service that checks PLAIN logins of operators without a verifier; empty: none.
     QString pamService;
     // Set when --tls-cert and --tls-key are given: every connection is TLS, nothing in clear.
+    // Required to listen beyond loopback.
     std::optional<QSslConfiguration> tls;
 };
 

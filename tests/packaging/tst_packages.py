@@ -2,10 +2,12 @@
 """Builds the Debian packages from a built tree and checks them as a site would use them.
 
 cpack on the tree given (nothing is compiled again), then: what each package holds and depends
-on, the units under systemd-analyze, an install with dpkg, the installed server started as its
-unit would start it (its account, command line and configuration), a demo database made with
-the installed tool, an installed headless copy stopped in the middle by SIGTERM to the server
-(exit 0, every service whole or absent), removal (data and configuration kept) and purge
+on, the units under systemd-analyze, an install with dpkg, the TLS pair made for the machine
+(modes, named by server.conf, made once), the installed server started as its unit would start it
+(its account, command line and configuration) and speaking TLS under that certificate, a demo
+database made with the installed tool, an operator's password set with it, an installed headless
+copy signed in over TLS with the daily unit's credentials and stopped in the middle by SIGTERM to
+the server (every service whole or absent), removal (data and configuration kept) and purge
 (configuration gone, database kept). Needs root; exits 77 (skipped) without it.
 
 usage: tst_packages.py BUILD_DIR
@@ -14,7 +16,9 @@ import os
 import pwd
 import shlex
 import shutil
+import socket
 import sqlite3
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -26,7 +30,14 @@ DATA = "/var/lib/rbx53207"
 CONFIG = "/etc/rbx53207"
 UNITS = "/usr/lib/systemd/system"
 LIBS = "/usr/lib/x86_64-linux-gnu/rbx53207"
+TLS = f"{CONFIG}/tls"
 STOP_BOUND_S = 60  # the unit's TimeoutStopSec
+OPERATOR = "ADMIN"
+PASSWORD = "Senha-da-copia-diaria-7d1e"
+# What the sign-in over TLS needs of the installed programs: without any of these the steps that
+# copy and open the screen cannot run, and each absent one counts as a failure.
+SIGN_IN_OPTIONS = [("rbx53207-db", "passwd"), ("rbx53207-copy", "--password-file"), ("rbx53207-copy", "--tls-ca"),
+                   ("rbx53207-host", "--password-file"), ("rbx53207-host", "--tls-ca")]
 
 EXPECTED = {
     "rbx53207-common": [f"{LIBS}/librbx_protocol.so", f"{LIBS}/librbx_db.so", f"{LIBS}/librbx_contract.so"],
@@ -42,7 +53,7 @@ EXPECTED = {
 }
 DEPENDS = {
     "rbx53207-common": ["libfbclient2", "libqt6sql6-sqlite", "libqt6core6"],
-    "rbx53207-server": ["rbx53207-common (=", "adduser", "libqt6network6"],
+    "rbx53207-server": ["rbx53207-common (=", "adduser", "openssl", "libqt6network6"],
     "rbx53207-client": ["rbx53207-common (=", "qt6-translations-l10n", "libqt6widgets6"],
 }
 
@@ -131,11 +142,69 @@ def check_installed(build):
     check(stat.st_uid == account.pw_uid and stat.st_mode & 0o777 == 0o750, f"{DATA} is {USER}'s, 0750")
     token = os.stat(f"{DATA}/token")
     check(token.st_uid == account.pw_uid and token.st_mode & 0o077 == 0, "the token is the service's alone")
+    check_tls_pair(account)
     for program in ("/usr/bin/rbx53207-server", "/usr/bin/rbx53207-host", f"{LIBS}/libPkg_RBX53207.so"):
         dynamic = run("readelf", "-d", program).stdout
         runpath = [line for line in dynamic.splitlines() if "RUNPATH" in line or "RPATH" in line]
         check(runpath and "$ORIGIN" in runpath[0] and build not in runpath[0],
               f"{program} finds its libraries relative to itself: {runpath}")
+
+
+def check_tls_pair(account):
+    """The pair postinst made: the key the service's group may read and nobody else, the
+    certificate anyone's, both named by server.conf; a second configure keeps them."""
+    key, certificate = os.stat(f"{TLS}/server.key"), os.stat(f"{TLS}/server.crt")
+    check(key.st_uid == 0 and key.st_gid == account.pw_gid and key.st_mode & 0o777 == 0o640,
+          f"the TLS key is root:{USER} 0640 ({key.st_uid}:{key.st_gid} {key.st_mode & 0o777:o})")
+    check(certificate.st_uid == 0 and certificate.st_mode & 0o777 == 0o644,
+          f"the TLS certificate is root's, 0644 ({certificate.st_mode & 0o777:o})")
+    named = (config_value(f"{CONFIG}/server.conf", "tls-cert"), config_value(f"{CONFIG}/server.conf", "tls-key"))
+    check(named == (f"{TLS}/server.crt", f"{TLS}/server.key"), f"server.conf names the pair: {named}")
+    names = run("openssl", "x509", "-in", f"{TLS}/server.crt", "-noout", "-ext", "subjectAltName").stdout
+    check("DNS:localhost" in names and "IP Address:127.0.0.1" in names and f"DNS:{socket.gethostname()}" in names,
+          f"the certificate names the machine, localhost and 127.0.0.1: {' '.join(names.split())}")
+    before = [open(f"{TLS}/{name}", "rb").read() for name in ("server.key", "server.crt")]
+    again = run("/var/lib/dpkg/info/rbx53207-server.postinst", "configure", check=False)
+    after = [open(f"{TLS}/{name}", "rb").read() for name in ("server.key", "server.crt")]
+    check(again.returncode == 0 and after == before,
+          f"configuring again keeps the pair: {again.returncode} {again.stderr.strip()[:200]}")
+
+
+def check_serves_tls(address):
+    """A TLS client that trusts only the machine's certificate reaches the server by 127.0.0.1 and by
+    localhost, names checked; one in clear gets nothing."""
+    host, _, port = address.rpartition(":")
+    context = ssl.create_default_context(cafile=f"{TLS}/server.crt")
+    context.minimum_version = ssl.TLSVersion.TLSv1_2
+    for name in ("127.0.0.1", "localhost"):
+        try:
+            with socket.create_connection((host, int(port)), timeout=10) as raw:
+                with context.wrap_socket(raw, server_hostname=name) as tls:
+                    check(tls.version() in ("TLSv1.2", "TLSv1.3"), f"the server speaks {tls.version()} as {name}")
+        except (OSError, ssl.SSLError) as error:
+            check(False, f"the server speaks TLS under the machine's certificate as {name}: {error}")
+    with socket.create_connection((host, int(port)), timeout=10) as raw:
+        raw.sendall(b'{"jsonrpc":"2.0","id":1,"method":"rpc.open","params":{}}\n')
+        raw.settimeout(10)
+        try:
+            answer = raw.recv(4096)
+        except OSError:
+            answer = b""
+        check(b"jsonrpc" not in answer, f"a client in clear gets no answer: {answer[:80]!r}")
+
+
+def missing_sign_in_options():
+    """The sign-in options the installed programs do not have, from their help."""
+    environment = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    helps = {}
+    missing = []
+    for program, option in SIGN_IN_OPTIONS:
+        if program not in helps:
+            result = run(program, "--help", env=environment, check=False)
+            helps[program] = result.stdout + result.stderr
+        if option not in helps[program]:
+            missing.append(f"{program} {option}")
+    return missing
 
 
 def start_server(log):
@@ -151,11 +220,13 @@ def start_server(log):
 
 
 def check_host_finds_module(work, address, database):
-    """The installed host, told nothing of the module, loads the installed one."""
+    """The installed host, told nothing of the module, signs in over TLS and loads the installed one."""
     shot = os.path.join(work, "host.png")
     environment = dict(os.environ, QT_QPA_PLATFORM="offscreen", LD_DEBUG="files")
-    host = run("rbx53207-host", "--operator", "ADMIN", "--server", address, "--database", f"sqlite:{database}",
-               "--token-file", f"{DATA}/token", "--branch", "0001", "--mode", "E", "--screenshot", shot, env=environment, check=False)
+    host = run("rbx53207-host", "--operator", OPERATOR, "--server", address, "--database", f"sqlite:{database}",
+               "--token-file", f"{DATA}/token", "--password-file", os.path.join(work, "credentials", "password"),
+               "--tls-ca", f"{TLS}/server.crt", "--branch", "0001", "--mode", "E", "--screenshot", shot,
+               env=environment, check=False)
     said = [line for line in host.stderr.splitlines() if not line.lstrip()[:1].isdigit()]
     check(host.returncode == 0 and os.path.exists(shot), f"the installed host opens the screen: {said[-3:]}")
     loaded = [os.path.realpath(line.partition("calling init: ")[2].strip()) for line in host.stderr.splitlines()
@@ -172,6 +243,16 @@ def services_by_date(database):
               FROM SERVINTE S""").fetchall()
 
 
+def daily_copy(work, address, extra):
+    """The daily unit's command line (its configuration names the certificate to trust), with
+    systemd's credentials folder (%d) made by hand, the test's server and the operator the site
+    names; run as nobody, as a dynamic user would be."""
+    credentials = os.path.join(work, "credentials")
+    command = [word.replace("%d", credentials) for word in unit_exec_start("rbx53207-copy-daily.service")]
+    return ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", *command, "--server", address,
+            "--operator", OPERATOR, *extra]
+
+
 def stop_server_mid_copy(work, database, round_name, extra):
     """Starts the installed server, runs the daily copy's command line against it and stops the
     server with SIGTERM once the copy has reported its first service."""
@@ -183,12 +264,7 @@ def stop_server_mid_copy(work, database, round_name, extra):
             return 0
         if round_name == "server-side":
             check_host_finds_module(work, address, database)
-        # The daily unit's command line, with systemd's credentials folder (%d) made by hand and
-        # the test's server; run as nobody, as a dynamic user would be.
-        credentials = os.path.join(work, "credentials")
-        command = [word.replace("%d", credentials) for word in unit_exec_start("rbx53207-copy-daily.service")]
-        copy = subprocess.Popen(["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", *command,
-                                 "--server", address, *extra], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+        copy = subprocess.Popen(daily_copy(work, address, extra), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                 text=True)
         # One service reported, and the output no longer read: the copy can go on only until
         # the pipe is full, far short of the day's services, so the stop lands in its middle.
@@ -209,23 +285,79 @@ def stop_server_mid_copy(work, database, round_name, extra):
     return int(first.partition("/")[2].partition("]")[0] or 0)
 
 
-def copy_stopped_by_sigterm(work):
+def make_demo_database():
     database = config_value(f"{CONFIG}/server.conf", "database").removeprefix("sqlite:")
     check(database.startswith(DATA + "/"), f"the configured database is under {DATA}: {database}")
     demo = run("runuser", "-u", USER, "--", "rbx53207-db", "demo", f"sqlite:{database}", "--patients", "10000",
                check=False)
     if not check(demo.returncode == 0, f"rbx53207-db demo as {USER}: {demo.stdout.strip()} {demo.stderr.strip()}"):
         return None
-    before = services_by_date(database)
-    origin_date = max(row[0] for row in before)  # the demo's prescriptions are yesterday's
-    origin = {row[1:5]: row[5] for row in before if row[0] == origin_date}
+    return database
 
+
+def stop(server):
+    server.terminate()
+    try:
+        server.wait(STOP_BOUND_S)
+    except subprocess.TimeoutExpired:
+        server.kill()
+        server.wait()
+
+
+def check_installed_server_speaks_tls(work):
+    with open(os.path.join(work, "server-tls.log"), "w+") as log:
+        server, address = start_server(log)
+        if not server:
+            log.seek(0)
+            print(log.read())
+            return
+        check_serves_tls(address)
+        stop(server)
+        log.seek(0)
+        check(", TLS" in log.read(), "the server logs that it serves TLS")
+
+
+def make_credentials(work, database):
+    """The operator's password set with the installed tool from standard input, and systemd's
+    credentials folder of the daily unit: the server's token and that password."""
+    given = run("runuser", "-u", USER, "--", "rbx53207-db", "passwd", f"sqlite:{database}", OPERATOR,
+                input=PASSWORD + "\n", check=False)
+    check(given.returncode == 0 and PASSWORD not in given.stdout + given.stderr,
+          f"rbx53207-db passwd sets {OPERATOR}'s password from standard input: {given.stderr.strip()[:200]}")
     credentials = os.path.join(work, "credentials")
     os.makedirs(credentials)
     shutil.copy(f"{DATA}/token", credentials)
+    with open(os.path.join(credentials, "password"), "w") as file:
+        file.write(PASSWORD + "\n")
     for folder in (work, credentials):
         os.chmod(folder, 0o755)
-    os.chmod(os.path.join(credentials, "token"), 0o644)
+    for name in ("token", "password"):
+        os.chmod(os.path.join(credentials, name), 0o644)
+
+
+def check_wrong_password_refused(work):
+    """The daily copy with another password copies nothing and never shows either password."""
+    wrong = os.path.join(work, "wrong-password")
+    with open(wrong, "w") as file:
+        file.write("Outra-senha-3b9f\n")
+    os.chmod(wrong, 0o644)
+    with open(os.path.join(work, "server-wrong.log"), "w+") as log:
+        server, address = start_server(log)
+        if not server:
+            return
+        copy = run(*daily_copy(work, address, ["--password-file", wrong]), check=False)
+        stop(server)
+        log.seek(0)
+        said = copy.stdout + copy.stderr + log.read()
+        check(copy.returncode != 0 and not copy.stdout.startswith("[1/"),
+              f"a wrong password is refused ({copy.returncode}): {copy.stderr.strip()[:200]}")
+        check(PASSWORD not in said and "Outra-senha-3b9f" not in said, "no password in the output or the log")
+
+
+def copy_stopped_by_sigterm(work, database):
+    before = services_by_date(database)
+    origin_date = max(row[0] for row in before)  # the demo's prescriptions are yesterday's
+    origin = {row[1:5]: row[5] for row in before if row[0] == origin_date}
     # The server's own copy of each service, then the classic calls in a client transaction per
     # service, stopped again on the same destination.
     for round_name, extra in (("server-side", []), ("call-by-call", ["--call-by-call"])):
@@ -236,7 +368,6 @@ def copy_stopped_by_sigterm(work):
         half = [row for row in copied if origin.get(row[1:5]) != row[5]]
         check(not half and len(keys) == len(set(keys)),
               f"{round_name}: every service whole or absent (half-copied: {half[:5]})")
-    return database
 
 
 def main():
@@ -263,8 +394,20 @@ def main():
             print(result.stdout, result.stderr)
             return 1
         check_installed(build)
-        database = copy_stopped_by_sigterm(work)
+        database = make_demo_database()
+        if database:
+            check_installed_server_speaks_tls(work)
+            missing = missing_sign_in_options()
+            # The copies and the screen sign in; programs that cannot are reported, not run.
+            if check(not missing, f"the installed programs sign in over TLS (missing: {missing})"):
+                make_credentials(work, database)
+                check_wrong_password_refused(work)
+                copy_stopped_by_sigterm(work, database)
 
+        # the site's password file of the daily copy, as README has it made
+        with open(f"{CONFIG}/copy-daily.password", "w") as file:
+            file.write(PASSWORD + "\n")
+        os.chmod(f"{CONFIG}/copy-daily.password", 0o600)
         run("dpkg", "-r", *reversed(PACKAGES))
         check(not os.path.exists("/usr/bin/rbx53207-server"), "removal takes the programs")
         check(os.path.exists(f"{CONFIG}/server.conf"), "removal keeps the configuration")

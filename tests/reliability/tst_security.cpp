@@ -1,5 +1,5 @@
-// Who may reach the server and what it tells: loopback by default, a token beyond it, TLS with a
-// verified certificate, an audit line per service written, and no credential in any output.
+// Who may reach the server and what it tells: loopback by default, a token and TLS beyond it, the
+// server's certificate verified, an audit line per service written, and no credential in any output.
 #include "CopyServiceClient.h"
 #include "DemoDatabase.h"
 #include "HouseError.h"
@@ -104,41 +104,54 @@ private slots:
         token.write(Token.toUtf8() + '\n');
     }
 
-    void listenAddressNeedsToken_data()
+    // Beyond loopback a token and TLS, both: the token alone would cross the network in clear.
+    void listenAddressNeedsTokenAndTls_data()
     {
         QTest::addColumn<QString>("listen");
         QTest::addColumn<bool>("withToken");
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("default is loopback") << QString() << false << true;
-        QTest::newRow("127.0.0.1 without a token") << u"127.0.0.1:0"_s << false << true;
-        QTest::newRow("::1 without a token") << u"[::1]:0"_s << false << true;
-        QTest::newRow("localhost without a token") << u"localhost:0"_s << false << true;
-        QTest::newRow("any IPv4 without a token") << u"0.0.0.0:0"_s << false << false;
-        QTest::newRow("any IPv6 without a token") << u"[::]:0"_s << false << false;
-        QTest::newRow("a LAN address without a token") << u"192.168.10.20:8211"_s << false << false;
-        QTest::newRow("any IPv4 with a token") << u"0.0.0.0:0"_s << true << true;
+        QTest::addColumn<bool>("withTls");
+        QTest::addColumn<QString>("refusal"); // empty: accepted
+        QTest::newRow("default is loopback") << QString() << false << false << QString();
+        QTest::newRow("127.0.0.1 without a token") << u"127.0.0.1:0"_s << false << false << QString();
+        QTest::newRow("::1 without a token") << u"[::1]:0"_s << false << false << QString();
+        QTest::newRow("localhost without a token") << u"localhost:0"_s << false << false << QString();
+        QTest::newRow("any IPv4 without a token") << u"0.0.0.0:0"_s << false << true << u"--token-file"_s;
+        QTest::newRow("any IPv6 without a token") << u"[::]:0"_s << false << true << u"--token-file"_s;
+        QTest::newRow("a LAN address without a token") << u"192.168.10.20:8211"_s << false << true << u"--token-file"_s;
+        QTest::newRow("any IPv4 with a token, in clear") << u"0.0.0.0:0"_s << true << false << u"--tls-cert e --tls-key"_s;
+        QTest::newRow("any IPv6 with a token, in clear") << u"[::]:0"_s << true << false << u"--tls-cert e --tls-key"_s;
+        QTest::newRow("a LAN address with a token, in clear")
+            << u"192.168.10.20:8211"_s << true << false << u"--tls-cert e --tls-key"_s;
+        QTest::newRow("any IPv4 with a token and TLS") << u"0.0.0.0:0"_s << true << true << QString();
     }
-    void listenAddressNeedsToken()
+    void listenAddressNeedsTokenAndTls()
     {
         QFETCH(QString, listen);
         QFETCH(bool, withToken);
-        QFETCH(bool, accepted);
+        QFETCH(bool, withTls);
+        QFETCH(QString, refusal);
         QStringList arguments{u"rbx53207-server"_s, u"--database"_s, m_demo.url()};
         if (!listen.isEmpty())
             arguments << u"--listen"_s << listen;
         if (withToken)
             arguments << u"--token-file"_s << m_tokenDir.filePath(u"token"_s);
+        if (withTls) {
+            QVERIFY2(certificates(), qPrintable(m_certificates->error));
+            arguments << u"--tls-cert"_s << m_certificates->path(u"server.pem"_s) << u"--tls-key"_s
+                      << m_certificates->path(u"server.key"_s);
+        }
         const ParsedOptions options = parseServerOptions(arguments);
-        QCOMPARE(options.config.has_value(), accepted);
-        if (accepted) {
+        QCOMPARE(options.config.has_value(), refusal.isEmpty());
+        if (refusal.isEmpty()) {
             if (listen.isEmpty()) {
                 QVERIFY(options.config->host.isLoopback());
                 QCOMPARE(options.config->port, quint16(8211));
             }
             if (withToken)
                 QCOMPARE(options.config->token, Token.toUtf8());
+            QCOMPARE(options.config->tls.has_value(), withTls);
         } else {
-            QVERIFY2(options.error.contains(u"--token-file"_s), qPrintable(options.error));
+            QVERIFY2(options.error.contains(refusal), qPrintable(options.error));
         }
     }
 
@@ -214,9 +227,8 @@ private slots:
         QFETCH(QString, caFile);
         QFETCH(QString, host);
         QFETCH(bool, served);
-        if (!m_certificates) {
-            m_certificates = std::make_unique<Certificates>();
-            QVERIFY2(m_certificates->make(), qPrintable(m_certificates->error));
+        QVERIFY2(certificates(), qPrintable(m_certificates->error));
+        if (!m_tlsServer.isRunning()) {
             TestServerOptions options;
             options.extraArguments = {u"--tls-cert"_s, m_certificates->path(u"server.pem"_s), u"--tls-key"_s,
                                       m_certificates->path(u"server.key"_s)};
@@ -408,6 +420,17 @@ private slots:
     }
 
 private:
+    // Made once, by the first test that needs them.
+    bool certificates()
+    {
+        if (!m_certificates) {
+            m_certificates = std::make_unique<Certificates>();
+            if (!m_certificates->make())
+                return false;
+        }
+        return m_certificates->error.isEmpty();
+    }
+
     DemoDatabase m_demo;
     QTemporaryDir m_tokenDir;
     std::unique_ptr<Certificates> m_certificates;
