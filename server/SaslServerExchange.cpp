@@ -129,7 +129,7 @@ int SaslServerExchange::provide(Gsasl_session *session, int property) noexcept
             else if (property == GSASL_SCRAM_SALT)
                 value = verifier.salt.toBase64();
             else
-                value = (property == GSASL_SCRAM_STOREDKEY ? verifier.storedKey : verifier.serverKey).toHex();
+                value = (property == GSASL_SCRAM_STOREDKEY ? verifier.storedKey : verifier.serverKey).toBase64();
             return gsasl_property_set(session, Gsasl_property(property), value.constData());
         }
         case GSASL_VALIDATE_SIMPLE:

@@ -106,6 +106,7 @@ private slots:
         declareFields(undone, CopyService::desfazExecucaoLayout());
         client.getExecucoes(filial, u"OP1"_s, 0, 0, runs);
         client.DesfazExecucao(1, u"OP1"_s, undone);
+        client.AlteraSenha(u"OP1"_s, u"nova-senha"_s);
 
         QSet<QString> called;
         for (const FakeCopyService::Call &call : fake.calls()) {
