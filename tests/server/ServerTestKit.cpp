@@ -96,10 +96,10 @@ void InProcessFixture::setUp()
     m_server = {m_demo->url(), Token};
 }
 
-std::unique_ptr<InProcessClient> InProcessFixture::opened() const
+std::unique_ptr<InProcessClient> InProcessFixture::opened(const QString &operatorCode) const
 {
     auto client = connected();
-    if (!client->open(Token))
+    if (!client->open(Token, operatorCode))
         return nullptr;
     return client;
 }

@@ -142,7 +142,7 @@ protected:
     // In initTestCase, after RBX_REQUIRE_TEST_ENGINE.
     void setUp();
     std::unique_ptr<InProcessClient> connected() const { return std::make_unique<InProcessClient>(m_server); }
-    std::unique_ptr<InProcessClient> opened() const;
+    std::unique_ptr<InProcessClient> opened(const QString &operatorCode = TestSupport::TestOperator) const;
     // A good client still gets a good answer.
     static bool serves(const InProcessServer &server, const QString &token);
 

@@ -55,7 +55,10 @@ private slots:
         QVERIFY2(small.start(m_demo->url(), options), qPrintable(small.errorString()));
         RpcTestClient client;
         QVERIFY(client.connectTo(small.host(), small.port()));
-        QByteArray open = R"({"jsonrpc":"2.0","id":1,"method":"rpc.open","params":{"server":"Rbx53207.rdmCopiaForm"}})";
+        const QByteArray plain = '\0' + TestSupport::TestOperator.toUtf8() + '\0' + TestSupport::TestPassword.toUtf8();
+        QByteArray open = QByteArray("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"rpc.open\",\"params\":{\"server\":"
+                                     "\"Rbx53207.rdmCopiaForm\",\"mechanism\":\"PLAIN\",\"data\":\"")
+                          + plain.toBase64() + "\"}}";
         open.append(QByteArray(1024 + extra - open.size(), ' '));
         client.sendRaw(lineFeed ? open + '\n' : open);
         const QJsonObject answer = client.readMessage().toObject();

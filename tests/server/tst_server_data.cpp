@@ -32,7 +32,8 @@ private slots:
         QTest::newRow("ADMIN in 0002") << u"ADMIN"_s << u"0002"_s << Rows{{u"001"_s}};
         QTest::newRow("VISITA in 0001") << u"VISITA"_s << u"0001"_s << Rows{};
         QTest::newRow("nutritionist of the other branch") << u"TGUSMAO"_s << u"0001"_s << Rows{};
-        QTest::newRow("lower case is another operator") << u"admin"_s << u"0001"_s << Rows{};
+        // a session acts for its own operator alone: -32005, with no packet
+        QTest::newRow("lower case is another operator") << u"admin"_s << u"0001"_s << Rows{{u"-32005"_s}};
         QTest::newRow("no operator") << QString() << u"0001"_s << Rows{};
     }
 
@@ -41,9 +42,15 @@ private slots:
         QFETCH(QString, operatorCode);
         QFETCH(QString, branch);
         QFETCH(Rows, rows);
-        auto client = opened();
+        // each asks for itself; the empty operator is asked by ADMIN's session
+        const bool known = operatorCode == operatorCode.toUpper() && !operatorCode.isEmpty();
+        auto client = opened(known ? operatorCode : TestSupport::TestOperator);
         QVERIFY(client);
         const QJsonObject answer = client->call(u"getNutricio"_s, {T(operatorCode), R(branch)});
+        if (rows == Rows{{u"-32005"_s}}) {
+            EXPECT_ERROR(answer, Wire::ErrorCode::NotPermitted);
+            return;
+        }
         ROWS(answer, found);
         QCOMPARE(found, rows);
         QCOMPARE(fieldsOf(RpcTestClient::result(answer).packet->fields), fieldsOf(CopyService::packetFields(CopyService::nutricioLayout())));
@@ -63,6 +70,11 @@ private slots:
         auto client = opened();
         QVERIFY(client);
         const QJsonObject answer = client->call(u"getPaciente"_s, {R(branch)});
+        if (branch == u"0009"_s) {
+            // no one is a nutritionist of a branch that does not exist: nothing to list
+            EXPECT_ERROR(answer, Wire::ErrorCode::NotPermitted);
+            return;
+        }
         ROWS(answer, rows);
         QCOMPARE(fieldsOf(RpcTestClient::result(answer).packet->fields), fieldsOf(CopyService::packetFields(CopyService::pacienteLayout())));
         QStringList expected;
@@ -303,12 +315,13 @@ SELECT S.CDPACIENTE, S.NRSEQUSERV, S.CDSERVFILI, S.CDDIETPAD, L.CDANDAR, L.CDALA
         QFETCH(QString, nutritionist);
         static int offset = 250;
         const Service service{.patient = m_inPatient, .branch = branch, .operatorCode = operatorCode, .date = day(++offset)};
-        auto client = opened();
+        auto client = opened(operatorCode);
         QVERIFY(client);
         const QJsonObject answer = client->call(u"InsServInte"_s, insServInte(service));
         const QString where = u"FROM SERVINTE WHERE DTSERVINTE = '%1'"_s.arg(stored(service.date));
         if (nutritionist.isEmpty()) {
-            EXPECT_ERROR(answer, Wire::ErrorCode::ServiceFailed);
+            // no nutritionist of the branch may act in it
+            EXPECT_ERROR(answer, Wire::ErrorCode::NotPermitted);
             QVERIFY(RpcTestClient::errorMessage(answer).contains(operatorCode));
             QCOMPARE(count(u"SELECT COUNT(*) "_s + where), 0);
         } else {
@@ -351,10 +364,12 @@ SELECT S.CDPACIENTE, S.NRSEQUSERV, S.CDSERVFILI, S.CDDIETPAD, L.CDANDAR, L.CDALA
         args[position].text = value;
         if (position == 3) // the branch must also be a branch of the service otherwise
             args[4].text = u"10001"_s;
-        auto client = opened();
+        // an operator value logs in as that operator: the session may then act for it
+        auto client = opened(position == 11 ? value : TestSupport::TestOperator);
         QVERIFY(client);
         const QJsonObject answer = client->call(u"InsServInte"_s, args);
-        EXPECT_ERROR(answer, Wire::ErrorCode::ServiceFailed);
+        // VISITA is a nutritionist of no branch: not permitted there
+        EXPECT_ERROR(answer, position == 11 ? Wire::ErrorCode::NotPermitted : Wire::ErrorCode::ServiceFailed);
         QVERIFY2(RpcTestClient::errorMessage(answer).contains(message), qPrintable(describe(answer)));
         QCOMPARE(count(u"SELECT COUNT(*) FROM SERVINTE WHERE DTSERVINTE = '%1'"_s.arg(stored(day(270)))), 0);
     }

@@ -99,16 +99,27 @@ private slots:
         EXPECT_ERROR(client->request(u"rpc.open"_s, QJsonArray{u"Rbx53207.rdmCopiaForm"_s}), Wire::ErrorCode::InvalidParams);
         // none of that closed the connection or opened the session
         EXPECT_ERROR(client->call(u"getPaciente"_s, {R(Branch)}), Wire::ErrorCode::SessionNotOpen);
-        const QJsonObject opened = client->request(
-            u"rpc.open"_s, QJsonObject{{u"server"_s, u"Rbx53207.rdmCopiaForm"_s}, {u"token"_s, Token}});
+        const QByteArray plain = QByteArray('\0' + TestSupport::TestOperator.toUtf8() + '\0' + TestSupport::TestPassword.toUtf8());
+        const QJsonObject login{{u"server"_s, u"Rbx53207.rdmCopiaForm"_s},
+                                {u"token"_s, Token},
+                                {u"mechanism"_s, u"PLAIN"_s},
+                                {u"data"_s, QString::fromLatin1(plain.toBase64())}};
+        const QJsonObject opened = client->request(u"rpc.open"_s, login);
         EXPECT_RESULT(opened);
         const QJsonObject result = opened.value(u"result"_s).toObject();
         QCOMPARE(result.value(u"server"_s).toString(), u"Rbx53207.rdmCopiaForm"_s);
         QCOMPARE(result.value(u"protocol"_s).toInt(), 1);
+        QCOMPARE(result.value(u"operator"_s).toString(), TestSupport::TestOperator);
         QVERIFY(!result.value(u"session"_s).toString().isEmpty());
-        const QJsonObject twice = client->request(
+        EXPECT_ERROR(client->request(u"rpc.open"_s, login), Wire::ErrorCode::InvalidRequest);
+
+        // without a login the server names what it takes, and closes
+        auto anonymous = connected();
+        const QJsonObject refused = anonymous->request(
             u"rpc.open"_s, QJsonObject{{u"server"_s, u"Rbx53207.rdmCopiaForm"_s}, {u"token"_s, Token}});
-        EXPECT_ERROR(twice, Wire::ErrorCode::InvalidRequest);
+        EXPECT_ERROR(refused, Wire::ErrorCode::NotAuthorized);
+        QVERIFY(refused.value(u"error"_s).toObject().value(u"data"_s).toObject().value(u"mechanisms"_s).toArray().contains(
+            u"SCRAM-SHA-256"_s));
     }
 
     void batches()

@@ -65,6 +65,12 @@ bool TestServer::launch(const QStringList &listen)
     m_process = std::make_unique<QProcess>();
     m_process->setProgram(executablePath());
     m_process->setArguments(arguments);
+    if (!m_options.environment.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const QString &entry : std::as_const(m_options.environment))
+            environment.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
+        m_process->setProcessEnvironment(environment);
+    }
     m_process->setStandardErrorFile(m_dir.filePath(u"server.log"_s), QIODevice::Append);
     m_process->start();
     if (!m_process->waitForStarted(StartTimeoutMs)) {

@@ -15,6 +15,7 @@ struct TestServerOptions
     int stallTimeoutMs = -1;    // negative: the server's default
     int idleTimeoutMs = -1;
     QStringList extraArguments; // appended as they are
+    QStringList environment;    // NAME=VALUE added to the server's environment
 };
 
 // The real rbx53207-server as a child process on 127.0.0.1 with an ephemeral port. Its
