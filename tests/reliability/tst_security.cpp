@@ -7,6 +7,7 @@
 #include "ReliabilityKit.h"
 #include "RpcTestClient.h"
 #include "ServerOptions.h"
+#include "TestOperators.h"
 #include "TestServer.h"
 
 #include <QFile>
@@ -236,6 +237,8 @@ private slots:
         }
         TNetConnection connection;
         connection.ServerName = u"Rbx53207.rdmCopiaForm"_s;
+        connection.Operator = TestSupport::TestOperator;
+        connection.Password = TestSupport::TestPassword;
         connection.Host = host;
         connection.Port = m_tlsServer.port();
         connection.TimeoutMs = 5000;
@@ -257,6 +260,8 @@ private slots:
         // the server goes on serving TLS clients after each refusal
         TNetConnection good;
         good.ServerName = u"Rbx53207.rdmCopiaForm"_s;
+        good.Operator = TestSupport::TestOperator;
+        good.Password = TestSupport::TestPassword;
         good.Host = u"127.0.0.1"_s;
         good.Port = m_tlsServer.port();
         good.TlsCaFile = m_certificates->path(u"ca.pem"_s);
@@ -278,6 +283,8 @@ private slots:
         QVERIFY2(server.start(m_demo.url(), options), qPrintable(server.errorString()));
         const auto tlsClient = [&](TNetConnection &connection) {
             connection.ServerName = u"Rbx53207.rdmCopiaForm"_s;
+            connection.Operator = TestSupport::TestOperator;
+            connection.Password = TestSupport::TestPassword;
             connection.Host = u"127.0.0.1"_s;
             connection.Port = server.port();
             connection.TimeoutMs = 5000;
@@ -373,6 +380,8 @@ private slots:
         {
             TNetConnection connection;
             connection.ServerName = u"Rbx53207.rdmCopiaForm"_s;
+            connection.Operator = TestSupport::TestOperator;
+            connection.Password = TestSupport::TestPassword;
             connection.Host = server.host();
             connection.Port = server.port();
             connection.SetConnected(true);
