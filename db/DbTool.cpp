@@ -1,9 +1,13 @@
-// rbx53207-db: creates the copy service's schema, or the schema with the demo hospital.
+// rbx53207-db: creates the copy service's schema, or the schema with the demo hospital; keeps the
+// operators who log in and the workstations' read-only user on Firebird.
 #include "Database.h"
 #include "DemoHospital.h"
 #include "HouseError.h"
 #include "QtTranslations.h"
+#include "OperatorAccounts.h"
 #include "Schema.h"
+#include "SecretInput.h"
+#include "WorkstationAccess.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -19,6 +23,54 @@ int fail(const QString &message)
     return 1;
 }
 
+std::optional<QString> newPassword(const QString &whose)
+{
+    const std::optional<QString> password = SecretInput::readLine(stdin, u"Nova senha de %1: "_s.arg(whose));
+    if (!password || password->isEmpty())
+        return std::nullopt;
+    return password;
+}
+
+int accounts(const QString &command, const QString &url, const QString &name)
+{
+    try {
+        auto database = Database::open(url, u"rbx53207-db"_s);
+        if (command == u"workstation-user"_s) {
+            const std::optional<QString> password = newPassword(name);
+            if (!password)
+                return fail(u"a senha não pode ser vazia."_s);
+            WorkstationAccess::grantWorkstationUser(*database, name, *password);
+            QTextStream(stdout) << "usuário das estações " << name << " pronto" << Qt::endl;
+            return 0;
+        }
+        Schema::create(*database);
+        if (command == u"passwd"_s) {
+            if (name.trimmed().isEmpty() || name.size() > Schema::column(u"OPERADOR"_s, u"CDOPERADOR"_s).size)
+                return fail(u"o código do operador deve ter de 1 a %1 caracteres."_s.arg(
+                    Schema::column(u"OPERADOR"_s, u"CDOPERADOR"_s).size));
+            const std::optional<QString> password = newPassword(name);
+            if (!password)
+                return fail(u"a senha não pode ser vazia."_s);
+            const std::optional<ScramVerifier> verifier = ScramVerifier::fromPassword(*password);
+            if (!verifier)
+                return fail(u"a senha não pôde ser preparada (caracteres não permitidos)."_s);
+            OperatorAccounts::setPassword(*database, name, *verifier);
+            QTextStream(stdout) << "senha de " << name << " definida" << Qt::endl;
+            return 0;
+        }
+        const bool on = command == u"enable"_s || command == u"supervisor"_s;
+        const bool found = command == u"enable"_s || command == u"disable"_s
+                               ? OperatorAccounts::setActive(*database, name, on)
+                               : OperatorAccounts::setSupervisor(*database, name, on);
+        if (!found)
+            return fail(u"o operador %1 não está cadastrado (rbx53207-db passwd o cadastra)."_s.arg(name));
+        QTextStream(stdout) << "operador " << name << ": " << command << Qt::endl;
+        return 0;
+    } catch (const EHouseError &error) {
+        return fail(error.message());
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -31,7 +83,15 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(
         u"Cria o banco de dados do serviço remoto de cópia.\n\n"
         "  schema URL   cria as tabelas que faltam\n"
-        "  demo URL     cria as tabelas e as preenche com o hospital de demonstração\n\n"
+        "  demo URL     cria as tabelas e as preenche com o hospital de demonstração\n"
+        "  passwd URL OPERADOR    define a senha do operador (lida numa linha da entrada padrão),\n"
+        "                         cadastrando-o quando é novo\n"
+        "  enable URL OPERADOR    permite que o operador entre\n"
+        "  disable URL OPERADOR   impede que o operador entre\n"
+        "  supervisor URL OPERADOR       o operador desfaz cópias de outros nas suas filiais\n"
+        "  nosupervisor URL OPERADOR     deixa de desfazê-las\n"
+        "  workstation-user URL USUARIO  Firebird: o usuário das estações, que só lê as tabelas de\n"
+        "                                consulta (senha lida da entrada padrão; papel RBX53207_CONSULTA)\n\n"
         "URL: sqlite:CAMINHO ou firebird://HOST[:PORTA]/CAMINHO (CAMINHO absoluto no servidor; o\n"
         "banco é criado quando não existe, com as credenciais de ISC_USER e ISC_PASSWORD)"_s);
     const QCommandLineOption help(QStringList{u"h"_s, u"help"_s}, u"Mostra esta ajuda."_s);
@@ -51,8 +111,14 @@ int main(int argc, char *argv[])
     }
 
     const QStringList args = parser.positionalArguments();
+    static const QStringList accountCommands = {u"passwd"_s, u"enable"_s, u"disable"_s, u"supervisor"_s,
+                                                u"nosupervisor"_s, u"workstation-user"_s};
+    if (args.size() == 3 && accountCommands.contains(args.at(0)))
+        return accounts(args.at(0), args.at(1), args.at(2));
     if (args.size() != 2 || (args.at(0) != u"schema"_s && args.at(0) != u"demo"_s))
-        return fail(u"uso: rbx53207-db schema|demo URL [--patients N] [--date AAAA-MM-DD]"_s);
+        return fail(u"uso: rbx53207-db schema|demo URL [--patients N] [--date AAAA-MM-DD]\n"
+                    u"     rbx53207-db passwd|enable|disable|supervisor|nosupervisor URL OPERADOR\n"
+                    u"     rbx53207-db workstation-user URL USUARIO"_s);
 
     DemoOptions options;
     bool ok = false;
