@@ -25,6 +25,11 @@ demo="$root/out/demo"
 mkdir -p "$demo"
 rm -f "$demo/demo.db" "$demo/demo.db-wal" "$demo/demo.db-shm"
 "$build/db/rbx53207-db" demo "sqlite:$demo/demo.db"
+# ADMIN's password, made anew for each demo and kept in a file only its owner reads
+password_file="$demo/admin.password"
+( umask 077; head -c 12 /dev/urandom | base64 | tr -d '/+=' > "$password_file" )
+"$build/db/rbx53207-db" passwd "sqlite:$demo/demo.db" ADMIN < "$password_file" > /dev/null
+echo "operator ADMIN logs in with the password in $password_file"
 
 server_log="$demo/server.log"
 "$build/server/rbx53207-server" --database "sqlite:$demo/demo.db" --listen 127.0.0.1:0 \
@@ -42,7 +47,7 @@ done
 echo "application server on $address (log: $server_log)"
 
 module=$(find "$build/module" -maxdepth 1 -name 'libPkg_RBX53207.so*' | head -n 1)
-host_args=(--operator ADMIN --server "$address" --database "sqlite:$demo/demo.db" --module "$module"
+host_args=(--operator ADMIN --password-file "$password_file" --server "$address" --database "sqlite:$demo/demo.db" --module "$module"
            --branch "$branch" --mode "$mode")
 if [ -n "${DISPLAY:-}" ]; then
   "$build/host/rbx53207-host" "${host_args[@]}"
