@@ -3,6 +3,7 @@
 #include "Database.h"
 #include "DemoHospital.h"
 #include "HouseError.h"
+#include "OperatorAccounts.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -24,6 +25,10 @@ QString fuzzDatabaseUrl()
             options.patients = 6;
             options.date = QDate(2024, 3, 14);
             DemoHospital::create(*database, options);
+            // the seeds log in as ADMIN with PLAIN, as a loopback client may
+            OperatorAccounts::setPassword(*database, QStringLiteral("ADMIN"),
+                                          *ScramVerifier::fromPassword(QStringLiteral("fuzz"), QByteArrayLiteral("fuzz-salt-16byte"),
+                                                                       ScramVerifier::MinimumIterations));
         } catch (const EHouseError &error) {
             std::fprintf(stderr, "cannot make the fuzzing database: %s\n", error.message().toUtf8().constData());
             std::abort();

@@ -53,6 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         c.databaseUrl = fuzzDatabaseUrl();
         c.maxConnections = 1;
         c.maxMessageBytes = 64 * 1024;
+        c.authFailureDelayMs = 0;
         return c;
     }();
     static int connection = 0;

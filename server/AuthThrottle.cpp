@@ -59,17 +59,17 @@ int current(const QHash<QString, Failures> &table, const QString &key, qint64 no
 
 } // namespace
 
-milliseconds failed(const QString &operatorCode, const QString &address)
+milliseconds failed(const QString &operatorCode, const QString &address, int baseDelayMs)
 {
     State &s = state();
     const std::lock_guard lock(s.mutex);
     const qint64 now = nowMs();
     const int worst = std::max(note(s.byOperator, operatorCode, now), note(s.byAddress, address, now));
-    milliseconds delay(ServerLimits::AuthFailureDelayMs);
+    milliseconds delay(baseDelayMs);
     // the first few are typing mistakes; after them each failure doubles the wait
     const int beyond = worst - ServerLimits::AuthFreeFailures;
     if (beyond > 0)
-        delay += milliseconds(std::min<qint64>(ServerLimits::AuthFailureDelayMs * (qint64(1) << std::min(beyond, 10)),
+        delay += milliseconds(std::min<qint64>(baseDelayMs * (qint64(1) << std::min(beyond, 10)),
                                                ServerLimits::AuthMaxExtraDelayMs));
     return delay;
 }

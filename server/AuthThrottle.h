@@ -9,8 +9,9 @@
 // passwords costs time without telling anything. Safe from any session's thread.
 namespace AuthThrottle {
 
-// Notes a failure and returns how long its answer must wait.
-std::chrono::milliseconds failed(const QString &operatorCode, const QString &address);
+// Notes a failure and returns how long its answer must wait: the base delay, more after
+// repeated failures.
+std::chrono::milliseconds failed(const QString &operatorCode, const QString &address, int baseDelayMs);
 // A success forgets the operator's failures (not the address's).
 void succeeded(const QString &operatorCode);
 // How many failures the operator or the address has in the window, whichever is more.

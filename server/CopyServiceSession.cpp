@@ -149,7 +149,7 @@ QJsonObject CopyServiceSession::refuseLogin(const QJsonValue &id, bool &close, c
     close = true;
     const QString claimed = m_exchange ? m_exchange->claimedOperator() : QString();
     m_exchange.reset();
-    const std::chrono::milliseconds wait = AuthThrottle::failed(claimed, m_peer.address.section(u':', 0, -2));
+    const std::chrono::milliseconds wait = AuthThrottle::failed(claimed, m_peer.address.section(u':', 0, -2), m_config.authFailureDelayMs);
     serverLog(u"#%1 login refused from %2: operator \"%3\", %4 (%5 recent failures)"_s.arg(m_connectionId)
                   .arg(m_peer.address, excerpt(claimed), why)
                   .arg(AuthThrottle::recentFailures(claimed, m_peer.address.section(u':', 0, -2))));

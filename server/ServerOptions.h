@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ServerLimits.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QSslConfiguration>
@@ -25,6 +27,9 @@ struct ServerConfig
     int journalDays = 30;
     // PAM service that checks PLAIN logins of operators without a verifier; empty: none.
     QString pamService;
+    // How long a refused login waits at least; not an option: only the fuzzer, which must not
+    // sleep, sets it.
+    int authFailureDelayMs = ServerLimits::AuthFailureDelayMs;
     // Set when --tls-cert and --tls-key are given: every connection is TLS, nothing in clear.
     // Required to listen beyond loopback.
     std::optional<QSslConfiguration> tls;
