@@ -9,7 +9,7 @@ packages=(
   libsoci-dev
   xvfb xauth imagemagick fonts-dejavu-core fonts-dejavu-extra openbox
   clang libclang-rt-14-dev
-  openssl
+  openssl libssl-dev libgsasl-dev libpam0g-dev libpam-wrapper
   systemd man-db adduser dpkg-dev binutils
   python3 python3-matplotlib
 )
