@@ -2,6 +2,7 @@
 
 #include "DBGeral.h"
 #include "HouseSession.h"
+#include "PasswordFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,7 +15,7 @@ constexpr char16_t IniName[] = u"rbx53207-host.ini";
 
 struct Source
 {
-    QString operatorCode, server, tokenFile, database, module, branch, timeout;
+    QString operatorCode, server, tokenFile, passwordFile, tlsCaFile, database, module, branch, timeout;
 };
 
 void overlay(Source &into, const Source &from)
@@ -26,6 +27,8 @@ void overlay(Source &into, const Source &from)
     take(into.operatorCode, from.operatorCode);
     take(into.server, from.server);
     take(into.tokenFile, from.tokenFile);
+    take(into.passwordFile, from.passwordFile);
+    take(into.tlsCaFile, from.tlsCaFile);
     take(into.database, from.database);
     take(into.module, from.module);
     take(into.branch, from.branch);
@@ -40,13 +43,15 @@ Source fromIni(const QString &path)
     s.operatorCode = ini.value(QStringLiteral("operator")).toString();
     s.server = ini.value(QStringLiteral("server")).toString();
     s.tokenFile = ini.value(QStringLiteral("tokenFile")).toString();
+    s.passwordFile = ini.value(QStringLiteral("password-file")).toString();
+    s.tlsCaFile = ini.value(QStringLiteral("tls-ca")).toString();
     s.database = ini.value(QStringLiteral("database")).toString();
     s.module = ini.value(QStringLiteral("module")).toString();
     s.branch = ini.value(QStringLiteral("branch")).toString();
     s.timeout = ini.value(QStringLiteral("callTimeoutMs")).toString();
     // Relative paths in the file are relative to the file.
     const QDir base = QFileInfo(path).absoluteDir();
-    for (QString *file : {&s.tokenFile, &s.module}) {
+    for (QString *file : {&s.tokenFile, &s.passwordFile, &s.tlsCaFile, &s.module}) {
         if (!file->isEmpty())
             *file = base.absoluteFilePath(*file);
     }
@@ -77,6 +82,7 @@ void HostOptions::applyToHouse() const
     session.serverHost = serverHost;
     session.serverPort = serverPort;
     session.token = token;
+    session.tlsCaFile = tlsCaFile;
     session.callTimeoutMs = callTimeoutMs;
     dtmDBGeral().SetUrl(database);
 }
@@ -117,6 +123,9 @@ QString hostUsage()
         "  --operator CÓDIGO      operador da sessão (RBX_OPERATOR)\n"
         "  --server HOST:PORTA    servidor de aplicação (RBX_SERVER; padrão 127.0.0.1:8211)\n"
         "  --token-file ARQUIVO   arquivo com o token do servidor (RBX_TOKEN_FILE)\n"
+        "  --password-file ARQUIVO  entra sem perguntar, com a senha da primeira linha\n"
+        "                         do arquivo (modo 0600); sem ela, a senha é pedida\n"
+        "  --tls-ca ARQUIVO       certificado (PEM) em que confiar: conecta com TLS\n"
         "  --database URL         banco das consultas, ex. sqlite:CAMINHO (RBX_DATABASE)\n"
         "  --module ARQUIVO       biblioteca Pkg_RBX53207 (RBX_MODULE)\n"
         "  --branch CÓDIGO        filial (RBX_BRANCH)\n"
@@ -149,6 +158,8 @@ HostOptionsResult readHostOptions(const QStringList &arguments, const QProcessEn
         if (arg == QLatin1String("--operator")) cli.operatorCode = value;
         else if (arg == QLatin1String("--server")) cli.server = value;
         else if (arg == QLatin1String("--token-file")) cli.tokenFile = value;
+        else if (arg == QLatin1String("--password-file")) cli.passwordFile = value;
+        else if (arg == QLatin1String("--tls-ca")) cli.tlsCaFile = value;
         else if (arg == QLatin1String("--database")) cli.database = value;
         else if (arg == QLatin1String("--module")) cli.module = value;
         else if (arg == QLatin1String("--branch")) cli.branch = value;
@@ -178,6 +189,8 @@ HostOptionsResult readHostOptions(const QStringList &arguments, const QProcessEn
 
     o.operatorCode = merged.operatorCode;
     o.tokenFile = merged.tokenFile;
+    o.passwordFile = merged.passwordFile;
+    o.tlsCaFile = merged.tlsCaFile;
     o.database = merged.database;
     o.modulePath = merged.module;
     o.branch = merged.branch;
@@ -217,6 +230,19 @@ HostOptionsResult readHostOptions(const QStringList &arguments, const QProcessEn
             return result;
         }
         o.token = QString::fromUtf8(file.readAll()).trimmed();
+    }
+    if (!o.passwordFile.isEmpty()) {
+        QString why;
+        const std::optional<QString> password = readPasswordFile(o.passwordFile, &why);
+        if (!password) {
+            result.error = why;
+            return result;
+        }
+        o.password = *password;
+    }
+    if (!o.tlsCaFile.isEmpty() && !QFileInfo(o.tlsCaFile).isReadable()) {
+        result.error = QStringLiteral("Não foi possível ler o certificado '%1' (--tls-ca).").arg(o.tlsCaFile);
+        return result;
     }
     return result;
 }

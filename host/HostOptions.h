@@ -14,6 +14,9 @@ struct HostOptions
     int serverPort = 8211;
     QString tokenFile;
     QString token; // read from tokenFile; never shown
+    QString passwordFile; // logs in without the dialog
+    QString password;     // its first line; never shown
+    QString tlsCaFile;
     QString database;
     QString modulePath;
     int callTimeoutMs = 30000;

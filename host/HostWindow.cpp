@@ -3,6 +3,7 @@
 #include "HandlerGuard.h"
 #include "HouseError.h"
 #include "ModuleLoader.h"
+#include "PasswordChange.h"
 
 #include <QFormLayout>
 #include <QLabel>
@@ -41,6 +42,9 @@ HostWindow::HostWindow(const HostOptions &options, const ModuleLoader &module, Q
     routines->addAction(lactario);
     routines->addAction(copias);
     routines->addSeparator();
+    QAction *password = routines->addAction(QStringLiteral("Alterar s&enha..."), this,
+                                            [this] { changeSessionPassword(this); });
+    password->setObjectName(QStringLiteral("actAlterarSenha"));
     routines->addAction(QStringLiteral("&Sair"), this, &QWidget::close);
 
     auto *central = new QWidget(this);

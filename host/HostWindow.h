@@ -7,7 +7,8 @@
 class ModuleLoader;
 class QLineEdit;
 
-// The host's main window: the branch to work on and the two ways of opening the copy screen.
+// The host's main window: the branch to work on, the ways of opening the copy screen and its
+// routine, and the operator's password change.
 class HostWindow final : public QMainWindow
 {
     Q_OBJECT

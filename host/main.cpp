@@ -1,5 +1,7 @@
 #include "ErrorDisplay.h"
 #include "HandlerGuard.h"
+#include "HouseSession.h"
+#include "HostLogin.h"
 #include "HostOptions.h"
 #include "HostWindow.h"
 #include "ModuleLoader.h"
@@ -36,7 +38,17 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "%s\n", qPrintable(read.error));
         return 2;
     }
-    const HostOptions &options = read.options;
+    HostOptions options = read.options;
+
+    // Cancelling the login ends the host; a refused password file ends it with the reason.
+    const HostLoginResult login = logInHost(options, nullptr);
+    if (!login.loggedIn) {
+        if (login.error.isEmpty())
+            return 0;
+        std::fprintf(stderr, "%s\n", qPrintable(login.error));
+        return 3;
+    }
+    options.operatorCode = Operador();
 
     ModuleLoader module;
     bool ready = false;

@@ -4,7 +4,7 @@
 
 namespace {
 
-// Without a display nobody can answer: questions get "No", pick lists are cancelled, and
+// Without a display nobody can answer: questions get "No", pick lists and logins are cancelled, and
 // every text still reaches the log.
 class ConsoleDialogs final : public DialogSeam
 {
@@ -22,6 +22,8 @@ public:
     }
     void error(QObject *, const QString &text) override { qCritical().noquote() << text; }
     std::optional<QStringList> pick(const PickRequest &) override { return std::nullopt; }
+    std::optional<LoginAnswer> login(const LoginRequest &) override { return std::nullopt; }
+    std::optional<NewPasswordAnswer> newPassword(QObject *) override { return std::nullopt; }
     void showBusy(QObject *, int) override {}
     void hideBusy() override {}
 };

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 struct RowTable;
@@ -57,6 +58,29 @@ struct PickRequest
     QStringList preselected;  // keys already in the list, checked when the dialog opens
 };
 
+// The login: the operator already known (prefilled) and what one attempt does, which answers
+// an empty text when the server let the operator in, else the text to show while asking again;
+// it never throws.
+struct LoginRequest
+{
+    QObject *parent = nullptr;
+    QString operatorCode;
+    std::function<QString(const QString &operatorCode, const QString &password)> attempt;
+};
+
+struct LoginAnswer
+{
+    QString operatorCode;
+    QString password;
+};
+
+// A new password as typed, twice; the caller checks them.
+struct NewPasswordAnswer
+{
+    QString password;
+    QString confirmation;
+};
+
 // Everything of the house library that talks to a person goes through this one interface:
 // the default shows real dialogs, a test installs one that answers by itself.
 class RBX_HOUSE_EXPORT DialogSeam
@@ -70,6 +94,11 @@ public:
     virtual void error(QObject *parent, const QString &text) = 0;
     // The picked keys in row order, or nothing when the user cancelled.
     virtual std::optional<QStringList> pick(const PickRequest &request) = 0;
+    // Asks for an operator and password until an attempt succeeds; what let the operator in, or
+    // nothing when the user cancelled.
+    virtual std::optional<LoginAnswer> login(const LoginRequest &request) = 0;
+    // Asks for a new password; nothing when the user cancelled.
+    virtual std::optional<NewPasswordAnswer> newPassword(QObject *parent) = 0;
     // Busy indicator over a window (nullptr: over the active one); calls nest.
     virtual void showBusy(QObject *over, int kind) = 0;
     virtual void hideBusy() = 0;

@@ -8,7 +8,9 @@
 #include "HeadlessRuns.h"
 #include "HouseError.h"
 #include "HouseSession.h"
+#include "PasswordFile.h"
 #include "StopSignals.h"
+#include "TerminalPassword.h"
 
 #include <QFile>
 #include <QTextStream>
@@ -27,6 +29,23 @@ std::optional<QString> readToken(const QString &path, QString *error)
         return std::nullopt;
     }
     return QString::fromUtf8(file.readAll()).trimmed();
+}
+
+std::optional<QString> operatorPassword(const HeadlessOptions &options, QTextStream &err)
+{
+    QString error;
+    if (!options.passwordFile.isEmpty()) {
+        std::optional<QString> password = readPasswordFile(options.passwordFile, &error);
+        if (!password)
+            err << QStringLiteral("--password-file: %1").arg(error) << Qt::endl;
+        return password;
+    }
+    err.flush(); // the question follows what was said before it
+    std::optional<QString> password = askPasswordOnTerminal(options.operatorCode);
+    if (!password)
+        err << QStringLiteral("Sem senha para entrar: informe --password-file ARQUIVO ou rode num terminal.")
+            << Qt::endl;
+    return password;
 }
 
 void printProgress(QTextStream &out, const CopyProgress &progress)
@@ -61,11 +80,17 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
         return HeadlessExit::Validation;
     }
 
+    const std::optional<QString> password = operatorPassword(options, err);
+    if (!password)
+        return HeadlessExit::Login;
+
     HouseSessionInfo &session = houseSession();
     session.operatorCode = options.operatorCode;
     session.serverHost = options.host;
     session.serverPort = options.port;
     session.token = *token;
+    session.password = *password;
+    session.tlsCaFile = options.tlsCaFile;
 
     HeadlessCopyForm form(options, out, err, in);
     TNetConnection connection;
@@ -85,6 +110,21 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
     };
     try {
         connection.SetConnected(true);
+    } catch (const ERemoteError &refused) {
+        if (refused.code() != Wire::ErrorCode::NotAuthorized) {
+            err << refused.message() << Qt::endl;
+            return HeadlessExit::ServiceFailure;
+        }
+        err << QStringLiteral("Operador ou senha inválidos.") << Qt::endl;
+        return HeadlessExit::Login;
+    } catch (const EHouseError &failure) {
+        err << failure.message() << Qt::endl;
+        return HeadlessExit::ServiceFailure;
+    }
+    try {
+        // the session acts for the operator the server authenticated
+        if (!connection.AuthenticatedOperator().isEmpty())
+            session.operatorCode = connection.AuthenticatedOperator();
 
         TClientDataSet cdsNutricio(QStringLiteral("cdsNutricio"));
         declareFields(cdsNutricio, CopyService::nutricioLayout());

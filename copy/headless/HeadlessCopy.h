@@ -12,9 +12,11 @@ inline constexpr int Validation = 1; // bad options, operator refused, a validat
 inline constexpr int ServiceFailure = 2; // connection or service failure, bad answer
 inline constexpr int Interrupted = 3; // SIGINT or SIGTERM: stopped after the services counted
 inline constexpr int UndoRefused = 4;    // --undo: some service changed after the run, left as it is
+inline constexpr int Login = 5; // no password (file unreadable or empty, no file and no terminal), or the login refused
 } // namespace HeadlessExit
 
-// Runs the copy without the screen: connects, checks the operator as the screen's first
+// Runs the copy without the screen: logs in (with --password-file, else asking on the
+// terminal), checks the operator as the screen's first
 // activation does, then runs the Confirm button's copy with the options standing in for the
 // screen's controls. Progress and the summary go to `out`, errors to `err`; `in` (may be
 // null) answers the question when --yes is absent. With --list-runs or --undo, after the same

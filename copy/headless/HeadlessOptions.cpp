@@ -66,6 +66,15 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
     const QCommandLineOption tokenFile(QStringLiteral("token-file"),
                                        QStringLiteral("Arquivo com o token de acesso ao servidor."),
                                        QStringLiteral("ARQUIVO"));
+    const QCommandLineOption passwordFile(
+        QStringLiteral("password-file"),
+        QStringLiteral("Arquivo com a senha do operador na primeira linha (modo 0600); sem ele, a senha é "
+                       "pedida no terminal."),
+        QStringLiteral("ARQUIVO"));
+    const QCommandLineOption tlsCa(QStringLiteral("tls-ca"),
+                                   QStringLiteral("Certificado (PEM) em que confiar: conecta com TLS e confere "
+                                                  "o nome do servidor."),
+                                   QStringLiteral("ARQUIVO"));
     const QCommandLineOption operatorCode(QStringLiteral("operator"), QStringLiteral("Código do operador."),
                                           QStringLiteral("CÓDIGO"));
     const QCommandLineOption branch(QStringLiteral("branch"), QStringLiteral("Código da filial."),
@@ -91,8 +100,9 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
     const QCommandLineOption undo(QStringLiteral("undo"),
                                   QStringLiteral("Desfaz a execução de cópia EXECUÇÃO (pergunta antes, salvo com --yes)."),
                                   QStringLiteral("EXECUÇÃO"));
-    QList<QCommandLineOption> known = {help, server, tokenFile, operatorCode, branch, mode,     from,
-                                       to,   yes,    callByCall, configFile,   listRuns, undo};
+    QList<QCommandLineOption> known = {help,     server, tokenFile,  passwordFile, tlsCa,    operatorCode, branch,
+                                       mode,     from,   to,         yes,          callByCall, configFile, listRuns,
+                                       undo};
     std::array<QCommandLineOption, 6> groups = {
         QCommandLineOption(groupOptionName(FilterGroup::Paciente),
                            QStringLiteral("Pacientes, separados por vírgula (padrão: todos)."), QStringLiteral("CÓDIGOS")),
@@ -117,7 +127,10 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
                                                        "cópia inválidos, ou operação não confirmada; 2 falha "
                                                        "de conexão ou do serviço de cópia; 3 interrompida por SIGINT ou SIGTERM (os serviços "
                                                        "contados foram copiados inteiros, os demais ficaram "
-                                                       "como estavam).\n")};
+                                                       "como estavam); 4 --undo: algum serviço não foi "
+                                                       "desfeito; 5 sem senha (arquivo ilegível ou vazio, ou "
+                                                       "nem arquivo nem terminal) ou entrada recusada "
+                                                       "(operador ou senha inválidos).\n")};
     };
     const OptionsFileResult withFile = withOptionsFile(arguments, known);
     if (!withFile.error.isEmpty())
@@ -137,6 +150,8 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
     if (!parser.isSet(branch) || parser.value(branch).trimmed().isEmpty())
         return usage(QStringLiteral("--branch é obrigatório."));
     options.tokenFile = parser.value(tokenFile);
+    options.passwordFile = parser.value(passwordFile);
+    options.tlsCaFile = parser.value(tlsCa);
     options.operatorCode = parser.value(operatorCode).trimmed();
     options.branch = parser.value(branch).trimmed();
     options.tipoForm = parser.value(mode);

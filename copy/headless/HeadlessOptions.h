@@ -20,6 +20,9 @@ struct HeadlessOptions
     QString host;
     int port = 0;
     QString tokenFile;
+    // The operator's password in the first line of this file; without it, asked on the terminal.
+    QString passwordFile;
+    QString tlsCaFile;
     QString operatorCode;
     QString branch;
     QString tipoForm; // "E" or "N", as the module's form mode

@@ -4,6 +4,7 @@
 #include "HeadlessCopy.h"
 #include "HeadlessCopyForm.h"
 #include "HeadlessOptions.h"
+#include "HouseSession.h"
 #include "OleDate.h"
 #include "RunTexts.h"
 
@@ -36,7 +37,7 @@ int listHeadlessRuns(CopyServiceClient &service, const HeadlessOptions &options,
     }
     TClientDataSet runs(QStringLiteral("cdsExecucoes"));
     declareFields(runs, CopyService::execucoesLayout());
-    service.getExecucoes(options.branch, options.operatorCode, *de, *ate, runs);
+    service.getExecucoes(options.branch, Operador(), *de, *ate, runs);
     if (runs.IsEmpty())
         out << QStringLiteral("Nenhuma execução de cópia no período.") << Qt::endl;
     for (; !runs.Eof(); runs.Next())
@@ -53,7 +54,7 @@ int undoHeadlessRun(CopyServiceClient &service, const HeadlessOptions &options, 
     }
     TClientDataSet services(QStringLiteral("cdsDesfeitos"));
     declareFields(services, CopyService::desfazExecucaoLayout());
-    service.DesfazExecucao(options.undoRun, options.operatorCode, services);
+    service.DesfazExecucao(options.undoRun, Operador(), services);
     const RunTexts::UndoSummary summary = RunTexts::summarize(services);
     for (const QString &line : summary.lines)
         out << line << Qt::endl;

@@ -2,6 +2,8 @@
 
 #include "BusyOverlay.h"
 #include "ErrorDisplay.h"
+#include "LoginDialog.h"
+#include "NewPasswordDialog.h"
 #include "PickListDialog.h"
 
 #include <QApplication>
@@ -95,6 +97,28 @@ std::optional<QStringList> WidgetDialogs::pick(const PickRequest &request)
         picked = dialog->pickedKeys();
     delete dialog.data();
     return picked;
+}
+
+std::optional<LoginAnswer> WidgetDialogs::login(const LoginRequest &request)
+{
+    QPointer<LoginDialog> dialog = new LoginDialog(request, dialogParentFor(request.parent));
+    const bool accepted = dialog->exec() == QDialog::Accepted && dialog;
+    std::optional<LoginAnswer> answer;
+    if (accepted)
+        answer = dialog->answer();
+    delete dialog.data();
+    return answer;
+}
+
+std::optional<NewPasswordAnswer> WidgetDialogs::newPassword(QObject *parent)
+{
+    QPointer<NewPasswordDialog> dialog = new NewPasswordDialog(dialogParentFor(parent));
+    const bool accepted = dialog->exec() == QDialog::Accepted && dialog;
+    std::optional<NewPasswordAnswer> answer;
+    if (accepted)
+        answer = dialog->answer();
+    delete dialog.data();
+    return answer;
 }
 
 void WidgetDialogs::showBusy(QObject *over, int kind)

@@ -8,14 +8,16 @@
 
 class BusyOverlay;
 
-// The dialog seam with real Qt dialogs: message boxes, the error box, the pick list and the
-// busy overlay.
+// The dialog seam with real Qt dialogs: message boxes, the error box, the pick list, the login,
+// the new password and the busy overlay.
 class RBX_HOUSE_WIDGETS_EXPORT WidgetDialogs final : public DialogSeam
 {
 public:
     int message(const MessageRequest &request) override;
     void error(QObject *parent, const QString &text) override;
     std::optional<QStringList> pick(const PickRequest &request) override;
+    std::optional<LoginAnswer> login(const LoginRequest &request) override;
+    std::optional<NewPasswordAnswer> newPassword(QObject *parent) override;
     void showBusy(QObject *over, int kind) override;
     void hideBusy() override;
 

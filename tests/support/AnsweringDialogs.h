@@ -33,6 +33,13 @@ public:
     // Runs when the busy indicator is shown (e.g. to look at the state at that moment).
     std::function<void(QObject *, int)> onShowBusy;
     std::function<void(const QString &)> onError;
+    // The login's answers in turn, each tried as the dialog would; the login ends cancelled when
+    // they run out before one is let in. `loginShown` holds, for each answer, what the dialog
+    // showed when it was typed: the operator prefilled first, then the refusal it stays open with.
+    QList<LoginAnswer> loginAnswers;
+    QStringList loginShown;
+    std::optional<NewPasswordAnswer> newPasswordAnswer;
+    int newPasswordAsked = 0;
 
     QList<MessageRequest> messages;
     QStringList errors;
@@ -59,6 +66,23 @@ public:
                   request.rows ? *request.rows : RowTable(), request.keyColumn};
         picks.append(pick);
         return answerPick(pick);
+    }
+    std::optional<LoginAnswer> login(const LoginRequest &request) override
+    {
+        QString shown = request.operatorCode;
+        while (!loginAnswers.isEmpty()) {
+            loginShown.append(shown);
+            const LoginAnswer typed = loginAnswers.takeFirst();
+            shown = request.attempt(typed.operatorCode, typed.password);
+            if (shown.isEmpty())
+                return typed;
+        }
+        return std::nullopt;
+    }
+    std::optional<NewPasswordAnswer> newPassword(QObject *) override
+    {
+        ++newPasswordAsked;
+        return newPasswordAnswer;
     }
     void showBusy(QObject *over, int kind) override
     {
