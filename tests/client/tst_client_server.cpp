@@ -2,6 +2,7 @@
 #include "DemoDatabase.h"
 #include "HouseError.h"
 #include "OleDate.h"
+#include "TestOperators.h"
 #include "TestServer.h"
 #include "TextRoutines.h"
 
@@ -31,9 +32,11 @@ private:
     std::unique_ptr<DemoDatabase> m_demo;
     std::unique_ptr<TestServer> m_server;
 
-    void open(TNetConnection &net)
+    void open(TNetConnection &net, const QString &operatorCode = TestSupport::TestOperator)
     {
         net.ServerName = QString::fromLatin1(Wire::ServerObjectName);
+        net.Operator = operatorCode;
+        net.Password = TestSupport::TestPassword;
         net.TimeoutMs = 10000;
         net.BeforeConnect = [this](TNetConnection &c) {
             c.Host = m_server->host();
@@ -66,8 +69,12 @@ private slots:
         client.getNutricio(u"ADMIN"_s, filial, nutricio);
         QVERIFY(!nutricio.IsEmpty());
         QCOMPARE(nutricio.FieldByName(u"CDNUTRICIO"_s).AsString().size(), 3);
-        client.getNutricio(u"VISITA"_s, filial, nutricio);
-        QVERIFY(nutricio.IsEmpty());
+        {
+            TNetConnection visitor;
+            open(visitor, u"VISITA"_s);
+            CopyServiceClient(visitor).getNutricio(u"VISITA"_s, filial, nutricio);
+            QVERIFY(nutricio.IsEmpty());
+        }
         QCOMPARE(filial, Filial);
 
         TClientDataSet paciente(u"cdsPaciente"_s);

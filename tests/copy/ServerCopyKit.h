@@ -2,6 +2,7 @@
 
 #include "CopyTestKit.h"
 #include "DemoDatabase.h"
+#include "TestOperators.h"
 
 #include <QMap>
 #include <QProcess>
@@ -28,9 +29,11 @@ struct Session
     TNetConnection net;
     CopyServiceClient client{net};
 
-    explicit Session(quint16 port)
+    explicit Session(quint16 port, const QString &operatorCode = Operator)
     {
         net.ServerName = QString::fromLatin1(Wire::ServerObjectName);
+        net.Operator = operatorCode;
+        net.Password = TestSupport::TestPassword;
         net.BeforeConnect = [port](TNetConnection &c) {
             c.Host = u"127.0.0.1"_s;
             c.Port = port;
@@ -107,12 +110,16 @@ struct Command
     QString out, err;
 };
 
-// rbx53207-copy against the server on that port for the demo branch, with those options.
+// rbx53207-copy against the server on that port for the demo branch, with those options; it
+// logs in with the test password unless they name another password file.
 inline Command runProgram(quint16 port, const QStringList &options, QByteArray input = {})
 {
     QProcess process;
     process.setProgram(program());
-    process.setArguments(QStringList{u"--server"_s, u"127.0.0.1:%1"_s.arg(port), u"--branch"_s, Branch} + options);
+    QStringList arguments{u"--server"_s, u"127.0.0.1:%1"_s.arg(port), u"--branch"_s, Branch};
+    if (!options.contains(u"--password-file"_s))
+        arguments << u"--password-file"_s << TestSupport::passwordFile();
+    process.setArguments(arguments + options);
     process.start();
     process.write(input);
     process.closeWriteChannel();

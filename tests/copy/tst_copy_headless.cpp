@@ -1,6 +1,7 @@
 #include "CopyTestKit.h"
 #include "HeadlessCopy.h"
 #include "HeadlessOptions.h"
+#include "TestOperators.h"
 
 #include <QFile>
 #include <QLocale>
@@ -10,6 +11,8 @@
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTextStream>
+
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -51,8 +54,9 @@ quint16 closedPort()
 
 QStringList baseArguments(quint16 port)
 {
-    return {u"rbx53207-copy"_s, u"--server"_s, u"127.0.0.1:%1"_s.arg(port), u"--operator"_s, u"OP1"_s,
-            u"--branch"_s, u"0001"_s};
+    return {u"rbx53207-copy"_s, u"--server"_s,  u"127.0.0.1:%1"_s.arg(port), u"--operator"_s,
+            u"OP1"_s,          u"--branch"_s,  u"0001"_s,                   u"--password-file"_s,
+            TestSupport::passwordFile()};
 }
 
 struct Run
@@ -337,6 +341,27 @@ private slots:
         QVERIFY2(err.contains(u"(Conexão recusada)"_s), qPrintable(err));
         QVERIFY2(err.contains(u"Verifique se o servidor de aplicação está em execução em 127.0.0.1:%1"_s.arg(port)),
                  qPrintable(err));
+    }
+
+    // With no password file and no terminal to ask on (a session of its own, stdin closed), the
+    // command says how to give the password and ends before it connects.
+    void noPasswordAndNoTerminal()
+    {
+        FakeCopyService fake;
+        demoDay(fake);
+        ScriptedServer server([&fake](const QByteArray &line) { return fake.answer(line); });
+        QProcess process;
+        process.setProgram(qEnvironmentVariable("RBX_TEST_BINARY_DIR") + u"/copy/rbx53207-copy"_s);
+        process.setArguments(baseArguments(server.port()).mid(1, 6) + QStringList{u"--yes"_s});
+        process.setChildProcessModifier([] { ::setsid(); });
+        process.start();
+        QVERIFY(process.waitForStarted());
+        process.closeWriteChannel();
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), HeadlessExit::Login);
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(err.contains(u"Sem senha para entrar: informe --password-file ARQUIVO"_s), qPrintable(err));
+        QVERIFY(server.received().isEmpty());
     }
 
     // The installed command itself: exit codes and UTF-8 on its standard streams.

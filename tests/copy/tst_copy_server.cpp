@@ -11,6 +11,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -591,7 +592,7 @@ private slots:
         process.setProgram(program());
         process.setArguments({u"--server"_s, u"127.0.0.1:%1"_s.arg(relay.port()), u"--branch"_s, Branch, u"--from"_s,
                               origin().toString(Qt::ISODate), u"--to"_s, destination().toString(Qt::ISODate),
-                              u"--yes"_s, u"--operator"_s, Operator});
+                              u"--yes"_s, u"--operator"_s, Operator, u"--password-file"_s, TestSupport::passwordFile()});
         process.start();
         QVERIFY(process.waitForStarted());
         // the third copy waits at the relay: the run is past its question and under way
@@ -643,6 +644,18 @@ private slots:
         const Command refused = runCommand(server.port(), {u"--operator"_s, u"VISITA"_s});
         QCOMPARE(refused.code, 1);
         QCOMPARE(refused.err.trimmed(), u"Operador não está cadastrado como nutricionista."_s);
+
+        // a wrong password: refused at the login, nothing written, the password in none of its words
+        QTemporaryDir dir;
+        QFile wrongFile(dir.filePath(u"senha"_s));
+        QVERIFY(wrongFile.open(QIODevice::WriteOnly));
+        wrongFile.write(u"senha-errada-ção\n"_s.toUtf8());
+        wrongFile.close();
+        const Command wrong = runCommand(server.port(), {u"--operator"_s, Operator, u"--password-file"_s, wrongFile.fileName()});
+        QCOMPARE(wrong.code, HeadlessExit::Login);
+        QCOMPARE(wrong.err.trimmed(), u"Operador ou senha inválidos."_s);
+        QVERIFY(!(wrong.out + wrong.err).contains(u"senha-errada"_s));
+        QCOMPARE(rowCount(demo, u"SERVINTE"_s), servicesBefore);
 
         // a failure at the first item through the relay: exit 2, the service rolled back
         {

@@ -5,6 +5,7 @@
 #include "HouseSession.h"
 #include "Pkg_RBX53207.h"
 #include "TDateEditPlus.h"
+#include "TestOperators.h"
 #include "TestServer.h"
 #include "TextRoutines.h"
 
@@ -74,6 +75,7 @@ private slots:
     {
         // As the host does: straight into the house library the module shares.
         houseSession().operatorCode = QStringLiteral("ADMIN");
+        houseSession().password = TestSupport::TestPassword;
         houseSession().serverHost = m_server.host();
         houseSession().serverPort = m_server.port();
         dtmDBGeral().SetUrl(m_demo.url());

@@ -3,6 +3,7 @@
 #include "OleDate.h"
 #include "SqlDialect.h"
 #include "SqlStatement.h"
+#include "TestOperators.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -87,8 +88,10 @@ QString copyProgram() { return qEnvironmentVariable("RBX_TEST_BINARY_DIR") + u"/
 
 QStringList copyArguments(quint16 port, QDate from, QDate to, const QString &branch)
 {
-    return {u"--server"_s, u"127.0.0.1:%1"_s.arg(port), u"--operator"_s, u"ADMIN"_s, u"--branch"_s, branch,
-            u"--from"_s, from.toString(Qt::ISODate), u"--to"_s, to.toString(Qt::ISODate), u"--yes"_s};
+    return {u"--server"_s,   u"127.0.0.1:%1"_s.arg(port),    u"--operator"_s, TestSupport::TestOperator,
+            u"--password-file"_s, TestSupport::passwordFile(), u"--branch"_s,   branch,
+            u"--from"_s,     from.toString(Qt::ISODate),     u"--to"_s,       to.toString(Qt::ISODate),
+            u"--yes"_s};
 }
 
 bool waitFor(const std::function<bool()> &condition, int timeoutMs)

@@ -9,6 +9,7 @@
 #include "TBtnPesquisa.h"
 #include "TButtonFlat.h"
 #include "TDateEditPlus.h"
+#include "TestOperators.h"
 #include "TestServer.h"
 #include "TfrmCopiasRealizadas.h"
 #include "RunTexts.h"
@@ -66,6 +67,7 @@ private slots:
         houseSession().serverHost = m_server.host();
         houseSession().serverPort = m_server.port();
         houseSession().operatorCode = u"ADMIN"_s;
+        houseSession().password = TestSupport::TestPassword;
         stFilial = u"0001"_s;
         stTipoForm = u"E"_s;
     }

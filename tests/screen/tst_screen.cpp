@@ -13,6 +13,7 @@
 #include "FaultRelay.h"
 #include "OleDate.h"
 #include "StopProgressDialog.h"
+#include "TestOperators.h"
 #include "TestServer.h"
 #include "TextRoutines.h"
 
@@ -100,6 +101,7 @@ private slots:
         houseSession().serverHost = m_server.host();
         houseSession().serverPort = m_server.port();
         houseSession().operatorCode = QStringLiteral("ADMIN");
+        houseSession().password = TestSupport::TestPassword;
         stFilial = QStringLiteral("0001");
         stTipoForm = QStringLiteral("E");
     }

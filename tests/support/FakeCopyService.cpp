@@ -11,6 +11,11 @@ QByteArray FakeCopyService::answer(const QByteArray &line)
     const QJsonObject request = QJsonDocument::fromJson(line).object();
     const QJsonValue id = request.value(QLatin1String("id"));
     const QString method = request.value(QLatin1String("method")).toString();
+    const QJsonObject params = request.value(QLatin1String("params")).toObject();
+    if (method == u"rpc.open" && params.contains(QLatin1String("mechanism")))
+        return login.answerOpen(id, params);
+    if (method == u"rpc.auth")
+        return login.answerAuth(id, params);
     if (method == u"rpc.open")
         return Wire::resultMessage(id, QJsonObject{{QStringLiteral("server"), QString::fromLatin1(Wire::ServerObjectName)},
                                                    {QStringLiteral("session"), QStringLiteral("fake")},

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CopyServiceContract.h"
+#include "FakeScramLogin.h"
 #include "WireProtocol.h"
 
 #include <QHash>
@@ -12,7 +13,8 @@
 
 // A stand-in for "Rbx53207.rdmCopiaForm" behind a ScriptedServer: answers the copy's calls from
 // scripted rows, records every call with its arguments, writes back chosen by-reference values
-// and fails a chosen call. Configure it before the run; read what it saw after.
+// and fails a chosen call. Configure it before the run; read what it saw after. A client of the
+// original contract opens without a login; one that logs in does so with the test password.
 class FakeCopyService
 {
 public:
@@ -40,6 +42,7 @@ public:
     QString failureMessage = QStringLiteral("Falha simulada no serviço de cópia.");
     bool rollbackFails = false;
     bool dropOnFailure = false; // close the connection instead of answering the failing call
+    FakeScramLogin login;
 
     static QString itemsKey(const QString &cdPaciente, const QString &nrSequServ)
     {
