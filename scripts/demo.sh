@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
 # The main job in one command: installs what is missing, builds, creates the demo hospital in a
 # SQLite file, starts the application server on loopback and opens the copy screen as operator
-# ADMIN for branch 0001. Without a display it runs under Xvfb and saves a screenshot instead.
-# Options: --mode E|N (default E), --branch CODE (default 0001).
+# ADMIN for branch 0001, logged in with a password made for the demo. Without a display it runs
+# under Xvfb and saves a screenshot instead.
+# Options: --mode E|N (default E), --branch CODE (default 0001), --login (the host's login dialog
+# first, its password in out/demo/admin.password; without a display, a screenshot of the dialog).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 mode=E
 branch=0001
+login=no
 while [ $# -gt 0 ]; do
   case "$1" in
     --mode) mode=$2; shift 2 ;;
     --branch) branch=$2; shift 2 ;;
-    *) echo "usage: $0 [--mode E|N] [--branch CODE]" >&2; exit 1 ;;
+    --login) login=yes; shift ;;
+    *) echo "usage: $0 [--mode E|N] [--branch CODE] [--login]" >&2; exit 1 ;;
   esac
 done
 
@@ -47,8 +51,27 @@ done
 echo "application server on $address (log: $server_log)"
 
 module=$(find "$build/module" -maxdepth 1 -name 'libPkg_RBX53207.so*' | head -n 1)
-host_args=(--operator ADMIN --password-file "$password_file" --server "$address" --database "sqlite:$demo/demo.db" --module "$module"
+host_args=(--operator ADMIN --server "$address" --database "sqlite:$demo/demo.db" --module "$module"
            --branch "$branch" --mode "$mode")
+if [ "$login" = yes ]; then
+  if [ -n "${DISPLAY:-}" ]; then
+    "$build/host/rbx53207-host" "${host_args[@]}"
+  else
+    shot="$demo/login.png"
+    # the dialog asks before anything connects: capture it with its frame, then end the host
+    xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
+      command -v openbox > /dev/null && { openbox > /dev/null 2>&1 & sleep 1; }
+      shot=$1; shift
+      "$@" & host=$!
+      sleep 3
+      import -frame -window Entrar "$shot"; status=$?
+      kill "$host"
+      exit "$status"' sh "$shot" "$build/host/rbx53207-host" "${host_args[@]}"
+    echo "no display: the login dialog was opened under Xvfb; screenshot saved to $shot"
+  fi
+  exit 0
+fi
+host_args+=(--password-file "$password_file")
 if [ -n "${DISPLAY:-}" ]; then
   "$build/host/rbx53207-host" "${host_args[@]}"
 else

@@ -1,16 +1,26 @@
+#include "AnsweringDialogs.h"
 #include "DBGeral.h"
+#include "DemoDatabase.h"
+#include "HostLogin.h"
 #include "HostOptions.h"
 #include "HostWindow.h"
 #include "HouseSession.h"
+#include "LoginDialog.h"
 #include "ModuleLoader.h"
+#include "TestOperators.h"
+#include "TestServer.h"
 
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QMenuBar>
 #include <QProcess>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QTest>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -35,6 +45,12 @@ class TestHost final : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_demo.isValid(), qPrintable(m_demo.errorString()));
+        QVERIFY2(m_server.start(m_demo.url()), qPrintable(m_server.errorString()));
+    }
+
     void init()
     {
         houseSession() = HouseSessionInfo{};
@@ -141,7 +157,128 @@ private slots:
         QCOMPARE(statusText(window), line);
     }
 
+    // The login dialog against the real server: a wrong password keeps it open, saying so, with
+    // the password cleared for the next try; the right one lets the operator in.
+    void loginAsksAgainAfterARefusal()
+    {
+        pointAtServer();
+        LoginDialog dialog({nullptr, u"ADMIN"_s, logInSession});
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto *password = dialog.findChild<QLineEdit *>(u"edtSenha"_s);
+        auto *enter = dialog.findChild<QPushButton *>(u"btnEntrar"_s);
+        QVERIFY(password && enter);
+        QCOMPARE(password->echoMode(), QLineEdit::Password);
+        QCOMPARE(dialog.findChild<QLineEdit *>(u"edtOperador"_s)->text(), u"ADMIN"_s);
+
+        QTest::keyClicks(password, u"errada"_s);
+        enter->click();
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.problem(), u"Operador ou senha inválidos."_s);
+        QVERIFY(password->text().isEmpty());
+        QVERIFY(password->hasFocus());
+        QVERIFY(houseSession().password.isEmpty());
+
+        QTest::keyClicks(password, TestSupport::TestPassword);
+        QTest::keyClick(password, Qt::Key_Return);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(houseSession().operatorCode, u"ADMIN"_s);
+        QCOMPARE(houseSession().password, TestSupport::TestPassword);
+
+        // the host asks through the dialog seam, the operator prefilled, until one is let in;
+        // the server's spelling of the operator is the session's
+        houseSession().password.clear();
+        AnsweringDialogs dialogs;
+        ScopedDialogSeam seam(dialogs);
+        dialogs.loginAnswers = {{u"admin"_s, u"errada"_s}, {u"admin"_s, TestSupport::TestPassword}};
+        HostOptions options;
+        options.operatorCode = u"ADMIN"_s;
+        QVERIFY(logInHost(options, nullptr).loggedIn);
+        QCOMPARE(dialogs.loginShown, (QStringList{u"ADMIN"_s, u"Operador ou senha inválidos."_s}));
+        QCOMPARE(houseSession().operatorCode, u"ADMIN"_s);
+        QCOMPARE(houseSession().password, TestSupport::TestPassword);
+        // cancelled: not logged in, and no error to report
+        const HostLoginResult cancelled = logInHost(options, nullptr);
+        QVERIFY(!cancelled.loggedIn);
+        QVERIFY(cancelled.error.isEmpty());
+    }
+
+    // With a password file the host logs in without a dialog; a refused one ends it with the
+    // reason and a non-zero code, the password nowhere in what it says.
+    void hostWithAPasswordFile_data()
+    {
+        QTest::addColumn<QByteArray>("password");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("right") << TestSupport::TestPassword.toUtf8() + '\n' << 0 << QString();
+        QTest::newRow("wrong") << QByteArray("senha-errada\n") << 3 << u"Operador ou senha inválidos."_s;
+        QTest::newRow("empty") << QByteArray("\n") << 2 << u"não tem a senha na primeira linha"_s;
+    }
+    void hostWithAPasswordFile()
+    {
+        QFETCH(QByteArray, password);
+        QFETCH(int, code);
+        QFETCH(QString, err);
+        QFile file(m_programDir.filePath(u"senha"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(password);
+        file.close();
+        const QString screenshot = m_programDir.filePath(u"tela.png"_s);
+        QFile::remove(screenshot);
+        QProcess host;
+        host.start(qEnvironmentVariable("RBX_TEST_BINARY_DIR") + u"/host/rbx53207-host"_s,
+                   {u"-platform"_s, u"offscreen"_s, u"--operator"_s, u"ADMIN"_s, u"--password-file"_s, file.fileName(),
+                    u"--server"_s, u"127.0.0.1:%1"_s.arg(m_server.port()), u"--database"_s, m_demo.url(),
+                    u"--branch"_s, u"0001"_s, u"--mode"_s, u"E"_s, u"--screenshot"_s, screenshot});
+        QVERIFY(host.waitForFinished(60000));
+        const QString stdErr = QString::fromUtf8(host.readAllStandardError());
+        QCOMPARE(host.exitCode(), code);
+        QVERIFY2(stdErr.contains(err), qPrintable(stdErr));
+        QVERIFY(!stdErr.contains(u"senha-errada"_s));
+        QCOMPARE(QFile::exists(screenshot), code == 0);
+    }
+
+    // "Alterar senha" from the host's menu: the confirmation must match; then the new password
+    // logs in and the old one no longer does.
+    void changedPasswordReplacesTheOld()
+    {
+        pointAtServer();
+        const QString changer = u"LSIMOES"_s; // the other tests log in as ADMIN
+        QVERIFY(logInSession(changer, TestSupport::TestPassword).isEmpty());
+        HostOptions options;
+        const ModuleLoader module;
+        HostWindow window(options, module);
+        auto *change = window.findChild<QAction *>(u"actAlterarSenha"_s);
+        QVERIFY(change);
+        AnsweringDialogs dialogs;
+        ScopedDialogSeam seam(dialogs);
+
+        dialogs.newPasswordAnswer = NewPasswordAnswer{u"nova-senha-ç"_s, u"nova-senha-c"_s};
+        change->trigger();
+        QCOMPARE(dialogs.errors, QStringList{u"A confirmação não confere com a nova senha."_s});
+        QCOMPARE(houseSession().password, TestSupport::TestPassword);
+        QVERIFY(logInSession(changer, TestSupport::TestPassword).isEmpty());
+
+        dialogs.newPasswordAnswer = NewPasswordAnswer{u"nova-senha-ç"_s, u"nova-senha-ç"_s};
+        change->trigger();
+        QCOMPARE(dialogs.errors.size(), 1);
+        QCOMPARE(dialogs.messages.size(), 1);
+        QCOMPARE(dialogs.messages.constFirst().text, u"Senha alterada."_s);
+        QCOMPARE(houseSession().password, u"nova-senha-ç"_s);
+        QCOMPARE(logInSession(changer, TestSupport::TestPassword), u"Operador ou senha inválidos."_s);
+        QCOMPARE(logInSession(changer, u"nova-senha-ç"_s), QString());
+    }
+
 private:
+    void pointAtServer()
+    {
+        houseSession().serverHost = m_server.host();
+        houseSession().serverPort = m_server.port();
+        houseSession().operatorCode.clear();
+    }
+
+    DemoDatabase m_demo;
+    TestServer m_server;
     QTemporaryDir m_programDir; // no rbx53207-host.ini beside the "program"
 };
 
