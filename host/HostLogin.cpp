@@ -6,6 +6,8 @@
 #include "HouseSession.h"
 #include "TNetConnection.h"
 
+#include <QWidget>
+
 QString logInSession(const QString &operatorCode, const QString &password)
 {
     TNetConnection connection;

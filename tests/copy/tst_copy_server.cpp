@@ -654,7 +654,7 @@ private slots:
         const Command wrong = runCommand(server.port(), {u"--operator"_s, Operator, u"--password-file"_s, wrongFile.fileName()});
         QCOMPARE(wrong.code, HeadlessExit::Login);
         QCOMPARE(wrong.err.trimmed(), u"Operador ou senha inválidos."_s);
-        QVERIFY(!(wrong.out + wrong.err).contains(u"senha-errada"_s));
+        QVERIFY(!QString(wrong.out + wrong.err).contains(u"senha-errada"_s));
         QCOMPARE(rowCount(demo, u"SERVINTE"_s), servicesBefore);
 
         // a failure at the first item through the relay: exit 2, the service rolled back
