@@ -185,12 +185,12 @@ private slots:
         QCOMPARE(houseSession().operatorCode, u"ADMIN"_s);
         QCOMPARE(houseSession().password, TestSupport::TestPassword);
 
-        // the host asks through the dialog seam, the operator prefilled, until one is let in;
-        // the server's spelling of the operator is the session's
-        houseSession().password.clear();
+        // the host asks through the dialog seam, the operator prefilled, until one is let in
+        houseSession() = HouseSessionInfo{};
+        pointAtServer();
         AnsweringDialogs dialogs;
         ScopedDialogSeam seam(dialogs);
-        dialogs.loginAnswers = {{u"admin"_s, u"errada"_s}, {u"admin"_s, TestSupport::TestPassword}};
+        dialogs.loginAnswers = {{u"ADMIN"_s, u"errada"_s}, {u"ADMIN"_s, TestSupport::TestPassword}};
         HostOptions options;
         options.operatorCode = u"ADMIN"_s;
         QVERIFY(logInHost(options, nullptr).loggedIn);
