@@ -31,6 +31,8 @@ Run runOf(const TClientDataSet &runs)
     run.origem = dateOrNone(runs, QStringLiteral("DTORIGEM"));
     run.destino = dateOrNone(runs, QStringLiteral("DTDESTINO"));
     run.desfeita = dateOrNone(runs, QStringLiteral("DTDESFFIM"));
+    run.desfazimentoIniciado = dateOrNone(runs, QStringLiteral("DTDESFINI"));
+    run.desfeitos = qint64(runs.FieldByName(QStringLiteral("QTDESFEITOS")).AsFloat());
     run.operador = text("CDOPERADOR");
     run.modo = text("IDTPSERVHOSP");
     run.situacao = text("IDSITUACAO");
@@ -56,6 +58,10 @@ QString outcome(const Run &run)
                                                : QStringLiteral("não terminada");
     if (run.desfeita != 0) {
         text += QStringLiteral(", desfeita em %1 por %2").arg(dateTimeText(run.desfeita), run.operadorDesfez);
+    } else if (run.desfazimentoIniciado != 0) {
+        text += QStringLiteral(", parcialmente desfeita: %1 de %2 serviços desfeitos, os demais pendentes")
+                    .arg(run.desfeitos)
+                    .arg(run.servicos);
     }
     return text;
 }

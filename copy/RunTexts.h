@@ -16,13 +16,18 @@ struct Run
 {
     qint64 id = 0;
     double inicio = 0, fim = 0, origem = 0, destino = 0, desfeita = 0; // 0: none
+    double desfazimentoIniciado = 0; // an undo began; desfeita once it left nothing pending
     QString operador, modo, situacao, operadorDesfez;
-    qint64 servicos = 0, itens = 0;
+    qint64 servicos = 0, itens = 0, desfeitos = 0;
+
+    // Something of the run is still there to undo.
+    bool undoable() const { return desfeita == 0; }
 };
 
 // The current row of a record set of the getExecucoes layout.
 RBX_COPY_EXPORT Run runOf(const TClientDataSet &runs);
-// "concluída", "falhou", "interrompida", "não terminada", and who undid it when.
+// "concluída", "falhou", "interrompida", "não terminada", and who undid it when, or how much of
+// it an undo left pending.
 RBX_COPY_EXPORT QString outcome(const Run &run);
 RBX_COPY_EXPORT QString modeName(const QString &modo);
 // The run's id first, then when, operator, dates, services and items, how it ended.

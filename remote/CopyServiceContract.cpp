@@ -274,8 +274,11 @@ const QList<FieldLayout> &execucoesLayout()
     static const QList<FieldLayout> layout =
         fields(u"EXECCOPIA"_s,
                {u"IDEXECUCAO"_s, u"DTINICIO"_s, u"DTFIM"_s, u"CDOPERADOR"_s, u"IDTPSERVHOSP"_s, u"DTORIGEM"_s,
-                u"DTDESTINO"_s, u"QTSERVICOS"_s, u"QTITENS"_s, u"IDSITUACAO"_s, u"DTDESFFIM"_s, u"CDOPERDESF"_s},
-               {});
+                u"DTDESTINO"_s, u"QTSERVICOS"_s, u"QTITENS"_s, u"IDSITUACAO"_s, u"DTDESFFIM"_s, u"CDOPERDESF"_s,
+                u"DTDESFINI"_s},
+               {})
+        // the services an undo has put back so far
+        << FieldLayout{u"QTDESFEITOS"_s, F::Float, 0};
     return layout;
 }
 

@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -74,6 +75,7 @@ TfrmCopiasRealizadas::TfrmCopiasRealizadas(const QString &filial, QWidget *paren
 
     connect(sbtDesfazer, &QPushButton::clicked, this, [this] { guarded(this, [this] { undoSelected(); }); });
     connect(sbtAtualizar, &QPushButton::clicked, this, [this] { guarded(this, [this] { loadRuns(); }); });
+    connect(grdExecucoes, &QTableWidget::itemSelectionChanged, this, &TfrmCopiasRealizadas::updateUndoButton);
     connect(sbtFechar, &QPushButton::clicked, this, &QDialog::close);
 }
 
@@ -101,10 +103,11 @@ void TfrmCopiasRealizadas::showEvent(QShowEvent *event)
     });
 }
 
-void TfrmCopiasRealizadas::loadRuns()
+void TfrmCopiasRealizadas::loadRuns(qint64 keep)
 {
     m_service->getExecucoes(m_filial, Operador(), 0, 0, cdsExecucoes);
     grdExecucoes->setRowCount(0);
+    int kept = 0;
     for (cdsExecucoes.First(); !cdsExecucoes.Eof(); cdsExecucoes.Next()) {
         const RunTexts::Run run = RunTexts::runOf(cdsExecucoes);
         const int row = grdExecucoes->rowCount();
@@ -116,13 +119,22 @@ void TfrmCopiasRealizadas::loadRuns()
         for (int column = 0; column < cells.size(); ++column) {
             auto *item = new QTableWidgetItem(cells.at(column));
             item->setData(Qt::UserRole, double(run.id));
+            item->setData(UndoableRole, run.undoable());
             grdExecucoes->setItem(row, column, item);
         }
+        if (run.id == keep)
+            kept = row;
     }
     grdExecucoes->resizeColumnsToContents();
     if (grdExecucoes->rowCount() > 0)
-        grdExecucoes->selectRow(0);
-    sbtDesfazer->setEnabled(grdExecucoes->rowCount() > 0);
+        grdExecucoes->selectRow(kept);
+    updateUndoButton();
+}
+
+void TfrmCopiasRealizadas::updateUndoButton()
+{
+    const QList<QTableWidgetItem *> selected = grdExecucoes->selectedItems();
+    sbtDesfazer->setEnabled(!selected.isEmpty() && selected.constFirst()->data(UndoableRole).toBool());
 }
 
 void TfrmCopiasRealizadas::undoSelected()
@@ -133,11 +145,16 @@ void TfrmCopiasRealizadas::undoSelected()
     const qint64 run = qint64(selected.constFirst()->data(Qt::UserRole).toDouble());
     if (dialogSeam().message({this, mtConfirmation, mbYes | mbNo, RunTexts::undoQuestion(run), 0}) != mrYes)
         return;
-    m_service->DesfazExecucao(run, Operador(), cdsDesfeitos);
+    {
+        // one call that takes a while on a large run: the window says so meanwhile
+        dialogSeam().showBusy(this, 1);
+        const auto done = qScopeGuard([] { dialogSeam().hideBusy(); });
+        m_service->DesfazExecucao(run, Operador(), cdsDesfeitos);
+    }
     const RunTexts::UndoSummary summary = RunTexts::summarize(cdsDesfeitos);
     lstResultado->clear();
     lstResultado->addItems(summary.lines);
-    loadRuns();
+    loadRuns(run);
     dialogSeam().message({this, summary.refused > 0 ? mtWarning : mtInformation, mbOK,
                           QStringLiteral("Execução %1: %2").arg(run).arg(summary.total), 0});
 }

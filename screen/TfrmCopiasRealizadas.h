@@ -36,7 +36,10 @@ public:
     TClientDataSet cdsDesfeitos;
 
     // Reads the branch's runs again; raises what the service raises.
-    void loadRuns();
+    // The branch's runs, newest first; the selection stays on the run named.
+    void loadRuns(qint64 keep = 0);
+    // "Desfazer cópia" only where something of the selected run is left to undo.
+    void updateUndoButton();
     // Undoes the selected run after the question; raises what the service raises.
     void undoSelected();
 
@@ -44,6 +47,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    static constexpr int UndoableRole = Qt::UserRole + 1;
     const QString m_filial;
     CopyServiceClient *m_service;
     bool m_shown = false;

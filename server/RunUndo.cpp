@@ -81,10 +81,17 @@ UPDATE EXECCOPIA SET DTDESFINI = COALESCE(DTDESFINI, :AGORA), CDOPERDESF = :CDOP
         results.append(result);
     }
 
-    m_db.inOwnTransaction([&] {
-        run(m_db, u"UPDATE EXECCOPIA SET DTDESFFIM = :AGORA WHERE IDEXECUCAO = :IDEXECUCAO"_s,
-            {{u":AGORA"_s, dialect.dateTimeValue(journalNow())}, {u":IDEXECUCAO"_s, double(id)}});
-    });
+    // Done only when nothing is left: a service held back by a later run, or changed since,
+    // stays pending, and asking again goes on with it once what held it is gone.
+    bool left = false;
+    for (const ServiceResult &result : std::as_const(results))
+        left = left || !result.undone;
+    if (!left) {
+        m_db.inOwnTransaction([&] {
+            run(m_db, u"UPDATE EXECCOPIA SET DTDESFFIM = :AGORA WHERE IDEXECUCAO = :IDEXECUCAO"_s,
+                {{u":AGORA"_s, dialect.dateTimeValue(journalNow())}, {u":IDEXECUCAO"_s, double(id)}});
+        });
+    }
     return results;
 }
 

@@ -163,10 +163,14 @@ private slots:
             QVERIFY2(error.message().contains(u"já foi desfeita"_s), qPrintable(error.message()));
         }
         QCOMPARE(storedCopy(demo), beforeSecond);
-        // the first run's undo was made (its services refused): it is not made again
-        QVERIFY_THROWS_EXCEPTION(ERemoteError, undoRun(server.port(), first.runId));
+        // the first run's services, held back by the second, stay pending; undone now that the
+        // second is, but for those changed after the first (here all: marked before the second)
+        const UndoAnswer pending = undoRun(server.port(), first.runId);
+        QCOMPARE(pending.refused.size(), first.services);
+        QVERIFY2(pending.refused.constFirst().endsWith(u"alterado depois da cópia"_s), qPrintable(pending.refused.constFirst()));
+        QCOMPARE(storedCopy(demo), beforeSecond);
         const QMap<qint64, QString> listed = runs(server.port());
-        QCOMPARE(listed.value(first.runId), u"C+"_s);
+        QCOMPARE(listed.value(first.runId), u"C"_s);
         QCOMPARE(listed.value(second.runId), u"C+"_s);
         QCOMPARE(listed.value(-1), u"ordered"_s);
 
@@ -180,6 +184,30 @@ private slots:
         // every service undone has its audit line
         QCOMPARE(server.log().count(QRegularExpression(u"audit: .*: execução \\d+ desfeita"_s)),
                  second.services + third.services);
+    }
+
+    // Three copies of one day, the first undone first: refused while later runs hold its services,
+    // it stays pending, and once the later ones are undone it takes the day back to where it was.
+    void undoNeverStrandsADay()
+    {
+        DemoDatabase demo;
+        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
+        TestServer server;
+        QVERIFY2(server.start(demo.url()), qPrintable(server.errorString()));
+        const QStringList before = storedCopy(demo);
+        QList<CopyOutcome> copies;
+        for (int i = 0; i < 3; ++i)
+            copies << copyDemoDay(server.port(), u"E"_s, {}, Path::ServerSide);
+        QCOMPARE(undoRun(server.port(), copies.at(0).runId).refused.size(), copies.at(0).services);
+        QCOMPARE(runs(server.port()).value(copies.at(0).runId), u"C"_s);
+        QVERIFY(undoRun(server.port(), copies.at(2).runId).refused.isEmpty());
+        QVERIFY(undoRun(server.port(), copies.at(1).runId).refused.isEmpty());
+        const UndoAnswer last = undoRun(server.port(), copies.at(0).runId);
+        QVERIFY(last.refused.isEmpty());
+        QCOMPARE(last.undone.size(), copies.at(0).services);
+        QCOMPARE(storedCopy(demo), before);
+        QCOMPARE(runs(server.port()).value(copies.at(0).runId), u"C+"_s);
+        QVERIFY_THROWS_EXCEPTION(ERemoteError, undoRun(server.port(), copies.at(0).runId));
     }
 
     // A service changed after the run (its row, or one of its items) stays as changed and is

@@ -330,6 +330,9 @@ private slots:
         QCOMPARE(dialogs.messages.constLast().text,
                  u"Execução %1: Serviços desfeitos: %2. Não desfeitos: 0."_s.arg(run).arg(copied));
         QVERIFY(routine.grdExecucoes->item(0, 8)->text().contains(u"desfeita"_s));
+        // the selection stays on the run, with nothing of it left to undo
+        QCOMPARE(routine.grdExecucoes->selectedItems().constFirst()->text().toLongLong(), run);
+        QVERIFY(!routine.sbtDesfazer->isEnabled());
     }
 
     // The application server restarts while the screen sits open: the patient lookup fails
