@@ -172,6 +172,9 @@ private slots:
     // A site's directory checks the password of an operator the database has no verifier for.
     void directoryChecksPlain()
     {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("pam_wrapper opens PAM with RTLD_DEEPBIND, which the address sanitizer's runtime refuses");
+#endif
         const QString wrapper = u"/usr/lib/x86_64-linux-gnu/libpam_wrapper.so"_s;
         const QString matrix = u"/usr/lib/x86_64-linux-gnu/pam_wrapper/pam_matrix.so"_s;
         QVERIFY2(QFile::exists(wrapper) && QFile::exists(matrix), "libpam-wrapper is not installed");
@@ -188,9 +191,7 @@ private slots:
         options.token = Token;
         options.extraArguments = {u"--pam-service"_s, u"rbx-teste"_s};
         options.environment = {u"LD_PRELOAD=%1"_s.arg(wrapper), u"PAM_WRAPPER=1"_s,
-                               u"PAM_WRAPPER_SERVICE_DIR=%1"_s.arg(dir.path()),
-                               // the sanitizer's runtime need not come first for this one process
-                               u"ASAN_OPTIONS=%1:verify_asan_link_order=0"_s.arg(qEnvironmentVariable("ASAN_OPTIONS"))};
+                               u"PAM_WRAPPER_SERVICE_DIR=%1"_s.arg(dir.path())};
         QVERIFY2(server.start(m_demo->url(), options), qPrintable(server.errorString()));
         RpcTestClient good, bad;
         QVERIFY(good.connectTo(server.host(), server.port()) && bad.connectTo(server.host(), server.port()));
