@@ -13,6 +13,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QDialogButtonBox>
 #include <QFocusEvent>
 #include <QHeaderView>
@@ -502,6 +503,15 @@ private slots:
         QCOMPARE(edit.DateTime().time(), QTime(0, 0)); // SaveTime false: no time
         edit.SaveTime = true;
         QCOMPARE(edit.DateTime(), QDateTime(QDate(2024, 3, 1), QTime(8, 30)));
+        // Alt+Down opens the calendar on the typed date; the day taken there is typed in full
+        QTest::keyClick(&edit, Qt::Key_Down, Qt::AltModifier);
+        auto *calendar = edit.findChild<QCalendarWidget *>();
+        QVERIFY(calendar && calendar->isVisible());
+        QCOMPARE(calendar->selectedDate(), QDate(2024, 3, 1));
+        emit calendar->activated(QDate(2024, 3, 15));
+        QCOMPARE(edit.Text(), QStringLiteral("15/03/2024"));
+        QCOMPARE(edit.DateTime(), QDateTime(QDate(2024, 3, 15), QTime(8, 30)));
+        QTRY_VERIFY(!edit.findChild<QCalendarWidget *>());
         edit.SetDate(QDate());
         QVERIFY(edit.IsEmpty());
         QVERIFY(edit.Date().isNull());
