@@ -48,17 +48,21 @@ int widestText(const QFontMetrics &metrics, QStringList texts)
     return widest;
 }
 
-// The largest common cap at or above floor under which the widths fit the room (floor when
-// none does).
-int commonCap(const QList<int> &widths, int room, int floor)
+// Each column's width under the largest common cap at which they fit the room, none narrower
+// than its floor.
+QList<int> capped(const QList<int> &wanted, const QList<int> &floors, int room)
 {
-    const auto total = [&widths](int cap) {
-        int sum = 0;
-        for (const int width : widths)
-            sum += std::min(width, cap);
-        return sum;
+    const auto widths = [&](int cap) {
+        QList<int> result;
+        for (qsizetype i = 0; i < wanted.size(); ++i)
+            result.append(std::max(floors.at(i), std::min(wanted.at(i), cap)));
+        return result;
     };
-    int low = floor, high = std::max(floor, widths.isEmpty() ? floor : *std::max_element(widths.cbegin(), widths.cend()));
+    const auto total = [&](int cap) {
+        const QList<int> each = widths(cap);
+        return std::accumulate(each.cbegin(), each.cend(), 0);
+    };
+    int low = 0, high = wanted.isEmpty() ? 0 : *std::max_element(wanted.cbegin(), wanted.cend());
     while (low < high) {
         const int cap = (low + high + 1) / 2;
         if (total(cap) <= room)
@@ -66,31 +70,31 @@ int commonCap(const QList<int> &widths, int room, int floor)
         else
             high = cap - 1;
     }
-    return low;
+    return widths(low);
 }
 
 // The columns' widths within the room. The name is what a person reads the list by: it gets
-// its text's width first, the other columns giving way down to a common cap, and when even then
-// it is too wide, it gives way itself rather than cut a short column. Without a name, the widest
-// columns give way alike.
-QList<int> fitColumns(QList<int> widths, std::optional<int> name, int room)
+// its text's width first; the other columns give way down to their texts' widths (a label may
+// be cut, a short text is not), and only then does the name give way. Without a name, the
+// widest columns give way alike.
+QList<int> fitColumns(const QList<int> &texts, QList<int> wanted, std::optional<int> name, int room)
 {
-    if (std::accumulate(widths.cbegin(), widths.cend(), 0) <= room)
-        return widths;
+    QList<int> floors;
+    for (const int text : texts)
+        floors.append(std::min(text, ShortColumnPixels));
+    if (std::accumulate(wanted.cbegin(), wanted.cend(), 0) <= room)
+        return wanted;
     if (!name) {
-        const int cap = commonCap(widths, room, MinColumnPixels);
-        for (int &width : widths)
-            width = std::min(width, cap);
-        return widths;
+        QList<int> lowest;
+        for (const int width : std::as_const(wanted))
+            lowest.append(std::min(width, MinColumnPixels));
+        return capped(wanted, lowest, room);
     }
-    const int wantedName = widths.takeAt(*name);
-    int floors = 0;
-    for (const int width : std::as_const(widths))
-        floors += std::min(width, ShortColumnPixels);
-    const int nameWidth = std::min(wantedName, std::max(MinColumnPixels, room - floors));
-    const int cap = commonCap(widths, room - nameWidth, ShortColumnPixels);
-    for (int &width : widths)
-        width = std::min(width, cap);
+    const int wantedName = wanted.takeAt(*name);
+    floors.removeAt(*name);
+    const int othersLeast = std::accumulate(floors.cbegin(), floors.cend(), 0);
+    const int nameWidth = std::min(wantedName, std::max(MinColumnPixels, room - othersLeast));
+    QList<int> widths = capped(wanted, floors, room - nameWidth);
     widths.insert(*name, nameWidth);
     return widths;
 }
@@ -228,11 +232,13 @@ void PickListDialog::sizeColumns()
     m_view->setColumnWidth(0, m_checkWidth);
 
     // Each column as wide as its longest text and its label (with room for the sort arrow).
+    m_textWidths.clear();
     m_wantedWidths.clear();
     for (int column = 1; column < m_model->columnCount(); ++column) {
         const QString label = m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
-        m_wantedWidths.append(std::max(widestText(metrics, m_model->columnTexts(column)) + CellPadding,
-                                       headerMetrics.horizontalAdvance(label) + HeaderPadding));
+        const int text = widestText(metrics, m_model->columnTexts(column)) + CellPadding;
+        m_textWidths.append(text);
+        m_wantedWidths.append(std::max(text, headerMetrics.horizontalAdvance(label) + HeaderPadding));
     }
     int maxWidth = MaxDialogWidth;
     if (const QScreen *screen = this->screen())
@@ -247,7 +253,7 @@ int PickListDialog::fitColumnsInto(int room)
     std::optional<int> name = m_model->nameColumn();
     if (name)
         *name -= 1; // the widths start after the check column
-    const QList<int> widths = fitColumns(m_wantedWidths, name, room);
+    const QList<int> widths = fitColumns(m_textWidths, m_wantedWidths, name, room);
     for (int i = 0; i < widths.size(); ++i)
         m_view->setColumnWidth(i + 1, widths.at(i));
     return std::accumulate(widths.cbegin(), widths.cend(), 0);

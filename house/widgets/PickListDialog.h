@@ -49,6 +49,8 @@ private:
     QLabel *m_emptyLabel;
     QLabel *m_checkedLabel;
     QLabel *m_matchLabel; // how many rows the search shows, of how many
-    QList<int> m_wantedWidths; // per column after the check: its text's width
+    // per column after the check: what its longest text needs, and that with its label
+    QList<int> m_textWidths;
+    QList<int> m_wantedWidths;
     int m_checkWidth = 0;
 };
