@@ -1,6 +1,7 @@
 #include "RunTexts.h"
 
 #include "CopyServiceContract.h"
+#include "FormatText.h"
 #include "OleDate.h"
 #include "TClientDataSet.h"
 
@@ -75,8 +76,8 @@ QString runLine(const Run &run)
 {
     return QStringLiteral("%1  %2  operador %3  %4  origem %5  destino %6  serviços %7  itens %8  %9")
         .arg(QString::number(run.id), dateTimeText(run.inicio), run.operador.isEmpty() ? QStringLiteral("-") : run.operador,
-             modeName(run.modo), dayText(run.origem), dayText(run.destino), QString::number(run.servicos),
-             QString::number(run.itens), outcome(run));
+             modeName(run.modo), dayText(run.origem), dayText(run.destino), formatCount(run.servicos),
+             formatCount(run.itens), outcome(run));
 }
 
 QString undoQuestion(qint64 run)
@@ -104,7 +105,8 @@ UndoSummary summarize(TClientDataSet &services)
             summary.lines << service + QStringLiteral(": não desfeito: %1.").arg(text("DSMOTIVO"));
         }
     }
-    summary.total = QStringLiteral("Serviços desfeitos: %1. Não desfeitos: %2.").arg(summary.undone).arg(summary.refused);
+    summary.total = QStringLiteral("Serviços desfeitos: %1. Não desfeitos: %2.")
+                        .arg(formatCount(summary.undone), formatCount(summary.refused));
     return summary;
 }
 

@@ -241,6 +241,15 @@ HostOptionsResult readHostOptions(const QStringList &arguments, const QProcessEn
         }
         o.password = *password;
     }
+    // SQLite would make an empty file of a mistyped path, and the screen's lookups would then
+    // fail on missing tables instead of the host saying what is wrong.
+    if (const QString sqlite = QStringLiteral("sqlite:"); o.database.startsWith(sqlite)) {
+        const QString path = o.database.mid(sqlite.size());
+        if (!path.isEmpty() && path != QLatin1String(":memory:") && !QFileInfo(path).isFile()) {
+            result.error = QStringLiteral("Banco de dados não encontrado: '%1' (--database).").arg(path);
+            return result;
+        }
+    }
     if (!o.tlsCaFile.isEmpty() && !QFileInfo(o.tlsCaFile).isReadable()) {
         result.error = QStringLiteral("Não foi possível ler o certificado '%1' (--tls-ca).").arg(o.tlsCaFile);
         return result;

@@ -62,8 +62,8 @@ int main(int argc, char *argv[])
 
     Listener listener(config);
     if (!listener.listen(config.host, config.port)) {
-        QTextStream(stderr) << "rbx53207-server: cannot listen on " << config.host.toString() << ':' << config.port
-                            << ": " << listener.errorString() << Qt::endl;
+        QTextStream(stderr) << u"rbx53207-server: não foi possível atender em "_s << config.host.toString() << u':'
+                            << config.port << u": "_s << listener.errorString() << Qt::endl;
         return 1;
     }
     const QHostAddress address = listener.serverAddress();

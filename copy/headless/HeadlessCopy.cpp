@@ -2,6 +2,7 @@
 
 #include "CopyReport.h"
 #include "CopyServiceClient.h"
+#include "FormatText.h"
 #include "FormulationCopy.h"
 #include "HeadlessCopyForm.h"
 #include "HeadlessOptions.h"
@@ -51,9 +52,9 @@ std::optional<QString> operatorPassword(const HeadlessOptions &options, QTextStr
 void printProgress(QTextStream &out, const CopyProgress &progress)
 {
     out << QStringLiteral("[%1/%2] paciente %3, serviço %4, dieta %5: copiado como sequência %6 com %7 %8.")
-               .arg(QString::number(progress.servicesDone), QString::number(progress.servicesTotal),
+               .arg(formatCount(progress.servicesDone), formatCount(progress.servicesTotal),
                     progress.cdPaciente, progress.cdServFili, progress.cdDietPad, progress.nrSequServ,
-                    QString::number(progress.serviceItems),
+                    formatCount(progress.serviceItems),
                     progress.serviceItems == 1 ? QStringLiteral("item") : QStringLiteral("itens"))
         << Qt::endl;
 }
@@ -68,7 +69,9 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
             out << usage->helpText;
             return HeadlessExit::Success;
         }
-        err << usage->error << Qt::endl << Qt::endl << usage->helpText;
+        err << usage->error << Qt::endl;
+        if (!usage->helpText.isEmpty())
+            err << Qt::endl << usage->helpText;
         return HeadlessExit::Validation;
     }
     const HeadlessOptions &options = std::get<HeadlessOptions>(parsed);
@@ -171,7 +174,8 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
     }
     if (outcome.end == CopyEnd::Interrupted)
         out << CopyReport::interrupted(outcome) << Qt::endl;
-    out << QStringLiteral("Serviços copiados: %1. Itens copiados: %2.").arg(outcome.services).arg(outcome.items)
+    out << QStringLiteral("Serviços copiados: %1. Itens copiados: %2.")
+               .arg(formatCount(outcome.services), formatCount(outcome.items))
         << (outcome.runId > 0 ? QStringLiteral(" Execução %1.").arg(outcome.runId) : QString()) << Qt::endl;
     return outcome.end == CopyEnd::Interrupted ? HeadlessExit::Interrupted : HeadlessExit::Success;
 }

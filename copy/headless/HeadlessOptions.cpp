@@ -8,17 +8,26 @@ namespace {
 
 constexpr int MaxPort = 65535;
 
-bool parseServer(const QString &value, QString &host, int &port)
+// HOST:PORTA into host and port; otherwise what is wrong with it, in one line.
+QString parseServer(const QString &value, QString &host, int &port)
 {
+    const auto wrong = [&value](const QString &what) {
+        return QStringLiteral("--server deve ser HOST:PORTA: %1 em \"%2\".").arg(what, value);
+    };
     const qsizetype colon = value.lastIndexOf(u':');
-    if (colon <= 0)
-        return false;
+    // "localhost", "localhost:", and "::1" without brackets: no port after the host
+    if (colon < 0 || colon == value.size() - 1 || (value.count(u':') > 1 && !value.startsWith(u'[')))
+        return wrong(QStringLiteral("falta a porta"));
     host = value.left(colon);
     if (host.startsWith(u'[') && host.endsWith(u']')) // [::1]:8211
         host = host.mid(1, host.size() - 2);
+    if (host.isEmpty())
+        return wrong(QStringLiteral("falta o host"));
     bool ok = false;
     port = value.mid(colon + 1).toInt(&ok);
-    return ok && !host.isEmpty() && port > 0 && port <= MaxPort;
+    if (!ok || port <= 0 || port > MaxPort)
+        return wrong(QStringLiteral("porta inválida (1 a %1)").arg(MaxPort));
+    return {};
 }
 
 } // namespace
@@ -143,8 +152,11 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
         return usage(QStringLiteral("argumento inesperado: %1").arg(parser.positionalArguments().constFirst()));
 
     HeadlessOptions options;
-    if (!parser.isSet(server) || !parseServer(parser.value(server), options.host, options.port))
+    if (!parser.isSet(server))
         return usage(QStringLiteral("--server HOST:PORTA é obrigatório."));
+    // a mistyped address is told in one line: the help would hide it
+    if (const QString wrong = parseServer(parser.value(server), options.host, options.port); !wrong.isEmpty())
+        return HeadlessUsage{wrong, {}};
     if (!parser.isSet(operatorCode) || parser.value(operatorCode).trimmed().isEmpty())
         return usage(QStringLiteral("--operator é obrigatório."));
     if (!parser.isSet(branch) || parser.value(branch).trimmed().isEmpty())

@@ -42,7 +42,7 @@ struct HeadlessOptions
 struct HeadlessUsage
 {
     QString error; // empty when help was asked for
-    QString helpText;
+    QString helpText; // empty when the error says enough alone
 };
 
 // Reads the arguments (the program name first). `today` gives the default dates.

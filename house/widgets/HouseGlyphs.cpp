@@ -54,4 +54,27 @@ QIcon confirm()
     return icon;
 }
 
+QIcon calendar()
+{
+    QIcon icon;
+    for (const int size : {16, 32}) {
+        QPixmap pixmap = canvas(size);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        const qreal s = size / 16.0;
+        p.setPen(QPen(QColor(30, 60, 120), 1.2 * s));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(1.5 * s, 2.5 * s, 13 * s, 12 * s));
+        p.fillRect(QRectF(1.5 * s, 2.5 * s, 13 * s, 3.5 * s), QColor(30, 60, 120));
+        // the days: three rows of dots
+        for (int row = 0; row < 3; ++row) {
+            for (int column = 0; column < 4; ++column)
+                p.fillRect(QRectF((3.5 + 2.8 * column) * s, (7.5 + 2.3 * row) * s, 1.5 * s, 1.3 * s), QColor(90, 90, 90));
+        }
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 } // namespace HouseGlyphs

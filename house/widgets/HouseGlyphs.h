@@ -8,4 +8,5 @@
 namespace HouseGlyphs {
 RBX_HOUSE_WIDGETS_EXPORT QIcon search();
 RBX_HOUSE_WIDGETS_EXPORT QIcon confirm();
+RBX_HOUSE_WIDGETS_EXPORT QIcon calendar();
 } // namespace HouseGlyphs

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 
 #include <QDialogButtonBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -17,10 +18,13 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <climits>
+#include <numeric>
+#include <optional>
 
 namespace {
 constexpr int MinColumnPixels = 80;
+// What a column other than the name keeps while the name is cut: a code, a bed, a date.
+constexpr int ShortColumnPixels = 150;
 constexpr int CellPadding = 14;
 constexpr int HeaderPadding = 28; // the label and the sort arrow
 constexpr int DialogChrome = 60;  // margins, frame and the vertical scroll bar
@@ -43,6 +47,57 @@ int widestText(const QFontMetrics &metrics, QStringList texts)
         widest = std::max(widest, metrics.horizontalAdvance(text));
     return widest;
 }
+
+// Each column's width under the largest common cap at which they fit the room, none narrower
+// than its floor.
+QList<int> capped(const QList<int> &wanted, const QList<int> &floors, int room)
+{
+    const auto widths = [&](int cap) {
+        QList<int> result;
+        for (qsizetype i = 0; i < wanted.size(); ++i)
+            result.append(std::max(floors.at(i), std::min(wanted.at(i), cap)));
+        return result;
+    };
+    const auto total = [&](int cap) {
+        const QList<int> each = widths(cap);
+        return std::accumulate(each.cbegin(), each.cend(), 0);
+    };
+    int low = 0, high = wanted.isEmpty() ? 0 : *std::max_element(wanted.cbegin(), wanted.cend());
+    while (low < high) {
+        const int cap = (low + high + 1) / 2;
+        if (total(cap) <= room)
+            low = cap;
+        else
+            high = cap - 1;
+    }
+    return widths(low);
+}
+
+// The columns' widths within the room. The name is what a person reads the list by: it gets
+// its text's width first; the other columns give way down to their texts' widths (a label may
+// be cut, a short text is not), and only then does the name give way. Without a name, the
+// widest columns give way alike.
+QList<int> fitColumns(const QList<int> &texts, QList<int> wanted, std::optional<int> name, int room)
+{
+    QList<int> floors;
+    for (const int text : texts)
+        floors.append(std::min(text, ShortColumnPixels));
+    if (std::accumulate(wanted.cbegin(), wanted.cend(), 0) <= room)
+        return wanted;
+    if (!name) {
+        QList<int> lowest;
+        for (const int width : std::as_const(wanted))
+            lowest.append(std::min(width, MinColumnPixels));
+        return capped(wanted, lowest, room);
+    }
+    const int wantedName = wanted.takeAt(*name);
+    floors.removeAt(*name);
+    const int othersLeast = std::accumulate(floors.cbegin(), floors.cend(), 0);
+    const int nameWidth = std::min(wantedName, std::max(MinColumnPixels, room - othersLeast));
+    QList<int> widths = capped(wanted, floors, room - nameWidth);
+    widths.insert(*name, nameWidth);
+    return widths;
+}
 } // namespace
 
 PickListDialog::PickListDialog(const PickRequest &request, QWidget *parent)
@@ -52,7 +107,8 @@ PickListDialog::PickListDialog(const PickRequest &request, QWidget *parent)
       m_search(new QLineEdit(this)),
       m_view(new QTableView(this)),
       m_emptyLabel(new QLabel(request.emptyText, this)),
-      m_checkedLabel(new QLabel(this))
+      m_checkedLabel(new QLabel(this)),
+      m_matchLabel(new QLabel(this))
 {
     setObjectName(QStringLiteral("PesquisaLista"));
     setWindowTitle(request.caption);
@@ -65,6 +121,7 @@ PickListDialog::PickListDialog(const PickRequest &request, QWidget *parent)
     connect(m_search, &QLineEdit::textChanged, this, [this](const QString &text) {
         guarded(this, [&] {
             m_model->setSearchText(text);
+            showMatchCount();
             if (m_model->rowCount() > 0)
                 m_view->setCurrentIndex(m_model->index(0, 1));
         });
@@ -89,6 +146,7 @@ PickListDialog::PickListDialog(const PickRequest &request, QWidget *parent)
     connect(header, &QHeaderView::sortIndicatorChanged, m_model,
             [this](int column, Qt::SortOrder order) { guarded(this, [&] { m_model->sort(column, order); }); });
     m_view->installEventFilter(this);
+    m_view->viewport()->installEventFilter(this);
     connect(m_view, &QTableView::doubleClicked, this, [this](const QModelIndex &index) {
         if (index.column() != 0) // the check cell toggles by itself
             m_model->toggle(index.row());
@@ -113,8 +171,13 @@ PickListDialog::PickListDialog(const PickRequest &request, QWidget *parent)
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
+    m_matchLabel->setObjectName(QStringLiteral("lblEncontrados"));
+    auto *searchLine = new QHBoxLayout;
+    searchLine->addWidget(m_search, 1);
+    searchLine->addWidget(m_matchLabel);
+
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_search);
+    layout->addLayout(searchLine);
     layout->addWidget(m_view);
     layout->addWidget(m_emptyLabel);
     layout->addWidget(m_checkedLabel);
@@ -124,12 +187,14 @@ PickListDialog::PickListDialog(const PickRequest &request, QWidget *parent)
     m_search->setVisible(!empty);
     m_view->setVisible(!empty);
     m_checkedLabel->setVisible(!empty);
+    m_matchLabel->setVisible(!empty);
     m_emptyLabel->setVisible(empty);
     checkAll->setEnabled(!empty);
     uncheckAll->setEnabled(!empty);
 
     m_model->checkKeys(request.preselected);
     showCheckedCount();
+    showMatchCount();
     sizeColumns();
     if (!empty) {
         m_view->setCurrentIndex(m_model->index(0, 0));
@@ -147,6 +212,12 @@ void PickListDialog::showCheckedCount()
                                      checked == 1 ? QStringLiteral("marcado") : QStringLiteral("marcados")));
 }
 
+void PickListDialog::showMatchCount()
+{
+    m_matchLabel->setText(
+        QStringLiteral("%1 de %2").arg(formatCount(m_model->rowCount()), formatCount(m_model->tableRowCount())));
+}
+
 void PickListDialog::toggleCurrent()
 {
     if (m_view->currentIndex().isValid())
@@ -157,52 +228,42 @@ void PickListDialog::sizeColumns()
 {
     const QFontMetrics metrics = m_view->fontMetrics();
     const QFontMetrics headerMetrics = m_view->horizontalHeader()->fontMetrics();
-    const int checkWidth = metrics.height() + 14;
-    m_view->setColumnWidth(0, checkWidth);
+    m_checkWidth = metrics.height() + 14;
+    m_view->setColumnWidth(0, m_checkWidth);
 
     // Each column as wide as its longest text and its label (with room for the sort arrow).
-    QList<int> widths;
+    m_textWidths.clear();
+    m_wantedWidths.clear();
     for (int column = 1; column < m_model->columnCount(); ++column) {
         const QString label = m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
-        widths.append(std::max(widestText(metrics, m_model->columnTexts(column)) + CellPadding,
-                               headerMetrics.horizontalAdvance(label) + HeaderPadding));
+        const int text = widestText(metrics, m_model->columnTexts(column)) + CellPadding;
+        m_textWidths.append(text);
+        m_wantedWidths.append(std::max(text, headerMetrics.horizontalAdvance(label) + HeaderPadding));
     }
     int maxWidth = MaxDialogWidth;
     if (const QScreen *screen = this->screen())
         maxWidth = std::min(maxWidth, screen->availableGeometry().width() - 40);
     maxWidth = std::max(MinDialogWidth, maxWidth);
+    const int sum = fitColumnsInto(maxWidth - DialogChrome - m_checkWidth);
+    resize(std::clamp(sum + DialogChrome + m_checkWidth, MinDialogWidth, maxWidth), DialogHeight);
+}
 
-    // Too wide for the window: the widest columns give way, down to a common width, so that
-    // short columns (a bed, a code) are never cut.
-    const int room = maxWidth - DialogChrome - checkWidth;
-    const auto total = [&widths](int cap) {
-        int sum = 0;
-        for (const int width : widths)
-            sum += std::min(width, cap);
-        return sum;
-    };
-    if (!widths.isEmpty() && total(INT_MAX) > room) {
-        int low = MinColumnPixels, high = *std::max_element(widths.cbegin(), widths.cend());
-        while (low < high) {
-            const int cap = (low + high + 1) / 2;
-            if (total(cap) <= room)
-                low = cap;
-            else
-                high = cap - 1;
-        }
-        for (int &width : widths)
-            width = std::min(width, low);
-    }
-    int sum = checkWidth;
-    for (int i = 0; i < widths.size(); ++i) {
+int PickListDialog::fitColumnsInto(int room)
+{
+    std::optional<int> name = m_model->nameColumn();
+    if (name)
+        *name -= 1; // the widths start after the check column
+    const QList<int> widths = fitColumns(m_textWidths, m_wantedWidths, name, room);
+    for (int i = 0; i < widths.size(); ++i)
         m_view->setColumnWidth(i + 1, widths.at(i));
-        sum += widths.at(i);
-    }
-    resize(std::clamp(sum + DialogChrome, MinDialogWidth, maxWidth), DialogHeight);
+    return std::accumulate(widths.cbegin(), widths.cend(), 0);
 }
 
 bool PickListDialog::eventFilter(QObject *watched, QEvent *event)
 {
+    // a wider window (maximised) gives the name its width back first
+    if (watched == m_view->viewport() && event->type() == QEvent::Resize && !m_wantedWidths.isEmpty())
+        fitColumnsInto(m_view->viewport()->width() - m_checkWidth);
     if ((watched == m_view || watched == m_search) && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         switch (key->key()) {

@@ -1,10 +1,13 @@
 #include "PickListModel.h"
 
 #include <QCollator>
+#include <QDate>
+#include <QTime>
 #include <QLocale>
 #include <QSet>
 
 #include <algorithm>
+#include <limits>
 #include <numeric>
 
 QString foldedForSearch(const QString &text)
@@ -22,6 +25,36 @@ QString foldedForSearch(const QString &text)
     }
     return folded.toCaseFolded();
 }
+
+namespace {
+// The moments of a column whose texts are all dates as the record sets write them
+// ("dd/MM/yyyy", with the time when it is not midnight), an empty text first; none otherwise,
+// so that such a column sorts by date and not as text.
+std::optional<std::vector<qint64>> dateKeys(const QStringList &texts)
+{
+    std::vector<qint64> keys;
+    keys.reserve(std::size_t(texts.size()));
+    bool anyDate = false;
+    for (const QString &text : texts) {
+        if (text.isEmpty()) {
+            keys.push_back(std::numeric_limits<qint64>::min());
+            continue;
+        }
+        const QDate date = QDate::fromString(text.left(10), QStringLiteral("dd/MM/yyyy"));
+        const QTime time = text.size() == 10 ? QTime(0, 0)
+                           : text.size() == 19 && text.at(10) == u' '
+                               ? QTime::fromString(text.mid(11), QStringLiteral("hh:mm:ss"))
+                               : QTime();
+        if (!date.isValid() || !time.isValid())
+            return std::nullopt;
+        keys.push_back(date.toJulianDay() * 86'400'000 + time.msecsSinceStartOfDay());
+        anyDate = true;
+    }
+    if (!anyDate)
+        return std::nullopt;
+    return keys;
+}
+} // namespace
 
 PickListModel::PickListModel(RowTable table, int keyColumn, bool singleChoice, QObject *parent)
     : QAbstractTableModel(parent), m_table(std::move(table)), m_keyColumn(keyColumn), m_singleChoice(singleChoice)
@@ -102,6 +135,9 @@ void PickListModel::sort(int column, Qt::SortOrder order)
     std::iota(m_sorted.begin(), m_sorted.end(), 0);
     if (column == 0) {
         std::stable_sort(m_sorted.begin(), m_sorted.end(), [this](int a, int b) { return m_checked.at(a) > m_checked.at(b); });
+    } else if (const auto dates = column > 0 && column < columnCount() ? dateKeys(columnTexts(column)) : std::nullopt) {
+        std::stable_sort(m_sorted.begin(), m_sorted.end(),
+                         [&dates](int a, int b) { return dates->at(std::size_t(a)) < dates->at(std::size_t(b)); });
     } else if (column > 0 && column < columnCount()) {
         QCollator collator{QLocale(QLocale::Portuguese, QLocale::Brazil)};
         collator.setCaseSensitivity(Qt::CaseInsensitive);

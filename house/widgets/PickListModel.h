@@ -30,7 +30,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     bool setData(const QModelIndex &index, const QVariant &value, int role) override;
-    // Portuguese order (numbers by value); the check column puts the checked rows first.
+    // Portuguese order (numbers by value), dates by date; the check column puts the checked
+    // rows first.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     // Display width in characters of a model column (the check column has none).

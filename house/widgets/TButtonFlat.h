@@ -5,6 +5,7 @@
 #include <QToolButton>
 
 // A flat button of a form's button strip: glyph over caption, raised only under the mouse.
+// With the focus, Enter presses it as Space does: a person who tabbed to Confirm expects it.
 class RBX_HOUSE_WIDGETS_EXPORT TButtonFlat final : public QToolButton
 {
     Q_OBJECT
@@ -12,4 +13,7 @@ class RBX_HOUSE_WIDGETS_EXPORT TButtonFlat final : public QToolButton
 
 public:
     explicit TButtonFlat(QWidget *parent = nullptr);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 };

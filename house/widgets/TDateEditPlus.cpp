@@ -1,9 +1,14 @@
 #include "TDateEditPlus.h"
 
+#include "HouseClock.h"
 #include "HouseError.h"
+#include "HouseGlyphs.h"
 #include "TextRoutines.h"
 
+#include <QAction>
+#include <QCalendarWidget>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QRegularExpression>
 
@@ -12,8 +17,11 @@ constexpr int WeekdayGap = 6;
 constexpr int WeekdayWidth = 80;
 } // namespace
 
-TDateEditPlus::TDateEditPlus(QWidget *parent) : QLineEdit(parent)
+TDateEditPlus::TDateEditPlus(QWidget *parent)
+    : QLineEdit(parent), m_calendarAction(addAction(HouseGlyphs::calendar(), QLineEdit::TrailingPosition))
 {
+    m_calendarAction->setToolTip(QStringLiteral("Calendário (Alt+Seta para baixo)"));
+    connect(m_calendarAction, &QAction::triggered, this, &TDateEditPlus::showCalendar);
     setInputMask(QStringLiteral("99/99/9999;_"));
     m_nomeSemana = {QStringLiteral("Domingo"), QStringLiteral("Segunda"), QStringLiteral("Terça"),
                     QStringLiteral("Quarta"), QStringLiteral("Quinta"), QStringLiteral("Sexta"),
@@ -130,6 +138,44 @@ void TDateEditPlus::focusOutEvent(QFocusEvent *event)
     // A dialog or another window taking the focus is no leave: the user did not move on.
     if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
         emit exited();
+}
+
+void TDateEditPlus::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Down && event->modifiers().testFlag(Qt::AltModifier)) {
+        showCalendar();
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void TDateEditPlus::showCalendar()
+{
+    if (isReadOnly() || !isEnabled())
+        return;
+    auto *calendar = new QCalendarWidget(this);
+    calendar->setObjectName(objectName() + QStringLiteral("Calendario"));
+    calendar->setWindowFlags(Qt::Popup);
+    calendar->setAttribute(Qt::WA_DeleteOnClose);
+    calendar->setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    calendar->setGridVisible(true);
+    calendar->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    const QDate typed = Date();
+    calendar->setSelectedDate(typed.isValid() ? typed : Today());
+    // a click or Enter on a day takes it; Escape or a click outside leaves the text as it was
+    connect(calendar, &QCalendarWidget::activated, this, [this, calendar](QDate date) {
+        const QTime time = m_time; // a date picked keeps the time of day SaveTime keeps
+        SetDate(date);
+        m_time = time;
+        calendar->close();
+        setFocus(Qt::PopupFocusReason);
+    });
+    connect(calendar, &QCalendarWidget::clicked, calendar, &QCalendarWidget::activated);
+    calendar->adjustSize();
+    calendar->move(mapToGlobal(QPoint(0, height())));
+    calendar->show();
+    calendar->setFocus(Qt::PopupFocusReason);
 }
 
 void TDateEditPlus::moveEvent(QMoveEvent *event)

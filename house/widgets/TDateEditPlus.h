@@ -14,7 +14,8 @@
 // Masked dd/mm/yyyy date edit that may stay empty; dd/mm/yy reads as 20yy and shows in full
 // once left. A valid date shows in ValidDateColor and its weekday name (from NomeSemana, Sunday
 // first) beside the edit. exited() is the edit's "leave" event: the focus moved to another
-// control of the same window.
+// control of the same window. Alt+Down or the calendar button in the edit opens a calendar; the
+// day picked there is typed as dd/mm/yyyy.
 class RBX_HOUSE_WIDGETS_EXPORT TDateEditPlus final : public QLineEdit
 {
     Q_OBJECT
@@ -50,12 +51,16 @@ public:
     // The weekday shown for the current text; empty unless it is a valid date.
     QString WeekdayName() const;
     QLabel *WeekdayLabel() const { return m_weekday; }
+    // Opens the calendar below the edit on the typed date (today when none); nothing while
+    // the edit is read-only or disabled.
+    void showCalendar();
 
 signals:
     void exited();
 
 protected:
     void focusOutEvent(QFocusEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -69,4 +74,5 @@ private:
     QStringList m_nomeSemana;
     QTime m_time;
     QPointer<QLabel> m_weekday; // a sibling, so it can stand beside the edit
+    QAction *m_calendarAction;
 };

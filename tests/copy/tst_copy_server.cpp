@@ -1,6 +1,7 @@
 #include "DemoCatalog.h"
 #include "ServerCopyKit.h"
 #include "FaultRelay.h"
+#include "FormatText.h"
 #include "HeadlessCopy.h"
 #include "TestServer.h"
 
@@ -615,7 +616,7 @@ private slots:
         QVERIFY2(reported >= 3 && reported < source.size(), qPrintable(out));
         QVERIFY(!out.contains(u"A cópia foi realizada com sucesso."_s));
         QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(u"Interrupção pedida"_s));
-        QVERIFY(out.contains(u"Serviços copiados: %1."_s.arg(reported)));
+        QVERIFY(out.contains(u"Serviços copiados: %1."_s.arg(formatCount(reported))));
 
         // exactly the services reported are at the destination, each whole; the rest are not
         const QList<ServiceState> copied = readServices(server.port(), destination(), u"1"_s);
@@ -676,12 +677,11 @@ private slots:
         QVERIFY2(done.err.isEmpty(), qPrintable(done.err));
         const QStringList lines = done.out.split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.count(), expected.size() + 2);
-        QVERIFY(lines.at(0).startsWith(u"[1/%1] paciente "_s.arg(expected.size())));
+        QVERIFY(lines.at(0).startsWith(u"[1/%1] paciente "_s.arg(formatCount(expected.size()))));
         QCOMPARE(lines.at(lines.size() - 2), u"A cópia foi realizada com sucesso."_s);
         // the summary names the run the server journaled
         static const QRegularExpression summary(u"^Serviços copiados: %1\\. Itens copiados: %2\\. Execução \\d+\\.$"_s
-                                                     .arg(expected.size())
-                                                     .arg(items));
+                                                     .arg(formatCount(expected.size()), formatCount(items)));
         QVERIFY2(summary.match(lines.constLast()).hasMatch(), qPrintable(lines.constLast()));
         const QString difference = differenceFromCopy(expected, readServices(server.port(), destination(), u"2"_s));
         QVERIFY2(difference.isEmpty(), qPrintable(difference));

@@ -70,6 +70,9 @@ private slots:
                                         << QStringLiteral("Porta do servidor inválida em '10.0.0.9:porta'.");
         QTest::newRow("timeout no number") << good + QStringList{QStringLiteral("--call-timeout-ms"), QStringLiteral("30s")}
                                            << QStringLiteral("Tempo de espera inválido: '30s'.");
+        QTest::newRow("no such database") << QStringList{QStringLiteral("--operator"), QStringLiteral("OUTRO"),
+                                                         QStringLiteral("--database"), QStringLiteral("sqlite:nenhum.db")}
+                                          << QStringLiteral("Banco de dados não encontrado: 'nenhum.db' (--database).");
     }
     void aBadSettingIsRefusedAndNothingApplied()
     {
@@ -88,10 +91,14 @@ private slots:
         QVERIFY(token.open(QIODevice::WriteOnly));
         token.write("segredo\n");
         token.close();
+        QFile database(m_programDir.filePath(QStringLiteral("depois.db")));
+        QVERIFY(database.open(QIODevice::WriteOnly)); // the host opens only a database that exists
+        database.close();
+        const QString url = QStringLiteral("sqlite:") + database.fileName();
         const HostOptionsResult result = configureHost(
             {QStringLiteral("--operator"), QStringLiteral("OUTRO"), QStringLiteral("--server"), QStringLiteral("10.0.0.9:9000"),
              QStringLiteral("--token-file"), token.fileName(), QStringLiteral("--call-timeout-ms"), QStringLiteral("1500"),
-             QStringLiteral("--database"), QStringLiteral("sqlite:depois.db")},
+             QStringLiteral("--database"), url},
             QProcessEnvironment(), m_programDir.path());
         QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
         QCOMPARE(houseSession().operatorCode, QStringLiteral("OUTRO"));
@@ -99,7 +106,7 @@ private slots:
         QCOMPARE(houseSession().serverPort, 9000);
         QCOMPARE(houseSession().token, QStringLiteral("segredo"));
         QCOMPARE(houseSession().callTimeoutMs, 1500);
-        QCOMPARE(dtmDBGeral().Url(), QStringLiteral("sqlite:depois.db"));
+        QCOMPARE(dtmDBGeral().Url(), url);
     }
 
     // Every program answers --help without a display, in Portuguese, Qt's own parser texts too.

@@ -13,6 +13,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QDialogButtonBox>
 #include <QFocusEvent>
 #include <QHeaderView>
@@ -282,6 +283,36 @@ private slots:
         QCOMPARE(dialog.pickedKeys(), QStringList{QStringLiteral("P1")});
     }
 
+    // A date column sorts by date, not as text; the search line says how many rows it shows.
+    void pickListSortsDatesAndCountsMatches()
+    {
+        RowTable table;
+        table.columns = {{QStringLiteral("CDPACIENTE"), QStringLiteral("Código"), 15, true},
+                         {QStringLiteral("DTINTERNA"), QStringLiteral("Data de Internação"), 22, true}};
+        table.rows = {{QStringLiteral("P1"), QStringLiteral("01/11/2026")},
+                      {QStringLiteral("P2"), QStringLiteral("01/12/2025 08:30:00")},
+                      {QStringLiteral("P3"), QStringLiteral("02/12/2025")},
+                      {QStringLiteral("P4"), QString()},
+                      {QStringLiteral("P5"), QStringLiteral("03/11/2026")}};
+        for (int i = 6; i <= 1680; ++i)
+            table.rows.append({QStringLiteral("Q%1").arg(i), QStringLiteral("15/01/2026")});
+        PickRequest request;
+        request.rows = &table;
+        request.keyColumn = 0;
+        PickListDialog dialog(request);
+        auto *matches = dialog.findChild<QLabel *>(QStringLiteral("lblEncontrados"));
+        QCOMPARE(matches->text(), QStringLiteral("1.680 de 1.680"));
+        dialog.searchField()->setText(QStringLiteral("p"));
+        QCOMPARE(matches->text(), QStringLiteral("5 de 1.680"));
+
+        dialog.model()->sort(2);
+        QStringList keys;
+        for (int row = 0; row < dialog.model()->rowCount(); ++row)
+            keys.append(dialog.model()->data(dialog.model()->index(row, 1), Qt::DisplayRole).toString());
+        QCOMPARE(keys, (QStringList{QStringLiteral("P4"), QStringLiteral("P2"), QStringLiteral("P3"), QStringLiteral("P1"),
+                                    QStringLiteral("P5")}));
+    }
+
     // Columns take the width of their texts; a long name gives way before a short column is cut.
     void pickListColumnsFitTheirTextsWithinTheWindow()
     {
@@ -472,6 +503,15 @@ private slots:
         QCOMPARE(edit.DateTime().time(), QTime(0, 0)); // SaveTime false: no time
         edit.SaveTime = true;
         QCOMPARE(edit.DateTime(), QDateTime(QDate(2024, 3, 1), QTime(8, 30)));
+        // Alt+Down opens the calendar on the typed date; the day taken there is typed in full
+        QTest::keyClick(&edit, Qt::Key_Down, Qt::AltModifier);
+        auto *calendar = edit.findChild<QCalendarWidget *>();
+        QVERIFY(calendar && calendar->isVisible());
+        QCOMPARE(calendar->selectedDate(), QDate(2024, 3, 1));
+        emit calendar->activated(QDate(2024, 3, 15));
+        QCOMPARE(edit.Text(), QStringLiteral("15/03/2024"));
+        QCOMPARE(edit.DateTime(), QDateTime(QDate(2024, 3, 15), QTime(8, 30)));
+        QTRY_VERIFY(!edit.findChild<QCalendarWidget *>());
         edit.SetDate(QDate());
         QVERIFY(edit.IsEmpty());
         QVERIFY(edit.Date().isNull());

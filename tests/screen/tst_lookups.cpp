@@ -2,6 +2,7 @@
 #include "Cli_Rbx53207.h"
 #include "DBGeral.h"
 #include "DemoDatabase.h"
+#include "FormatText.h"
 #include "HouseSession.h"
 #include "OleDate.h"
 #include "PesquisaLista.h"
@@ -328,7 +329,7 @@ private slots:
         QCOMPARE(scalar(db->sql(), count), 0);
         QCOMPARE(routine.lstResultado->count(), copied);
         QCOMPARE(dialogs.messages.constLast().text,
-                 u"Execução %1: Serviços desfeitos: %2. Não desfeitos: 0."_s.arg(run).arg(copied));
+                 u"Execução %1: Serviços desfeitos: %2. Não desfeitos: 0."_s.arg(run).arg(formatCount(copied)));
         QVERIFY(routine.grdExecucoes->item(0, 8)->text().contains(u"desfeita"_s));
         // the selection stays on the run, with nothing of it left to undo
         QCOMPARE(routine.grdExecucoes->selectedItems().constFirst()->text().toLongLong(), run);

@@ -603,6 +603,23 @@ private slots:
 
     // --- the copy from the screen against the real server -------------------------------------
 
+    // Enter on the focused Confirm presses it, as Space does: the question comes, and No copies
+    // nothing.
+    void enterPressesTheFocusedConfirm()
+    {
+        AnsweringDialogs dialogs;
+        dialogs.answerMessage = [](const MessageRequest &) { return mrNo; };
+        ScopedDialogSeam seam(dialogs);
+        ScreenUnderTest s;
+        QVERIFY(openForCopy(s, dialogs, m_server.port()));
+        s->sbtConfirma->setFocus();
+        QTest::keyClick(s->sbtConfirma, Qt::Key_Return);
+        QCOMPARE(dialogs.messages.size(), 1);
+        QCOMPARE(dialogs.messages.constFirst().kind, mtConfirmation);
+        QTest::keyClick(s->sbtConfirma, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(dialogs.messages.size(), 2);
+    }
+
     // While the copy runs the screen shows its progress; "Interromper" stops it after the
     // copies under way, each of them whole, and the run says how far it got.
     void progressDialogStopsTheRunWithWholeServices()
