@@ -61,8 +61,7 @@ QString outcome(const Run &run)
         text += QStringLiteral(", desfeita em %1 por %2").arg(dateTimeText(run.desfeita), run.operadorDesfez);
     } else if (run.desfazimentoIniciado != 0) {
         text += QStringLiteral(", parcialmente desfeita: %1 de %2 serviços desfeitos, os demais pendentes")
-                    .arg(run.desfeitos)
-                    .arg(run.servicos);
+                    .arg(formatCount(run.desfeitos), formatCount(run.servicos));
     }
     return text;
 }
