@@ -282,7 +282,8 @@ def stop_server_mid_copy(work, database, round_name, extra):
                                     f"({copy.returncode}): {errors.strip()[:300]}")
         log.seek(0)
         check("shutting down" in log.read(), f"{round_name}: the server logs its shutdown")
-    return int(first.partition("/")[2].partition("]")[0] or 0)
+    # the count is written as people read it here: 3.721
+    return int(first.partition("/")[2].partition("]")[0].replace(".", "") or 0)
 
 
 def make_demo_database():
