@@ -147,6 +147,13 @@ QJsonObject CopyServiceSession::auth(const QJsonValue &id, const QJsonValue &par
 QJsonObject CopyServiceSession::refuseLogin(const QJsonValue &id, bool &close, const QString &why)
 {
     close = true;
+    // the database could not say who the operator is: the service failed, not the operator
+    if (m_exchange && !m_exchange->lookupFailure().isEmpty()) {
+        const QString failure = m_exchange->lookupFailure();
+        m_exchange.reset();
+        m_db->dropIfLost();
+        return ::failure(id, Code::ServiceFailed, failure);
+    }
     const QString claimed = m_exchange ? m_exchange->claimedOperator() : QString();
     m_exchange.reset();
     const std::chrono::milliseconds wait = AuthThrottle::failed(claimed, m_peer.address.section(u':', 0, -2), m_config.authFailureDelayMs);

@@ -8,31 +8,38 @@ using namespace Statements;
 
 OperatorRecord OperatorDirectory::find(const QString &operatorCode)
 {
-    m_db.ensureConnected();
-    PreparedStatement &query = run(m_db, u"SELECT DSVERIFSCRAM, IDATIVO, IDSUPERVISOR FROM OPERADOR WHERE CDOPERADOR = :CDOPERADOR"_s,
-                                   {{u":CDOPERADOR"_s, operatorCode}});
     OperatorRecord record;
-    if (query.next()) {
-        record.known = true;
-        const QVariant verifier = query.value(0);
-        if (!verifier.isNull())
-            record.verifier = ScramVerifier::fromText(verifier.toString());
-        record.active = query.value(1).toString().trimmed() == u"S"_s;
-        record.supervisor = query.value(2).toString().trimmed() == u"S"_s;
-    }
-    query.finish();
+    // a read under the session's rules: a connection found dead is opened again once
+    m_db.run(true, false, [&](bool) {
+        record = {};
+        PreparedStatement &query = run(m_db, u"SELECT DSVERIFSCRAM, IDATIVO, IDSUPERVISOR FROM OPERADOR WHERE CDOPERADOR = :CDOPERADOR"_s,
+                                       {{u":CDOPERADOR"_s, operatorCode}});
+        if (query.next()) {
+            record.known = true;
+            const QVariant verifier = query.value(0);
+            if (!verifier.isNull())
+                record.verifier = ScramVerifier::fromText(verifier.toString());
+            record.active = query.value(1).toString().trimmed() == u"S"_s;
+            record.supervisor = query.value(2).toString().trimmed() == u"S"_s;
+        }
+        query.finish();
+        return Wire::CallResult{};
+    });
     return record;
 }
 
 QSet<QString> OperatorDirectory::branchesOf(const QString &operatorCode)
 {
-    m_db.ensureConnected();
-    PreparedStatement &query = run(m_db, u"SELECT DISTINCT CDFILIAL FROM NUTRICIO WHERE CDOPERADOR = :CDOPERADOR"_s,
-                                   {{u":CDOPERADOR"_s, operatorCode}});
     QSet<QString> branches;
-    while (query.next())
-        branches.insert(query.value(0).toString().trimmed());
-    query.finish();
+    m_db.run(true, false, [&](bool) {
+        branches.clear();
+        PreparedStatement &query = run(m_db, u"SELECT DISTINCT CDFILIAL FROM NUTRICIO WHERE CDOPERADOR = :CDOPERADOR"_s,
+                                       {{u":CDOPERADOR"_s, operatorCode}});
+        while (query.next())
+            branches.insert(query.value(0).toString().trimmed());
+        query.finish();
+        return Wire::CallResult{};
+    });
     return branches;
 }
 

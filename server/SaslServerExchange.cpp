@@ -1,5 +1,7 @@
 #include "SaslServerExchange.h"
 
+#include "HouseError.h"
+
 #include <gsasl.h>
 
 #include <openssl/crypto.h>
@@ -88,7 +90,12 @@ const OperatorRecord &SaslServerExchange::recordOf(Gsasl_session *session)
     if (!m_looked) {
         m_looked = true;
         const char *name = gsasl_property_fast(session, GSASL_AUTHID);
-        m_record = name ? m_lookup(QString::fromUtf8(name)) : OperatorRecord();
+        try {
+            m_record = name ? m_lookup(QString::fromUtf8(name)) : OperatorRecord();
+        } catch (const EHouseError &error) {
+            m_lookupFailure = error.message();
+            throw;
+        }
         if (!m_record.known || !m_record.active || !m_record.verifier) {
             m_decoy.iterations = ScramVerifier::DefaultIterations;
             m_decoy.salt = decoySalt(name ? QString::fromUtf8(name) : QString());

@@ -35,6 +35,9 @@ public:
     QString claimedOperator() const;
     // Set once the step returned Done.
     const OperatorRecord &record() const { return m_record; }
+    // Why the operator could not be looked up (the database is down): a failure of the
+    // service, not of the operator's credentials. Empty when the lookup answered.
+    const QString &lookupFailure() const { return m_lookupFailure; }
 
 private:
     int provide(Gsasl_session *session, int property) noexcept override;
@@ -47,4 +50,5 @@ private:
     bool m_looked = false;
     OperatorRecord m_record;
     ScramVerifier m_decoy;
+    QString m_lookupFailure;
 };

@@ -119,7 +119,7 @@ private slots:
                  qPrintable(RpcTestClient::errorMessage(whileDown)));
         RpcTestClient newcomer;
         QVERIFY(newcomer.connectTo(server.host(), server.port()));
-        const QJsonObject refused = newcomer.request(u"rpc.open"_s, QJsonObject{{u"server"_s, QLatin1String(Wire::ServerObjectName)}});
+        const QJsonObject refused = newcomer.login({}, TestSupport::TestOperator, TestSupport::TestPassword);
         QCOMPARE(RpcTestClient::errorCode(refused), Wire::ErrorCode::ServiceFailed);
         QVERIFY2(RpcTestClient::errorMessage(refused).contains(u"Banco de dados indisponível"_s),
                  qPrintable(RpcTestClient::errorMessage(refused)));
