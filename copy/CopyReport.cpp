@@ -20,6 +20,16 @@ QString interrupted(const CopyOutcome &outcome)
         .arg(formatCount(outcome.services), formatCount(outcome.servicesTotal), itemCount(outcome.items));
 }
 
+QString completed(const CopyOutcome &outcome, QDate origin, QDate destination)
+{
+    const QString what = QStringLiteral("%1 %2 e %3 copiados de %4 para %5")
+                             .arg(formatCount(outcome.services),
+                                  outcome.services == 1 ? QStringLiteral("serviço") : QStringLiteral("serviços"),
+                                  itemCount(outcome.items), origin.toString(QStringLiteral("dd/MM")),
+                                  destination.toString(QStringLiteral("dd/MM")));
+    return outcome.runId > 0 ? QStringLiteral("Execução %1: %2").arg(outcome.runId).arg(what) : what;
+}
+
 QString failed(const CopyOutcome &outcome)
 {
     // Each service is deleted at the destination before its copy is inserted, and a failed one

@@ -2,6 +2,7 @@
 
 #include "HandlerGuard.h"
 #include "HouseError.h"
+#include "HouseSession.h"
 #include "ModuleLoader.h"
 #include "PasswordChange.h"
 
@@ -69,8 +70,15 @@ HostWindow::HostWindow(const HostOptions &options, const ModuleLoader &module, Q
                                this);
     session->setObjectName(QStringLiteral("lblSessao"));
     statusBar()->addPermanentWidget(session, 1);
+    // what the last screen did, e.g. the run a copy made and its counts
+    auto *lastDone = new QLabel(this);
+    lastDone->setObjectName(QStringLiteral("lblUltimaAcao"));
+    statusBar()->addPermanentWidget(lastDone, 2);
+    setStatusLineSink([lastDone](const QString &text) { lastDone->setText(text); });
     resize(440, 260);
 }
+
+HostWindow::~HostWindow() { setStatusLineSink({}); }
 
 QString HostWindow::branch() const { return m_branch->text().trimmed(); }
 

@@ -16,6 +16,8 @@ class HostWindow final : public QMainWindow
 
 public:
     HostWindow(const HostOptions &options, const ModuleLoader &module, QWidget *parent = nullptr);
+    // The screens' status line goes nowhere once the window is gone.
+    ~HostWindow() override;
 
     // Opens the copy screen through the module's IniProc; errors go to the error display.
     // "C" opens "Cópias realizadas" instead.

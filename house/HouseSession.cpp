@@ -8,6 +8,22 @@ HouseSessionInfo &houseSession()
     return info;
 }
 
+namespace {
+std::function<void(const QString &)> &statusLineSink()
+{
+    static std::function<void(const QString &)> sink;
+    return sink;
+}
+} // namespace
+
+void setStatusLineSink(std::function<void(const QString &)> sink) { statusLineSink() = std::move(sink); }
+
+void showStatusLine(const QString &text)
+{
+    if (statusLineSink())
+        statusLineSink()(text);
+}
+
 QString Operador() { return houseSession().operatorCode; }
 QString WebURL() { return houseSession().serverHost; }
 int WebPort() { return houseSession().serverPort; }

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // What the host tells the house library about the signed-in session.
 struct HouseSessionInfo
 {
@@ -19,6 +21,11 @@ struct HouseSessionInfo
 };
 
 RBX_HOUSE_EXPORT HouseSessionInfo &houseSession();
+
+// The host's status line: a screen says there what it last did. Nothing shows until the host
+// sets where the line goes (and it unsets it before its window goes away).
+RBX_HOUSE_EXPORT void setStatusLineSink(std::function<void(const QString &)> sink);
+RBX_HOUSE_EXPORT void showStatusLine(const QString &text);
 
 class TNetConnection;
 // Points a connection at the session's server, logged in as its operator.

@@ -116,4 +116,6 @@ void TfrmCopFormulacao::sbtConfirmaClick()
     progress.close();
     if (outcome.end == CopyEnd::Interrupted)
         dialogSeam().message({this, mtInformation, mbOK, CopyReport::interrupted(outcome), 0});
+    if (outcome.end == CopyEnd::Completed)
+        showStatusLine(CopyReport::completed(outcome, depOrigem->Date(), depDestino->Date()));
 }

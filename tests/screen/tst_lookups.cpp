@@ -18,6 +18,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTableWidget>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -295,6 +296,9 @@ private slots:
     {
         AnsweringDialogs dialogs;
         ScopedDialogSeam seam(dialogs);
+        QString statusLine;
+        setStatusLineSink([&statusLine](const QString &text) { statusLine = text; });
+        const auto unset = qScopeGuard([] { setStatusLineSink({}); });
         {
             ScreenUnderTest s;
             s->show();
@@ -309,6 +313,12 @@ private slots:
             TestSupport::demoDate().addDays(5).toString(u"yyyy-MM-dd"_s));
         const int copied = scalar(db->sql(), count);
         QVERIFY(copied > 0);
+        // the host's status line says which run did it, and how much
+        QVERIFY2(statusLine.startsWith(u"Execução "_s)
+                     && statusLine.contains(u": %1 serviços e "_s.arg(formatCount(copied)))
+                     && statusLine.endsWith(u"copiados de %1 para %2"_s.arg(TestSupport::demoDate().toString(u"dd/MM"_s),
+                                                                          TestSupport::demoDate().addDays(5).toString(u"dd/MM"_s))),
+                 qPrintable(statusLine));
 
         TfrmCopiasRealizadas routine(u"0001"_s);
         routine.show();
