@@ -156,10 +156,11 @@ QJsonObject CopyServiceSession::refuseLogin(const QJsonValue &id, bool &close, c
     }
     const QString claimed = m_exchange ? m_exchange->claimedOperator() : QString();
     m_exchange.reset();
-    const std::chrono::milliseconds wait = AuthThrottle::failed(claimed, m_peer.address.section(u':', 0, -2), m_config.authFailureDelayMs);
+    const QString host = m_peer.address.section(u':', 0, -2); // without the port: one per attempt
+    const std::chrono::milliseconds wait = AuthThrottle::failed(claimed, host, m_config.authFailureDelayMs);
     serverLog(u"#%1 login refused from %2: operator \"%3\", %4 (%5 recent failures)"_s.arg(m_connectionId)
                   .arg(m_peer.address, excerpt(claimed), why)
-                  .arg(AuthThrottle::recentFailures(claimed, m_peer.address.section(u':', 0, -2))));
+                  .arg(AuthThrottle::recentFailures(claimed, host)));
     // every refusal takes as long, whatever failed, and repeated ones longer
     const qint64 left = qint64(wait.count()) - m_loginStarted.elapsed();
     if (left > 0)

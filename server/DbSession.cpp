@@ -197,6 +197,11 @@ void DbSession::rollback()
         throw ERemoteError(Wire::ErrorCode::TransactionState, u"Não há transação aberta para desfazer."_s);
     m_transaction = Transaction::None;
     const WriteGate::Turn turn = std::move(m_transactionTurn);
+    rollBackOpenTransaction();
+}
+
+void DbSession::rollBackOpenTransaction()
+{
     m_database->finishStatements();
     m_database->countRun();
     m_database->rollback();
@@ -211,10 +216,7 @@ void DbSession::abandonTransaction(const QString &why)
     m_transaction = Transaction::Lost;
     m_lostWhy = why;
     try {
-        m_database->finishStatements();
-        m_database->countRun();
-        m_database->rollback();
-        transactionEnded();
+        rollBackOpenTransaction();
     } catch (const EHouseError &error) {
         // closing the connection discards the transaction as well
         serverLog(u"rollback of an abandoned transaction failed: "_s + error.message());

@@ -80,6 +80,8 @@ private:
     // After a transaction ended: results closed, and statements dropped where they do not
     // outlive it.
     void transactionEnded();
+    // The database's side of ending a transaction without committing it.
+    void rollBackOpenTransaction();
     // The database's write turn where it takes one writer at a time; none needed otherwise.
     WriteGate::Turn takeWriteTurn();
 

@@ -88,37 +88,37 @@ int WidgetDialogs::message(const MessageRequest &request)
 
 void WidgetDialogs::error(QObject *parent, const QString &text) { showErrorBox(dialogParentFor(parent), text); }
 
+namespace {
+
+// Runs a modal dialog and takes its answer when it was accepted; the dialog may be gone by then
+// (its parent closed under it), and is deleted either way.
+template <typename Answer, typename Dialog>
+std::optional<Answer> askModal(Dialog *created, Answer (Dialog::*answer)() const)
+{
+    QPointer<Dialog> dialog = created;
+    const bool accepted = dialog->exec() == QDialog::Accepted && dialog;
+    std::optional<Answer> given;
+    if (accepted)
+        given = (dialog.data()->*answer)();
+    delete dialog.data();
+    return given;
+}
+
+} // namespace
+
 std::optional<QStringList> WidgetDialogs::pick(const PickRequest &request)
 {
-    QPointer<PickListDialog> dialog = new PickListDialog(request, dialogParentFor(request.parent));
-    const bool accepted = dialog->exec() == QDialog::Accepted && dialog;
-    std::optional<QStringList> picked;
-    if (accepted)
-        picked = dialog->pickedKeys();
-    delete dialog.data();
-    return picked;
+    return askModal(new PickListDialog(request, dialogParentFor(request.parent)), &PickListDialog::pickedKeys);
 }
 
 std::optional<LoginAnswer> WidgetDialogs::login(const LoginRequest &request)
 {
-    QPointer<LoginDialog> dialog = new LoginDialog(request, dialogParentFor(request.parent));
-    const bool accepted = dialog->exec() == QDialog::Accepted && dialog;
-    std::optional<LoginAnswer> answer;
-    if (accepted)
-        answer = dialog->answer();
-    delete dialog.data();
-    return answer;
+    return askModal(new LoginDialog(request, dialogParentFor(request.parent)), &LoginDialog::answer);
 }
 
 std::optional<NewPasswordAnswer> WidgetDialogs::newPassword(QObject *parent)
 {
-    QPointer<NewPasswordDialog> dialog = new NewPasswordDialog(dialogParentFor(parent));
-    const bool accepted = dialog->exec() == QDialog::Accepted && dialog;
-    std::optional<NewPasswordAnswer> answer;
-    if (accepted)
-        answer = dialog->answer();
-    delete dialog.data();
-    return answer;
+    return askModal(new NewPasswordDialog(dialogParentFor(parent)), &NewPasswordDialog::answer);
 }
 
 void WidgetDialogs::showBusy(QObject *over, int kind)
