@@ -36,6 +36,20 @@ QString failed(const CopyOutcome &outcome)
     // is rolled back whole: a second run leaves nothing doubled.
     const QString again = QStringLiteral("Executar a mesma cópia novamente é seguro: cada serviço copiado "
                                          "substitui o que houver dele no destino.");
+    if (outcome.unconfirmed > 0) {
+        // The answers lost with the connection leave the count open: the journal has it exact.
+        const QString where = outcome.runId > 0
+                                  ? QStringLiteral("A contagem exata está em \"Cópias realizadas\", execução %1 "
+                                                   "(rbx53207-copy --show-run %1). ")
+                                        .arg(outcome.runId)
+                                  : QString();
+        return QStringLiteral("Serviços copiados com resposta do servidor antes da falha: %1 (%2), de %3 a copiar. "
+                              "A conexão caiu com %4 sem resposta: podem ter sido copiados. ")
+                   .arg(formatCount(outcome.services), itemCount(outcome.items), formatCount(outcome.servicesTotal),
+                        outcome.unconfirmed == 1 ? QStringLiteral("1 serviço enviado")
+                                                 : QStringLiteral("%1 serviços enviados").arg(formatCount(outcome.unconfirmed))) +
+               where + again;
+    }
     if (outcome.services == 0)
         return QStringLiteral("Nenhum serviço foi copiado antes da falha. ") + again;
     return QStringLiteral("Serviços copiados antes da falha: %1 (%2), de %3 a copiar; o serviço em que a falha "

@@ -196,6 +196,10 @@ void FormulationCopy::copyServerSide(const QString &stFilial, const QString &ope
         try {
             const CopyServiceClient::CopServInteAnswer answer = m_service.receiveCopServInte(copy.pending);
             reportCopied(answer.items, copy.cdPaciente, copy.cdServFili, copy.cdDietPad, answer.nrSequServ);
+        } catch (const EConnectionError &) {
+            // the server may have run this copy and those sent after it before the link went
+            m_outcome.unconfirmed = qsizetype(window.size()) + 1;
+            throw;
         } catch (...) {
             // The copies sent after the failed one are refused unrun; their answers are read so
             // that the connection stays usable for the calls after the run.
@@ -277,7 +281,13 @@ qsizetype FormulationCopy::copyService(QString &stFilial, const QString &operado
     m_service.StartTransaction();
     try {
         const qsizetype items = copyServiceCalls(stFilial, operador, destino, nrSequServ);
-        m_service.Commit();
+        try {
+            m_service.Commit();
+        } catch (const EConnectionError &) {
+            // the commit may have been carried out before its answer was lost
+            m_outcome.unconfirmed = 1;
+            throw;
+        }
         return items;
     } catch (...) {
         try {

@@ -69,6 +69,8 @@ struct CopyOutcome
     qsizetype servicesTotal = 0; // fetched by getServInte
     qint64 items = 0;
     qint64 runId = 0; // the run as the server journals it; 0 from a server that journals none
+    // Services sent whose answers were lost with the connection: the server may have copied them.
+    qsizetype unconfirmed = 0;
 };
 
 // How a run ended, as the server's journal keeps it.

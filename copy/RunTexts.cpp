@@ -40,6 +40,9 @@ Run runOf(const TClientDataSet &runs)
     run.operadorDesfez = text("CDOPERDESF");
     run.servicos = qint64(runs.FieldByName(QStringLiteral("QTSERVICOS")).AsFloat());
     run.itens = qint64(runs.FieldByName(QStringLiteral("QTITENS")).AsFloat());
+    run.erro = text("DSERRO");
+    for (const char *filter : {"DSFILTPACI", "DSFILTSERV", "DSFILTDIET", "DSFILTANDA", "DSFILTALA", "DSFILTLEIT"})
+        run.filtros << text(filter);
     return run;
 }
 
@@ -54,7 +57,8 @@ QString outcome(const Run &run)
     namespace Code = CopyService::RunOutcomeCode;
     const QChar code = run.situacao.isEmpty() ? QChar() : run.situacao.at(0);
     QString text = code == Code::Completed     ? QStringLiteral("concluída")
-                   : code == Code::Failed      ? QStringLiteral("falhou")
+                   : code == Code::Failed      ? (run.erro.isEmpty() ? QStringLiteral("falhou")
+                                                                          : QStringLiteral("falhou (%1)").arg(run.erro))
                    : code == Code::Interrupted ? QStringLiteral("interrompida")
                                                : QStringLiteral("não terminada");
     if (run.desfeita != 0) {

@@ -19,6 +19,8 @@ struct Run
     double desfazimentoIniciado = 0; // an undo began; desfeita once it left nothing pending
     QString operador, modo, situacao, operadorDesfez;
     qint64 servicos = 0, itens = 0, desfeitos = 0;
+    QString erro;        // why it failed, as the server saw it
+    QStringList filtros; // patients, services, diets, floors, wings, beds: a selection list or "T"
 
     // Something of the run is still there to undo.
     bool undoable() const { return desfeita == 0; }

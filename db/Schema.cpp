@@ -6,6 +6,7 @@
 #include "SqlTransaction.h"
 
 #include <QSqlDatabase>
+#include <QSqlRecord>
 
 #include <stdexcept>
 
@@ -50,7 +51,9 @@ void addRunJournal(QList<Table> &all, const Table servinte, const Table confesco
     run << dateTime(u"DTINICIO"_s, true) << dateTime(u"DTFIM"_s) << number(u"QTSERVICOS"_s) << number(u"QTITENS"_s)
         // A open, C completed, F failed, I interrupted
         << code(u"IDSITUACAO"_s, 1) << dateTime(u"DTDESFINI"_s) << dateTime(u"DTDESFFIM"_s)
-        << text(u"CDOPERDESF"_s, Operador);
+        << text(u"CDOPERDESF"_s, Operador)
+        // why a failed run failed, as the server saw it
+        << text(u"DSERRO"_s, 255);
     all << Table{.name = u"EXECCOPIA"_s,
                  .columns = run,
                  .primaryKey = {Run},
@@ -254,11 +257,28 @@ QStringList missingTables(Database &database)
     return missing;
 }
 
+QList<std::pair<QString, Column>> missingColumns(Database &database)
+{
+    const QStringList absent = missingTables(database);
+    QList<std::pair<QString, Column>> missing;
+    for (const Table &table : tables()) {
+        if (absent.contains(table.name))
+            continue;
+        const QSqlRecord present = database.sql().record(table.name);
+        for (const Column &column : table.columns) {
+            if (present.indexOf(column.name) < 0)
+                missing.append({table.name, column});
+        }
+    }
+    return missing;
+}
+
 void create(Database &database)
 {
     const QStringList missing = missingTables(database);
+    const QList<std::pair<QString, Column>> columns = missingColumns(database);
     const QStringList routines = database.dialect().missingRoutines(database.sql());
-    if (missing.isEmpty() && routines.isEmpty())
+    if (missing.isEmpty() && columns.isEmpty() && routines.isEmpty())
         return;
     SqlTransaction transaction(database);
     for (const Table &table : tables()) {
@@ -267,6 +287,8 @@ void create(Database &database)
         for (const QString &statement : database.dialect().createTable(table))
             execSql(database.sql(), statement);
     }
+    for (const auto &[table, column] : columns)
+        execSql(database.sql(), database.dialect().addColumn(table, column));
     for (const QString &statement : routines)
         execSql(database.sql(), statement);
     transaction.commit();

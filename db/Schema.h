@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 class Database;
 
 // The one schema of the copy service: the lookup tables the screen reads and the tables the
@@ -56,8 +58,10 @@ RBX_DB_EXPORT const Column &column(const QString &table, const QString &column);
 
 // Tables of the schema the database does not hold yet.
 RBX_DB_EXPORT QStringList missingTables(Database &database);
-// Creates the missing tables, and the routines the dialect's lookup texts need, in one
-// transaction; existing ones are left as they are. Throws EDatabaseError.
+// Columns a later schema added to tables the database holds, each with its table.
+RBX_DB_EXPORT QList<std::pair<QString, Column>> missingColumns(Database &database);
+// Creates the missing tables and columns, and the routines the dialect's lookup texts need, in
+// one transaction; existing ones are left as they are. Throws EDatabaseError.
 RBX_DB_EXPORT void create(Database &database);
 
 } // namespace Schema

@@ -3,6 +3,8 @@
 #include "Schema.h"
 #include "SqlStatement.h"
 
+#include <stdexcept>
+
 using namespace Qt::StringLiterals;
 
 void SqlDialect::savepoint(QSqlDatabase &db, const QString &name) const
@@ -21,6 +23,14 @@ void SqlDialect::rollbackToSavepoint(QSqlDatabase &db, const QString &name) cons
 }
 
 QStringList SqlDialect::missingRoutines(QSqlDatabase &) const { return {}; }
+
+QString SqlDialect::addColumn(const QString &table, const Schema::Column &column) const
+{
+    if (column.required)
+        throw std::logic_error("a required column cannot be added to existing rows: " + column.name.toStdString());
+    // the same words on SQLite and Firebird
+    return u"ALTER TABLE %1 ADD %2 %3"_s.arg(table, column.name, columnType(column.type, column.size));
+}
 
 QStringList SqlDialect::createTable(const Schema::Table &table) const
 {

@@ -12,6 +12,7 @@ class QSqlDatabase;
 
 namespace Schema {
 struct Table;
+struct Column;
 enum class ColumnType;
 } // namespace Schema
 
@@ -53,6 +54,9 @@ public:
 
     // The statements that create one table with its keys and indexes.
     QStringList createTable(const Schema::Table &table) const;
+    // Adds a column to an existing table; only a column that may be null can be added to rows
+    // already there.
+    QString addColumn(const QString &table, const Schema::Column &column) const;
     // The statements that create what the lookups' texts for this product call besides the
     // tables, for each such object the database does not hold yet. None by default.
     virtual QStringList missingRoutines(QSqlDatabase &db) const;

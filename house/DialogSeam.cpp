@@ -24,6 +24,11 @@ public:
     std::optional<QStringList> pick(const PickRequest &) override { return std::nullopt; }
     std::optional<LoginAnswer> login(const LoginRequest &) override { return std::nullopt; }
     std::optional<NewPasswordAnswer> newPassword(QObject *) override { return std::nullopt; }
+    std::optional<QString> saveFileName(QObject *, const QString &, const QString &, const QString &) override
+    {
+        return std::nullopt;
+    }
+    bool choosePrinter(QObject *, QPrinter &) override { return false; }
     void showBusy(QObject *, int) override {}
     void hideBusy() override {}
 };

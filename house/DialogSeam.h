@@ -12,6 +12,7 @@
 #include <optional>
 
 struct RowTable;
+class QPrinter;
 
 // Dialog kinds and buttons with the house library's historical names and values, so that a
 // ShowMsg answer compares with mrYes (6) as every routine screen expects.
@@ -99,6 +100,11 @@ public:
     virtual std::optional<LoginAnswer> login(const LoginRequest &request) = 0;
     // Asks for a new password; nothing when the user cancelled.
     virtual std::optional<NewPasswordAnswer> newPassword(QObject *parent) = 0;
+    // A file to write, chosen by the person (`suggested` proposed); nothing when cancelled.
+    virtual std::optional<QString> saveFileName(QObject *parent, const QString &caption, const QString &suggested,
+                                                const QString &filter) = 0;
+    // The person chooses and sets up the printer, a PDF file among them; false when cancelled.
+    virtual bool choosePrinter(QObject *parent, QPrinter &printer) = 0;
     // Busy indicator over a window (nullptr: over the active one); calls nest.
     virtual void showBusy(QObject *over, int kind) = 0;
     virtual void hideBusy() = 0;

@@ -5,19 +5,6 @@
 
 #include <QDebug>
 
-QString errorText(std::exception_ptr error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const EHouseError &e) {
-        return e.message();
-    } catch (const std::exception &e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("Erro inesperado.");
-    }
-}
-
 void reportHandlerError(QObject *context, std::exception_ptr error) noexcept
 {
     try {

@@ -2,15 +2,13 @@
 
 #include "rbx_house_export.h"
 
+#include "HouseError.h"
+
 #include <QObject>
 #include <QString>
 
 #include <exception>
 #include <utility>
-
-// The text a person reads for a failure: the house error's own message, a standard
-// exception's what(), or a generic sentence for anything else.
-RBX_HOUSE_EXPORT QString errorText(std::exception_ptr error);
 
 // Shows a failure on the error display of the dialog seam. Never throws.
 RBX_HOUSE_EXPORT void reportHandlerError(QObject *context, std::exception_ptr error) noexcept;

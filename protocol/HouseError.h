@@ -5,6 +5,10 @@
 #include <QString>
 #include <exception>
 
+// The text a person reads for a failure: the house error's own message, a standard
+// exception's what(), or a generic sentence for anything else.
+RBX_PROTOCOL_EXPORT QString errorText(std::exception_ptr error);
+
 // Every failure the house library raises. The message is what the user reads.
 class RBX_PROTOCOL_EXPORT EHouseError : public std::exception
 {

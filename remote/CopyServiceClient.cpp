@@ -215,6 +215,18 @@ void CopyServiceClient::AlteraSenha(const QString &operador, const QString &nova
     call(MethodId::AlteraSenha, {A::Text(operador), A::Text(verifier->toText())});
 }
 
+bool CopyServiceClient::offersRunDetail() const
+{
+    return m_connection.Offers(CopyService::method(MethodId::getServExecucao).name);
+}
+
+void CopyServiceClient::getServExecucao(qint64 execucao, const QString &cdFilial, const QString &operador,
+                                        TClientDataSet &into)
+{
+    into.SetData(call(MethodId::getServExecucao,
+                      {A::Text(QString::number(execucao)), A::Text(cdFilial), A::Text(operador)}));
+}
+
 void CopyServiceClient::DesfazExecucao(qint64 execucao, const QString &operador, TClientDataSet &into)
 {
     into.SetData(call(MethodId::DesfazExecucao, {A::Text(QString::number(execucao)), A::Text(operador)}));

@@ -94,6 +94,9 @@ public:
     void FechaExecucao(qint64 execucao, QChar situacao);
     void getExecucoes(const QString &cdFilial, const QString &operador, double de, double ate, TClientDataSet &into);
     void DesfazExecucao(qint64 execucao, const QString &operador, TClientDataSet &into);
+    // The services of a run of the branch, with names; an extension of its own.
+    bool offersRunDetail() const;
+    void getServExecucao(qint64 execucao, const QString &cdFilial, const QString &operador, TClientDataSet &into);
     // Replaces the operator's password with the verifier made here from it: the password itself
     // never leaves the machine.
     void AlteraSenha(const QString &operador, const QString &novaSenha);

@@ -137,6 +137,11 @@ QList<MethodSignature> build()
         // the session's operator replaces its password: the new SCRAM verifier, never the password
         {MethodId::AlteraSenha, u"AlteraSenha"_s, Access::Writes,
          {text(u"OPERADOR"_s, u"CDOPERADOR"_s), text(u"OPERADOR"_s, u"DSVERIFSCRAM"_s)}, {}, {}},
+        // the services of run IDEXECUCAO of the branch
+        {MethodId::getServExecucao, u"getServExecucao"_s, Access::Reads,
+         {{u"IDEXECUCAO"_s, K::Text, false, nullptr}, text(u"EXECCOPIA"_s, u"CDFILIAL"_s),
+          text(u"NUTRICIO"_s, u"CDOPERADOR"_s)},
+         {}, servExecucaoLayout()},
     };
     for (qsizetype i = 0; i < all.size(); ++i) {
         MethodSignature &method = all[i];
@@ -278,7 +283,28 @@ const QList<FieldLayout> &execucoesLayout()
                 u"DTDESFINI"_s},
                {})
         // the services an undo has put back so far
-        << FieldLayout{u"QTDESFEITOS"_s, F::Float, 0};
+        << FieldLayout{u"QTDESFEITOS"_s, F::Float, 0}
+        << fields(u"EXECCOPIA"_s,
+                  {u"DSERRO"_s, u"DSFILTPACI"_s, u"DSFILTSERV"_s, u"DSFILTDIET"_s, u"DSFILTANDA"_s, u"DSFILTALA"_s,
+                   u"DSFILTLEIT"_s},
+                  {});
+    return layout;
+}
+
+const QList<FieldLayout> &servExecucaoLayout()
+{
+    static const QList<FieldLayout> layout = {field(u"EXECLINHA"_s, u"NRORDEM"_s),
+                                              field(u"SERVINTE"_s, u"CDPACIENTE"_s),
+                                              field(u"PACIENTE"_s, u"NMPACIENTE"_s),
+                                              field(u"SERVINTE"_s, u"CDSERVFILI"_s),
+                                              field(u"SERVICO"_s, u"NMSERVICO"_s),
+                                              field(u"SERVINTE"_s, u"CDDIETPAD"_s),
+                                              field(u"DIETPADR"_s, u"DSDIETPAD"_s),
+                                              field(u"SERVINTE"_s, u"NRSEQUSERV"_s),
+                                              {u"QTITENS"_s, F::Float, 0},
+                                              {u"NRSEQUANT"_s, F::String, Schema::column(u"SERVINTE"_s, u"NRSEQUSERV"_s).size},
+                                              {u"QTITENSANT"_s, F::Float, 0},
+                                              {u"IDSITUACAO"_s, F::String, 1}};
     return layout;
 }
 

@@ -39,6 +39,8 @@ enum class MethodId {
     DesfazExecucao,
     // The session's operator changes its own password.
     AlteraSenha,
+    // The services of one run, with the names a person reads.
+    getServExecucao,
 };
 
 // The methods before the first extension are what every server offers.
@@ -115,6 +117,9 @@ RBX_CONTRACT_EXPORT const QList<FieldLayout> &execucaoLayout();
 RBX_CONTRACT_EXPORT const QList<FieldLayout> &execucoesLayout();
 // DesfazExecucao: one row per service of the run, undone (D) or refused (R) and why.
 RBX_CONTRACT_EXPORT const QList<FieldLayout> &desfazExecucaoLayout();
+// getServExecucao: one row per service of the run, in the order written: who and what, the
+// items written, the service it replaced (its sequence and items), undone (D) or pending (P).
+RBX_CONTRACT_EXPORT const QList<FieldLayout> &servExecucaoLayout();
 
 // How a run ended, as FechaExecucao takes it and getExecucoes answers it.
 namespace RunOutcomeCode {

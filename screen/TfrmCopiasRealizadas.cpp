@@ -2,19 +2,26 @@
 
 #include "CopyServiceClient.h"
 #include "DialogSeam.h"
+#include "FormatText.h"
 #include "HandlerGuard.h"
 #include "HouseError.h"
 #include "HouseSession.h"
-#include "RunTexts.h"
 #include "ShowAvi.h"
 
+#include <QApplication>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
+#include <QPrinter>
+#include <QProgressDialog>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QSaveFile>
 #include <QScopeGuard>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -35,9 +42,12 @@ TfrmCopiasRealizadas::TfrmCopiasRealizadas(const QString &filial, QWidget *paren
     : QDialog(parent), lblFilial(new QLabel(this)), grdExecucoes(new QTableWidget(0, int(Columns.size()), this)),
       sbtDesfazer(new QPushButton(QStringLiteral("&Desfazer cópia"), this)),
       sbtAtualizar(new QPushButton(QStringLiteral("&Atualizar"), this)),
-      sbtFechar(new QPushButton(QStringLiteral("&Fechar"), this)), lstResultado(new QListWidget(this)),
-      cdsExecucoes(QStringLiteral("cdsExecucoes")), cdsDesfeitos(QStringLiteral("cdsDesfeitos")), m_filial(filial),
-      m_service(new CopyServiceClient(netCopiaForm))
+      sbtExportar(new QPushButton(QStringLiteral("&Exportar CSV..."), this)),
+      sbtImprimir(new QPushButton(QStringLiteral("&Imprimir..."), this)),
+      sbtFechar(new QPushButton(QStringLiteral("&Fechar"), this)), lblDetalhe(new QLabel(this)),
+      grdServicos(new QTableWidget(0, int(RunDetail::columns().size()), this)), lstResultado(new QListWidget(this)),
+      cdsExecucoes(QStringLiteral("cdsExecucoes")), cdsDesfeitos(QStringLiteral("cdsDesfeitos")),
+      cdsServExecucao(QStringLiteral("cdsServExecucao")), m_filial(filial), m_service(new CopyServiceClient(netCopiaForm))
 {
     setObjectName(QStringLiteral("frmCopiasRealizadas"));
     setWindowTitle(QStringLiteral("Cópias realizadas"));
@@ -52,30 +62,65 @@ TfrmCopiasRealizadas::TfrmCopiasRealizadas(const QString &filial, QWidget *paren
     grdExecucoes->horizontalHeader()->setStretchLastSection(true);
     sbtDesfazer->setObjectName(QStringLiteral("sbtDesfazer"));
     sbtAtualizar->setObjectName(QStringLiteral("sbtAtualizar"));
+    sbtExportar->setObjectName(QStringLiteral("sbtExportar"));
+    sbtImprimir->setObjectName(QStringLiteral("sbtImprimir"));
     sbtFechar->setObjectName(QStringLiteral("sbtFechar"));
+    lblDetalhe->setObjectName(QStringLiteral("lblDetalhe"));
+    lblDetalhe->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblDetalhe->setWordWrap(true);
+    grdServicos->setObjectName(QStringLiteral("grdServicos"));
+    grdServicos->setHorizontalHeaderLabels(RunDetail::columns());
+    grdServicos->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grdServicos->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grdServicos->verticalHeader()->hide();
+    grdServicos->horizontalHeader()->setStretchLastSection(true);
     lstResultado->setObjectName(QStringLiteral("lstResultado"));
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(sbtDesfazer);
     buttons->addWidget(sbtAtualizar);
+    buttons->addWidget(sbtExportar);
+    buttons->addWidget(sbtImprimir);
     buttons->addStretch();
     buttons->addWidget(sbtFechar);
+    auto *detail = new QWidget(this);
+    auto *detailLayout = new QVBoxLayout(detail);
+    detailLayout->setContentsMargins(0, 0, 0, 0);
+    detailLayout->addWidget(lblDetalhe);
+    detailLayout->addWidget(grdServicos, 1);
+    auto *outcome = new QWidget(this);
+    auto *outcomeLayout = new QVBoxLayout(outcome);
+    outcomeLayout->setContentsMargins(0, 0, 0, 0);
+    outcomeLayout->addWidget(new QLabel(QStringLiteral("Resultado do desfazimento, por serviço:"), this));
+    outcomeLayout->addWidget(lstResultado, 1);
+    auto *split = new QSplitter(Qt::Vertical, this);
+    split->setChildrenCollapsible(false);
+    split->addWidget(grdExecucoes);
+    split->addWidget(detail);
+    split->addWidget(outcome);
+    split->setStretchFactor(0, 2);
+    split->setStretchFactor(1, 3);
+    split->setStretchFactor(2, 1);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(lblFilial);
-    layout->addWidget(grdExecucoes, 3);
+    layout->addWidget(split, 1);
     layout->addLayout(buttons);
-    layout->addWidget(new QLabel(QStringLiteral("Resultado por serviço:"), this));
-    layout->addWidget(lstResultado, 1);
-    resize(1040, 480);
+    resize(1100, 720);
 
     declareFields(cdsExecucoes, CopyService::execucoesLayout());
     declareFields(cdsDesfeitos, CopyService::desfazExecucaoLayout());
+    declareFields(cdsServExecucao, CopyService::servExecucaoLayout());
     netCopiaForm.ServerName = QString::fromLatin1(Wire::ServerObjectName);
     netCopiaForm.BeforeConnect = [](TNetConnection &connection) { connectAsSession(connection); };
 
     connect(sbtDesfazer, &QPushButton::clicked, this, [this] { guarded(this, [this] { undoSelected(); }); });
     connect(sbtAtualizar, &QPushButton::clicked, this, [this] { guarded(this, [this] { loadRuns(); }); });
-    connect(grdExecucoes, &QTableWidget::itemSelectionChanged, this, &TfrmCopiasRealizadas::updateUndoButton);
+    connect(sbtExportar, &QPushButton::clicked, this, [this] { guarded(this, [this] { exportShownRun(); }); });
+    connect(sbtImprimir, &QPushButton::clicked, this, [this] { guarded(this, [this] { printShownRun(); }); });
+    connect(grdExecucoes, &QTableWidget::itemSelectionChanged, this, [this] {
+        updateUndoButton();
+        guarded(this, [this] { showSelectedRun(); });
+    });
     connect(sbtFechar, &QPushButton::clicked, this, &QDialog::close);
 }
 
@@ -106,15 +151,18 @@ void TfrmCopiasRealizadas::showEvent(QShowEvent *event)
 void TfrmCopiasRealizadas::loadRuns(qint64 keep)
 {
     m_service->getExecucoes(m_filial, Operador(), 0, 0, cdsExecucoes);
+    const QSignalBlocker quiet(grdExecucoes);
     grdExecucoes->setRowCount(0);
+    m_runs.clear();
     int kept = 0;
     for (cdsExecucoes.First(); !cdsExecucoes.Eof(); cdsExecucoes.Next()) {
         const RunTexts::Run run = RunTexts::runOf(cdsExecucoes);
+        m_runs.append(run);
         const int row = grdExecucoes->rowCount();
         grdExecucoes->insertRow(row);
         const QStringList cells = {QString::number(run.id), RunTexts::dateTimeText(run.inicio),
                                    run.operador, RunTexts::modeName(run.modo), dayText(run.origem),
-                                   dayText(run.destino), QString::number(run.servicos), QString::number(run.itens),
+                                   dayText(run.destino), formatCount(run.servicos), formatCount(run.itens),
                                    RunTexts::outcome(run)};
         for (int column = 0; column < cells.size(); ++column) {
             auto *item = new QTableWidgetItem(cells.at(column));
@@ -129,6 +177,79 @@ void TfrmCopiasRealizadas::loadRuns(qint64 keep)
     if (grdExecucoes->rowCount() > 0)
         grdExecucoes->selectRow(kept);
     updateUndoButton();
+    showSelectedRun();
+}
+
+qint64 TfrmCopiasRealizadas::selectedRun() const
+{
+    const QList<QTableWidgetItem *> selected = grdExecucoes->selectedItems();
+    return selected.isEmpty() ? 0 : qint64(selected.constFirst()->data(Qt::UserRole).toDouble());
+}
+
+void TfrmCopiasRealizadas::showSelectedRun()
+{
+    const qint64 id = selectedRun();
+    m_detailRun = {};
+    m_detailServices.clear();
+    grdServicos->setRowCount(0);
+    lblDetalhe->clear();
+    sbtExportar->setEnabled(false);
+    sbtImprimir->setEnabled(false);
+    for (const RunTexts::Run &run : std::as_const(m_runs)) {
+        if (run.id == id)
+            m_detailRun = run;
+    }
+    if (m_detailRun.id == 0)
+        return;
+    QStringList header = RunDetail::header(m_detailRun);
+    if (m_service->offersRunDetail()) {
+        m_service->getServExecucao(m_detailRun.id, m_filial, Operador(), cdsServExecucao);
+        m_detailServices = RunDetail::servicesOf(cdsServExecucao);
+    } else {
+        header << QStringLiteral("O servidor de aplicação não informa os serviços de uma execução.");
+    }
+    lblDetalhe->setText(header.join(u'\n'));
+    for (const RunDetail::Service &service : std::as_const(m_detailServices)) {
+        const int row = grdServicos->rowCount();
+        grdServicos->insertRow(row);
+        const QStringList cells = RunDetail::cells(m_detailRun, service);
+        for (int column = 0; column < cells.size(); ++column)
+            grdServicos->setItem(row, column, new QTableWidgetItem(cells.at(column)));
+    }
+    grdServicos->resizeColumnsToContents();
+    sbtExportar->setEnabled(true);
+    sbtImprimir->setEnabled(true);
+}
+
+void TfrmCopiasRealizadas::exportShownRun()
+{
+    if (m_detailRun.id == 0)
+        throw EValidationError(QStringLiteral("Selecione a execução a exportar."));
+    const std::optional<QString> file = dialogSeam().saveFileName(
+        this, QStringLiteral("Exportar a execução %1").arg(m_detailRun.id),
+        QDir::home().filePath(QStringLiteral("execucao-%1.csv").arg(m_detailRun.id)),
+        QStringLiteral("Planilha CSV (*.csv)"));
+    if (!file)
+        return;
+    // whole or not at all: a half-written file must not pass for the run's list
+    QSaveFile out(*file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(RunDetail::csv(m_detailRun, m_detailServices)) < 0 || !out.commit())
+        throw EHouseError(QStringLiteral("Não foi possível gravar %1: %2.").arg(*file, out.errorString()));
+}
+
+void TfrmCopiasRealizadas::printShownRun()
+{
+    if (m_detailRun.id == 0)
+        throw EValidationError(QStringLiteral("Selecione a execução a imprimir."));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(QStringLiteral("Execução %1").arg(m_detailRun.id));
+    if (!dialogSeam().choosePrinter(this, printer))
+        return;
+    QTextDocument page;
+    page.setHtml(RunDetail::html(m_detailRun, m_detailServices));
+    page.print(&printer);
+    if (printer.printerState() == QPrinter::Error)
+        throw EHouseError(QStringLiteral("A impressão da execução %1 falhou.").arg(m_detailRun.id));
 }
 
 void TfrmCopiasRealizadas::updateUndoButton()
@@ -139,14 +260,28 @@ void TfrmCopiasRealizadas::updateUndoButton()
 
 void TfrmCopiasRealizadas::undoSelected()
 {
-    const QList<QTableWidgetItem *> selected = grdExecucoes->selectedItems();
-    if (selected.isEmpty())
+    const qint64 run = selectedRun();
+    if (run == 0)
         throw EValidationError(QStringLiteral("Selecione a execução a desfazer."));
-    const qint64 run = qint64(selected.constFirst()->data(Qt::UserRole).toDouble());
     if (dialogSeam().message({this, mtConfirmation, mbYes | mbNo, RunTexts::undoQuestion(run), 0}) != mrYes)
         return;
     {
-        // one call that takes a while on a large run: the window says so meanwhile
+        // One call that takes a while on a large run: a dialog says what is being undone, and
+        // the overlay keeps input away, meanwhile.
+        qint64 pending = 0;
+        for (const RunTexts::Run &listed : std::as_const(m_runs)) {
+            if (listed.id == run)
+                pending = listed.servicos - listed.desfeitos;
+        }
+        QProgressDialog progress(QStringLiteral("Desfazendo a execução %1: %2 a desfazer...")
+                                     .arg(run)
+                                     .arg(pending == 1 ? QStringLiteral("1 serviço")
+                                                       : QStringLiteral("%1 serviços").arg(formatCount(pending))),
+                                 QString(), 0, 0, this);
+        progress.setObjectName(QStringLiteral("dlgDesfazendo"));
+        progress.setWindowTitle(QStringLiteral("Desfazer cópia"));
+        progress.setMinimumDuration(0);
+        progress.show();
         dialogSeam().showBusy(this, 1);
         const auto done = qScopeGuard([] { dialogSeam().hideBusy(); });
         m_service->DesfazExecucao(run, Operador(), cdsDesfeitos);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RunDetail.h"
+#include "RunTexts.h"
 #include "TClientDataSet.h"
 #include "TNetConnection.h"
 
@@ -12,9 +14,10 @@ class QListWidget;
 class QPushButton;
 class QTableWidget;
 
-// "Cópias realizadas": the branch's copy runs as the server journals them, newest first, and
-// "Desfazer cópia" on the one selected, which puts its destination back as it was, with the
-// outcome of each service. Controls carry their names as object names.
+// "Cópias realizadas": the branch's copy runs as the server journals them, newest first; for the
+// one selected, what it did (mode, dates, filters, each service with what it replaced), which
+// can be exported to CSV and printed, and "Desfazer cópia", which puts its destination back as it
+// was, with the outcome of each service. Controls carry their names as object names.
 class TfrmCopiasRealizadas final : public QDialog
 {
     Q_OBJECT
@@ -28,12 +31,17 @@ public:
     QTableWidget *grdExecucoes;
     QPushButton *sbtDesfazer;
     QPushButton *sbtAtualizar;
+    QPushButton *sbtExportar;
+    QPushButton *sbtImprimir;
     QPushButton *sbtFechar;
+    QLabel *lblDetalhe;
+    QTableWidget *grdServicos;
     QListWidget *lstResultado;
 
     TNetConnection netCopiaForm;
     TClientDataSet cdsExecucoes;
     TClientDataSet cdsDesfeitos;
+    TClientDataSet cdsServExecucao;
 
     // Reads the branch's runs again; raises what the service raises.
     // The branch's runs, newest first; the selection stays on the run named.
@@ -42,13 +50,25 @@ public:
     void updateUndoButton();
     // Undoes the selected run after the question; raises what the service raises.
     void undoSelected();
+    // The selected run's services, read again from the server, in lblDetalhe and grdServicos.
+    void showSelectedRun();
+    // The shown run's services to a CSV file the person chooses; raises when it cannot be written.
+    void exportShownRun();
+    // The shown run on the printer the person chooses.
+    void printShownRun();
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
     static constexpr int UndoableRole = Qt::UserRole + 1;
+    qint64 selectedRun() const;
+
     const QString m_filial;
+    QList<RunTexts::Run> m_runs;
+    // the run in the detail, and its services; id 0: none
+    RunTexts::Run m_detailRun;
+    QList<RunDetail::Service> m_detailServices;
     CopyServiceClient *m_service;
     bool m_shown = false;
 };

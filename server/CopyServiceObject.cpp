@@ -439,7 +439,7 @@ Wire::CallResult CopyServiceObject::CopServInte(Args &args)
         const qint64 order = m_journal.serviceOfCopy(execucao, filial, destino, operador);
         return copyService(paciente, origem, sequenciaOrigem, filial, destino, operador, order);
     } catch (...) {
-        m_journal.failed();
+        m_journal.failed(errorText(std::current_exception()));
         if (!execucao.isEmpty()) {
             if (m_failedRuns.size() >= MaxFailedRuns)
                 m_failedRuns.clear();
@@ -600,7 +600,7 @@ Wire::CallResult CopyServiceObject::Commit(Args &)
     } catch (...) {
         m_audit.rollback();
         m_journal.rolledBack();
-        m_journal.failed();
+        m_journal.failed(errorText(std::current_exception()));
         throw;
     }
     m_audit.commit();
@@ -614,7 +614,7 @@ Wire::CallResult CopyServiceObject::Rollback(Args &)
     m_db.rollback();
     // a service given up: the run did not copy it
     m_journal.rolledBack();
-    m_journal.failed();
+    m_journal.failed(u"o cliente desfez a transação de um serviço"_s);
     return {};
 }
 
@@ -636,7 +636,7 @@ void CopyServiceObject::classicWrite(const QString &filial, double destino, cons
     } catch (...) {
         if (!m_db.inTransaction())
             m_journal.rolledBack();
-        m_journal.failed();
+        m_journal.failed(errorText(std::current_exception()));
         throw;
     }
 }
@@ -682,7 +682,8 @@ SELECT E.IDEXECUCAO, E.DTINICIO, E.DTFIM, E.CDOPERADOR, E.IDTPSERVHOSP, E.DTORIG
        COALESCE(E.QTITENS, (SELECT COUNT(*) FROM EXECLINHA L
                              WHERE L.IDEXECUCAO = E.IDEXECUCAO AND L.IDVERSAO = 'N' AND L.CDLINHA <> 'S')) AS QTITENS,
        E.IDSITUACAO, E.DTDESFFIM, E.CDOPERDESF, E.DTDESFINI,
-       (SELECT COUNT(*) FROM EXECDESFEITO X WHERE X.IDEXECUCAO = E.IDEXECUCAO) AS QTDESFEITOS
+       (SELECT COUNT(*) FROM EXECDESFEITO X WHERE X.IDEXECUCAO = E.IDEXECUCAO) AS QTDESFEITOS,
+       E.DSERRO, E.DSFILTPACI, E.DSFILTSERV, E.DSFILTDIET, E.DSFILTANDA, E.DSFILTALA, E.DSFILTLEIT
   FROM EXECCOPIA E
  WHERE E.CDFILIAL = :CDFILIAL AND E.DTINICIO >= :DTDE AND E.DTINICIO < :DTATE
  ORDER BY E.IDEXECUCAO DESC)"_s,
@@ -721,6 +722,38 @@ Wire::CallResult CopyServiceObject::DesfazExecucao(Args &args)
                                        result.why.isEmpty() ? QVariant() : QVariant(result.why)};
     }
     return withPacket(std::move(packet));
+}
+
+Wire::CallResult CopyServiceObject::getServExecucao(Args &args)
+{
+    const ArgReader in(args, CopyService::method(MethodId::getServExecucao));
+    const QString execucao = in.raw(u"IDEXECUCAO"_s);
+    const QString filial = in.key(u"CDFILIAL"_s);
+    requireNutritionist(in.key(u"CDOPERADOR"_s), filial);
+    bool numeric = false;
+    const qint64 id = execucao.toLongLong(&numeric);
+    if (!numeric || id <= 0)
+        refuse(u"IDEXECUCAO deve ser o número de uma execução; recebido \"%1\"."_s.arg(excerpt(execucao)));
+    // the branch is part of the key: a run of another branch reads as none
+    PreparedStatement &query = run(m_db, uR"(
+SELECT N.NRORDEM, N.CDPACIENTE, P.NMPACIENTE, N.CDSERVFILI, S.NMSERVICO, N.CDDIETPAD, D.DSDIETPAD, N.NRSEQUSERV,
+       (SELECT COUNT(*) FROM EXECLINHA I
+         WHERE I.IDEXECUCAO = N.IDEXECUCAO AND I.NRORDEM = N.NRORDEM AND I.IDVERSAO = 'N' AND I.CDLINHA <> 'S') AS QTITENS,
+       A.NRSEQUSERV AS NRSEQUANT,
+       (SELECT COUNT(*) FROM EXECLINHA I
+         WHERE I.IDEXECUCAO = N.IDEXECUCAO AND I.NRORDEM = N.NRORDEM AND I.IDVERSAO = 'A' AND I.CDLINHA <> 'S') AS QTITENSANT,
+       CASE WHEN X.NRORDEM IS NULL THEN 'P' ELSE 'D' END AS IDSITUACAO
+  FROM EXECCOPIA E
+  JOIN EXECLINHA N ON N.IDEXECUCAO = E.IDEXECUCAO AND N.IDVERSAO = 'N' AND N.CDLINHA = 'S'
+  LEFT JOIN EXECLINHA A ON A.IDEXECUCAO = N.IDEXECUCAO AND A.NRORDEM = N.NRORDEM AND A.IDVERSAO = 'A' AND A.CDLINHA = 'S'
+  LEFT JOIN PACIENTE P ON P.CDPACIENTE = N.CDPACIENTE
+  LEFT JOIN SERVICO S ON S.CDFILIAL = N.CDFILIAL AND S.CDSERVFILI = N.CDSERVFILI
+  LEFT JOIN DIETPADR D ON D.CDDIETPAD = N.CDDIETPAD
+  LEFT JOIN EXECDESFEITO X ON X.IDEXECUCAO = N.IDEXECUCAO AND X.NRORDEM = N.NRORDEM
+ WHERE E.IDEXECUCAO = :IDEXECUCAO AND E.CDFILIAL = :CDFILIAL
+ ORDER BY N.NRORDEM)"_s,
+                                   {{u":IDEXECUCAO"_s, double(id)}, {u":CDFILIAL"_s, filial}});
+    return withPacket(packetFromQuery(query, CopyService::servExecucaoLayout(), m_db.dialect()));
 }
 
 Wire::CallResult CopyServiceObject::AlteraSenha(Args &args)

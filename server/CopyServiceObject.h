@@ -52,6 +52,7 @@ public:
     Wire::CallResult FechaExecucao(Args &args);
     Wire::CallResult getExecucoes(Args &args);
     Wire::CallResult DesfazExecucao(Args &args);
+    Wire::CallResult getServExecucao(Args &args);
     // The session's operator replaces its own password with a new SCRAM verifier.
     Wire::CallResult AlteraSenha(Args &args);
 

@@ -28,6 +28,7 @@ Handler handlerOf(MethodId id)
     case MethodId::getExecucoes: return &CopyServiceObject::getExecucoes;
     case MethodId::DesfazExecucao: return &CopyServiceObject::DesfazExecucao;
     case MethodId::AlteraSenha: return &CopyServiceObject::AlteraSenha;
+    case MethodId::getServExecucao: return &CopyServiceObject::getServExecucao;
     }
     return nullptr;
 }

@@ -29,7 +29,7 @@ UPDATE EXECCOPIA
    SET CDFILIAL = :CDFILIAL, CDOPERADOR = :CDOPERADOR, IDTPSERVHOSP = :IDTPSERVHOSP, DTORIGEM = :DTORIGEM,
        DTDESTINO = :DTDESTINO, DSFILTPACI = :DSFILTPACI, DSFILTSERV = :DSFILTSERV, DSFILTDIET = :DSFILTDIET,
        DSFILTANDA = :DSFILTANDA, DSFILTALA = :DSFILTALA, DSFILTLEIT = :DSFILTLEIT, DTINICIO = :DTINICIO,
-       DTFIM = :DTFIM, IDSITUACAO = :IDSITUACAO,
+       DTFIM = :DTFIM, IDSITUACAO = :IDSITUACAO, DSERRO = :DSERRO,
        QTSERVICOS = (SELECT COUNT(*) FROM EXECLINHA L WHERE L.IDEXECUCAO = :ID2 AND L.IDVERSAO = 'N' AND L.CDLINHA = 'S'),
        QTITENS = (SELECT COUNT(*) FROM EXECLINHA L WHERE L.IDEXECUCAO = :ID3 AND L.IDVERSAO = 'N' AND L.CDLINHA <> 'S')
  WHERE IDEXECUCAO = :IDEXECUCAO)"_s;
@@ -78,13 +78,17 @@ RunJournal::~RunJournal()
         if (!m_run)
             return;
         m_db.ensureConnected();
-        // A named run the client did not end: it failed when a write of it did, else the client
-        // went away in its middle. A run of a client that names none ends with the connection.
+        // A named run the client did not end, or one left in the middle of a service, failed: a
+        // user's stop is told by FechaExecucao. A run of a client that names none ends with the
+        // connection.
         using namespace CopyService::RunOutcomeCode;
-        if (m_run->failed)
-            end(Failed);
-        else
-            end(midService || m_run->named ? Interrupted : Completed);
+        if (m_run->failed || midService || m_run->named) {
+            end(Failed, m_run->failed ? m_run->error
+                                      : u"a conexão terminou antes do fim da execução (cliente desconectado ou servidor "
+                                        u"parado)"_s);
+        } else {
+            end(Completed);
+        }
     } catch (const EHouseError &error) {
         serverLog(u"run %1 left open in the journal: %2"_s.arg(m_run ? m_run->id : 0).arg(error.message()));
     }
@@ -93,7 +97,7 @@ RunJournal::~RunJournal()
 void RunJournal::queried(const Query &query)
 {
     if (m_run && (m_run->wrote || m_run->failed || m_run->named))
-        end(m_run->failed ? CopyService::RunOutcomeCode::Failed : CopyService::RunOutcomeCode::Completed);
+        end(m_run->failed ? CopyService::RunOutcomeCode::Failed : CopyService::RunOutcomeCode::Completed, m_run->error);
     m_query = query;
     // Opened now, in a transaction of its own, so that the run's first write need not take an
     // id inside the client's transaction, where a concurrent run could take the same one.
@@ -147,13 +151,16 @@ void RunJournal::close(const QString &execucao, QChar outcome)
     if (m_db.inTransaction())
         throw ERemoteError(Wire::ErrorCode::TransactionState,
                            u"A execução é fechada fora de transação: confirme ou desfaça a transação aberta antes."_s);
-    end(outcome);
+    end(outcome, outcome == Failed ? m_run->error : QString());
 }
 
-void RunJournal::failed()
+void RunJournal::failed(const QString &why)
 {
-    if (m_run)
-        m_run->failed = true;
+    if (!m_run)
+        return;
+    if (!m_run->failed)
+        m_run->error = why;
+    m_run->failed = true;
 }
 
 qint64 RunJournal::serviceOfCopy(const QString &execucao, const QString &filial, double destino,
@@ -216,7 +223,7 @@ void RunJournal::create(Run &fresh)
         m_db.inOwnTransaction(insert);
 }
 
-void RunJournal::store(const Run &stored, QChar outcome, std::optional<double> ended)
+void RunJournal::store(const Run &stored, QChar outcome, std::optional<double> ended, const QString &error)
 {
     const SqlDialect &dialect = m_db.dialect();
     const auto date = [&dialect](const std::optional<double> &value) {
@@ -228,7 +235,8 @@ void RunJournal::store(const Run &stored, QChar outcome, std::optional<double> e
          {std::pair<QString, QVariant>{u":CDFILIAL"_s, stored.filial}, {u":CDOPERADOR"_s, stored.operador},
           {u":IDTPSERVHOSP"_s, textOrNull(stored.modo)}, {u":DTORIGEM"_s, date(stored.origem)},
           {u":DTDESTINO"_s, date(stored.destino)}, {u":DTINICIO"_s, dialect.dateTimeValue(stored.inicio)},
-          {u":DTFIM"_s, date(ended)}, {u":IDSITUACAO"_s, QString(outcome)}, {u":ID2"_s, id}, {u":ID3"_s, id},
+          {u":DTFIM"_s, date(ended)}, {u":IDSITUACAO"_s, QString(outcome)},
+          {u":DSERRO"_s, textOrNull(fitted(error, u"DSERRO"_s))}, {u":ID2"_s, id}, {u":ID3"_s, id},
           {u":IDEXECUCAO"_s, id}})
         statement.bind(placeholder, value);
     for (qsizetype i = 0; i < FilterColumns.size(); ++i) {
@@ -247,7 +255,7 @@ void RunJournal::noteDestination(double destino)
     m_run->destinationStored = true;
 }
 
-void RunJournal::end(QChar outcome)
+void RunJournal::end(QChar outcome, const QString &error)
 {
     if (!m_run)
         return;
@@ -260,7 +268,7 @@ void RunJournal::end(QChar outcome)
         m_db.inOwnTransaction([&] { run(m_db, DeleteRun, {{u":IDEXECUCAO"_s, double(ending.id)}}); });
         return;
     }
-    m_db.inOwnTransaction([&] { store(ending, outcome, journalNow()); });
+    m_db.inOwnTransaction([&] { store(ending, outcome, journalNow(), error); });
 }
 
 qint64 RunJournal::picture(qint64 order, const ServiceKey &key, QChar version)

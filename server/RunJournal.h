@@ -33,7 +33,8 @@ public:
     };
 
     explicit RunJournal(DbSession &db) : m_db(db) {}
-    // Ends the run still open: interrupted when the client left in its middle.
+    // Ends the run still open: a run the client named and did not end, or left in the middle of
+    // a service, failed with the connection.
     ~RunJournal();
     RunJournal(const RunJournal &) = delete;
     RunJournal &operator=(const RunJournal &) = delete;
@@ -45,8 +46,9 @@ public:
     qint64 open(const QString &filial, double destino, const QString &operador);
     // FechaExecucao; outcome is one of RunOutcomeCode.
     void close(const QString &execucao, QChar outcome);
-    // A write of the run failed: it ends as failed unless the client says otherwise.
-    void failed();
+    // A write of the run failed: it ends as failed, with the first such error, unless the
+    // client says otherwise.
+    void failed(const QString &why);
 
     // The server-side copy: the number of the service in the run `execucao` names, the run
     // opened in a transaction of its own when there is none. Refuses an id of another run.
@@ -81,6 +83,7 @@ private:
         bool createdInTransaction = false; // goes with a client transaction rolled back
         bool destinationStored = false;
         qint64 nextOrder = 1;
+        QString error; // the first failure of a write of the run
         QString filial, operador, modo;
         double inicio = 0;
         std::optional<double> origem, destino;
@@ -98,10 +101,10 @@ private:
 
     Run &ensureRun(const QString &filial, double destino);
     void create(Run &run);
-    // Writes the run's row as it stands; `outcome` and `ended` when it ends.
-    void store(const Run &run, QChar outcome, std::optional<double> ended);
+    // Writes the run's row as it stands; `outcome`, `ended` and why it failed when it ends.
+    void store(const Run &run, QChar outcome, std::optional<double> ended, const QString &error = {});
     void noteDestination(double destino);
-    void end(QChar outcome);
+    void end(QChar outcome, const QString &error = {});
     qint64 picture(qint64 order, const ServiceKey &key, QChar version);
 
     DbSession &m_db;

@@ -6,6 +6,7 @@
 #include "JournalPruning.h"
 #include "Listener.h"
 #include "QtTranslations.h"
+#include "RunsLeftOpen.h"
 #include "Schema.h"
 #include "ServerLog.h"
 #include "ServedDatabase.h"
@@ -45,12 +46,13 @@ int main(int argc, char *argv[])
         QTextStream(stderr) << "rbx53207-server: " << *refused << Qt::endl;
         return 2;
     }
-    // tables a later schema added (the journal of runs among them) are made before the first
-    // client can ask for anything
+    // tables and columns a later schema added (the journal of runs among them) are made, and
+    // runs a stopped server left open closed, before the first client can ask for anything
     JournalPruning pruning(config.databaseUrl, config.journalDays);
     try {
         auto database = Database::open(config.databaseUrl, u"rbx-startup"_s);
         Schema::create(*database);
+        closeRunsLeftOpen(*database);
         pruning.start();
         // the first client then finds an attachment waiting
         if (Firebird::isFirebirdUrl(config.databaseUrl))

@@ -141,6 +141,8 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
             return listHeadlessRuns(service, options, form, out, err);
         if (options.action == HeadlessOptions::Action::Undo)
             return undoHeadlessRun(service, options, form, out, err);
+        if (options.action == HeadlessOptions::Action::ShowRun)
+            return showHeadlessRun(service, options, out, err);
 
         copy.setCallByCall(options.callByCall);
         copy.setConfirmedHandler([&copy, &stopOnSignals] { stopOnSignals.emplace(copy); });

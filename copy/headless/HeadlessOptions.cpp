@@ -4,6 +4,8 @@
 
 #include <QCommandLineParser>
 
+#include <utility>
+
 namespace {
 
 constexpr int MaxPort = 65535;
@@ -109,9 +111,13 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
     const QCommandLineOption undo(QStringLiteral("undo"),
                                   QStringLiteral("Desfaz a execução de cópia EXECUÇÃO (pergunta antes, salvo com --yes)."),
                                   QStringLiteral("EXECUÇÃO"));
+    const QCommandLineOption showRun(QStringLiteral("show-run"),
+                                     QStringLiteral("Mostra a execução de cópia EXECUÇÃO: modo, datas, filtros e cada "
+                                                    "serviço gravado, com o que substituiu."),
+                                     QStringLiteral("EXECUÇÃO"));
     QList<QCommandLineOption> known = {help,     server, tokenFile,  passwordFile, tlsCa,    operatorCode, branch,
                                        mode,     from,   to,         yes,          callByCall, configFile, listRuns,
-                                       undo};
+                                       undo,     showRun};
     std::array<QCommandLineOption, 6> groups = {
         QCommandLineOption(groupOptionName(FilterGroup::Paciente),
                            QStringLiteral("Pacientes, separados por vírgula (padrão: todos)."), QStringLiteral("CÓDIGOS")),
@@ -169,17 +175,20 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
     options.tipoForm = parser.value(mode);
     if (options.tipoForm != u"E" && options.tipoForm != u"N")
         return usage(QStringLiteral("--mode deve ser E ou N."));
-    if (parser.isSet(listRuns) && parser.isSet(undo))
-        return usage(QStringLiteral("--list-runs e --undo não vão juntos."));
-    if (parser.isSet(undo)) {
+    if (int(parser.isSet(listRuns)) + int(parser.isSet(undo)) + int(parser.isSet(showRun)) > 1)
+        return usage(QStringLiteral("--list-runs, --show-run e --undo não vão juntos."));
+    for (const auto &[option, action] : {std::pair{&undo, HeadlessOptions::Action::Undo},
+                                         std::pair{&showRun, HeadlessOptions::Action::ShowRun}}) {
+        if (!parser.isSet(*option))
+            continue;
         bool numeric = false;
-        options.undoRun = parser.value(undo).trimmed().toLongLong(&numeric);
-        if (!numeric || options.undoRun <= 0)
-            return usage(QStringLiteral("--undo espera o número de uma execução."));
-        options.action = HeadlessOptions::Action::Undo;
-    } else if (parser.isSet(listRuns)) {
-        options.action = HeadlessOptions::Action::ListRuns;
+        options.run = parser.value(*option).trimmed().toLongLong(&numeric);
+        if (!numeric || options.run <= 0)
+            return usage(QStringLiteral("--%1 espera o número de uma execução.").arg(option->names().constFirst()));
+        options.action = action;
     }
+    if (parser.isSet(listRuns))
+        options.action = HeadlessOptions::Action::ListRuns;
     const QString isoFormat = QStringLiteral("yyyy-MM-dd");
     const bool copying = options.action == HeadlessOptions::Action::Copy;
     options.from = parser.isSet(from) ? parser.value(from) : copying ? today.addDays(-1).toString(isoFormat) : QString();

@@ -13,10 +13,11 @@
 // What the headless copy was asked to do, as given on its command line.
 struct HeadlessOptions
 {
-    // A copy, the branch's runs listed (--list-runs), or one run undone (--undo RUN).
-    enum class Action { Copy, ListRuns, Undo };
+    // A copy, the branch's runs listed (--list-runs), one run's services shown (--show-run RUN)
+    // or one run undone (--undo RUN).
+    enum class Action { Copy, ListRuns, ShowRun, Undo };
     Action action = Action::Copy;
-    qint64 undoRun = 0;
+    qint64 run = 0; // of --show-run and --undo
     QString host;
     int port = 0;
     QString tokenFile;

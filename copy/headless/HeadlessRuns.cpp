@@ -6,6 +6,7 @@
 #include "HeadlessOptions.h"
 #include "HouseSession.h"
 #include "OleDate.h"
+#include "RunDetail.h"
 #include "RunTexts.h"
 
 #include <QTextStream>
@@ -48,16 +49,43 @@ int listHeadlessRuns(CopyServiceClient &service, const HeadlessOptions &options,
 int undoHeadlessRun(CopyServiceClient &service, const HeadlessOptions &options, HeadlessCopyForm &form,
                     QTextStream &out, QTextStream &err)
 {
-    if (!form.confirm(RunTexts::undoQuestion(options.undoRun))) {
+    if (!form.confirm(RunTexts::undoQuestion(options.run))) {
         err << QStringLiteral("Operação não confirmada; nada foi desfeito.") << Qt::endl;
         return HeadlessExit::Validation;
     }
     TClientDataSet services(QStringLiteral("cdsDesfeitos"));
     declareFields(services, CopyService::desfazExecucaoLayout());
-    service.DesfazExecucao(options.undoRun, Operador(), services);
+    service.DesfazExecucao(options.run, Operador(), services);
     const RunTexts::UndoSummary summary = RunTexts::summarize(services);
     for (const QString &line : summary.lines)
         out << line << Qt::endl;
     out << summary.total << Qt::endl;
     return summary.refused > 0 ? HeadlessExit::UndoRefused : HeadlessExit::Success;
+}
+
+int showHeadlessRun(CopyServiceClient &service, const HeadlessOptions &options, QTextStream &out, QTextStream &err)
+{
+    TClientDataSet runs(QStringLiteral("cdsExecucoes"));
+    declareFields(runs, CopyService::execucoesLayout());
+    service.getExecucoes(options.branch, Operador(), 0, 0, runs);
+    runs.First();
+    while (!runs.Eof() && qint64(runs.FieldByName(QStringLiteral("IDEXECUCAO")).AsFloat()) != options.run)
+        runs.Next();
+    if (runs.Eof()) {
+        err << QStringLiteral("A execução %1 não está no diário de cópias da filial %2.").arg(options.run).arg(options.branch)
+            << Qt::endl;
+        return HeadlessExit::Validation;
+    }
+    const RunTexts::Run run = RunTexts::runOf(runs);
+    if (!service.offersRunDetail()) {
+        out << RunTexts::runLine(run) << Qt::endl;
+        err << QStringLiteral("O servidor de aplicação não informa os serviços de uma execução.") << Qt::endl;
+        return HeadlessExit::ServiceFailure;
+    }
+    TClientDataSet services(QStringLiteral("cdsServExecucao"));
+    declareFields(services, CopyService::servExecucaoLayout());
+    service.getServExecucao(options.run, options.branch, Operador(), services);
+    out << RunDetail::text(run, RunDetail::servicesOf(services));
+    out.flush();
+    return HeadlessExit::Success;
 }

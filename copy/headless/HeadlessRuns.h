@@ -16,3 +16,6 @@ int listHeadlessRuns(CopyServiceClient &service, const HeadlessOptions &options,
 // exit code: every service undone, or some refused (HeadlessExit::UndoRefused).
 int undoHeadlessRun(CopyServiceClient &service, const HeadlessOptions &options, HeadlessCopyForm &form,
                     QTextStream &out, QTextStream &err);
+
+// --show-run RUN: the run's header and its services, as "Cópias realizadas" shows them.
+int showHeadlessRun(CopyServiceClient &service, const HeadlessOptions &options, QTextStream &out, QTextStream &err);

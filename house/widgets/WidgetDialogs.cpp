@@ -7,6 +7,9 @@
 #include "PickListDialog.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -119,6 +122,20 @@ std::optional<LoginAnswer> WidgetDialogs::login(const LoginRequest &request)
 std::optional<NewPasswordAnswer> WidgetDialogs::newPassword(QObject *parent)
 {
     return askModal(new NewPasswordDialog(dialogParentFor(parent)), &NewPasswordDialog::answer);
+}
+
+std::optional<QString> WidgetDialogs::saveFileName(QObject *parent, const QString &caption, const QString &suggested,
+                                                  const QString &filter)
+{
+    const QString chosen = QFileDialog::getSaveFileName(dialogParentFor(parent), caption, suggested, filter);
+    return chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen);
+}
+
+bool WidgetDialogs::choosePrinter(QObject *parent, QPrinter &printer)
+{
+    QPrintDialog dialog(&printer, dialogParentFor(parent));
+    dialog.setWindowTitle(QStringLiteral("Imprimir"));
+    return dialog.exec() == QDialog::Accepted;
 }
 
 void WidgetDialogs::showBusy(QObject *over, int kind)

@@ -18,6 +18,9 @@ public:
     std::optional<QStringList> pick(const PickRequest &request) override;
     std::optional<LoginAnswer> login(const LoginRequest &request) override;
     std::optional<NewPasswordAnswer> newPassword(QObject *parent) override;
+    std::optional<QString> saveFileName(QObject *parent, const QString &caption, const QString &suggested,
+                                        const QString &filter) override;
+    bool choosePrinter(QObject *parent, QPrinter &printer) override;
     void showBusy(QObject *over, int kind) override;
     void hideBusy() override;
 

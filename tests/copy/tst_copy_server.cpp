@@ -136,6 +136,15 @@ QString differenceFromCopy(const QList<ServiceState> &expected, const QList<Serv
     return {};
 }
 
+QString patientName(const DemoDatabase &demo, const QString &patient)
+{
+    auto database = demo.open(u"copy-test-name"_s);
+    QSqlQuery query(database->sql());
+    query.prepare(u"SELECT NMPACIENTE FROM PACIENTE WHERE CDPACIENTE = ?"_s);
+    query.addBindValue(patient);
+    return query.exec() && query.next() ? query.value(0).toString() : QString();
+}
+
 int rowCount(const DemoDatabase &demo, const QString &table)
 {
     auto database = demo.open(u"copy-test-count"_s);
@@ -685,6 +694,22 @@ private slots:
         QVERIFY2(summary.match(lines.constLast()).hasMatch(), qPrintable(lines.constLast()));
         const QString difference = differenceFromCopy(expected, readServices(server.port(), destination(), u"2"_s));
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
+
+        // --show-run: the run's mode, dates and a row per service it wrote, with the patient's name;
+        // the failed run says why it failed
+        const QString run = lines.constLast().section(u' ', -1).chopped(1);
+        const Command shown = runCommand(server.port(), {u"--operator"_s, Operator, u"--show-run"_s, run});
+        QCOMPARE(shown.code, 0);
+        QVERIFY2(shown.out.contains(u"Modo: lactário. Origem: %1. Destino: %2."_s.arg(
+                     origin().toString(u"dd/MM/yyyy"_s), destination().toString(u"dd/MM/yyyy"_s))),
+                 qPrintable(shown.out));
+        for (const ServiceState &service : expected) {
+            const QString name = patientName(demo, service.patient);
+            QVERIFY2(!name.isEmpty() && shown.out.contains(service.patient + u"  "_s + name), qPrintable(service.patient));
+        }
+        const Command listed = runProgram(server.port(), {u"--operator"_s, Operator, u"--list-runs"_s});
+        QVERIFY2(listed.out.contains(u"falhou ("_s), qPrintable(listed.out));
+        QCOMPARE(runCommand(server.port(), {u"--operator"_s, Operator, u"--show-run"_s, u"999999"_s}).code, 1);
     }
 };
 

@@ -1,4 +1,5 @@
 #include "FaultRelay.h"
+#include "HeadlessCopy.h"
 #include "ServerCopyKit.h"
 #include "TestServer.h"
 
@@ -198,7 +199,11 @@ private slots:
         QList<CopyOutcome> copies;
         for (int i = 0; i < 3; ++i)
             copies << copyDemoDay(server.port(), u"E"_s, {}, Path::ServerSide);
-        QCOMPARE(undoRun(server.port(), copies.at(0).runId).refused.size(), copies.at(0).services);
+        // the first undo, from the terminal: every service pending, each saying which run holds it
+        const Command refused = runProgram(
+            server.port(), {u"--operator"_s, Operator, u"--undo"_s, QString::number(copies.at(0).runId), u"--yes"_s});
+        QCOMPARE(refused.code, HeadlessExit::UndoRefused);
+        QCOMPARE(refused.out.count(u"substituído depois pela execução %1"_s.arg(copies.at(1).runId)), copies.at(0).services);
         QCOMPARE(runs(server.port()).value(copies.at(0).runId), u"C"_s);
         QVERIFY(undoRun(server.port(), copies.at(2).runId).refused.isEmpty());
         QVERIFY(undoRun(server.port(), copies.at(1).runId).refused.isEmpty());

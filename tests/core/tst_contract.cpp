@@ -107,6 +107,9 @@ private slots:
         client.getExecucoes(filial, u"OP1"_s, 0, 0, runs);
         client.DesfazExecucao(1, u"OP1"_s, undone);
         client.AlteraSenha(u"OP1"_s, u"nova-senha"_s);
+        TClientDataSet services;
+        declareFields(services, CopyService::servExecucaoLayout());
+        client.getServExecucao(1, filial, u"OP1"_s, services);
 
         QSet<QString> called;
         for (const FakeCopyService::Call &call : fake.calls()) {

@@ -16,6 +16,10 @@
 #include "RunTexts.h"
 
 #include <QListWidget>
+#include <QPrinter>
+#include <QProgressDialog>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
@@ -323,8 +327,42 @@ private slots:
         TfrmCopiasRealizadas routine(u"0001"_s);
         routine.show();
         QTRY_VERIFY(routine.grdExecucoes->rowCount() > 0);
-        QCOMPARE(routine.grdExecucoes->item(0, 6)->text(), QString::number(copied));
+        QCOMPARE(routine.grdExecucoes->item(0, 6)->text(), formatCount(copied));
         const qint64 run = routine.grdExecucoes->item(0, 0)->text().toLongLong();
+
+        // the selected run's detail: its mode, filters and a row per service, with the patient's name
+        QVERIFY2(routine.lblDetalhe->text().contains(u"Modo: enteral/parenteral."_s)
+                     && routine.lblDetalhe->text().contains(u"Pacientes: todos."_s),
+                 qPrintable(routine.lblDetalhe->text()));
+        QCOMPARE(routine.grdServicos->rowCount(), copied);
+        QStringList names;
+        for (int row = 0; row < copied; ++row)
+            names << routine.grdServicos->item(row, 2)->text();
+        QVERIFY(std::none_of(names.cbegin(), names.cend(), [](const QString &name) { return name.isEmpty(); }));
+        // exported to CSV and read back: every service, the names with their accents
+        QTemporaryDir dir;
+        dialogs.saveAnswer = dir.filePath(u"execução.csv"_s);
+        routine.sbtExportar->click();
+        QFile csv(*dialogs.saveAnswer);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QByteArray bytes = csv.readAll();
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+        const QStringList rows = QString::fromUtf8(bytes.mid(3)).split(u"\r\n"_s, Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), copied + 1);
+        QCOMPARE(rows.constFirst().split(u';').at(2), u"Nome do paciente"_s);
+        for (int row = 0; row < copied; ++row)
+            QCOMPARE(rows.at(row + 1).split(u';').at(2), names.at(row));
+        QVERIFY(names.join(QString()).contains(QRegularExpression(u"[À-ú]"_s)));
+        // printed on the PDF printer
+        dialogs.answerPrinter = [&dir](QPrinter &printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(dir.filePath(u"execução.pdf"_s));
+            return true;
+        };
+        routine.sbtImprimir->click();
+        QCOMPARE(dialogs.errors, QStringList());
+        QFile pdf(dir.filePath(u"execução.pdf"_s));
+        QVERIFY(pdf.open(QIODevice::ReadOnly) && pdf.read(5) == "%PDF-");
 
         dialogs.messages.clear();
         dialogs.answerMessage = [](const MessageRequest &) { return mrNo; };
@@ -334,7 +372,14 @@ private slots:
         QCOMPARE(scalar(db->sql(), count), copied);
 
         dialogs.answerMessage = [](const MessageRequest &) { return mrYes; };
+        // while the undo runs, a dialog says how many services it has to undo
+        QString undoing;
+        dialogs.onShowBusy = [&routine, &undoing](QObject *, int) {
+            if (const auto *shown = routine.findChild<QProgressDialog *>(u"dlgDesfazendo"_s))
+                undoing = shown->labelText();
+        };
         routine.sbtDesfazer->click();
+        QCOMPARE(undoing, u"Desfazendo a execução %1: %2 serviços a desfazer..."_s.arg(run).arg(formatCount(copied)));
         QCOMPARE(dialogs.errors, QStringList());
         QCOMPARE(scalar(db->sql(), count), 0);
         QCOMPARE(routine.lstResultado->count(), copied);

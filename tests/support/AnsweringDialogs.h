@@ -41,6 +41,12 @@ public:
     std::optional<NewPasswordAnswer> newPasswordAnswer;
     int newPasswordAsked = 0;
 
+    // The file a save asks for (nothing: cancelled); the printer's set-up (the default cancels).
+    std::optional<QString> saveAnswer;
+    std::function<bool(QPrinter &)> answerPrinter = [](QPrinter &) { return false; };
+    QStringList saveCaptions;
+    int printsAsked = 0;
+
     QList<MessageRequest> messages;
     QStringList errors;
     QList<Pick> picks;
@@ -83,6 +89,16 @@ public:
     {
         ++newPasswordAsked;
         return newPasswordAnswer;
+    }
+    std::optional<QString> saveFileName(QObject *, const QString &caption, const QString &, const QString &) override
+    {
+        saveCaptions.append(caption);
+        return saveAnswer;
+    }
+    bool choosePrinter(QObject *, QPrinter &printer) override
+    {
+        ++printsAsked;
+        return answerPrinter(printer);
     }
     void showBusy(QObject *over, int kind) override
     {

@@ -83,6 +83,8 @@ QByteArray FakeCopyService::answer(const QByteArray &line)
         result.packet = packet(CopyService::execucoesLayout(), {});
     else if (method == u"DesfazExecucao")
         result.packet = packet(CopyService::desfazExecucaoLayout(), {});
+    else if (method == u"getServExecucao")
+        result.packet = packet(CopyService::servExecucaoLayout(), {});
     return Wire::resultMessage(id, Wire::encodeCallResult(result));
 }
 

@@ -1,0 +1,49 @@
+#include "RunsLeftOpen.h"
+
+#include "CopyServiceContract.h"
+#include "Database.h"
+#include "RunJournal.h"
+#include "ServerLog.h"
+#include "SqlDialect.h"
+#include "SqlStatement.h"
+#include "SqlTransaction.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString RemoveQueriesOnly = uR"(
+DELETE FROM EXECCOPIA
+ WHERE IDSITUACAO = 'A' AND DTDESTINO IS NULL
+   AND NOT EXISTS (SELECT 1 FROM EXECLINHA L WHERE L.IDEXECUCAO = EXECCOPIA.IDEXECUCAO))"_s;
+
+// The counts as the run's committed pictures give them: what its writes left at the destination.
+const QString CloseAsFailed = uR"(
+UPDATE EXECCOPIA
+   SET IDSITUACAO = :FALHOU, DTFIM = :AGORA, DSERRO = :DSERRO,
+       QTSERVICOS = (SELECT COUNT(*) FROM EXECLINHA L
+                      WHERE L.IDEXECUCAO = EXECCOPIA.IDEXECUCAO AND L.IDVERSAO = 'N' AND L.CDLINHA = 'S'),
+       QTITENS = (SELECT COUNT(*) FROM EXECLINHA L
+                   WHERE L.IDEXECUCAO = EXECCOPIA.IDEXECUCAO AND L.IDVERSAO = 'N' AND L.CDLINHA <> 'S')
+ WHERE IDSITUACAO = 'A')"_s;
+
+} // namespace
+
+int closeRunsLeftOpen(Database &database)
+{
+    SqlTransaction transaction(database);
+    SqlStatement removal(database.sql(), RemoveQueriesOnly);
+    removal.exec();
+    removal.finish();
+    SqlStatement closing(database.sql(), CloseAsFailed);
+    closing.bind(u":FALHOU"_s, QString(CopyService::RunOutcomeCode::Failed));
+    closing.bind(u":AGORA"_s, database.dialect().dateTimeValue(journalNow()));
+    closing.bind(u":DSERRO"_s, u"o servidor parou durante a execução"_s);
+    closing.exec();
+    const int closed = int(closing.rowsAffected());
+    closing.finish();
+    transaction.commit();
+    if (closed > 0)
+        serverLog(u"journal of runs: %1 run(s) left open by a server that stopped closed as failed"_s.arg(closed));
+    return closed;
+}
