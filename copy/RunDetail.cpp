@@ -139,14 +139,18 @@ QString html(const RunTexts::Run &run, const QList<Service> &services)
                    u"<h2>Cópia de formulações: execução %1</h2>"_s.arg(run.id);
     for (const QString &line : header(run))
         page += u"<p style=\"margin:2px\">%1</p>"_s.arg(escaped(line));
+    // codes, counts and short words are not broken across lines; names and descriptions are
+    const auto wraps = [](qsizetype column) { return column == 2 || column == 3 || column == 4 || column == 7; };
     page += u"<br><table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\"><tr>"_s;
-    for (const QString &column : columns())
-        page += u"<th align=\"left\">%1</th>"_s.arg(escaped(column));
+    const QStringList headings = columns();
+    for (qsizetype i = 0; i < headings.size(); ++i)
+        page += u"<th align=\"left\"%1>%2</th>"_s.arg(wraps(i) ? QString() : u" nowrap"_s, escaped(headings.at(i)));
     page += u"</tr>"_s;
     for (const Service &service : services) {
         page += u"<tr>"_s;
-        for (const QString &cell : cells(run, service))
-            page += u"<td>%1</td>"_s.arg(escaped(cell));
+        const QStringList row = cells(run, service);
+        for (qsizetype i = 0; i < row.size(); ++i)
+            page += u"<td%1>%2</td>"_s.arg(wraps(i) ? QString() : u" nowrap"_s, escaped(row.at(i)));
         page += u"</tr>"_s;
     }
     page += u"</table>"_s;

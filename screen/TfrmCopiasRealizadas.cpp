@@ -98,14 +98,16 @@ TfrmCopiasRealizadas::TfrmCopiasRealizadas(const QString &filial, QWidget *paren
     split->addWidget(grdExecucoes);
     split->addWidget(detail);
     split->addWidget(outcome);
-    split->setStretchFactor(0, 2);
+    // the run's services get the room; a few runs and the undo's outcome show without it
+    split->setStretchFactor(0, 1);
     split->setStretchFactor(1, 3);
     split->setStretchFactor(2, 1);
+    split->setSizes({170, 430, 110});
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(lblFilial);
     layout->addWidget(split, 1);
     layout->addLayout(buttons);
-    resize(1100, 720);
+    resize(1280, 780);
 
     declareFields(cdsExecucoes, CopyService::execucoesLayout());
     declareFields(cdsDesfeitos, CopyService::desfazExecucaoLayout());
@@ -243,9 +245,14 @@ void TfrmCopiasRealizadas::printShownRun()
         throw EValidationError(QStringLiteral("Selecione a execução a imprimir."));
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(QStringLiteral("Execução %1").arg(m_detailRun.id));
+    // nine columns read best across the page
+    printer.setPageOrientation(QPageLayout::Landscape);
     if (!dialogSeam().choosePrinter(this, printer))
         return;
     QTextDocument page;
+    QFont font = page.defaultFont();
+    font.setPointSize(9);
+    page.setDefaultFont(font);
     page.setHtml(RunDetail::html(m_detailRun, m_detailServices));
     page.print(&printer);
     if (printer.printerState() == QPrinter::Error)
