@@ -1,6 +1,7 @@
 #include "DbFloor.h"
 
 #include "BenchReport.h"
+#include "CopyRules.h"
 #include "FormulationCopy.h"
 #include "OleDate.h"
 #include "Schema.h"
@@ -129,7 +130,7 @@ DbFloorResult dbFloorCopy(const DbFloorRequest &request)
             highestSequence.bind(u":DTSERVINTE"_s, destination);
             highestSequence.bind(u":CDFILIAL"_s, branch);
             const QVariant highest = single(highestSequence);
-            const QString sequence = nextSequence(highest.isNull() ? QString(sequenceWidth, u'0') : highest.toString(), sequenceWidth);
+            const QString sequence = CopyRules::nextSequence(highest.isNull() ? QString(sequenceWidth, u'0') : highest.toString(), sequenceWidth);
 
             PreparedStatement &nutritionistOf = session->statement(Nutritionist);
             nutritionistOf.bind(u":CDOPERADOR"_s, request.operatorCode);
@@ -155,7 +156,7 @@ DbFloorResult dbFloorCopy(const DbFloorRequest &request)
 
             QString itemSequence = QString(itemWidth, u'0');
             for (Row &item : items) {
-                itemSequence = nextSequence(itemSequence, itemWidth);
+                itemSequence = CopyRules::nextSequence(itemSequence, itemWidth);
                 item[iDay] = destination;
                 item[iSequence] = sequence;
                 item[iItem] = itemSequence;

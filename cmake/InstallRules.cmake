@@ -1,6 +1,6 @@
 # What `cmake --install` puts where, by package (component): common (the libraries both sides
 # link), server and client. The layout is cmake/InstallLayout.cmake's.
-set(rbx_common_libraries rbx_protocol rbx_db rbx_contract)
+set(rbx_common_libraries rbx_protocol rbx_copy_rules rbx_db rbx_contract)
 set(rbx_client_libraries rbx_house rbx_remote rbx_copy)
 if(TARGET rbx_house_widgets)
   list(APPEND rbx_client_libraries rbx_house_widgets Pkg_RBX53207)

@@ -1,7 +1,9 @@
 #include "FormulationCopy.h"
 
+#include "CopyRules.h"
 #include "CopyServiceContract.h"
 #include "HouseError.h"
+#include "LogCategories.h"
 #include "OleDate.h"
 #include "TextRoutines.h"
 
@@ -69,11 +71,6 @@ QString modeArgument(const QString &tipoForm)
     return tipoForm == u"N" ? QStringLiteral("2") : QStringLiteral("1");
 }
 
-QString nextSequence(const QString &current, int width)
-{
-    // in 64 bits: the largest int the service could answer must not overflow here
-    return Ajusta(QString::number(qint64(StrToInt(current)) + 1), width);
-}
 
 CopyOutcome FormulationCopy::run(QString &stFilial, const QString &stTipoForm, const QString &operador)
 {
@@ -186,6 +183,7 @@ void FormulationCopy::copyServerSide(const QString &stFilial, const QString &ope
     while (sending() || !window.empty()) {
         while (sending() && window.size() < Window) {
             const QString cdPaciente = text("CDPACIENTE");
+            qCDebug(lcCopy) << "CopServInte sent," << window.size() + 1 << "in flight";
             window.push_back({m_service.sendCopServInte(cdPaciente, services.FieldByName(QStringLiteral("DTSERVINTE")).AsDateTime(),
                                                         text("NRSEQUSERV"), stFilial, destino, operador, execucao),
                               cdPaciente, text("CDSERVFILI"), text("CDDIETPAD")});
@@ -199,6 +197,7 @@ void FormulationCopy::copyServerSide(const QString &stFilial, const QString &ope
         } catch (const EConnectionError &) {
             // the server may have run this copy and those sent after it before the link went
             m_outcome.unconfirmed = qsizetype(window.size()) + 1;
+            qCDebug(lcCopy) << "connection lost with" << m_outcome.unconfirmed << "copies unanswered";
             throw;
         } catch (...) {
             // The copies sent after the failed one are refused unrun; their answers are read so
@@ -313,7 +312,7 @@ qsizetype FormulationCopy::copyServiceCalls(QString &stFilial, const QString &op
     m_service.getNrServInte(cdPaciente, destino, stFilial, m_sets.nrServInte);
     const QString nrSequServField = QStringLiteral("NRSEQUSERV");
     using CopyService::MethodId;
-    nrSequServ = nextSequence(
+    nrSequServ = CopyRules::nextSequence(
         sequenceAnswer(m_sets.nrServInte, nrSequServField, CopyService::method(MethodId::getNrServInte).name),
         m_sets.nrServInte.FieldByName(nrSequServField).Size());
 
@@ -323,7 +322,7 @@ qsizetype FormulationCopy::copyServiceCalls(QString &stFilial, const QString &op
     m_service.getNrConfesco(cdPaciente, destino, nrSequServ, stFilial, m_sets.nrConfesco);
     const QString cdSequCoprField = QStringLiteral("CDSEQUCOPR");
     const int cdSequCoprWidth = m_sets.nrConfesco.FieldByName(cdSequCoprField).Size();
-    QString cdSequCopr = nextSequence(
+    QString cdSequCopr = CopyRules::nextSequence(
         sequenceAnswer(m_sets.nrConfesco, cdSequCoprField, CopyService::method(MethodId::getNrConfesco).name),
         cdSequCoprWidth);
 
@@ -336,21 +335,12 @@ qsizetype FormulationCopy::copyServiceCalls(QString &stFilial, const QString &op
         // The next number is taken from what the previous call left, and only when an item
         // needs it: a last item numbered 9999 must not fail for a 10000th that never comes.
         if (copied > 0)
-            cdSequCopr = nextSequence(cdSequCopr, cdSequCoprWidth);
+            cdSequCopr = CopyRules::nextSequence(cdSequCopr, cdSequCoprWidth);
 
         const TField &consumption = items.FieldByName(QStringLiteral("DTCONSCONF"));
-
         CopyServiceClient::ConfescoRow item = CopyServiceClient::confescoRow(items);
-        if (consumption.IsNull()) {
-            // No consumption date stays none (date 0, as a null admission date goes): moving
-            // the null by the offset would invent a day in December 1899.
-            item.dtConsConf = 0;
-        } else {
-            // The time of day stays in the offset; the sum is rounded to a double once, when sent.
-            const long double offset = static_cast<long double>(consumption.AsDateTime()) -
-                                       static_cast<long double>(dtServInte);
-            item.dtConsConf = static_cast<double>(static_cast<long double>(destino) + offset);
-        }
+        item.dtConsConf = CopyRules::movedConsumption(
+            consumption.IsNull() ? std::nullopt : std::optional<double>(consumption.AsDateTime()), dtServInte, destino);
         m_service.InsConfesco(item, destino, nrSequServ, cdSequCopr, stFilial);
 
         ++copied;

@@ -79,10 +79,6 @@ enum class RunOutcome { Completed, Failed, Interrupted };
 // "2" for the lactário form mode (exactly "N"), "1" for any other.
 RBX_COPY_EXPORT QString modeArgument(const QString &tipoForm);
 
-// The sequence after `current`, fitted to the column's width. Raises EConvertError when
-// `current` is no decimal integer or the next number no longer fits the column.
-RBX_COPY_EXPORT QString nextSequence(const QString &current, int width);
-
 // The Confirm button's run: validates the form, asks "Conf_Oper", fetches the origin services
 // with getServInte and copies each, with its composition items, to the destination date, then
 // shows "Cop_Suces"; a run stopped on request shows nothing of its own and ends Interrupted,

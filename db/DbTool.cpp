@@ -3,6 +3,7 @@
 #include "Database.h"
 #include "DemoHospital.h"
 #include "HouseError.h"
+#include "LogCategories.h"
 #include "QtTranslations.h"
 #include "OperatorAccounts.h"
 #include "Schema.h"
@@ -99,8 +100,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption patients(u"patients"_s, u"Pacientes do hospital de demonstração (padrão 40)."_s, u"N"_s, u"40"_s);
     const QCommandLineOption date(u"date"_s, u"Dia das prescrições de demonstração (padrão: ontem)."_s,
                                     u"AAAA-MM-DD"_s);
+    const QCommandLineOption log = logOption();
     parser.addOption(patients);
     parser.addOption(date);
+    parser.addOption(log);
     parser.addPositionalArgument(u"comando"_s, u"schema ou demo"_s);
     parser.addPositionalArgument(u"url"_s, u"sqlite:CAMINHO ou firebird://HOST[:PORTA]/CAMINHO"_s);
     if (!parser.parse(app.arguments()))
@@ -108,6 +111,10 @@ int main(int argc, char *argv[])
     if (parser.isSet(help)) {
         QTextStream(stdout) << parser.helpText();
         return 0;
+    }
+    if (parser.isSet(log)) {
+        if (const QString wrong = applyLogRules(parser.value(log)); !wrong.isEmpty())
+            return fail(u"--log: "_s + wrong);
     }
 
     const QStringList args = parser.positionalArguments();

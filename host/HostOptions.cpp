@@ -2,6 +2,7 @@
 
 #include "DBGeral.h"
 #include "HouseSession.h"
+#include "LogCategories.h"
 #include "PasswordFile.h"
 
 #include <QDir>
@@ -15,7 +16,7 @@ constexpr char16_t IniName[] = u"rbx53207-host.ini";
 
 struct Source
 {
-    QString operatorCode, server, tokenFile, passwordFile, tlsCaFile, database, module, branch, timeout;
+    QString operatorCode, server, tokenFile, passwordFile, tlsCaFile, database, module, branch, timeout, log;
 };
 
 void overlay(Source &into, const Source &from)
@@ -33,6 +34,7 @@ void overlay(Source &into, const Source &from)
     take(into.module, from.module);
     take(into.branch, from.branch);
     take(into.timeout, from.timeout);
+    take(into.log, from.log);
 }
 
 Source fromIni(const QString &path)
@@ -49,6 +51,7 @@ Source fromIni(const QString &path)
     s.module = ini.value(QStringLiteral("module")).toString();
     s.branch = ini.value(QStringLiteral("branch")).toString();
     s.timeout = ini.value(QStringLiteral("callTimeoutMs")).toString();
+    s.log = ini.value(QStringLiteral("log")).toString();
     // Relative paths in the file are relative to the file.
     const QDir base = QFileInfo(path).absoluteDir();
     for (QString *file : {&s.tokenFile, &s.passwordFile, &s.tlsCaFile, &s.module}) {
@@ -134,7 +137,8 @@ QString hostUsage()
         "                         C Cópias realizadas\n"
         "  --screenshot ARQUIVO   salva a tela aberta em ARQUIVO (PNG) e termina\n"
         "  --call-timeout-ms N    espera máxima de cada chamada ao servidor\n"
-        "  --config ARQUIVO       arquivo INI, seção [host] (RBX_HOST_CONFIG)\n");
+        "  --config ARQUIVO       arquivo INI, seção [host] (RBX_HOST_CONFIG)\n"
+        "  --log REGRAS           linhas de diagnóstico por área, ex. rbx.net.debug=true\n");
 }
 
 HostOptionsResult readHostOptions(const QStringList &arguments, const QProcessEnvironment &environment,
@@ -165,6 +169,7 @@ HostOptionsResult readHostOptions(const QStringList &arguments, const QProcessEn
         else if (arg == QLatin1String("--module")) cli.module = value;
         else if (arg == QLatin1String("--branch")) cli.branch = value;
         else if (arg == QLatin1String("--call-timeout-ms")) cli.timeout = value;
+        else if (arg == QLatin1String("--log")) cli.log = value;
         else if (arg == QLatin1String("--mode")) o.mode = value;
         else if (arg == QLatin1String("--screenshot")) o.screenshot = value;
         else if (arg == QLatin1String("--config")) config = value;
@@ -188,6 +193,12 @@ HostOptionsResult readHostOptions(const QStringList &arguments, const QProcessEn
     overlay(merged, fromEnvironment(environment));
     overlay(merged, cli);
 
+    if (!merged.log.isEmpty()) {
+        if (const QString wrong = applyLogRules(merged.log); !wrong.isEmpty()) {
+            result.error = QStringLiteral("--log: ") + wrong;
+            return result;
+        }
+    }
     o.operatorCode = merged.operatorCode;
     o.tokenFile = merged.tokenFile;
     o.passwordFile = merged.passwordFile;

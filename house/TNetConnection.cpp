@@ -3,6 +3,7 @@
 #include "SaslClient.h"
 
 #include "HouseError.h"
+#include "LogCategories.h"
 
 #include <QDeadlineTimer>
 #include <QJsonDocument>
@@ -158,6 +159,7 @@ void TNetConnection::connectEncrypted()
 
 void TNetConnection::lose(const QString &why)
 {
+    qCDebug(lcNet).noquote() << "connection lost:" << why;
     SetConnected(false);
     throw EConnectionError(why);
 }
@@ -173,6 +175,7 @@ void TNetConnection::send(const QByteArray &message, bool waitUntilWritten)
     if (!Connected())
         throw EConnectionError(QStringLiteral("A conexão com o servidor de aplicação não está aberta."));
     const QString where = QStringLiteral("%1:%2").arg(Host).arg(Port);
+    qCDebug(lcNet).noquote() << where << "sending" << message.size() << "bytes";
     if (m_socket->write(message) != message.size())
         lose(QStringLiteral("Falha ao enviar ao servidor de aplicação %1: %2.").arg(where, m_socket->errorString()));
     if (!waitUntilWritten) {

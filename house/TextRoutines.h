@@ -2,6 +2,8 @@
 
 #include "rbx_house_export.h"
 
+#include "CopyRules.h" // Ajusta
+
 #include <QString>
 
 // Small routines of the house library that screens call by name.
@@ -9,9 +11,6 @@
 // True for an empty selection list and for a date edit with no digit typed.
 RBX_HOUSE_EXPORT bool EmptyString(const QString &text);
 
-// Left-pads a decimal number with zeros to the width. A number wider than the width raises:
-// cutting it would store a wrong sequence.
-RBX_HOUSE_EXPORT QString Ajusta(const QString &decimal, int width);
 
 template <typename T>
 T iif(bool condition, const T &whenTrue, const T &whenFalse)

@@ -1,6 +1,7 @@
 #include "CopyServiceObject.h"
 
 #include "ArgReader.h"
+#include "CopyRules.h"
 #include "OperatorDirectory.h"
 #include "OleDate.h"
 #include "CopyServiceContract.h"
@@ -47,18 +48,18 @@ using Statements::single;
 // The sequence just before the lowest free one, at the column's width: zeros when none is taken.
 QString beforeLowestFree(const QVariant &value, const Schema::Column &column)
 {
-    return QString::number(value.isNull() ? 0 : value.toLongLong()).rightJustified(column.size, u'0');
+    return value.isNull() ? CopyRules::beforeFirstSequence(column.size)
+                          : QString::number(value.toLongLong()).rightJustified(column.size, u'0');
 }
 
-// The sequence after `current` at the column's width; a refusal when it no longer fits.
+// The sequence after `current` at the column's width; a refusal of the call when it no longer fits.
 QString nextSequence(const QString &current, const Schema::Column &column)
 {
-    bool ok = false;
-    const qint64 value = current.trimmed().toLongLong(&ok);
-    const QString next = QString::number(value + 1);
-    if (!ok || value < 0 || next.size() > column.size)
-        refuse(u"A sequência %1 não cabe em %2 dígitos (%3)."_s.arg(next).arg(column.size).arg(column.name));
-    return next.rightJustified(column.size, u'0');
+    try {
+        return CopyRules::nextSequence(current, column.size);
+    } catch (const EConvertError &error) {
+        refuse(u"%1 (%2)"_s.arg(error.message(), column.name));
+    }
 }
 
 // A patient is in while the latest stay in the branch has no discharge; older stays do not count.
@@ -490,11 +491,11 @@ SELECT CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM, IDIMPRSERV, IDTIPOSERINT, 
         row.tipo = textOrNull(origin.value(5));
         row.restricao = textOrNull(origin.value(6));
         row.grupo = textOrNull(origin.value(7));
-        const std::optional<double> internacao = date(origin.value(8));
-        row.internacao = internacao && *internacao != 0 ? QVariant(*internacao) : QVariant();
+        const std::optional<double> internacao = CopyRules::carriedDate(date(origin.value(8)).value_or(0));
+        row.internacao = internacao ? QVariant(*internacao) : QVariant();
         row.descricao = textOrNull(origin.value(9));
         const QVariant peso = origin.value(10);
-        row.peso = peso.isNull() ? QVariant() : QVariant(QString::number(peso.toDouble(), 'g', 15).toDouble());
+        row.peso = peso.isNull() ? QVariant() : QVariant(CopyRules::carriedWeight(peso.toDouble()));
         origin.finish();
 
         const RunJournal::ServiceKey key{paciente, destino, filial, row.servico, row.dieta};
@@ -537,12 +538,9 @@ SELECT CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM, IDIMPRSERV, IDTIPOSERINT, 
             copy.qtPrat = source.value(7).toDouble();
             copy.qtInfu = source.value(8).toDouble();
             copy.hora = source.value(9).toDouble();
-            if (const std::optional<double> consumo = date(source.value(10))) {
-                // the consumption keeps its distance from the service's day, time of day included
-                const long double offset = static_cast<long double>(*consumo) - static_cast<long double>(origem);
-                const double moved = static_cast<double>(static_cast<long double>(destino) + offset);
-                copy.consumo = moved == 0 ? QVariant() : QVariant(moved);
-            }
+            if (const std::optional<double> moved =
+                    CopyRules::carriedDate(CopyRules::movedConsumption(date(source.value(10)), origem, destino)))
+                copy.consumo = *moved;
             copy.produto = textOrNull(source.value(11));
             copy.via = textOrNull(source.value(12));
             copy.preparo = textOrNull(source.value(13));

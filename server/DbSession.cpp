@@ -1,6 +1,7 @@
 #include "DbSession.h"
 
 #include "HouseError.h"
+#include "LogCategories.h"
 #include "ServerLimits.h"
 #include "ServerLog.h"
 #include "WireProtocol.h"
@@ -156,6 +157,7 @@ void DbSession::startTransaction()
     m_database->begin();
     m_transactionTurn = std::move(turn);
     m_transaction = Transaction::Open;
+    qCDebug(lcDb).noquote() << m_database->name() << "transaction begun";
 }
 
 void DbSession::commit()
@@ -175,6 +177,7 @@ void DbSession::commit()
         m_database->countRun();
         m_database->commit();
         transactionEnded();
+        qCDebug(lcDb).noquote() << m_database->name() << "transaction committed";
     } catch (const EHouseError &error) {
         // a transaction that could not commit must not linger holding locks
         try {
@@ -206,6 +209,7 @@ void DbSession::rollBackOpenTransaction()
     m_database->countRun();
     m_database->rollback();
     transactionEnded();
+    qCDebug(lcDb).noquote() << m_database->name() << "transaction rolled back";
 }
 
 void DbSession::abandonTransaction(const QString &why)

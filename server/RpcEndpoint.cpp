@@ -1,9 +1,11 @@
 #include "RpcEndpoint.h"
 
 #include "ArgReader.h"
+#include "LogCategories.h"
 #include "ServerLog.h"
 #include "WireProtocol.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -127,8 +129,17 @@ RpcEndpoint::Outcome RpcEndpoint::handleRequest(const QJsonValue &value)
         answer = m_handler->auth(id, params, outcome.close);
     else if (!m_handler->isOpen())
         answer = Wire::errorObject(id, {Code::SessionNotOpen, u"Sessão não aberta: a primeira chamada deve ser rpc.open."_s, {}});
-    else
+    else {
+        QElapsedTimer timer;
+        if (lcServer().isDebugEnabled())
+            timer.start();
         answer = m_handler->call(id, name, params);
+        if (timer.isValid()) {
+            qCDebug(lcServer).noquote() << "connection" << m_connectionId << excerpt(name) << "answered in"
+                                        << timer.nsecsElapsed() / 1000 << "µs"
+                                        << (answer.contains(QLatin1String("error")) ? "(error)" : "");
+        }
+    }
     answer = noted(name, std::move(answer));
     if (!notification)
         outcome.answer = answer;

@@ -4,6 +4,7 @@
 #include "DbSession.h"
 #include "HouseError.h"
 #include "JournalSql.h"
+#include "LogCategories.h"
 #include "OleDate.h"
 #include "Schema.h"
 #include "ServerLog.h"
@@ -196,6 +197,7 @@ RunJournal::Run &RunJournal::ensureRun(const QString &filial, double destino)
         fresh.createdInTransaction = m_db.inTransaction();
         create(fresh);
         m_run = fresh;
+        qCDebug(lcJournal) << "run" << fresh.id << "opened by a write";
     }
     return *m_run;
 }
@@ -260,6 +262,7 @@ void RunJournal::end(QChar outcome, const QString &error)
     if (!m_run)
         return;
     const Run ending = *m_run;
+    qCDebug(lcJournal).noquote() << "run" << ending.id << "ends" << QString(outcome) << logLineText(error);
     m_run.reset();
     m_entries.clear();
     m_entriesAtStart = 0;

@@ -1,6 +1,7 @@
 #include "ServerOptions.h"
 
 #include "Database.h"
+#include "LogCategories.h"
 #include "OptionsFile.h"
 #include "ServerLimits.h"
 
@@ -117,9 +118,10 @@ ParsedOptions parseMergedOptions(const QStringList &arguments)
         u"NOME"_s);
     const QCommandLineOption configFile(
         u"config"_s, u"Arquivo INI com as mesmas chaves das opções longas; a linha de comando prevalece."_s, u"ARQUIVO"_s);
+    const QCommandLineOption log = logOption();
     const QList<QCommandLineOption> options = {help, database, listen, tokenFile, maxConnections, maxMessage, stall, idle,
                                                idleTransaction, tlsCert, tlsKey, classic, journalDays, pamService,
-                                               configFile};
+                                               configFile, log};
     parser.addOptions(options);
 
     ParsedOptions result;
@@ -141,6 +143,12 @@ ParsedOptions parseMergedOptions(const QStringList &arguments)
         return result;
     }
 
+    if (parser.isSet(log)) {
+        if (const QString wrong = applyLogRules(parser.value(log)); !wrong.isEmpty()) {
+            result.error = u"--log: "_s + wrong;
+            return result;
+        }
+    }
     ServerConfig config;
     config.databaseUrl = parser.value(database);
     if (config.databaseUrl.isEmpty()) {

@@ -1,5 +1,6 @@
 #include "HeadlessOptions.h"
 
+#include "LogCategories.h"
 #include "OptionsFile.h"
 
 #include <QCommandLineParser>
@@ -115,9 +116,10 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
                                      QStringLiteral("Mostra a execução de cópia EXECUÇÃO: modo, datas, filtros e cada "
                                                     "serviço gravado, com o que substituiu."),
                                      QStringLiteral("EXECUÇÃO"));
+    const QCommandLineOption log = logOption();
     QList<QCommandLineOption> known = {help,     server, tokenFile,  passwordFile, tlsCa,    operatorCode, branch,
                                        mode,     from,   to,         yes,          callByCall, configFile, listRuns,
-                                       undo,     showRun};
+                                       undo,     showRun, log};
     std::array<QCommandLineOption, 6> groups = {
         QCommandLineOption(groupOptionName(FilterGroup::Paciente),
                            QStringLiteral("Pacientes, separados por vírgula (padrão: todos)."), QStringLiteral("CÓDIGOS")),
@@ -157,6 +159,10 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
     if (!parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("argumento inesperado: %1").arg(parser.positionalArguments().constFirst()));
 
+    if (parser.isSet(log)) {
+        if (const QString wrong = applyLogRules(parser.value(log)); !wrong.isEmpty())
+            return HeadlessUsage{QStringLiteral("--log: ") + wrong, {}};
+    }
     HeadlessOptions options;
     if (!parser.isSet(server))
         return usage(QStringLiteral("--server HOST:PORTA é obrigatório."));

@@ -442,36 +442,6 @@ private slots:
         QCOMPARE(inserts.at(1).args.at(3).text, u"0021"_s);
     }
 
-    void nextSequence_data()
-    {
-        QTest::addColumn<QString>("current");
-        QTest::addColumn<int>("width");
-        QTest::addColumn<QString>("expected"); // empty: raises
-
-        QTest::newRow("service 03") << u"03"_s << 2 << u"04"_s;
-        QTest::newRow("first service") << u"00"_s << 2 << u"01"_s;
-        QTest::newRow("service 09 carries") << u"09"_s << 2 << u"10"_s;
-        QTest::newRow("service 98 is the last that fits") << u"98"_s << 2 << u"99"_s;
-        QTest::newRow("service 100 does not fit") << u"99"_s << 2 << QString();
-        QTest::newRow("item 0010") << u"0010"_s << 4 << u"0011"_s;
-        QTest::newRow("item 0011") << u"0011"_s << 4 << u"0012"_s;
-        QTest::newRow("item 10000 does not fit") << u"9999"_s << 4 << QString();
-        QTest::newRow("answer without leading zeros") << u"7"_s << 4 << u"0008"_s;
-        QTest::newRow("not a number") << u"A1"_s << 2 << QString();
-        QTest::newRow("empty answer") << QString() << 2 << QString();
-        QTest::newRow("largest int does not overflow") << u"2147483647"_s << 4 << QString();
-    }
-    void nextSequence()
-    {
-        QFETCH(QString, current);
-        QFETCH(int, width);
-        QFETCH(QString, expected);
-        if (expected.isEmpty())
-            QVERIFY_THROWS_EXCEPTION(EConvertError, ::nextSequence(current, width));
-        else
-            QCOMPARE(::nextSequence(current, width), expected);
-    }
-
     void lastItemNumberedToTheColumnsEndIsCopied()
     {
         CopyHarness h;

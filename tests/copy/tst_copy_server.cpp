@@ -1,3 +1,4 @@
+#include "CopyRules.h"
 #include "DemoCatalog.h"
 #include "ServerCopyKit.h"
 #include "FaultRelay.h"
@@ -222,7 +223,7 @@ void putOlderVersion(quint16 port, const ServiceState &service)
     declareFields(nr, CopyService::nrServInteLayout());
     QString filial = Branch;
     session.client.getNrServInte(service.patient, day, filial, nr);
-    QString sequence = nextSequence(nr.FieldByName(u"NRSEQUSERV"_s).AsString(), 2);
+    QString sequence = CopyRules::nextSequence(nr.FieldByName(u"NRSEQUSERV"_s).AsString(), 2);
     CopyServiceClient::ServInteRow row;
     row.cdPaciente = service.patient;
     row.cdFilial = service.branch;

@@ -40,7 +40,8 @@ SIGN_IN_OPTIONS = [("rbx53207-db", "passwd"), ("rbx53207-copy", "--password-file
                    ("rbx53207-host", "--password-file"), ("rbx53207-host", "--tls-ca")]
 
 EXPECTED = {
-    "rbx53207-common": [f"{LIBS}/librbx_protocol.so", f"{LIBS}/librbx_db.so", f"{LIBS}/librbx_contract.so"],
+    "rbx53207-common": [f"{LIBS}/librbx_protocol.so", f"{LIBS}/librbx_copy_rules.so", f"{LIBS}/librbx_db.so",
+                        f"{LIBS}/librbx_contract.so"],
     "rbx53207-server": ["/usr/bin/rbx53207-server", "/usr/bin/rbx53207-db", f"{UNITS}/rbx53207-server.service",
                         f"{CONFIG}/server.conf", "/usr/share/man/man1/rbx53207-server.1",
                         "/usr/share/man/man1/rbx53207-db.1"],

@@ -1,10 +1,13 @@
 // The arguments of a call, in process: their count and kinds, and texts sent by reference; and
 // the server's own, from its --config file.
 #include "CopyServiceContract.h"
+#include "LogCategories.h"
 #include "ServerOptions.h"
 #include "ServerTestKit.h"
 
 #include <QJsonArray>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -178,6 +181,24 @@ private slots:
             parseServerOptions({u"rbx53207-server"_s, u"--config"_s, u"/nonexistent/server.conf"_s});
         QVERIFY(!options.config);
         QVERIFY2(options.error.startsWith(u"/nonexistent/server.conf: "_s), qPrintable(options.error));
+    }
+
+    // --log turns an area's debug lines on without a rebuild; a rule that is no rule is refused.
+    void logRulesTurnOnDiagnostics()
+    {
+        const QStringList base{u"rbx53207-server"_s, u"--database"_s, u"sqlite:/tmp/rbx-log-test.db"_s, u"--log"_s};
+        const ParsedOptions wrong = parseServerOptions(base + QStringList{u"rbx.db.debug"_s});
+        QVERIFY(!wrong.config);
+        QVERIFY2(wrong.error.startsWith(u"--log: "_s), qPrintable(wrong.error));
+        const auto off = qScopeGuard([] { applyLogRules({}); });
+        const ParsedOptions on = parseServerOptions(base + QStringList{u"rbx.db.debug=true;rbx.server.debug=false"_s});
+        QVERIFY2(on.config, qPrintable(on.error));
+        QVERIFY(lcDb().isDebugEnabled());
+        QVERIFY(!lcServer().isDebugEnabled());
+        auto client = opened();
+        QVERIFY(client);
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"ran in \\d+ µs"_s));
+        client->call(u"getNutricio"_s, {T(TestSupport::TestOperator), R(Branch)});
     }
 };
 
