@@ -243,7 +243,7 @@ struct Message
 class ObjectApiClient final : public Client
 {
 public:
-    ObjectApiClient(const Firebird::Target &target, const Firebird::Credentials &credentials, bool keep)
+    ObjectApiClient(const FirebirdServer::Target &target, const FirebirdServer::Credentials &credentials, bool keep)
         : Client(keep), m_statusObject(master()->getStatus()), m_status(m_statusObject)
     {
         fb::IUtil *util = master()->getUtilInterface();
@@ -425,7 +425,7 @@ private:
 class SociClient final : public Client
 {
 public:
-    SociClient(const Firebird::Target &target, const Firebird::Credentials &credentials, bool keep)
+    SociClient(const FirebirdServer::Target &target, const FirebirdServer::Credentials &credentials, bool keep)
         : Client(keep),
           m_session(*soci::factory_firebird(), u"service=%1 user=%2 password=%3 charset=UTF8"_s
                                                    .arg(target.connectionString(), credentials.user, credentials.password)
@@ -571,7 +571,7 @@ std::vector<Service> originServices(const QString &url, int count)
 
 // Forced writes make every commit wait for the disk, which on this machine costs more than all
 // the rest of a transaction; with them off what remains is the libraries' and the server's work.
-void setForcedWrites(const Firebird::Target &target, const Firebird::Credentials &credentials, bool on)
+void setForcedWrites(const FirebirdServer::Target &target, const FirebirdServer::Credentials &credentials, bool on)
 {
     fb::ThrowStatusWrapper status(master()->getStatus());
     fb::IXpbBuilder *dpb = master()->getUtilInterface()->getXpbBuilder(&status, fb::IXpbBuilder::DPB, nullptr, 0);
@@ -588,7 +588,7 @@ void setForcedWrites(const Firebird::Target &target, const Firebird::Credentials
 }
 
 // Every library and way in turn, each copying the same services to a day of its own.
-void measure(const QString &url, const Firebird::Target &target, const Firebird::Credentials &credentials,
+void measure(const QString &url, const FirebirdServer::Target &target, const FirebirdServer::Credentials &credentials,
              int serviceCount, int rounds)
 {
     {
@@ -661,16 +661,16 @@ int main(int argc, char *argv[])
         die(u"RBX_FIREBIRD_URL_BASE is not set (source scripts/firebird.sh and call firebird_start)"_s);
     const QString url = base + u"/rbx-bench-fbaccess-%1.fdb"_s.arg(QCoreApplication::applicationPid());
     QString problem;
-    const std::optional<Firebird::Target> target = Firebird::parseUrl(url, &problem);
+    const std::optional<FirebirdServer::Target> target = FirebirdServer::parseUrl(url, &problem);
     if (!target)
         die(problem);
     if (!QHostAddress(target->host).isLoopback() && target->host != u"localhost"_s)
         die(u"the benchmark only reaches a server on loopback, not "_s + target->host);
 
     QString failure;
-    Firebird::Credentials credentials;
+    FirebirdServer::Credentials credentials;
     try {
-        credentials = Firebird::credentialsFromEnvironment();
+        credentials = FirebirdServer::credentialsFromEnvironment();
         measure(url, *target, credentials, serviceCount, rounds);
 #ifdef RBX_BENCH_SOCI
     } catch (const soci::soci_error &error) {

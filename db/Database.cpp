@@ -69,7 +69,7 @@ QSqlDatabase openSqlite(const QString &url, const QString &connectionName, Datab
     return db;
 }
 
-bool missingOnServer(const Firebird::Target &target, const Firebird::Credentials &credentials)
+bool missingOnServer(const FirebirdServer::Target &target, const FirebirdServer::Credentials &credentials)
 {
     try {
         return !FirebirdFiles::exists(target, credentials);
@@ -84,14 +84,14 @@ bool missingOnServer(const Firebird::Target &target, const Firebird::Credentials
 QSqlDatabase openFirebird(const QString &url, const QString &connectionName, Database::Role role)
 {
     QString problem;
-    const std::optional<Firebird::Target> target = Firebird::parseUrl(url, &problem);
+    const std::optional<FirebirdServer::Target> target = FirebirdServer::parseUrl(url, &problem);
     if (!target)
         throw EDatabaseError(problem);
-    QSqlDatabase db = Firebird::addConnection(*target, connectionName);
+    QSqlDatabase db = FirebirdServer::addConnection(*target, connectionName);
     if (db.open())
         return db;
     QString why = db.lastError().text();
-    const Firebird::Credentials credentials = Firebird::credentialsFromEnvironment();
+    const FirebirdServer::Credentials credentials = FirebirdServer::credentialsFromEnvironment();
     if (role == Database::Role::Owner && missingOnServer(*target, credentials)) {
         try {
             FirebirdFiles::create(*target, credentials);
@@ -118,9 +118,9 @@ QString Database::checkUrl(const QString &url)
             return u"URL de banco de dados sem caminho: use sqlite:CAMINHO."_s;
         return {};
     }
-    if (Firebird::isFirebirdUrl(url)) {
+    if (FirebirdServer::isFirebirdUrl(url)) {
         QString problem;
-        return Firebird::parseUrl(url, &problem) ? QString() : problem;
+        return FirebirdServer::parseUrl(url, &problem) ? QString() : problem;
     }
     const qsizetype colon = url.indexOf(u':');
     if (colon <= 0)
@@ -134,7 +134,7 @@ std::unique_ptr<Database> Database::open(const QString &url, const QString &conn
     if (!problem.isEmpty())
         throw EDatabaseError(problem);
 
-    const bool firebird = Firebird::isFirebirdUrl(url);
+    const bool firebird = FirebirdServer::isFirebirdUrl(url);
     const SqlDialect &dialect = firebird ? static_cast<const SqlDialect &>(firebirdDialect()) : sqliteDialect();
     QSqlDatabase db = firebird ? openFirebird(url, connectionName, role) : openSqlite(url, connectionName, role);
     std::unique_ptr<Database> database(new Database(db, dialect, connectionName));

@@ -941,10 +941,10 @@ FirebirdApiSession::FirebirdApiSession(const QString &url, const QString &connec
     : m_attachment(std::make_shared<FirebirdApi::Attachment>())
 {
     QString problem;
-    const std::optional<Firebird::Target> target = Firebird::parseUrl(url, &problem);
+    const std::optional<FirebirdServer::Target> target = FirebirdServer::parseUrl(url, &problem);
     if (!target)
         throw EDatabaseError(problem);
-    const Firebird::Credentials credentials = Firebird::credentialsFromEnvironment();
+    const FirebirdServer::Credentials credentials = FirebirdServer::credentialsFromEnvironment();
     m_attachment->name = connectionName;
     // as the Qt connections name their database, so that both kinds share one key
     m_attachment->key = firebirdDialect().name() + u':' + target->path;

@@ -6,7 +6,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace Firebird {
+namespace FirebirdServer {
 
 namespace {
 
@@ -115,4 +115,4 @@ QSqlDatabase addConnection(const Target &target, const QString &connectionName)
     return db;
 }
 
-} // namespace Firebird
+} // namespace FirebirdServer

@@ -10,7 +10,7 @@
 // A Firebird database named by URL, firebird://HOST[:PORT]/PATH with PATH absolute on the
 // server. Credentials never travel in the URL, a command line or a message: they come from
 // ISC_USER and ISC_PASSWORD, as for Firebird's own tools.
-namespace Firebird {
+namespace FirebirdServer {
 
 inline constexpr int DefaultPort = 3050;
 
@@ -43,4 +43,4 @@ RBX_DB_EXPORT Credentials credentialsFromEnvironment();
 // the role is no plain name or the connection name is taken.
 RBX_DB_EXPORT QSqlDatabase addConnection(const Target &target, const QString &connectionName);
 
-} // namespace Firebird
+} // namespace FirebirdServer

@@ -41,7 +41,7 @@ void appendDpb(QByteArray &dpb, char item, const QByteArray &value)
 bool failed(const ISC_STATUS *status) { return status[0] == 1 && status[1] != 0; }
 
 // Attaches with the credentials, leaving the outcome in status; the caller detaches or drops.
-isc_db_handle attach(const Firebird::Target &target, const Firebird::Credentials &credentials, ISC_STATUS *status)
+isc_db_handle attach(const FirebirdServer::Target &target, const FirebirdServer::Credentials &credentials, ISC_STATUS *status)
 {
     QByteArray user = credentials.user.toUtf8();
     QByteArray password = credentials.password.toUtf8();
@@ -61,7 +61,7 @@ isc_db_handle attach(const Firebird::Target &target, const Firebird::Credentials
 
 namespace FirebirdFiles {
 
-void create(const Firebird::Target &target, const Firebird::Credentials &credentials)
+void create(const FirebirdServer::Target &target, const FirebirdServer::Credentials &credentials)
 {
     QByteArray statement = (u"CREATE DATABASE %1 USER %2 PASSWORD %3 DEFAULT CHARACTER SET UTF8"_s)
                                .arg(quoted(target.connectionString()), quoted(credentials.user),
@@ -78,7 +78,7 @@ void create(const Firebird::Target &target, const Firebird::Credentials &credent
     isc_detach_database(detachStatus, &db);
 }
 
-bool exists(const Firebird::Target &target, const Firebird::Credentials &credentials)
+bool exists(const FirebirdServer::Target &target, const FirebirdServer::Credentials &credentials)
 {
     ISC_STATUS_ARRAY status{};
     isc_db_handle db = attach(target, credentials, status);
@@ -91,7 +91,7 @@ bool exists(const Firebird::Target &target, const Firebird::Credentials &credent
     throw EDatabaseError(u"Não foi possível consultar o banco Firebird %1: %2"_s.arg(target.connectionString(), statusText(status)));
 }
 
-void drop(const Firebird::Target &target, const Firebird::Credentials &credentials)
+void drop(const FirebirdServer::Target &target, const FirebirdServer::Credentials &credentials)
 {
     ISC_STATUS_ARRAY status{};
     isc_db_handle db = attach(target, credentials, status);

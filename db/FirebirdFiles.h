@@ -10,13 +10,13 @@ namespace FirebirdFiles {
 
 // Creates an empty database whose texts default to UTF8. Throws EDatabaseError with the
 // server's message, also when the file already exists: an existing database is never touched.
-RBX_DB_EXPORT void create(const Firebird::Target &target, const Firebird::Credentials &credentials);
+RBX_DB_EXPORT void create(const FirebirdServer::Target &target, const FirebirdServer::Credentials &credentials);
 
 // Whether the server holds the database: false when it cannot open the file, throws
 // EDatabaseError for any other failure (server unreachable, credentials refused).
-RBX_DB_EXPORT bool exists(const Firebird::Target &target, const Firebird::Credentials &credentials);
+RBX_DB_EXPORT bool exists(const FirebirdServer::Target &target, const FirebirdServer::Credentials &credentials);
 
 // Drops the database and its file. Every other attachment must be gone. Throws EDatabaseError.
-RBX_DB_EXPORT void drop(const Firebird::Target &target, const Firebird::Credentials &credentials);
+RBX_DB_EXPORT void drop(const FirebirdServer::Target &target, const FirebirdServer::Credentials &credentials);
 
 } // namespace FirebirdFiles

@@ -56,7 +56,7 @@ private:
 std::unique_ptr<SqlSession> SqlSession::open(const QString &url, const QString &connectionName)
 {
     // Firebird through its own client library: Qt's driver can keep no statement past a transaction
-    if (Firebird::isFirebirdUrl(url)) {
+    if (FirebirdServer::isFirebirdUrl(url)) {
         if (const QString problem = Database::checkUrl(url); !problem.isEmpty())
             throw EDatabaseError(problem);
         return openFirebirdApiSession(url, connectionName);

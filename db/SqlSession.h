@@ -86,6 +86,27 @@ public:
     };
     const Counts &counts() const { return m_counts; }
 
+    // Runs `work` in a transaction of its own: committed when it returns, rolled back when it
+    // throws (and the error raised again).
+    template <typename Work>
+    void inTransaction(Work &&work)
+    {
+        begin();
+        try {
+            work();
+            finishStatements();
+            commit();
+        } catch (...) {
+            try {
+                finishStatements();
+                rollback();
+            } catch (const EHouseError &) {
+                // the error that ended the work is the one to report
+            }
+            throw;
+        }
+    }
+
     // Opens a session on the database the URL names, as its owner (the server): "sqlite:PATH"
     // and "firebird://HOST[:PORT]/PATH". Throws EDatabaseError with a message for the user.
     static std::unique_ptr<SqlSession> open(const QString &url, const QString &connectionName);

@@ -1,12 +1,10 @@
 #include "JournalPruning.h"
 
-#include "Database.h"
 #include "HouseError.h"
 #include "RunJournal.h"
 #include "ServerLog.h"
 #include "SqlDialect.h"
-#include "SqlStatement.h"
-#include "SqlTransaction.h"
+#include "SqlSession.h"
 
 #include <QTimer>
 
@@ -37,15 +35,15 @@ void JournalPruning::start()
 
 qint64 JournalPruning::pruneNow()
 {
-    auto database = Database::open(m_databaseUrl, u"rbx-journal-pruning"_s);
-    SqlTransaction transaction(*database);
-    // what each run pictured goes with it, in cascade
-    SqlStatement prune(database->sql(), u"DELETE FROM EXECCOPIA WHERE DTINICIO < :LIMITE"_s);
-    prune.bind(u":LIMITE"_s, database->dialect().dateTimeValue(journalNow() - m_days));
-    prune.exec();
-    const qint64 removed = prune.rowsAffected();
-    prune.finish();
-    transaction.commit();
+    const std::unique_ptr<SqlSession> session = SqlSession::open(m_databaseUrl, u"rbx-journal-pruning"_s);
+    qint64 removed = 0;
+    session->inTransaction([&] {
+        // what each run pictured goes with it, in cascade
+        PreparedStatement &prune = session->statement(u"DELETE FROM EXECCOPIA WHERE DTINICIO < :LIMITE"_s);
+        prune.bind(u":LIMITE"_s, session->dialect().dateTimeValue(journalNow() - m_days));
+        prune.exec();
+        removed = prune.rowsAffected();
+    });
     if (removed > 0)
         serverLog(u"journal of runs: %1 run(s) older than %2 days removed"_s.arg(removed).arg(m_days));
     return removed;

@@ -1,12 +1,10 @@
 #include "RunsLeftOpen.h"
 
 #include "CopyServiceContract.h"
-#include "Database.h"
 #include "RunJournal.h"
 #include "ServerLog.h"
 #include "SqlDialect.h"
-#include "SqlStatement.h"
-#include "SqlTransaction.h"
+#include "SqlSession.h"
 
 using namespace Qt::StringLiterals;
 
@@ -29,20 +27,19 @@ UPDATE EXECCOPIA
 
 } // namespace
 
-int closeRunsLeftOpen(Database &database)
+int closeRunsLeftOpen(const QString &databaseUrl)
 {
-    SqlTransaction transaction(database);
-    SqlStatement removal(database.sql(), RemoveQueriesOnly);
-    removal.exec();
-    removal.finish();
-    SqlStatement closing(database.sql(), CloseAsFailed);
-    closing.bind(u":FALHOU"_s, QString(CopyService::RunOutcomeCode::Failed));
-    closing.bind(u":AGORA"_s, database.dialect().dateTimeValue(journalNow()));
-    closing.bind(u":DSERRO"_s, u"o servidor parou durante a execução"_s);
-    closing.exec();
-    const int closed = int(closing.rowsAffected());
-    closing.finish();
-    transaction.commit();
+    const std::unique_ptr<SqlSession> session = SqlSession::open(databaseUrl, u"rbx-runs-left-open"_s);
+    int closed = 0;
+    session->inTransaction([&] {
+        session->statement(RemoveQueriesOnly).exec();
+        PreparedStatement &closing = session->statement(CloseAsFailed);
+        closing.bind(u":FALHOU"_s, QString(CopyService::RunOutcomeCode::Failed));
+        closing.bind(u":AGORA"_s, session->dialect().dateTimeValue(journalNow()));
+        closing.bind(u":DSERRO"_s, u"o servidor parou durante a execução"_s);
+        closing.exec();
+        closed = int(closing.rowsAffected());
+    });
     if (closed > 0)
         serverLog(u"journal of runs: %1 run(s) left open by a server that stopped closed as failed"_s.arg(closed));
     return closed;

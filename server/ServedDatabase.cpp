@@ -20,8 +20,8 @@ QString howToCreate(const QString &url)
 bool missingOnFirebird(const QString &url)
 {
     try {
-        const std::optional<Firebird::Target> target = Firebird::parseUrl(url, nullptr);
-        return target && !FirebirdFiles::exists(*target, Firebird::credentialsFromEnvironment());
+        const std::optional<FirebirdServer::Target> target = FirebirdServer::parseUrl(url, nullptr);
+        return target && !FirebirdFiles::exists(*target, FirebirdServer::credentialsFromEnvironment());
     } catch (const EDatabaseError &) {
         return false;
     }
@@ -31,7 +31,7 @@ bool missingOnFirebird(const QString &url)
 
 std::optional<QString> refusedDatabase(const QString &url)
 {
-    const bool firebird = Firebird::isFirebirdUrl(url);
+    const bool firebird = FirebirdServer::isFirebirdUrl(url);
     std::unique_ptr<Database> database;
     try {
         // a reader opens only what exists

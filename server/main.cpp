@@ -52,10 +52,10 @@ int main(int argc, char *argv[])
     try {
         auto database = Database::open(config.databaseUrl, u"rbx-startup"_s);
         Schema::create(*database);
-        closeRunsLeftOpen(*database);
+        closeRunsLeftOpen(config.databaseUrl);
         pruning.start();
         // the first client then finds an attachment waiting
-        if (Firebird::isFirebirdUrl(config.databaseUrl))
+        if (FirebirdServer::isFirebirdUrl(config.databaseUrl))
             SqlSessionPool::instance().prewarm(config.databaseUrl);
     } catch (const EHouseError &error) {
         QTextStream(stderr) << "rbx53207-server: " << error.message() << Qt::endl;

@@ -232,7 +232,7 @@ private slots:
         QString url = u"sqlite:/nonexistent-rbx-folder/x.db"_s;
         if (TestSupport::engine() == TestSupport::Engine::Firebird) {
             // the run's server, a folder it does not have
-            const auto server = Firebird::parseUrl(qEnvironmentVariable("RBX_FIREBIRD_URL_BASE") + u"/x"_s, nullptr);
+            const auto server = FirebirdServer::parseUrl(qEnvironmentVariable("RBX_FIREBIRD_URL_BASE") + u"/x"_s, nullptr);
             QVERIFY(server);
             url = u"firebird://%1:%2/nonexistent-rbx-folder/x.fdb"_s.arg(server->host).arg(server->port);
         }

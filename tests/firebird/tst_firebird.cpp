@@ -47,7 +47,7 @@ private:
     QByteArray m_old;
 };
 
-Firebird::Target targetOf(const ScratchDatabase &scratch) { return *Firebird::parseUrl(scratch.url(), nullptr); }
+FirebirdServer::Target targetOf(const ScratchDatabase &scratch) { return *FirebirdServer::parseUrl(scratch.url(), nullptr); }
 
 QVariant single(Database &database, const QString &sql, const QVariantMap &bindings)
 {
@@ -99,7 +99,7 @@ private slots:
     {
         RBX_REQUIRE_ENGINE(Engine::Firebird);
         ScratchDatabase scratch(u"created"_s, Engine::Firebird);
-        const Firebird::Credentials credentials = Firebird::credentialsFromEnvironment();
+        const FirebirdServer::Credentials credentials = FirebirdServer::credentialsFromEnvironment();
         QVERIFY(!FirebirdFiles::exists(targetOf(scratch), credentials));
         {
             auto database = Database::open(scratch.url(), u"first-open"_s);
@@ -121,7 +121,7 @@ private slots:
         RBX_REQUIRE_ENGINE(Engine::Firebird);
         ScratchDatabase scratch(u"never-created"_s, Engine::Firebird);
         QVERIFY_THROWS_EXCEPTION(EDatabaseError, Database::open(scratch.url(), u"reader"_s, Database::Role::Reader));
-        QVERIFY(!FirebirdFiles::exists(targetOf(scratch), Firebird::credentialsFromEnvironment()));
+        QVERIFY(!FirebirdFiles::exists(targetOf(scratch), FirebirdServer::credentialsFromEnvironment()));
         QVERIFY(!QSqlDatabase::contains(u"reader"_s));
     }
 

@@ -26,7 +26,7 @@ QString firebirdUnavailable()
     if (qEnvironmentVariableIsEmpty("ISC_USER") || qEnvironmentVariableIsEmpty("ISC_PASSWORD"))
         return u"Firebird not available: ISC_USER and ISC_PASSWORD are not set"_s;
     QString problem;
-    const auto target = Firebird::parseUrl(firebirdBase() + u"/probe.fdb"_s, &problem);
+    const auto target = FirebirdServer::parseUrl(firebirdBase() + u"/probe.fdb"_s, &problem);
     if (!target)
         return u"Firebird not available: RBX_FIREBIRD_URL_BASE: "_s + problem;
     QTcpSocket socket;
@@ -91,14 +91,14 @@ ScratchDatabase::~ScratchDatabase()
 {
     if (m_engine != TestSupport::Engine::Firebird)
         return;
-    const auto target = Firebird::parseUrl(m_url, nullptr);
+    const auto target = FirebirdServer::parseUrl(m_url, nullptr);
     if (!target)
         return;
     // the lookups' shared connection outlives the tests that pointed it here
     if (dtmDBGeral().Url() == m_url)
         dtmDBGeral().Close();
     try {
-        const Firebird::Credentials credentials = Firebird::credentialsFromEnvironment();
+        const FirebirdServer::Credentials credentials = FirebirdServer::credentialsFromEnvironment();
         if (!FirebirdFiles::exists(*target, credentials))
             return;
         // a server process that just ended may still hold its attachments for a moment
