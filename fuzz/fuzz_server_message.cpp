@@ -74,5 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (protocol.handleMessage(message, sink) == RpcEndpoint::After::Close)
             break;
     }
+    // the end of the connection, as a server's session has it: the run left open is ended
+    protocol.connectionEnded();
     return 0;
 }

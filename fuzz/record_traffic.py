@@ -3,7 +3,7 @@
 
 Usage: record_traffic.py BUILD_DIR OUT_CORPUS_DIR [TRAFFIC_FILE]
 Starts the server on a fresh demo hospital, puts a relay in front of it, runs the headless copy
-and a patient lookup through the relay, and writes every request (after an rpc.open) as a
+(logged in as ADMIN) and a patient lookup through the relay, and writes every request (after an rpc.open) as a
 server_message seed and every answer as a client_packet seed. Loopback only."""
 import os, re, socket, subprocess, sys, tempfile, threading, hashlib
 
@@ -12,6 +12,12 @@ work = tempfile.mkdtemp()
 db = "sqlite:" + os.path.join(work, "demo.db")
 subprocess.run([f"{build}/db/rbx53207-db", "demo", db, "--patients", "8", "--date", "2024-03-14"], check=True,
                stdout=subprocess.DEVNULL)
+# the operator logs in as at a site: a password of the run's own, read from a 0600 file
+password = os.path.join(work, "admin.password")
+with open(os.open(password, os.O_WRONLY | os.O_CREAT, 0o600), "w") as f:
+    f.write("senha-da-gravacao\n")
+with open(password) as f:
+    subprocess.run([f"{build}/db/rbx53207-db", "passwd", db, "ADMIN"], stdin=f, check=True, stdout=subprocess.DEVNULL)
 server = subprocess.Popen([f"{build}/server/rbx53207-server", "--database", db, "--listen", "127.0.0.1:0"],
                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
 port = int(server.stdout.readline().strip().rsplit(":", 1)[1])
@@ -44,7 +50,7 @@ def serve():
 threading.Thread(target=serve, daemon=True).start()
 relay_port = relay.getsockname()[1]
 subprocess.run([f"{build}/copy/rbx53207-copy", "--server", f"127.0.0.1:{relay_port}", "--operator", "ADMIN",
-                "--branch", "0001", "--from", "2024-03-14", "--to", "2024-03-15", "--yes"], check=True,
+                "--branch", "0001", "--from", "2024-03-14", "--to", "2024-03-15", "--yes", "--password-file", password], check=True,
                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 lookup = socket.create_connection(("127.0.0.1", relay_port))
 lookup.sendall(b'{"jsonrpc":"2.0","id":1,"method":"rpc.open","params":{"server":"Rbx53207.rdmCopiaForm"}}\n'
@@ -82,4 +88,6 @@ print(f"{len(requests)} requests, {len(answers)} answers recorded")
 if len(sys.argv) > 3:
     with open(sys.argv[3], "wb") as f:
         for line in requests + [b"--- answers\n"] + answers:
-            f.write(re.sub(rb'"session":"[^"]*"', b'"session":""', line))
+            # the session and the login's nonces, salts and proofs differ from run to run
+            line = re.sub(rb'"session":"[^"]*"', b'"session":""', line)
+            f.write(re.sub(rb'"data":"[^"]*"', b'"data":""', line))

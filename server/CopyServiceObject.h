@@ -47,6 +47,9 @@ public:
     // calls from DelServ to the last InsConfesco would copy it.
     Wire::CallResult CopServInte(Args &args);
 
+    // The client's connection is over: the run it left open ends.
+    void connectionEnded() noexcept { m_journal.connectionEnded(); }
+
     // The runs of the copy: named and ended by the client, listed for a branch, undone.
     Wire::CallResult AbreExecucao(Args &args);
     Wire::CallResult FechaExecucao(Args &args);

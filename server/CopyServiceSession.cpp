@@ -50,6 +50,12 @@ CopyServiceSession::~CopyServiceSession()
     m_db.reset(); // rolls back a transaction the client left open
 }
 
+void CopyServiceSession::connectionEnded() noexcept
+{
+    if (m_object)
+        m_object->connectionEnded();
+}
+
 QJsonObject CopyServiceSession::open(const QJsonValue &id, const QJsonValue &params, bool &close)
 {
     if (m_object)

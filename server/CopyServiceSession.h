@@ -29,6 +29,7 @@ class CopyServiceSession final : public SessionHandler
 public:
     CopyServiceSession(const ServerConfig &config, int connectionId, PeerInfo peer = {});
     ~CopyServiceSession() override;
+    void connectionEnded() noexcept override;
     CopyServiceSession(const CopyServiceSession &) = delete;
     CopyServiceSession &operator=(const CopyServiceSession &) = delete;
 

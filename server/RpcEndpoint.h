@@ -35,6 +35,7 @@ public:
 
     bool isOpen() const { return m_handler->isOpen(); }
     void transactionIdle(int idleMs) { m_handler->transactionIdle(idleMs); }
+    void connectionEnded() noexcept { m_handler->connectionEnded(); }
     int requests() const { return m_requests; }
     int failures() const { return m_failures; }
 

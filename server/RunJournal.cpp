@@ -66,7 +66,7 @@ double journalNow()
     return OleDate::fromDateTime(QDateTime::currentDateTime());
 }
 
-RunJournal::~RunJournal()
+void RunJournal::connectionEnded() noexcept
 {
     if (!m_run)
         return;
@@ -92,6 +92,8 @@ RunJournal::~RunJournal()
         }
     } catch (const EHouseError &error) {
         serverLog(u"run %1 left open in the journal: %2"_s.arg(m_run ? m_run->id : 0).arg(error.message()));
+    } catch (...) {
+        serverLog(u"run %1 left open in the journal"_s.arg(m_run ? m_run->id : 0));
     }
 }
 

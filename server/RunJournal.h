@@ -33,11 +33,13 @@ public:
     };
 
     explicit RunJournal(DbSession &db) : m_db(db) {}
-    // Ends the run still open: a run the client named and did not end, or left in the middle of
-    // a service, failed with the connection.
-    ~RunJournal();
     RunJournal(const RunJournal &) = delete;
     RunJournal &operator=(const RunJournal &) = delete;
+
+    // The connection is over: the run still open ends, failed when the client named it and did not
+    // end it, or left in the middle of a service. Never throws; a run it cannot end stays open for
+    // the next start of the server to close.
+    void connectionEnded() noexcept;
 
     void noteOperator(const QString &operador) { m_operator = operador; }
     // getServInte: the run before ends, and the calls after this one are a new run.

@@ -243,6 +243,8 @@ void Session::finish()
     m_finished = true;
     const int requests = m_protocol ? m_protocol->requests() : 0;
     const int failures = m_protocol ? m_protocol->failures() : 0;
+    if (m_protocol)
+        m_protocol->connectionEnded();
     m_protocol.reset(); // closes the database session, rolling back an open transaction
     serverLog(u"#%1 %2: %3 after %4 ms, %5 requests, %6 failed"_s.arg(m_id)
                   .arg(m_peer, m_closeReason)

@@ -22,4 +22,7 @@ public:
     // The client has sent nothing for idleMs: a transaction it holds open is rolled back, so
     // that it keeps no other writer waiting. A handler without transactions has nothing to do.
     virtual void transactionIdle(int /*idleMs*/) {}
+    // The connection is over, before the handler goes: what the client left open is ended here
+    // (a run it did not close), so that no destructor writes to the database.
+    virtual void connectionEnded() noexcept {}
 };

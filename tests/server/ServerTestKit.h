@@ -109,6 +109,8 @@ class InProcessClient final : private AnswerSink
 {
 public:
     explicit InProcessClient(const InProcessServer &server);
+    // The connection ends, as the server's own sessions end theirs.
+    ~InProcessClient() override { m_endpoint.connectionEnded(); }
 
     // Logs in (SCRAM, the test password) as the operator.
     bool open(const QString &token = {}, const QString &operatorCode = TestSupport::TestOperator);
