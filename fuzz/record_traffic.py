@@ -34,11 +34,12 @@ def pump(src, dst, sink):
         if not data:
             dst.shutdown(socket.SHUT_WR)
             return
-        dst.sendall(data)
+        # recorded before it is passed on: the reader may end the run as soon as it has it
         buffer += data
         while b"\n" in buffer:
             line, buffer = buffer.split(b"\n", 1)
             sink.append(line + b"\n")
+        dst.sendall(data)
 
 def serve():
     while True:
@@ -90,4 +91,4 @@ if len(sys.argv) > 3:
         for line in requests + [b"--- answers\n"] + answers:
             # the session and the login's nonces, salts and proofs differ from run to run
             line = re.sub(rb'"session":"[^"]*"', b'"session":""', line)
-            f.write(re.sub(rb'"data":"[^"]*"', b'"data":""', line))
+            f.write(re.sub(rb'"(data|challenge)":"[^"]*"', rb'"\1":""', line))
