@@ -156,7 +156,7 @@ private slots:
         while (files.hasNext()) {
             const QString path = files.next().mid(sourceDir().size() + 1);
             if (path.startsWith(u"tests/"_s) || path.startsWith(u"out"_s) || path.startsWith(u"build"_s)
-                || path == u"remote/CopyServiceContract.cpp"_s)
+                || path == u"contract/CopyServiceContract.cpp"_s)
                 continue;
             const QString text = readFile(files.filePath());
             for (const QString &name : quoted) {
