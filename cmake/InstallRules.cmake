@@ -1,5 +1,6 @@
 # What `cmake --install` puts where, by package (component): common (the libraries both sides
-# link), server and client. The layout is cmake/InstallLayout.cmake's.
+# link), server and client. The layout is cmake/InstallLayout.cmake's; man pages go compressed
+# (cmake/DebianDocs.cmake).
 set(rbx_common_libraries rbx_protocol rbx_copy_rules rbx_db rbx_contract)
 set(rbx_client_libraries rbx_house rbx_remote rbx_copy)
 if(TARGET rbx_house_widgets)
@@ -18,16 +19,17 @@ set(rbx_packaging ${PROJECT_SOURCE_DIR}/packaging)
 install(TARGETS rbx53207-server rbx53207-db RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT server)
 install(FILES ${rbx_packaging}/systemd/rbx53207-server.service DESTINATION ${rbx_unit_dir} COMPONENT server)
 install(FILES ${rbx_packaging}/etc/server.conf DESTINATION ${rbx_config_dir} COMPONENT server)
-install(FILES docs/man/rbx53207-server.1 docs/man/rbx53207-db.1 DESTINATION ${rbx_man_dir} COMPONENT server)
+rbx_install_gzipped(SUBDIR man/server DESTINATION ${rbx_man_dir} COMPONENT server
+  FILES docs/man/rbx53207-server.1 docs/man/rbx53207-db.1)
 
 install(TARGETS rbx53207-copy RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT client)
 install(FILES ${rbx_packaging}/systemd/rbx53207-copy-daily.service ${rbx_packaging}/systemd/rbx53207-copy-daily.timer
   DESTINATION ${rbx_unit_dir} COMPONENT client)
 install(FILES ${rbx_packaging}/etc/copy-daily.conf DESTINATION ${rbx_config_dir} COMPONENT client)
-install(FILES docs/man/rbx53207-copy.1 DESTINATION ${rbx_man_dir} COMPONENT client)
+rbx_install_gzipped(SUBDIR man/client DESTINATION ${rbx_man_dir} COMPONENT client FILES docs/man/rbx53207-copy.1)
 if(TARGET rbx53207-host)
   install(TARGETS rbx53207-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT client)
-  install(FILES docs/man/rbx53207-host.1 DESTINATION ${rbx_man_dir} COMPONENT client)
+  rbx_install_gzipped(SUBDIR man/client DESTINATION ${rbx_man_dir} COMPONENT client FILES docs/man/rbx53207-host.1)
   install(FILES ${rbx_packaging}/etc/rbx53207-host.ini
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/rbx53207-client/examples COMPONENT client)
 endif()

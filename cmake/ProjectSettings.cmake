@@ -43,13 +43,18 @@ function(rbx_shared_library target)
   set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden)
   generate_export_header(${target} BASE_NAME ${target})
   target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_BINARY_DIR})
-  rbx_no_undefined(${target})
+  rbx_shared_object_links(${target})
 endfunction()
 
-# A symbol a shared object needs but nobody exports fails at link time, not when a host loads the
-# module. The sanitizer runtimes come with the executable under clang, so not checked there.
-function(rbx_no_undefined target)
+# A shared object names every library it uses. A symbol it needs but nobody exports fails at link
+# time, not when a host loads the module (the sanitizer runtimes come with the executable under
+# clang, so not checked there). And it names libc even when its one use of it is the weak
+# __cxa_finalize that runs its destructors at unload, which the compiler's default --as-needed
+# does not count (a release build of librbx_remote then lost libc.so.6; lintian's
+# library-not-linked-against-libc). By its file name: g++ moves a plain -lc behind its own.
+function(rbx_shared_object_links target)
   if(NOT RBX_SANITIZE)
     target_link_options(${target} PRIVATE LINKER:--no-undefined)
   endif()
+  target_link_libraries(${target} PRIVATE -Wl,--push-state,--no-as-needed,-l:libc.so.6,--pop-state)
 endfunction()

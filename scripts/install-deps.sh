@@ -10,7 +10,7 @@ packages=(
   xvfb xauth imagemagick fonts-dejavu-core fonts-dejavu-extra openbox
   clang libclang-rt-14-dev
   openssl libssl-dev libgsasl-dev libpam0g-dev libpam-wrapper
-  systemd man-db adduser dpkg-dev binutils
+  systemd libsystemd-dev man-db adduser dpkg-dev binutils lintian
   python3 python3-matplotlib
 )
 missing=()

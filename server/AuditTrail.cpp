@@ -3,7 +3,13 @@
 #include "ArgReader.h"
 #include "ServerLog.h"
 
+#include <atomic>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+std::atomic<quint64> g_servicesWritten = 0;
+}
 
 AuditTrail::~AuditTrail()
 {
@@ -112,10 +118,18 @@ void AuditTrail::passwordChanged(const QString &operador)
 
 void AuditTrail::commit()
 {
-    for (const Entry &entry : std::as_const(m_pending))
+    quint64 services = 0;
+    for (const Entry &entry : std::as_const(m_pending)) {
         serverLog(line(entry));
+        // a removal alone has no sequence, an item added to an earlier service no service
+        if (!entry.sequencia.isEmpty() && !entry.servico.isEmpty())
+            ++services;
+    }
     m_pending.clear();
+    g_servicesWritten += services;
 }
+
+quint64 AuditTrail::servicesWritten() { return g_servicesWritten; }
 
 void AuditTrail::rollback() { m_pending.clear(); }
 

@@ -51,6 +51,10 @@ public:
     void commit();
     void rollback();
 
+    // The services every connection's commits wrote since the server started: each is a copy,
+    // the service writes nothing else.
+    static quint64 servicesWritten();
+
 private:
     struct Entry
     {

@@ -1,4 +1,5 @@
 // rbx53207-server: the application server of the remote copy service.
+#include "AuditTrail.h"
 #include "Database.h"
 #include "FirebirdConnection.h"
 #include "SqlSessionPool.h"
@@ -11,9 +12,11 @@
 #include "ServerLog.h"
 #include "ServedDatabase.h"
 #include "ServerOptions.h"
+#include "ServiceNotifier.h"
 #include "ShutdownSignal.h"
 
 #include <QCoreApplication>
+#include <QLocale>
 #include <QTextStream>
 
 #include <csignal>
@@ -77,8 +80,16 @@ int main(int argc, char *argv[])
                   + (config.tls ? u", TLS"_s : u", no TLS"_s));
     QTextStream(stdout) << "listening on " << host << ':' << listener.serverPort() << Qt::endl;
 
+    ServiceNotifier notifier;
+    notifier.ready([&listener] {
+        const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
+        return u"Sessões abertas: %1; serviços copiados: %2"_s.arg(brazil.toString(listener.activeSessions()),
+                                                                 brazil.toString(AuditTrail::servicesWritten()));
+    });
+
     QObject::connect(&shutdown, &ShutdownSignal::requested, &app, [&] {
         serverLog(u"shutting down"_s);
+        notifier.stopping();
         listener.shutdown();
         QCoreApplication::quit();
     });

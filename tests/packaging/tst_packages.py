@@ -1,17 +1,18 @@
 #!/usr/bin/env python3
 """Builds the Debian packages from a built tree and checks them as a site would use them.
 
-cpack on the tree given (nothing is compiled again), then: what each package holds and depends
-on, the units under systemd-analyze, an install with dpkg, the TLS pair made for the machine
-(modes, named by server.conf, made once), the installed server started as its unit would start it
-(its account, command line and configuration) and speaking TLS under that certificate, a demo
-database made with the installed tool, an operator's password set with it, an installed headless
-copy signed in over TLS with the daily unit's credentials and stopped in the middle by SIGTERM to
-the server (every service whole or absent), removal (data and configuration kept) and purge
-(configuration gone, database kept). Needs root; exits 77 (skipped) without it.
+cpack on the tree given (nothing is compiled again), then: what each package holds and depends on,
+lintian on the packages, the units under systemd-analyze, an install with dpkg, the TLS pair made
+for the machine (modes, named by server.conf, made once), the installed server started as its unit
+would start it (its account, command line and configuration) and speaking TLS under that
+certificate, a demo database made with the installed tool, an operator's password set with it, an
+installed headless copy signed in over TLS with the daily unit's credentials and stopped in the
+middle by SIGTERM to the server (every service whole or absent), removal (data and configuration
+kept) and purge (configuration gone, database kept). Needs root; exits 77 (skipped) without it.
 
 usage: tst_packages.py BUILD_DIR
 """
+import fcntl
 import os
 import pwd
 import shlex
@@ -32,6 +33,9 @@ UNITS = "/usr/lib/systemd/system"
 LIBS = "/usr/lib/x86_64-linux-gnu/rbx53207"
 TLS = f"{CONFIG}/tls"
 STOP_BOUND_S = 60  # the unit's TimeoutStopSec
+# One run at a time on the machine: runs from two checkouts would install and purge each other's
+# packages, account and folders.
+MACHINE_LOCK = "/run/lock/rbx53207-tst_packages.lock"
 OPERATOR = "ADMIN"
 PASSWORD = "Senha-da-copia-diaria-7d1e"
 # What the sign-in over TLS needs of the installed programs: without any of these the steps that
@@ -43,18 +47,18 @@ EXPECTED = {
     "rbx53207-common": [f"{LIBS}/librbx_protocol.so", f"{LIBS}/librbx_copy_rules.so", f"{LIBS}/librbx_db.so",
                         f"{LIBS}/librbx_contract.so"],
     "rbx53207-server": ["/usr/bin/rbx53207-server", "/usr/bin/rbx53207-db", f"{UNITS}/rbx53207-server.service",
-                        f"{CONFIG}/server.conf", "/usr/share/man/man1/rbx53207-server.1",
-                        "/usr/share/man/man1/rbx53207-db.1"],
+                        f"{CONFIG}/server.conf", "/usr/share/man/man1/rbx53207-server.1.gz",
+                        "/usr/share/man/man1/rbx53207-db.1.gz"],
     "rbx53207-client": ["/usr/bin/rbx53207-host", "/usr/bin/rbx53207-copy", f"{LIBS}/libPkg_RBX53207.so",
                         f"{LIBS}/librbx_house.so", f"{LIBS}/librbx_house_widgets.so", f"{LIBS}/librbx_remote.so",
                         f"{LIBS}/librbx_copy.so", f"{UNITS}/rbx53207-copy-daily.service",
                         f"{UNITS}/rbx53207-copy-daily.timer", f"{CONFIG}/copy-daily.conf",
-                        "/usr/share/man/man1/rbx53207-host.1", "/usr/share/man/man1/rbx53207-copy.1",
+                        "/usr/share/man/man1/rbx53207-host.1.gz", "/usr/share/man/man1/rbx53207-copy.1.gz",
                         "/usr/share/doc/rbx53207-client/examples/rbx53207-host.ini"],
 }
 DEPENDS = {
     "rbx53207-common": ["libfbclient2", "libqt6sql6-sqlite", "libqt6core6"],
-    "rbx53207-server": ["rbx53207-common (=", "adduser", "openssl", "libqt6network6"],
+    "rbx53207-server": ["rbx53207-common (=", "adduser", "openssl", "libqt6network6", "libsystemd0"],
     "rbx53207-client": ["rbx53207-common (=", "qt6-translations-l10n", "libqt6widgets6"],
 }
 
@@ -116,13 +120,20 @@ def check_packages(debs):
             if path in owner:
                 check(False, f"{path} in {owner[path]} and {package}")
             owner[path] = package
-        missing = [path for path in EXPECTED[package] if path not in files]
+        # what Debian asks of every package, a native one's changelog as changelog.gz
+        docs = [f"/usr/share/doc/{package}/copyright", f"/usr/share/doc/{package}/changelog.gz"]
+        missing = [path for path in EXPECTED[package] + docs if path not in files]
         check(not missing, f"{package} holds its files (missing: {missing})")
         depends = run("dpkg-deb", "-f", deb, "Depends").stdout
         absent = [name for name in DEPENDS[package] if name not in depends]
         check(not absent, f"{package} depends on {DEPENDS[package]} (absent: {absent})")
     conffiles = run("dpkg-deb", "--info", debs["rbx53207-server"], "conffiles").stdout.split()
     check(conffiles == [f"{CONFIG}/server.conf"], f"server.conf is a conffile ({conffiles})")
+    # Debian's checker: any error or warning fails, overrides (each with its reason) aside
+    lintian = run("lintian", "--fail-on", "error,warning", *[debs[p] for p in PACKAGES], check=False)
+    tags = [line for line in lintian.stdout.splitlines() if line[:2] in ("E:", "W:")]
+    check(lintian.returncode == 0 and not tags,
+          f"lintian finds no error or warning ({lintian.returncode}): {tags or lintian.stderr.strip()[-300:]}")
 
 
 def check_installed(build):
@@ -165,7 +176,9 @@ def check_tls_pair(account):
     check("DNS:localhost" in names and "IP Address:127.0.0.1" in names and f"DNS:{socket.gethostname()}" in names,
           f"the certificate names the machine, localhost and 127.0.0.1: {' '.join(names.split())}")
     before = [open(f"{TLS}/{name}", "rb").read() for name in ("server.key", "server.crt")]
-    again = run("/var/lib/dpkg/info/rbx53207-server.postinst", "configure", check=False)
+    # as dpkg runs it, which deb-systemd-helper insists on
+    again = run("/var/lib/dpkg/info/rbx53207-server.postinst", "configure", check=False,
+                env=dict(os.environ, DPKG_MAINTSCRIPT_PACKAGE="rbx53207-server", DPKG_MAINTSCRIPT_NAME="postinst"))
     after = [open(f"{TLS}/{name}", "rb").read() for name in ("server.key", "server.crt")]
     check(again.returncode == 0 and after == before,
           f"configuring again keeps the pair: {again.returncode} {again.stderr.strip()[:200]}")
@@ -380,6 +393,8 @@ def main():
     if os.geteuid() != 0:
         print("SKIP: installing packages, a system account and a service folder needs root")
         return SKIP
+    lock = open(MACHINE_LOCK, "w")
+    fcntl.flock(lock, fcntl.LOCK_EX)
     leftovers = [p for p in PACKAGES if installed(p)] + [d for d in (DATA, CONFIG) if os.path.exists(d)]
     if leftovers:
         print(f"FAIL  refusing to touch an existing installation: {leftovers}")
@@ -410,8 +425,14 @@ def main():
         with open(f"{CONFIG}/copy-daily.password", "w") as file:
             file.write(PASSWORD + "\n")
         os.chmod(f"{CONFIG}/copy-daily.password", 0o600)
+        # the site turns the server and the daily copy on, as README says
+        enabled = run("systemctl", "enable", "rbx53207-server.service", "rbx53207-copy-daily.timer", check=False)
+        links = ["/etc/systemd/system/multi-user.target.wants/rbx53207-server.service",
+                 "/etc/systemd/system/timers.target.wants/rbx53207-copy-daily.timer"]
+        check(all(os.path.islink(link) for link in links), f"systemctl enable links the units: {enabled.stderr.strip()}")
         run("dpkg", "-r", *reversed(PACKAGES))
         check(not os.path.exists("/usr/bin/rbx53207-server"), "removal takes the programs")
+        check(not any(os.path.lexists(link) for link in links), "removal disables the units the site enabled")
         check(os.path.exists(f"{CONFIG}/server.conf"), "removal keeps the configuration")
         check(database is not None and os.path.exists(database), "removal keeps the database")
         run("dpkg", "-P", *reversed(PACKAGES))

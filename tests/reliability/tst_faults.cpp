@@ -1,6 +1,7 @@
 // Faults in the middle of a copy, against the real server and the headless copy: a client that
 // dies mid-service, a server killed mid-run, a full disk, and two copies of the same day at once.
 // After each, every service at the destination is whole or absent and the database is sound.
+// And what systemd is told, so that it can restart a server whose event loop hangs.
 #include "DemoDatabase.h"
 #include "OleDate.h"
 #include "ReliabilityKit.h"
@@ -14,6 +15,10 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include <algorithm>
+
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -274,6 +279,86 @@ private slots:
         QCOMPARE(sequences.value(1).toInt(), sequences.value(0).toInt());
         m_checked += sequences.value(0).toInt();
         ++m_faults;
+    }
+
+    // Under systemd (NOTIFY_SOCKET, WATCHDOG_USEC): ready once it listens, its open sessions and
+    // the services it copied in the status, pings from its event loop at half the watchdog's
+    // interval, and stopping on SIGTERM.
+    void toldToSystemd()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QByteArray path = QFile::encodeName(dir.filePath(u"notify"_s));
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        QVERIFY(size_t(path.size()) < sizeof address.sun_path);
+        std::copy(path.cbegin(), path.cend(), address.sun_path);
+        const int socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        QVERIFY(socket >= 0);
+        const auto closeSocket = qScopeGuard([socket] { ::close(socket); });
+        QCOMPARE(::bind(socket, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+        QStringList told;
+        // read as it comes: the server's send blocks once a few datagrams wait unread
+        const auto receive = [&] {
+            char datagram[4096];
+            for (ssize_t size; (size = ::recv(socket, datagram, sizeof datagram, 0)) > 0;)
+                told += QString::fromUtf8(datagram, size).split(u'\n', Qt::SkipEmptyParts);
+        };
+        // for a failure's message: the pings drown everything else
+        const auto recent = [&] {
+            QStringList other;
+            for (const QString &line : std::as_const(told)) {
+                if (line != u"WATCHDOG=1"_s)
+                    other += line;
+            }
+            return u"%1 pings; %2"_s.arg(told.size() - other.size()).arg(other.join(u'|'));
+        };
+        const auto toldSince = [&](qsizetype from, const QString &line) {
+            receive();
+            return told.indexOf(line, from) >= 0;
+        };
+
+        DemoDatabase demo;
+        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
+        TestServer server;
+        TestServerOptions options;
+        options.environment = {u"NOTIFY_SOCKET="_s + dir.filePath(u"notify"_s), u"WATCHDOG_USEC=200000"_s};
+        QVERIFY2(server.start(demo.url(), options), qPrintable(server.errorString()));
+        QVERIFY2(Reliability::waitFor([&] { return toldSince(0, u"READY=1"_s); }, 5000), qPrintable(recent()));
+        const auto status = [](int sessions, qsizetype services) {
+            const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
+            return u"STATUS=Sessões abertas: %1; serviços copiados: %2"_s.arg(brazil.toString(sessions),
+                                                                              brazil.toString(services));
+        };
+
+        RpcTestClient screen;
+        QVERIFY(screen.connectTo(server.host(), server.port()));
+        QVERIFY(screen.open());
+        QVERIFY2(Reliability::waitFor([&] { return toldSince(0, status(1, 0)); }, 5000), qPrintable(recent()));
+        auto database = demo.open(u"faults-notify"_s);
+        QVERIFY(Reliability::servicesWithItems(*database, destination(), Branch).isEmpty());
+        QProcess copy;
+        copy.start(Reliability::copyProgram(), Reliability::copyArguments(server.port(), origin(), destination()));
+        copy.closeWriteChannel();
+        QVERIFY(Reliability::waitFor([&] { receive(); return copy.state() == QProcess::NotRunning; }, 180000));
+        QCOMPARE(copy.exitCode(), 0);
+        qsizetype copied = 0;
+        for (const QList<int> &services : Reliability::servicesWithItems(*database, destination(), Branch))
+            copied += services.size();
+        QVERIFY(copied > 0);
+        QVERIFY2(Reliability::waitFor([&] { return toldSince(0, status(1, copied)); }, 5000), qPrintable(recent()));
+
+        const qsizetype before = told.size();
+        QElapsedTimer second;
+        second.start();
+        QVERIFY(Reliability::waitFor([&] { receive(); return second.elapsed() >= 1000; }, 5000));
+        // every 100 ms; a slow machine (the sanitizers) may lose a few
+        QVERIFY2(told.mid(before).count(u"WATCHDOG=1"_s) >= 4, qPrintable(told.mid(before).join(u'|')));
+
+        const qsizetype beforeStop = told.size();
+        server.stop();
+        QVERIFY2(toldSince(beforeStop, u"STOPPING=1"_s), qPrintable(told.mid(beforeStop).join(u'|')));
+        QVERIFY(server.log().contains(u"shutting down"_s));
     }
 
 private:
