@@ -166,12 +166,8 @@ void TfrmCopiasRealizadas::loadRuns(qint64 keep)
                                    run.operador, RunTexts::modeName(run.modo), dayText(run.origem),
                                    dayText(run.destino), formatCount(run.servicos), formatCount(run.itens),
                                    RunTexts::outcome(run)};
-        for (int column = 0; column < cells.size(); ++column) {
-            auto *item = new QTableWidgetItem(cells.at(column));
-            item->setData(Qt::UserRole, double(run.id));
-            item->setData(UndoableRole, run.undoable());
-            grdExecucoes->setItem(row, column, item);
-        }
+        for (int column = 0; column < cells.size(); ++column)
+            grdExecucoes->setItem(row, column, new QTableWidgetItem(cells.at(column)));
         if (run.id == keep)
             kept = row;
     }
@@ -182,27 +178,26 @@ void TfrmCopiasRealizadas::loadRuns(qint64 keep)
     showSelectedRun();
 }
 
-qint64 TfrmCopiasRealizadas::selectedRun() const
+const RunTexts::Run *TfrmCopiasRealizadas::selectedRun() const
 {
+    // the grid's rows are m_runs, in order
     const QList<QTableWidgetItem *> selected = grdExecucoes->selectedItems();
-    return selected.isEmpty() ? 0 : qint64(selected.constFirst()->data(Qt::UserRole).toDouble());
+    const int row = selected.isEmpty() ? -1 : selected.constFirst()->row();
+    return row >= 0 && row < m_runs.size() ? &m_runs.at(row) : nullptr;
 }
 
 void TfrmCopiasRealizadas::showSelectedRun()
 {
-    const qint64 id = selectedRun();
+    const RunTexts::Run *selected = selectedRun();
     m_detailRun = {};
     m_detailServices.clear();
     grdServicos->setRowCount(0);
     lblDetalhe->clear();
     sbtExportar->setEnabled(false);
     sbtImprimir->setEnabled(false);
-    for (const RunTexts::Run &run : std::as_const(m_runs)) {
-        if (run.id == id)
-            m_detailRun = run;
-    }
-    if (m_detailRun.id == 0)
+    if (!selected)
         return;
+    m_detailRun = *selected;
     QStringList header = RunDetail::header(m_detailRun);
     if (m_service->offersRunDetail()) {
         m_service->getServExecucao(m_detailRun.id, m_filial, Operador(), cdsServExecucao);
@@ -261,25 +256,22 @@ void TfrmCopiasRealizadas::printShownRun()
 
 void TfrmCopiasRealizadas::updateUndoButton()
 {
-    const QList<QTableWidgetItem *> selected = grdExecucoes->selectedItems();
-    sbtDesfazer->setEnabled(!selected.isEmpty() && selected.constFirst()->data(UndoableRole).toBool());
+    const RunTexts::Run *selected = selectedRun();
+    sbtDesfazer->setEnabled(selected && selected->undoable());
 }
 
 void TfrmCopiasRealizadas::undoSelected()
 {
-    const qint64 run = selectedRun();
-    if (run == 0)
+    const RunTexts::Run *selected = selectedRun();
+    if (!selected)
         throw EValidationError(QStringLiteral("Selecione a execução a desfazer."));
+    const qint64 run = selected->id;
+    const qint64 pending = selected->servicos - selected->desfeitos;
     if (dialogSeam().message({this, mtConfirmation, mbYes | mbNo, RunTexts::undoQuestion(run), 0}) != mrYes)
         return;
     {
         // One call that takes a while on a large run: a dialog says what is being undone, and
         // the overlay keeps input away, meanwhile.
-        qint64 pending = 0;
-        for (const RunTexts::Run &listed : std::as_const(m_runs)) {
-            if (listed.id == run)
-                pending = listed.servicos - listed.desfeitos;
-        }
         QProgressDialog progress(QStringLiteral("Desfazendo a execução %1: %2 a desfazer...")
                                      .arg(run)
                                      .arg(pending == 1 ? QStringLiteral("1 serviço")

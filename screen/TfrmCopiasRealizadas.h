@@ -61,8 +61,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    static constexpr int UndoableRole = Qt::UserRole + 1;
-    qint64 selectedRun() const;
+    // The run of the selected row, or nothing.
+    const RunTexts::Run *selectedRun() const;
 
     const QString m_filial;
     QList<RunTexts::Run> m_runs;
