@@ -31,7 +31,10 @@ FieldLayout field(const QString &table, const QString &column, const QString &la
     case Schema::ColumnType::FixedText:
     case Schema::ColumnType::Text: type = F::String; break;
     case Schema::ColumnType::DateTime: type = F::DateTime; break;
-    case Schema::ColumnType::Float: type = F::Float; break;
+    // a run's number travels as the counters always did
+    case Schema::ColumnType::Float:
+    case Schema::ColumnType::Serial:
+    case Schema::ColumnType::SerialReference: type = F::Float; break;
     }
     return {column, type, type == F::String ? c.size : 0, label, displayWidth};
 }

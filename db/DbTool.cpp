@@ -7,6 +7,7 @@
 #include "QtTranslations.h"
 #include "OperatorAccounts.h"
 #include "Schema.h"
+#include "SchemaVersion.h"
 #include "SecretInput.h"
 #include "WorkstationAccess.h"
 
@@ -72,6 +73,31 @@ int accounts(const QString &command, const QString &url, const QString &name)
     }
 }
 
+int upgrade(const QString &url)
+{
+    try {
+        auto database = Database::open(url, u"rbx53207-db"_s);
+        const std::optional<int> stored = Schema::storedVersion(*database);
+        if (!stored)
+            return fail(u"%1 não tem o esquema do serviço de cópia: crie-o com \"rbx53207-db schema %1\"."_s.arg(url));
+        if (*stored > Schema::CurrentVersion)
+            return fail(Schema::versionRefusal(*stored, url));
+        if (*stored == Schema::CurrentVersion) {
+            QTextStream(stdout) << "o esquema já está na versão " << *stored << Qt::endl;
+            return 0;
+        }
+        QTextStream out(stdout);
+        Schema::upgrade(*database, [&out](int to) {
+            out << "versão " << to << ": " << Schema::versionText(to) << Qt::endl;
+        });
+        Schema::create(*database);
+        out << "esquema atualizado da versão " << *stored << " para a " << Schema::CurrentVersion << Qt::endl;
+        return 0;
+    } catch (const EHouseError &error) {
+        return fail(error.message());
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -104,7 +130,7 @@ int main(int argc, char *argv[])
     parser.addOption(patients);
     parser.addOption(date);
     parser.addOption(log);
-    parser.addPositionalArgument(u"comando"_s, u"schema ou demo"_s);
+    parser.addPositionalArgument(u"comando"_s, u"schema, demo, upgrade ou um comando de operadores"_s);
     parser.addPositionalArgument(u"url"_s, u"sqlite:CAMINHO ou firebird://HOST[:PORTA]/CAMINHO"_s);
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
@@ -122,8 +148,11 @@ int main(int argc, char *argv[])
                                                 u"nosupervisor"_s, u"workstation-user"_s};
     if (args.size() == 3 && accountCommands.contains(args.at(0)))
         return accounts(args.at(0), args.at(1), args.at(2));
+    if (args.size() == 2 && args.at(0) == u"upgrade"_s)
+        return upgrade(args.at(1));
     if (args.size() != 2 || (args.at(0) != u"schema"_s && args.at(0) != u"demo"_s))
         return fail(u"uso: rbx53207-db schema|demo URL [--patients N] [--date AAAA-MM-DD]\n"
+                    u"     rbx53207-db upgrade URL\n"
                     u"     rbx53207-db passwd|enable|disable|supervisor|nosupervisor URL OPERADOR\n"
                     u"     rbx53207-db workstation-user URL USUARIO"_s);
 

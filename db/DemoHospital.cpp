@@ -445,6 +445,9 @@ private:
 void requireEmpty(Database &database)
 {
     for (const Schema::Table &table : Schema::tables()) {
+        // the schema's record of its versions is no data
+        if (table.name == u"VERSAOESQUEMA")
+            continue;
         SqlStatement count(database.sql(), u"SELECT COUNT(*) FROM "_s + table.name);
         count.exec();
         if (count.next() && count.value(0).toLongLong() > 0)

@@ -77,8 +77,20 @@ QString FirebirdDialect::columnType(Schema::ColumnType type, int size) const
     case Schema::ColumnType::Text: return u"VARCHAR(%1) CHARACTER SET UTF8"_s.arg(size);
     case Schema::ColumnType::DateTime: return u"TIMESTAMP"_s;
     case Schema::ColumnType::Float: return u"DOUBLE PRECISION"_s;
+    // the counters' type, so that a table numbered by the server before and a new one look alike
+    case Schema::ColumnType::Serial:
+    case Schema::ColumnType::SerialReference: return u"DOUBLE PRECISION"_s;
     }
     return {};
+}
+
+QString FirebirdDialect::sequenceOf(const QString &table) { return u"SEQ_"_s + table; }
+
+QString FirebirdDialect::nextSerial(const QString &table) const { return u"NEXT VALUE FOR "_s + sequenceOf(table); }
+
+QStringList FirebirdDialect::serialObjects(const QString &table) const
+{
+    return {u"CREATE SEQUENCE "_s + sequenceOf(table)};
 }
 
 QStringList FirebirdDialect::sessionSetup() const { return {}; }

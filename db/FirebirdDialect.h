@@ -17,6 +17,10 @@ public:
     QString driverName() const override;
     QString columnType(Schema::ColumnType type, int size) const override;
     QStringList sessionSetup() const override;
+    QString nextSerial(const QString &table) const override;
+    QStringList serialObjects(const QString &table) const override;
+    // The sequence that numbers a table's serial key.
+    static QString sequenceOf(const QString &table);
     void beginWrite(QSqlDatabase &db) const override;
     void commit(QSqlDatabase &db) const override;
     void rollback(QSqlDatabase &db) const override;
@@ -25,4 +29,6 @@ public:
     QVariant dateTimeValue(double oleDate) const override;
     std::optional<double> oleDate(const QVariant &value) const override;
     QStringList missingRoutines(QSqlDatabase &db) const override;
+    // Firebird puts a new table to use only once its transaction commits.
+    bool schemaChangesShareTransactions() const override { return false; }
 };

@@ -3,7 +3,6 @@
 #include "Database.h"
 #include "SqlDialect.h"
 #include "SqlStatement.h"
-#include "SqlTransaction.h"
 
 #include <QSqlDatabase>
 #include <QSqlRecord>
@@ -24,6 +23,8 @@ Column dateTime(const QString &name, bool required = false) { return {name, T::D
 Column number(const QString &name) { return {name, T::Float, 0, false}; }
 // A whole number kept in a floating column: exact far beyond any count of runs.
 Column counter(const QString &name) { return {name, T::Float, 0, true}; }
+Column serial(const QString &name) { return {name, T::Serial, 0, true}; }
+Column serialReference(const QString &name) { return {name, T::SerialReference, 0, true}; }
 
 // Widths of the codes, shared by every table that carries them.
 constexpr int Filial = 4, Paciente = 12, ServFili = 5, DietPad = 4, Andar = 2, Ala = 3, Leito = 6, SerPadDie = 2,
@@ -43,7 +44,8 @@ void addRunJournal(QList<Table> &all, const Table servinte, const Table confesco
 {
     const QString Run = u"IDEXECUCAO"_s;
     // the operator is unknown to a run of a client that never said who it is
-    QList<Column> run = {counter(Run), code(u"CDFILIAL"_s, Filial), text(u"CDOPERADOR"_s, Operador),
+    // numbered by the database, so that two servers on one database never give one number twice
+    QList<Column> run = {serial(Run), code(u"CDFILIAL"_s, Filial), text(u"CDOPERADOR"_s, Operador),
                          code(u"IDTPSERVHOSP"_s, 1, false), dateTime(u"DTORIGEM"_s), dateTime(u"DTDESTINO"_s)};
     // each group's selection list, or "T" in all mode; a list longer than the column is kept cut
     for (const QString &group : {u"PACI"_s, u"SERV"_s, u"DIET"_s, u"ANDA"_s, u"ALA"_s, u"LEIT"_s})
@@ -64,10 +66,12 @@ void addRunJournal(QList<Table> &all, const Table servinte, const Table confesco
     // NRORDEM numbers the services of a run; IDVERSAO A is the destination's service as it was
     // before, N what the run wrote; CDLINHA is S for the service, I and the item's sequence for
     // each of its items.
-    QList<Column> line = {counter(Run), counter(u"NRORDEM"_s), code(u"IDVERSAO"_s, 1), code(u"CDLINHA"_s, 1 + SequCopr)};
+    QList<Column> line = {serialReference(Run), counter(u"NRORDEM"_s), code(u"IDVERSAO"_s, 1), code(u"CDLINHA"_s, 1 + SequCopr)};
     for (const Table *source : {&servinte, &confesco}) {
         for (Column column : source->columns) {
             column.required = false;
+            if (column.type == T::Serial)
+                column.type = T::SerialReference;
             bool present = false;
             for (const Column &taken : line)
                 present = present || taken.name == column.name;
@@ -83,7 +87,7 @@ void addRunJournal(QList<Table> &all, const Table servinte, const Table confesco
                  // the later runs over the same service of a patient are found by it
                  .indexes = {{u"CDPACIENTE"_s, u"DTSERVINTE"_s, u"CDFILIAL"_s}}};
     all << Table{.name = u"EXECDESFEITO"_s,
-                 .columns = {counter(Run), counter(u"NRORDEM"_s), dateTime(u"DTDESFEITO"_s, true),
+                 .columns = {serialReference(Run), counter(u"NRORDEM"_s), dateTime(u"DTDESFEITO"_s, true),
                              text(u"CDOPERADOR"_s, Operador, true)},
                  .primaryKey = {Run, u"NRORDEM"_s},
                  .uniques = {},
@@ -95,6 +99,13 @@ QList<Table> build()
 {
     const QString F = u"CDFILIAL"_s;
     QList<Table> all;
+    // one row per version the schema was brought to, the current one the highest
+    all << Table{.name = u"VERSAOESQUEMA"_s,
+                 .columns = {counter(u"NRVERSAO"_s), dateTime(u"DTAPLICADA"_s, true), text(u"DSVERSAO"_s, 120)},
+                 .primaryKey = {u"NRVERSAO"_s},
+                 .uniques = {},
+                 .foreignKeys = {},
+                 .indexes = {}};
     all << Table{.name = u"SERVICO"_s,
                  .columns = {code(F, Filial), code(u"CDSERVFILI"_s, ServFili), text(u"NMSERVICO"_s, 40),
                              code(u"IDTPSERVHOSP"_s, 1)},
@@ -271,27 +282,6 @@ QList<std::pair<QString, Column>> missingColumns(Database &database)
         }
     }
     return missing;
-}
-
-void create(Database &database)
-{
-    const QStringList missing = missingTables(database);
-    const QList<std::pair<QString, Column>> columns = missingColumns(database);
-    const QStringList routines = database.dialect().missingRoutines(database.sql());
-    if (missing.isEmpty() && columns.isEmpty() && routines.isEmpty())
-        return;
-    SqlTransaction transaction(database);
-    for (const Table &table : tables()) {
-        if (!missing.contains(table.name))
-            continue;
-        for (const QString &statement : database.dialect().createTable(table))
-            execSql(database.sql(), statement);
-    }
-    for (const auto &[table, column] : columns)
-        execSql(database.sql(), database.dialect().addColumn(table, column));
-    for (const QString &statement : routines)
-        execSql(database.sql(), statement);
-    transaction.commit();
 }
 
 } // namespace Schema

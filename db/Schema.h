@@ -19,6 +19,10 @@ enum class ColumnType {
     Text,      // names and descriptions: VARCHAR(n)
     DateTime,
     Float,
+    // a whole number the database gives each new row, never reused: the key of the table
+    Serial,
+    // a column that refers to a Serial key, typed so that the product matches the two
+    SerialReference,
 };
 
 struct Column
@@ -60,8 +64,10 @@ RBX_DB_EXPORT const Column &column(const QString &table, const QString &column);
 RBX_DB_EXPORT QStringList missingTables(Database &database);
 // Columns a later schema added to tables the database holds, each with its table.
 RBX_DB_EXPORT QList<std::pair<QString, Column>> missingColumns(Database &database);
-// Creates the missing tables and columns, and the routines the dialect's lookup texts need, in
-// one transaction; existing ones are left as they are. Throws EDatabaseError.
+// A database without the schema gets it whole, at the current version (SchemaVersion.h); one of an
+// earlier version is upgraded; then the missing tables, columns and routines the dialect's lookup
+// texts need are made, existing ones left as they are. Throws EDatabaseError, and for a
+// database of a later version than this program's.
 RBX_DB_EXPORT void create(Database &database);
 
 } // namespace Schema

@@ -35,13 +35,24 @@ QString SqlDialect::addColumn(const QString &table, const Schema::Column &column
 QStringList SqlDialect::createTable(const Schema::Table &table) const
 {
     QStringList parts;
+    bool keyInline = false;
     for (const Schema::Column &column : table.columns) {
+        if (column.type == Schema::ColumnType::Serial) {
+            if (table.primaryKey != QStringList{column.name})
+                throw std::logic_error("a serial column must be its table's key: " + column.name.toStdString());
+            if (const std::optional<QString> inlined = inlineSerialKey(column)) {
+                parts << *inlined;
+                keyInline = true;
+                continue;
+            }
+        }
         QString part = column.name + u' ' + columnType(column.type, column.size);
         if (column.required)
             part += u" NOT NULL"_s;
         parts << part;
     }
-    parts << u"CONSTRAINT PK_%1 PRIMARY KEY (%2)"_s.arg(table.name, table.primaryKey.join(u", "_s));
+    if (!keyInline)
+        parts << u"CONSTRAINT PK_%1 PRIMARY KEY (%2)"_s.arg(table.name, table.primaryKey.join(u", "_s));
     for (qsizetype i = 0; i < table.uniques.size(); ++i)
         parts << u"CONSTRAINT UQ_%1_%2 UNIQUE (%3)"_s.arg(table.name).arg(i + 1).arg(table.uniques.at(i).join(u", "_s));
     for (qsizetype i = 0; i < table.foreignKeys.size(); ++i) {
@@ -54,6 +65,10 @@ QStringList SqlDialect::createTable(const Schema::Table &table) const
         parts << part;
     }
     QStringList statements{u"CREATE TABLE %1 (\n  %2\n)"_s.arg(table.name, parts.join(u",\n  "_s))};
+    for (const Schema::Column &column : table.columns) {
+        if (column.type == Schema::ColumnType::Serial)
+            statements << serialObjects(table.name);
+    }
     for (qsizetype i = 0; i < table.indexes.size(); ++i)
         statements << u"CREATE INDEX IX_%1_%2 ON %1 (%3)"_s.arg(table.name).arg(i + 1).arg(table.indexes.at(i).join(u", "_s));
     return statements;

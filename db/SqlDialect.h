@@ -52,6 +52,14 @@ public:
     // std::nullopt for a null value and for one that is no date-time of this dialect.
     virtual std::optional<double> oleDate(const QVariant &value) const = 0;
 
+    // The value an INSERT gives a serial key (read back with RETURNING).
+    virtual QString nextSerial(const QString &table) const = 0;
+    // A serial key declared inside CREATE TABLE, where the product does so; the table then has no
+    // key constraint of its own.
+    virtual std::optional<QString> inlineSerialKey(const Schema::Column &) const { return std::nullopt; }
+    // What the product keeps beside a table with a serial key, and its name.
+    virtual QStringList serialObjects(const QString &) const { return {}; }
+
     // The statements that create one table with its keys and indexes.
     QStringList createTable(const Schema::Table &table) const;
     // Adds a column to an existing table; only a column that may be null can be added to rows
@@ -60,6 +68,9 @@ public:
     // The statements that create what the lookups' texts for this product call besides the
     // tables, for each such object the database does not hold yet. None by default.
     virtual QStringList missingRoutines(QSqlDatabase &db) const;
+    // True when a table a transaction creates can take rows in that same transaction, so that a
+    // schema change and the version it brings commit together.
+    virtual bool schemaChangesShareTransactions() const { return true; }
     // True when the product lets one writer in at a time, so that writers are best queued by
     // whoever shares the database.
     virtual bool singleWriter() const { return false; }

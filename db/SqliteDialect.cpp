@@ -27,8 +27,19 @@ QString SqliteDialect::columnType(Schema::ColumnType type, int size) const
     case Schema::ColumnType::Text: return u"VARCHAR(%1)"_s.arg(size);
     case Schema::ColumnType::DateTime: return u"TIMESTAMP"_s;
     case Schema::ColumnType::Float: return u"DOUBLE PRECISION"_s;
+    // a real child of a row-id key never matches it: SQLite looks the key up as an integer
+    case Schema::ColumnType::Serial:
+    case Schema::ColumnType::SerialReference: return u"INTEGER"_s;
     }
     return {};
+}
+
+QString SqliteDialect::nextSerial(const QString &) const { return u"NULL"_s; }
+
+std::optional<QString> SqliteDialect::inlineSerialKey(const Schema::Column &column) const
+{
+    // the row id itself; AUTOINCREMENT keeps the number of a deleted last row from coming back
+    return column.name + u" INTEGER PRIMARY KEY AUTOINCREMENT"_s;
 }
 
 QStringList SqliteDialect::sessionSetup() const

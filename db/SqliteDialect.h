@@ -17,6 +17,8 @@ public:
     QString driverName() const override;
     QString columnType(Schema::ColumnType type, int size) const override;
     QStringList sessionSetup() const override;
+    QString nextSerial(const QString &table) const override;
+    std::optional<QString> inlineSerialKey(const Schema::Column &column) const override;
     void beginWrite(QSqlDatabase &db) const override;
     void commit(QSqlDatabase &db) const override;
     void rollback(QSqlDatabase &db) const override;

@@ -47,13 +47,14 @@ QString pictureOfService(const SqlDialect &dialect)
     const Schema::Table &lines = Schema::table(u"EXECLINHA"_s);
     const QStringList service = columnsOf(u"SERVINTE"_s), item = columnsOf(u"CONFESCO"_s);
     const QString number = dialect.columnType(Schema::ColumnType::Float, 0);
+    const QString run = dialect.columnType(lines.columns.constFirst().type, 0);
     const QString lineCode = dialect.columnType(Schema::ColumnType::Text, lines.findColumn(u"CDLINHA"_s)->size);
     const QString version = dialect.columnType(Schema::ColumnType::Text, 1);
 
     QStringList targets;
     const auto select = [&](int branch, const QString &lineExpr, const QStringList &own, const QString &alias) -> QString {
         const QString n = QString::number(branch);
-        QStringList values = {u"CAST(:ID%1 AS %2)"_s.arg(n, number), u"CAST(:ORD%1 AS %2)"_s.arg(n, number),
+        QStringList values = {u"CAST(:ID%1 AS %2)"_s.arg(n, run), u"CAST(:ORD%1 AS %2)"_s.arg(n, number),
                               u"CAST(:VER%1 AS %2)"_s.arg(n, version), u"CAST(%1 AS %2)"_s.arg(lineExpr, lineCode)};
         for (qsizetype i = JournalKeyColumns; i < lines.columns.size(); ++i) {
             const Schema::Column &column = lines.columns.at(i);

@@ -21,10 +21,14 @@ namespace {
 const QStringList FilterColumns = {u"DSFILTPACI"_s, u"DSFILTSERV"_s, u"DSFILTDIET"_s,
                                    u"DSFILTANDA"_s, u"DSFILTALA"_s,  u"DSFILTLEIT"_s};
 
-const QString NextRunId = u"SELECT MAX(IDEXECUCAO) FROM EXECCOPIA"_s;
-const QString InsertRun = uR"(
+// numbered by the database: two servers on one database never give a number twice
+QString insertRun(const SqlDialect &dialect)
+{
+    return uR"(
 INSERT INTO EXECCOPIA (IDEXECUCAO, CDFILIAL, CDOPERADOR, DTINICIO, IDSITUACAO)
-VALUES (:IDEXECUCAO, :CDFILIAL, :CDOPERADOR, :DTINICIO, 'A'))"_s;
+VALUES (%1, :CDFILIAL, :CDOPERADOR, :DTINICIO, 'A')
+RETURNING IDEXECUCAO)"_s.arg(dialect.nextSerial(u"EXECCOPIA"_s));
+}
 const QString StoreRun = uR"(
 UPDATE EXECCOPIA
    SET CDFILIAL = :CDFILIAL, CDOPERADOR = :CDOPERADOR, IDTPSERVHOSP = :IDTPSERVHOSP, DTORIGEM = :DTORIGEM,
@@ -102,8 +106,8 @@ void RunJournal::queried(const Query &query)
     if (m_run && (m_run->wrote || m_run->failed || m_run->named))
         end(m_run->failed ? CopyService::RunOutcomeCode::Failed : CopyService::RunOutcomeCode::Completed, m_run->error);
     m_query = query;
-    // Opened now, in a transaction of its own, so that the run's first write need not take an
-    // id inside the client's transaction, where a concurrent run could take the same one.
+    // Opened now, in a transaction of its own, so that the run is in the journal whatever
+    // becomes of a transaction the client opens later.
     if (m_db.inTransaction())
         return;
     if (m_run) {
@@ -208,16 +212,10 @@ void RunJournal::create(Run &fresh)
 {
     fresh.inicio = journalNow();
     const auto insert = [&] {
-        const QVariant highest = single(m_db, NextRunId, {});
-        fresh.id = highest.isNull() ? 1 : highest.toLongLong() + 1;
-        try {
-            run(m_db, InsertRun,
-                {{u":IDEXECUCAO"_s, double(fresh.id)}, {u":CDFILIAL"_s, fresh.filial}, {u":CDOPERADOR"_s, fresh.operador},
-                 {u":DTINICIO"_s, m_db.dialect().dateTimeValue(fresh.inicio)}});
-        } catch (const EConstraintViolation &error) {
-            // a run of another connection took the id first
-            throw ETransactionConflict(error.message());
-        }
+        fresh.id = single(m_db, insertRun(m_db.dialect()),
+                          {{u":CDFILIAL"_s, fresh.filial}, {u":CDOPERADOR"_s, fresh.operador},
+                           {u":DTINICIO"_s, m_db.dialect().dateTimeValue(fresh.inicio)}})
+                       .toLongLong();
         if (fresh.origem || fresh.destino)
             store(fresh, CopyService::RunOutcomeCode::Open, std::nullopt);
     };

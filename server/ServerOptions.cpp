@@ -109,6 +109,8 @@ ParsedOptions parseMergedOptions(const QStringList &arguments)
     const QCommandLineOption tlsKey(u"tls-key"_s, u"Chave privada PEM desse certificado."_s, u"ARQUIVO"_s);
     const QCommandLineOption classic(u"classic-methods"_s,
                                      u"Oferece só os nove métodos do serviço de cópia e as chamadas de transação."_s);
+    const QCommandLineOption upgrade(u"upgrade"_s,
+                                     u"Atualiza ao iniciar um banco de uma versão anterior do esquema."_s);
     const QCommandLineOption journalDays(u"journal-days"_s,
                                          u"Dias em que o diário das cópias guarda uma execução, para desfazê-la (1..3650)."_s,
                                          u"N"_s, u"30"_s);
@@ -120,7 +122,7 @@ ParsedOptions parseMergedOptions(const QStringList &arguments)
         u"config"_s, u"Arquivo INI com as mesmas chaves das opções longas; a linha de comando prevalece."_s, u"ARQUIVO"_s);
     const QCommandLineOption log = logOption();
     const QList<QCommandLineOption> options = {help, database, listen, tokenFile, maxConnections, maxMessage, stall, idle,
-                                               idleTransaction, tlsCert, tlsKey, classic, journalDays, pamService,
+                                               idleTransaction, tlsCert, tlsKey, classic, upgrade, journalDays, pamService,
                                                configFile, log};
     parser.addOptions(options);
 
@@ -179,6 +181,7 @@ ParsedOptions parseMergedOptions(const QStringList &arguments)
     config.idleTimeoutMs = int(*idleMs);
     config.idleTransactionTimeoutMs = int(*idleTransactionMs);
     config.classicMethods = parser.isSet(classic);
+    config.upgradeSchema = parser.isSet(upgrade);
     const auto days = positive(parser.value(journalDays), 1, 3650);
     if (!days) {
         result.error = u"--journal-days deve ser um número inteiro de 1 a 3650."_s;

@@ -23,6 +23,8 @@ struct ServerConfig
     int idleTransactionTimeoutMs = 0; // 0: a transaction waits for its client however long
     // As a server of the original contract: no extension is listed or served.
     bool classicMethods = false;
+    // A database of an earlier schema version is upgraded at start instead of refused.
+    bool upgradeSchema = false;
     // Runs older than this many days leave the journal, and can no longer be undone.
     int journalDays = 30;
     // PAM service that checks PLAIN logins of operators without a verifier; empty: none.

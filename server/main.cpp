@@ -9,6 +9,7 @@
 #include "QtTranslations.h"
 #include "RunsLeftOpen.h"
 #include "Schema.h"
+#include "SchemaVersion.h"
 #include "ServerLog.h"
 #include "ServedDatabase.h"
 #include "ServerOptions.h"
@@ -54,6 +55,15 @@ int main(int argc, char *argv[])
     JournalPruning pruning(config.databaseUrl, config.journalDays);
     try {
         auto database = Database::open(config.databaseUrl, u"rbx-startup"_s);
+        const int version = Schema::storedVersion(*database).value_or(0);
+        const QString refusal = Schema::versionRefusal(version, config.databaseUrl);
+        if (!refusal.isEmpty() && !(version < Schema::CurrentVersion && config.upgradeSchema)) {
+            QTextStream(stderr) << "rbx53207-server: " << refusal << Qt::endl;
+            return 2;
+        }
+        Schema::upgrade(*database, [](int to) {
+            serverLog(u"upgrading the schema to version %1: %2"_s.arg(to).arg(Schema::versionText(to)));
+        });
         Schema::create(*database);
         closeRunsLeftOpen(config.databaseUrl);
         pruning.start();

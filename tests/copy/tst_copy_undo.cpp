@@ -1,9 +1,13 @@
 #include "FaultRelay.h"
 #include "HeadlessCopy.h"
 #include "ServerCopyKit.h"
+#include "Schema.h"
 #include "TestServer.h"
 
 #include <QLocale>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -54,6 +58,30 @@ QMap<qint64, QString> runs(quint16 port)
                              + (list.FieldByName(u"DTDESFFIM"_s).IsNull() ? QString() : u"+"_s));
     }
     return found;
+}
+
+// Every row of every table of a SQLite file but the schema's versions, as text, in key order.
+QStringList everyRow(const QString &path)
+{
+    QStringList rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"every-row"_s);
+        db.setDatabaseName(path);
+        db.open();
+        for (const Schema::Table &table : Schema::tables()) {
+            if (table.name == u"VERSAOESQUEMA")
+                continue;
+            QSqlQuery query(u"SELECT * FROM %1 ORDER BY %2"_s.arg(table.name, table.primaryKey.join(u", "_s)), db);
+            while (query.next()) {
+                QStringList values{table.name};
+                for (int i = 0; i < query.record().count(); ++i)
+                    values << query.record().fieldName(i) + u'=' + query.value(i).toString();
+                rows << values.join(u'|');
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(u"every-row"_s);
+    return rows;
 }
 
 QString destinationLiteral() { return u'\'' + TestSupport::dateLiteral(OleDate::fromDate(destination())) + u'\''; }
@@ -280,6 +308,44 @@ private slots:
         QVERIFY(now.join(u'\n').contains(u"Editado depois"_s));
         for (const QString &row : now)
             QVERIFY2(left.contains(row), qPrintable(row));
+    }
+
+    // A database the previous release made (its demo, two copies journaled): refused until
+    // upgraded, then served with every row as it was, its runs listed and undone, and the
+    // next run numbered after them.
+    void previousReleaseDatabaseIsUpgradedAndServed()
+    {
+        if (TestSupport::engine() != TestSupport::Engine::Sqlite)
+            QSKIP("the previous release's database is a SQLite file");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"0.1.sqlite"_s);
+        QVERIFY(QFile::copy(QStringLiteral(RBX_FIXTURE_DIR) + u"/rbx53207-0.1.sqlite"_s, path));
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        const QStringList before = everyRow(path);
+        QVERIFY(before.size() > 100);
+
+        TestServer refusing;
+        QVERIFY(!refusing.start(u"sqlite:"_s + path));
+        QVERIFY2(refusing.errorString().contains(u"rbx53207-db upgrade sqlite:%1"_s.arg(path)),
+                 qPrintable(refusing.errorString()));
+        QCOMPARE(everyRow(path), before);
+
+        TestServer server;
+        TestServerOptions upgrading;
+        upgrading.extraArguments = {u"--upgrade"_s};
+        QVERIFY2(server.start(u"sqlite:"_s + path, upgrading), qPrintable(server.errorString()));
+        QCOMPARE(everyRow(path), before);
+        {
+            auto database = Database::open(u"sqlite:"_s + path, u"upgraded-passwords"_s);
+            TestSupport::givePasswords(*database);
+        }
+        QCOMPARE(runs(server.port()), (QMap<qint64, QString>{{-1, u"ordered"_s}, {1, u"C"_s}, {2, u"C"_s}}));
+        for (const qint64 run : {2, 1}) {
+            const UndoAnswer undone = undoRun(server.port(), run);
+            QVERIFY2(undone.refused.isEmpty(), qPrintable(undone.refused.join(u'\n')));
+            QCOMPARE(undone.undone.size(), 4);
+        }
+        QCOMPARE(copyDemoDay(server.port(), u"E"_s).runId, 3);
     }
 
     // A failed run and an interrupted one are undone like a completed one, after the server
