@@ -8,11 +8,16 @@ would start it (its account, command line and configuration) and speaking TLS un
 certificate, a demo database made with the installed tool, an operator's password set with it, an
 installed headless copy signed in over TLS with the daily unit's credentials and stopped in the
 middle by SIGTERM to the server (every service whole or absent), removal (data and configuration
-kept) and purge (configuration gone, database kept). Needs root; exits 77 (skipped) without it.
+kept) and purge (configuration gone, database kept); then the previous release's packages, kept in
+previous/, installed with data, a journaled copy and their server running, and this tree's
+installed over them: every row kept, the schema upgraded, the new server serving the old runs.
+Needs root; exits 77 (skipped) without it.
 
 usage: tst_packages.py BUILD_DIR
 """
+import datetime
 import fcntl
+import glob
 import os
 import pwd
 import shlex
@@ -62,6 +67,8 @@ DEPENDS = {
     "rbx53207-client": ["rbx53207-common (=", "qt6-translations-l10n", "libqt6widgets6"],
 }
 
+# The three packages of the release before this tree's, as it built them.
+PREVIOUS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "previous")
 failures = []
 
 
@@ -385,6 +392,67 @@ def copy_stopped_by_sigterm(work, database):
               f"{round_name}: every service whole or absent (half-copied: {half[:5]})")
 
 
+def every_row(database):
+    """Every table's rows but the schema's record of its versions, in a stable order."""
+    with sqlite3.connect(database) as db:
+        tables = [name for (name,) in db.execute("SELECT name FROM sqlite_master WHERE type = 'table'")
+                  if name not in ("VERSAOESQUEMA", "sqlite_sequence")]
+        return {table: sorted(db.execute(f"SELECT * FROM {table}").fetchall(), key=repr) for table in tables}
+
+
+def copy_command(address, *extra):
+    return ["rbx53207-copy", "--server", address, "--operator", OPERATOR, "--branch", "0001",
+            "--token-file", f"{DATA}/token", "--tls-ca", f"{TLS}/server.crt", "--password-file",
+            f"{DATA}/upgrade-password", *extra]
+
+
+def check_upgrade_with_data(work, debs):
+    old = sorted(glob.glob(os.path.join(PREVIOUS, "*.deb")))
+    if not check(len(old) == len(PACKAGES), f"the previous release's packages are in {PREVIOUS}: {old}"):
+        return
+    installed_old = run("dpkg", "-i", *old, check=False)
+    if not check(installed_old.returncode == 0, f"the previous release installs: {installed_old.stderr[-300:]}"):
+        return
+    database = config_value(f"{CONFIG}/server.conf", "database").removeprefix("sqlite:")
+    made = run("runuser", "-u", USER, "--", "rbx53207-db", "demo", f"sqlite:{database}", "--patients", "60",
+               check=False)
+    run("runuser", "-u", USER, "--", "rbx53207-db", "passwd", f"sqlite:{database}", OPERATOR,
+        input=PASSWORD + "\n", check=False)
+    with open(f"{DATA}/upgrade-password", "w") as file:
+        file.write(PASSWORD + "\n")
+    with open(os.path.join(work, "server-old.log"), "w+") as log:
+        server, address = start_server(log)
+        if not check(made.returncode == 0 and server is not None, "the previous release's server serves its demo"):
+            return
+        yesterday = (datetime.date.today() - datetime.timedelta(days=1)).isoformat()
+        today = datetime.date.today().isoformat()
+        copied = run(*copy_command(address, "--from", yesterday, "--to", today, "--yes"), check=False)
+        check(copied.returncode == 0, f"the previous release copies a day: {copied.stderr.strip()[:300]}")
+        before = every_row(database)
+        # the new packages over the old ones, their server still running
+        upgraded = run("dpkg", "-i", *[debs[p] for p in PACKAGES], check=False)
+        check(upgraded.returncode == 0, f"the packages upgrade over a running installation: {upgraded.stderr[-300:]}")
+        stop(server)
+    after = every_row(database)
+    check(after == before, "the upgrade keeps every row of every table: "
+          + str([table for table in before if before[table] != after.get(table)]))
+    with sqlite3.connect(database) as db:
+        version = db.execute("SELECT MAX(NRVERSAO) FROM VERSAOESQUEMA").fetchone()[0]
+    check(version == 2, f"the package's upgrade brought the schema to version 2 (at {version})")
+    with open(os.path.join(work, "server-new.log"), "w+") as log:
+        server, address = start_server(log)
+        if not check(server is not None, "the new server serves the upgraded database"):
+            log.seek(0)
+            print(log.read())
+            return
+        runs = run(*copy_command(address, "--list-runs"), check=False)
+        check(runs.stdout.startswith("1 ") and "concluída" in runs.stdout,
+              f"the previous release's run is listed: {runs.stdout.strip()[:200]} {runs.stderr.strip()[:200]}")
+        undone = run(*copy_command(address, "--undo", "1", "--yes"), check=False)
+        check(undone.returncode == 0, f"and undone: {undone.stdout.strip()[-200:]} {undone.stderr.strip()[:200]}")
+        stop(server)
+
+
 def main():
     if len(sys.argv) != 2:
         print(__doc__)
@@ -439,6 +507,8 @@ def main():
         check(not os.path.exists(CONFIG), "purge takes the configuration")
         check(database is not None and os.path.exists(database) and os.path.exists(f"{DATA}/token"),
               "purge keeps the database and the token")
+        shutil.rmtree(DATA, ignore_errors=True)
+        check_upgrade_with_data(work, debs)
     finally:
         for package in reversed(PACKAGES):
             if installed(package):
