@@ -578,31 +578,19 @@ SELECT CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM, IDIMPRSERV, IDTIPOSERINT, 
 Wire::CallResult CopyServiceObject::StartTransaction(Args &)
 {
     m_db.startTransaction();
-    m_journal.transactionStarted();
     return {};
 }
 
 Wire::CallResult CopyServiceObject::Commit(Args &)
 {
     try {
-        // the pictures of what the transaction wrote commit with it
-        if (m_db.inTransaction()) {
-            try {
-                m_journal.beforeCommit();
-            } catch (...) {
-                m_db.rollback();
-                throw;
-            }
-        }
         m_db.commit();
     } catch (...) {
         m_audit.rollback();
-        m_journal.rolledBack();
         m_journal.failed(errorText(std::current_exception()));
         throw;
     }
     m_audit.commit();
-    m_journal.committed();
     return {};
 }
 
@@ -611,7 +599,6 @@ Wire::CallResult CopyServiceObject::Rollback(Args &)
     m_audit.rollback();
     m_db.rollback();
     // a service given up: the run did not copy it
-    m_journal.rolledBack();
     m_journal.failed(u"o cliente desfez a transação de um serviço"_s);
     return {};
 }
@@ -625,15 +612,8 @@ void CopyServiceObject::classicWrite(const QString &filial, double destino, cons
             return;
         }
         // outside a client transaction the write and its pictures commit together on their own
-        m_journal.transactionStarted();
-        m_db.atomically([&] {
-            writes();
-            m_journal.picturePending();
-        });
-        m_journal.committed();
+        m_db.atomically(writes);
     } catch (...) {
-        if (!m_db.inTransaction())
-            m_journal.rolledBack();
         m_journal.failed(errorText(std::current_exception()));
         throw;
     }

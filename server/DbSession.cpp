@@ -158,18 +158,26 @@ void DbSession::startTransaction()
     m_transactionTurn = std::move(turn);
     m_transaction = Transaction::Open;
     qCDebug(lcDb).noquote() << m_database->name() << "transaction begun";
+    tell(TransactionListener::Event::Began);
 }
 
 void DbSession::commit()
 {
     if (m_transaction == Transaction::Lost) {
         m_transaction = Transaction::None;
+        tell(TransactionListener::Event::RolledBack);
         if (!m_lostWhy.isEmpty())
             throw ERemoteError(Wire::ErrorCode::TransactionState, std::exchange(m_lostWhy, {}) + u" Nada dela foi gravado."_s);
         throw EDatabaseError(u"A conexão com o banco de dados caiu durante a transação: nada dela foi gravado."_s);
     }
     if (m_transaction != Transaction::Open)
         throw ERemoteError(Wire::ErrorCode::TransactionState, u"Não há transação aberta para confirmar."_s);
+    try {
+        tell(TransactionListener::Event::Committing);
+    } catch (...) {
+        rollback();
+        throw;
+    }
     const WriteGate::Turn turn = std::move(m_transactionTurn);
     m_transaction = Transaction::None;
     try {
@@ -185,8 +193,10 @@ void DbSession::commit()
         } catch (const EHouseError &) {
         }
         transactionEnded();
+        tell(TransactionListener::Event::RolledBack);
         throw EDatabaseError(u"A transação não pôde ser confirmada e foi desfeita: "_s + error.message());
     }
+    tell(TransactionListener::Event::Committed);
 }
 
 void DbSession::rollback()
@@ -194,13 +204,21 @@ void DbSession::rollback()
     if (m_transaction == Transaction::Lost) {
         m_transaction = Transaction::None;
         m_lostWhy.clear();
+        tell(TransactionListener::Event::RolledBack);
         return;
     }
     if (m_transaction != Transaction::Open)
         throw ERemoteError(Wire::ErrorCode::TransactionState, u"Não há transação aberta para desfazer."_s);
     m_transaction = Transaction::None;
     const WriteGate::Turn turn = std::move(m_transactionTurn);
-    rollBackOpenTransaction();
+    // told even when the rollback fails: the transaction is over either way
+    try {
+        rollBackOpenTransaction();
+    } catch (...) {
+        tell(TransactionListener::Event::RolledBack);
+        throw;
+    }
+    tell(TransactionListener::Event::RolledBack);
 }
 
 void DbSession::rollBackOpenTransaction()

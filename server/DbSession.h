@@ -2,6 +2,7 @@
 
 #include "SqlDialect.h"
 #include "SqlSession.h"
+#include "TransactionListener.h"
 #include "WireProtocol.h"
 #include "WriteGate.h"
 
@@ -32,6 +33,9 @@ public:
     DbSession &operator=(const DbSession &) = delete;
 
     const SqlDialect &dialect() const { return m_database->dialect(); }
+    // The one that follows this session's transactions; nullptr: none. Never told of the
+    // rollback of the session's end.
+    void setTransactionListener(TransactionListener *listener) { m_listener = listener; }
     // The statement of that text, prepared once per database session and kept for the calls
     // after it, in whatever transaction they run.
     PreparedStatement &statement(const QString &sql);
@@ -82,6 +86,11 @@ private:
     void transactionEnded();
     // The database's side of ending a transaction without committing it.
     void rollBackOpenTransaction();
+    void tell(TransactionListener::Event event)
+    {
+        if (m_listener)
+            m_listener->transactionEvent(event);
+    }
     // The database's write turn where it takes one writer at a time; none needed otherwise.
     WriteGate::Turn takeWriteTurn();
 
@@ -94,4 +103,5 @@ private:
     Transaction m_transaction = Transaction::None;
     QString m_lostWhy; // empty: lost with the connection
     WriteGate::Turn m_transactionTurn;
+    TransactionListener *m_listener = nullptr;
 };

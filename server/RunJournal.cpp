@@ -79,7 +79,6 @@ void RunJournal::connectionEnded() noexcept
         const bool midService = m_db.inTransaction() || m_db.transactionLost();
         if (midService)
             m_db.rollback();
-        rolledBack();
         if (!m_run)
             return;
         m_db.ensureConnected();
@@ -367,24 +366,37 @@ void RunJournal::picturePending()
     }
 }
 
-void RunJournal::committed()
-{
-    if (m_run)
-        m_run->createdInTransaction = false;
-    m_entriesAtStart = m_entries.size();
-}
+RunJournal::RunJournal(DbSession &db) : m_db(db) { m_db.setTransactionListener(this); }
 
-void RunJournal::rolledBack()
+RunJournal::~RunJournal() { m_db.setTransactionListener(nullptr); }
+
+void RunJournal::transactionEvent(Event event)
 {
-    if (m_run && m_run->createdInTransaction) {
-        // the run's row went with the transaction
-        m_run.reset();
-        m_entries.clear();
-        m_entriesAtStart = 0;
+    switch (event) {
+    case Event::Began:
+        m_entriesAtStart = m_entries.size();
+        return;
+    case Event::Committing:
+        // the pictures of what the transaction wrote commit with it
+        picturePending();
+        return;
+    case Event::Committed:
+        if (m_run)
+            m_run->createdInTransaction = false;
+        m_entriesAtStart = m_entries.size();
+        return;
+    case Event::RolledBack:
+        if (m_run && m_run->createdInTransaction) {
+            // the run's row went with the transaction
+            m_run.reset();
+            m_entries.clear();
+            m_entriesAtStart = 0;
+            return;
+        }
+        if (m_entriesAtStart < m_entries.size())
+            m_entries.resize(m_entriesAtStart);
+        for (Entry &entry : m_entries)
+            entry.pending = false;
         return;
     }
-    if (m_entriesAtStart < m_entries.size())
-        m_entries.resize(m_entriesAtStart);
-    for (Entry &entry : m_entries)
-        entry.pending = false;
 }

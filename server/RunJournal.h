@@ -6,6 +6,8 @@
 
 #include <optional>
 
+#include "TransactionListener.h"
+
 class DbSession;
 
 // The journal of the copy runs of one connection, kept in the database in the same transaction
@@ -13,8 +15,10 @@ class DbSession;
 // and, for each service, a picture of the destination's service it replaced and one of what it
 // wrote, every column, with the items. The calls after a getServInte form a run; AbreExecucao
 // names it and FechaExecucao ends it, and a client that never calls them still has its runs
-// journaled, ended by the next getServInte or the end of the connection.
-class RunJournal final
+// journaled, ended by the next getServInte or the end of the connection. It follows the session's
+// transactions as their listener: what a client transaction wrote is pictured as it commits, and
+// forgotten when it rolls back.
+class RunJournal final : public TransactionListener
 {
 public:
     // A patient's service at a date, as DelServ and the schema's unique key name it.
@@ -32,7 +36,8 @@ public:
         QStringList filtros;
     };
 
-    explicit RunJournal(DbSession &db) : m_db(db) {}
+    explicit RunJournal(DbSession &db);
+    ~RunJournal();
     RunJournal(const RunJournal &) = delete;
     RunJournal &operator=(const RunJournal &) = delete;
 
@@ -61,19 +66,15 @@ public:
     // Inside the write's transaction, after the service and its items are written: their picture.
     void wrote(qint64 order, const ServiceKey &key);
 
-    // The classic calls, inside the caller's transaction. The pictures of what they wrote are
-    // taken when the client commits (beforeCommit) or, outside a client transaction, at once
-    // (picturePending inside the call's own transaction).
+    // The classic calls, inside the caller's transaction or the call's own. The pictures of what
+    // they wrote are taken as that transaction commits.
     // Before a classic write outside the write's own transaction: the run it belongs to.
     void runFor(const QString &filial, double destino);
     qint64 classicDelete(const ServiceKey &key);
     void classicServiceInserted(const ServiceKey &key, const QString &sequencia);
     void classicItemInserted(const QString &paciente, double data, const QString &sequencia, const QString &filial);
-    void picturePending();
-    void beforeCommit() { picturePending(); }
-    void transactionStarted() { m_entriesAtStart = m_entries.size(); }
-    void committed();
-    void rolledBack();
+
+    void transactionEvent(Event event) override;
 
 private:
     struct Run
@@ -108,6 +109,7 @@ private:
     void noteDestination(double destino);
     void end(QChar outcome, const QString &error = {});
     qint64 picture(qint64 order, const ServiceKey &key, QChar version);
+    void picturePending();
 
     DbSession &m_db;
     QString m_operator;
