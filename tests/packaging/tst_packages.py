@@ -61,7 +61,7 @@ EXPECTED = {
 }
 DEPENDS = {
     "rbx53207-common": ["libfbclient2", "libqt6sql6-sqlite", "libqt6core6"],
-    "rbx53207-server": ["rbx53207-common (=", "adduser", "openssl", "libqt6network6", "libsystemd0"],
+    "rbx53207-server": ["rbx53207-common (=", "adduser", "openssl", "libqt6network6", "libsystemd0", "libsqlite3-0"],
     "rbx53207-client": ["rbx53207-common (=", "qt6-translations-l10n", "libqt6widgets6"],
 }
 
