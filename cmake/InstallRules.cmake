@@ -19,6 +19,12 @@ set(rbx_packaging ${PROJECT_SOURCE_DIR}/packaging)
 install(TARGETS rbx53207-server rbx53207-db RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT server)
 install(FILES ${rbx_packaging}/systemd/rbx53207-server.service DESTINATION ${rbx_unit_dir} COMPONENT server)
 install(FILES ${rbx_packaging}/etc/server.conf DESTINATION ${rbx_config_dir} COMPONENT server)
+# the nightly backup of the server's database, off until the site enables its timer
+install(FILES ${rbx_packaging}/systemd/rbx53207-backup.service ${rbx_packaging}/systemd/rbx53207-backup.timer
+  DESTINATION ${rbx_unit_dir} COMPONENT server)
+install(FILES ${rbx_packaging}/etc/backup.conf DESTINATION ${rbx_config_dir} COMPONENT server)
+install(PROGRAMS ${rbx_packaging}/libexec/rbx53207-backup DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/rbx53207
+  COMPONENT server)
 rbx_install_gzipped(SUBDIR man/server DESTINATION ${rbx_man_dir} COMPONENT server
   FILES docs/man/rbx53207-server.1 docs/man/rbx53207-db.1)
 

@@ -1,6 +1,6 @@
 # The Debian packages, one per install component (cmake/InstallRules.cmake):
 #   rbx53207-common  the shared libraries both sides link (protocol, db, contract)
-#   rbx53207-server  the application server, rbx53207-db, its unit and configuration
+#   rbx53207-server  the application server, rbx53207-db, its unit and configuration, the nightly backup
 #   rbx53207-client  the host, the module, the headless copy and its daily timer
 # A file belongs to one package only; a third small package keeps a workstation from pulling in
 # the server, its account and its unit just for three libraries. Each holds what Debian asks
@@ -40,11 +40,13 @@ set(CPACK_DEBIAN_COMMON_PACKAGE_RECOMMENDS "libqt6sql6-ibase")
 set(CPACK_DEBIAN_SERVER_PACKAGE_NAME rbx53207-server)
 set(CPACK_COMPONENT_SERVER_DESCRIPTION "Cópia de formulações (RBX53207): servidor de aplicação
 O servidor do serviço de cópia Rbx53207.rdmCopiaForm como serviço do
-systemd, com sua conta de sistema, e a ferramenta rbx53207-db que cria o
-banco e o hospital de demonstração.")
+systemd, com sua conta de sistema, a ferramenta rbx53207-db que cria,
+copia, restaura e verifica o banco, e a cópia de segurança noturna
+(desligada até ser habilitada).")
 # openssl makes the machine's TLS pair at installation
 set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS "rbx53207-common ${rbx_same_version}, adduser, openssl, qt6-translations-l10n")
-set(CPACK_DEBIAN_SERVER_PACKAGE_SUGGESTS "firebird3.0-server")
+# gbak and fbsvcmgr: rbx53207-db's backups, restores and checks of a Firebird database
+set(CPACK_DEBIAN_SERVER_PACKAGE_SUGGESTS "firebird3.0-server, firebird3.0-utils")
 set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA
   ${PROJECT_SOURCE_DIR}/packaging/debian/server/postinst ${PROJECT_SOURCE_DIR}/packaging/debian/server/prerm
   ${PROJECT_SOURCE_DIR}/packaging/debian/server/postrm ${PROJECT_SOURCE_DIR}/packaging/debian/server/conffiles)

@@ -128,6 +128,11 @@ QString Database::checkUrl(const QString &url)
     return u"Banco de dados \"%1\" não suportado: use %2."_s.arg(url.left(colon), Forms);
 }
 
+QString Database::sqlitePath(const QString &url)
+{
+    return url.startsWith(SqliteScheme) ? url.mid(SqliteScheme.size()) : QString();
+}
+
 std::unique_ptr<Database> Database::open(const QString &url, const QString &connectionName, Role role)
 {
     const QString problem = checkUrl(url);

@@ -31,6 +31,8 @@ public:
                                           Role role = Role::Owner);
     // Empty when the URL names a database this build can open; otherwise why not.
     static QString checkUrl(const QString &url);
+    // The file a "sqlite:PATH" URL names; empty for any other URL.
+    static QString sqlitePath(const QString &url);
 
     ~Database();
     Database(const Database &) = delete;

@@ -1,6 +1,11 @@
 // rbx53207-db: creates the copy service's schema, or the schema with the demo hospital; keeps the
-// operators who log in and the workstations' read-only user on Firebird.
+// operators who log in and the workstations' read-only user on Firebird; backs the database up,
+// restores and checks it.
 #include "Database.h"
+#include "DatabaseBackup.h"
+#include "DatabaseCheck.h"
+#include "DatabaseRestore.h"
+#include "DbToolOutput.h"
 #include "DemoHospital.h"
 #include "HouseError.h"
 #include "LogCategories.h"
@@ -19,11 +24,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-int fail(const QString &message)
-{
-    QTextStream(stderr) << "rbx53207-db: " << message << Qt::endl;
-    return 1;
-}
+int fail(const QString &message) { return DbToolOutput::fail(message); }
 
 std::optional<QString> newPassword(const QString &whose)
 {
@@ -73,7 +74,9 @@ int accounts(const QString &command, const QString &url, const QString &name)
     }
 }
 
-int upgrade(const QString &url)
+// A backup, when asked for, is taken and checked before the first migration: a Firebird
+// database's schema changes commit step by step.
+int upgrade(const QString &url, const QString &backup)
 {
     try {
         auto database = Database::open(url, u"rbx53207-db"_s);
@@ -86,6 +89,8 @@ int upgrade(const QString &url)
             QTextStream(stdout) << "o esquema já está na versão " << *stored << Qt::endl;
             return 0;
         }
+        if (!backup.isEmpty() && DatabaseBackup::run(url, backup) != 0)
+            return fail(u"o esquema não foi atualizado: a cópia de segurança de antes falhou."_s);
         QTextStream out(stdout);
         Schema::upgrade(*database, [&out](int to) {
             out << "versão " << to << ": " << Schema::versionText(to) << Qt::endl;
@@ -111,6 +116,8 @@ int main(int argc, char *argv[])
         u"Cria o banco de dados do serviço remoto de cópia.\n\n"
         "  schema URL   cria as tabelas que faltam\n"
         "  demo URL     cria as tabelas e as preenche com o hospital de demonstração\n"
+        "  upgrade URL [--backup ARQUIVO]  leva o banco à versão do esquema deste programa, com uma\n"
+        "                         cópia de segurança conferida antes, quando pedida\n"
         "  passwd URL OPERADOR    define a senha do operador (lida numa linha da entrada padrão),\n"
         "                         cadastrando-o quando é novo\n"
         "  enable URL OPERADOR    permite que o operador entre\n"
@@ -118,7 +125,11 @@ int main(int argc, char *argv[])
         "  supervisor URL OPERADOR       o operador desfaz cópias de outros nas suas filiais\n"
         "  nosupervisor URL OPERADOR     deixa de desfazê-las\n"
         "  workstation-user URL USUARIO  Firebird: o usuário das estações, que só lê as tabelas de\n"
-        "                                consulta (senha lida da entrada padrão; papel RBX53207_CONSULTA)\n\n"
+        "                                consulta (senha lida da entrada padrão; papel RBX53207_CONSULTA)\n"
+        "  backup URL ARQUIVO    cópia de segurança, com o servidor em uso, conferida antes de gravada\n"
+        "  restore ARQUIVO URL [--force]  restaura a cópia; um banco com prescrições só com --force\n"
+        "  check URL             integridade e serviços de hoje e de ontem (saída 0: ok, 1: não abriu,\n"
+        "                        2: integridade falhou)\n\n"
         "URL: sqlite:CAMINHO ou firebird://HOST[:PORTA]/CAMINHO (CAMINHO absoluto no servidor; o\n"
         "banco é criado quando não existe, com as credenciais de ISC_USER e ISC_PASSWORD)"_s);
     const QCommandLineOption help(QStringList{u"h"_s, u"help"_s}, u"Mostra esta ajuda."_s);
@@ -130,7 +141,12 @@ int main(int argc, char *argv[])
     parser.addOption(patients);
     parser.addOption(date);
     parser.addOption(log);
-    parser.addPositionalArgument(u"comando"_s, u"schema, demo, upgrade ou um comando de operadores"_s);
+    const QCommandLineOption force(u"force"_s, u"restore: substitui um banco que tem prescrições."_s);
+    parser.addOption(force);
+    const QCommandLineOption backup(u"backup"_s, u"upgrade: cópia de segurança, conferida, antes de atualizar."_s,
+                                    u"ARQUIVO"_s);
+    parser.addOption(backup);
+    parser.addPositionalArgument(u"comando"_s, u"schema, demo, upgrade, backup, restore, check ou um comando de operadores"_s);
     parser.addPositionalArgument(u"url"_s, u"sqlite:CAMINHO ou firebird://HOST[:PORTA]/CAMINHO"_s);
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
@@ -149,12 +165,19 @@ int main(int argc, char *argv[])
     if (args.size() == 3 && accountCommands.contains(args.at(0)))
         return accounts(args.at(0), args.at(1), args.at(2));
     if (args.size() == 2 && args.at(0) == u"upgrade"_s)
-        return upgrade(args.at(1));
+        return upgrade(args.at(1), parser.value(backup));
+    if (args.size() == 3 && args.at(0) == u"backup"_s)
+        return DatabaseBackup::run(args.at(1), args.at(2));
+    if (args.size() == 3 && args.at(0) == u"restore"_s)
+        return DatabaseRestore::run(args.at(1), args.at(2), parser.isSet(force));
+    if (args.size() == 2 && args.at(0) == u"check"_s)
+        return DatabaseCheck::run(args.at(1));
     if (args.size() != 2 || (args.at(0) != u"schema"_s && args.at(0) != u"demo"_s))
         return fail(u"uso: rbx53207-db schema|demo URL [--patients N] [--date AAAA-MM-DD]\n"
-                    u"     rbx53207-db upgrade URL\n"
+                    u"     rbx53207-db upgrade URL [--backup ARQUIVO]\n"
                     u"     rbx53207-db passwd|enable|disable|supervisor|nosupervisor URL OPERADOR\n"
-                    u"     rbx53207-db workstation-user URL USUARIO"_s);
+                    u"     rbx53207-db workstation-user URL USUARIO\n"
+                    u"     rbx53207-db backup URL ARQUIVO | restore ARQUIVO URL [--force] | check URL"_s);
 
     DemoOptions options;
     bool ok = false;

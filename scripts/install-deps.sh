@@ -5,7 +5,7 @@ packages=(
   build-essential cmake pkg-config ninja-build ccache
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-ibase qt6-translations-l10n
   libgl-dev
-  firebird3.0-server firebird-dev
+  firebird3.0-server firebird3.0-utils firebird-dev libsqlite3-dev
   libsoci-dev
   xvfb xauth imagemagick fonts-dejavu-core fonts-dejavu-extra openbox
   clang libclang-rt-14-dev

@@ -641,6 +641,67 @@ private slots:
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
     }
 
+    // rbx53207-db backup while a copy writes: the backup restores to a database whose every
+    // service is whole and that passes its check.
+    void backupDuringACopyHoldsWholeServicesOnly()
+    {
+        DemoDatabase demo(TestSupport::demoOptions(400));
+        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
+        TestServer server;
+        QVERIFY2(server.start(demo.url()), qPrintable(server.errorString()));
+        const QList<ServiceState> source = readServices(server.port(), origin(), u"1"_s, shiftDays());
+        QVERIFY2(source.size() > 100, qPrintable(QString::number(source.size())));
+
+        // call by call, the run is held with a service half written in its open transaction
+        FaultRelay relay(server.host(), server.port());
+        relay.holdAt(u"InsConfesco"_s, 5);
+        QProcess copy;
+        copy.setProgram(program());
+        copy.setArguments({u"--server"_s, u"127.0.0.1:%1"_s.arg(relay.port()), u"--branch"_s, Branch, u"--from"_s,
+                           origin().toString(Qt::ISODate), u"--to"_s, destination().toString(Qt::ISODate), u"--yes"_s,
+                           u"--operator"_s, Operator, u"--password-file"_s, TestSupport::passwordFile(),
+                           u"--call-by-call"_s});
+        copy.start();
+        QVERIFY(copy.waitForStarted());
+        QVERIFY(relay.waitUntilHeld());
+        // the backup starts there and goes on while the run writes the rest
+        QTemporaryDir dir;
+        const QString backupFile = dir.filePath(u"durante-a-copia"_s);
+        QProcess backup;
+        backup.start(QStringLiteral(RBX_DB_TOOL), {u"backup"_s, demo.url(), backupFile});
+        QVERIFY(backup.waitForStarted());
+        relay.resume();
+        QVERIFY(backup.waitForFinished(120000));
+        QVERIFY2(backup.exitCode() == 0, backup.readAllStandardError().constData());
+        QVERIFY(copy.waitForFinished(120000));
+        QCOMPARE(copy.exitCode(), 0);
+
+        ScratchDatabase restored(u"restored"_s);
+        QProcess restore;
+        restore.start(QStringLiteral(RBX_DB_TOOL), {u"restore"_s, backupFile, restored.url()});
+        QVERIFY(restore.waitForFinished(120000));
+        QVERIFY2(restore.exitCode() == 0, restore.readAllStandardError().constData());
+        QProcess check;
+        check.start(QStringLiteral(RBX_DB_TOOL), {u"check"_s, restored.url()});
+        QVERIFY(check.waitForFinished(120000));
+        QVERIFY2(check.exitCode() == 0, check.readAll().constData());
+
+        TestServer onBackup;
+        QVERIFY2(onBackup.start(restored.url()), qPrintable(onBackup.errorString()));
+        const QList<ServiceState> copied = readServices(onBackup.port(), destination(), u"1"_s);
+        // the services written before the hold at least, each as its origin
+        QVERIFY2(!copied.isEmpty() && copied.size() <= source.size(), qPrintable(QString::number(copied.size())));
+        const QMap<QString, ServiceState> copiedKeys = byKey(copied);
+        QList<ServiceState> expected;
+        for (const ServiceState &service : source) {
+            if (copiedKeys.contains(service.key))
+                expected.append(service);
+        }
+        const QString difference = differenceFromCopy(expected, copied);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        onBackup.stop();
+    }
+
     void headlessCommandEndToEnd()
     {
         DemoDatabase demo;

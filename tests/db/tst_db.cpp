@@ -12,6 +12,8 @@
 #include "SqlTransaction.h"
 #include "TestEngine.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QSqlRecord>
 #include <QTemporaryDir>
@@ -48,6 +50,27 @@ qint64 count(Database &database, const QString &sql)
     SqlStatement query(database.sql(), sql);
     query.exec();
     return query.next() ? query.value(0).toLongLong() : -1;
+}
+
+struct ToolRun
+{
+    int exitCode = -1;
+    QString output; // standard output and error
+};
+
+ToolRun runTool(const QStringList &arguments)
+{
+    QProcess tool;
+    tool.start(QStringLiteral(RBX_DB_TOOL), arguments);
+    if (!tool.waitForFinished(120000) || tool.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {tool.exitCode(), QString::fromUtf8(tool.readAllStandardOutput() + tool.readAllStandardError())};
+}
+
+QStringList dumpOf(const QString &url)
+{
+    auto database = Database::open(url, u"tool-dump"_s, Database::Role::Reader);
+    return dump(*database);
 }
 
 } // namespace
@@ -581,6 +604,94 @@ private slots:
             QVERIFY(Schema::missingTables(*made).isEmpty());
             QCOMPARE(count(*made, u"SELECT COUNT(*) FROM PACIENTE"_s), arguments.contains(u"12"_s) ? 12 : 0);
         }
+    }
+
+    void toolBacksUpAndRestoresOnlyOverAnEmptyDatabaseUnlessForced()
+    {
+        QTemporaryDir dir;
+        const QString backup = dir.filePath(u"rbx53207.copia"_s);
+        const QStringList origin = dump(*m_db);
+        const ToolRun taken = runTool({u"backup"_s, m_demo->url(), backup});
+        QCOMPARE(taken.exitCode, 0);
+        QVERIFY2(taken.output.contains(u"cópia de segurança gravada em %1"_s.arg(backup)), qPrintable(taken.output));
+        QVERIFY2(taken.output.contains(u"%1 serviços"_s.arg(count(*m_db, u"SELECT COUNT(*) FROM SERVINTE"_s))),
+                 qPrintable(taken.output));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{u"rbx53207.copia"_s}); // one file, no log beside it
+
+        // a database that does not exist yet is restored without asking
+        ScratchDatabase target(u"restored"_s);
+        const ToolRun first = runTool({u"restore"_s, backup, target.url()});
+        QCOMPARE(first.exitCode, 0);
+        QVERIFY2(first.output.contains(u"restaurada"_s), qPrintable(first.output));
+        QCOMPARE(dumpOf(target.url()), origin);
+
+        // one holding prescriptions is left as it is...
+        {
+            auto changed = Database::open(target.url(), u"tool-change"_s);
+            execSql(changed->sql(), u"DELETE FROM CONFESCO WHERE CDSEQUCOPR = (SELECT MIN(CDSEQUCOPR) FROM CONFESCO)"_s);
+        }
+        const QStringList changed = dumpOf(target.url());
+        QVERIFY(changed != origin);
+        const ToolRun refused = runTool({u"restore"_s, backup, target.url()});
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.output.contains(u"--force"_s), qPrintable(refused.output));
+        QCOMPARE(dumpOf(target.url()), changed);
+
+        // ...unless forced; and a file that is no backup never touches it
+        const QString notABackup = dir.filePath(u"texto"_s);
+        QFile text(notABackup);
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write(QByteArray(8192, 'x'));
+        text.close();
+        QCOMPARE(runTool({u"restore"_s, notABackup, target.url(), u"--force"_s}).exitCode, 1);
+        QCOMPARE(dumpOf(target.url()), changed);
+        QCOMPARE(runTool({u"restore"_s, backup, target.url(), u"--force"_s}).exitCode, 0);
+        QCOMPARE(dumpOf(target.url()), origin);
+    }
+
+    void toolChecksIntegrityAndTheDaysPrescriptions()
+    {
+        DemoOptions options = TestSupport::demoOptions(8);
+        options.date = QDate::currentDate();
+        DemoDatabase today(options);
+        QVERIFY2(today.isValid(), qPrintable(today.errorString()));
+        const ToolRun healthy = runTool({u"check"_s, today.url()});
+        QCOMPARE(healthy.exitCode, 0);
+        QVERIFY2(healthy.output.contains(u"integridade: ok"_s), qPrintable(healthy.output));
+        const QString day = u"dd/MM/yyyy"_s;
+        QVERIFY2(healthy.output.contains(u"serviços de hoje (%1): %2 com %3 itens"_s.arg(options.date.toString(day))
+                                             .arg(today.summary().services)
+                                             .arg(today.summary().items)),
+                 qPrintable(healthy.output));
+        QVERIFY2(healthy.output.contains(u"serviços de ontem (%1): %2 com"_s.arg(options.date.addDays(-1).toString(day))
+                                             .arg(today.summary().otherServices)),
+                 qPrintable(healthy.output));
+
+        ScratchDatabase missing(u"missing"_s);
+        QCOMPARE(runTool({u"check"_s, missing.url()}).exitCode, 1);
+        if (TestSupport::engine() != TestSupport::Engine::Sqlite)
+            return; // damage is made by writing into the file, which only SQLite's is here
+
+        // garbage over the pages after the first: the file opens, its tables do not hold
+        QFile file(today.path());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.size() > 4 * 4096);
+        for (qint64 page = 1; page < file.size() / 4096; page += 2) {
+            QVERIFY(file.seek(page * 4096 + 8));
+            file.write(QByteArray(64, '\xA5'));
+        }
+        file.close();
+        const ToolRun damaged = runTool({u"check"_s, today.url()});
+        QCOMPARE(damaged.exitCode, 2);
+        QVERIFY2(damaged.output.contains(u"integridade: FALHOU"_s), qPrintable(damaged.output));
+
+        // nor is a backup of it kept, under any name
+        QTemporaryDir dir;
+        const QString backup = dir.filePath(u"danificado.copia"_s);
+        const ToolRun refused = runTool({u"backup"_s, today.url(), backup});
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.output.contains(u"integridade"_s), qPrintable(refused.output));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
     }
 
 private:

@@ -37,6 +37,8 @@ CONFIG = "/etc/rbx53207"
 UNITS = "/usr/lib/systemd/system"
 LIBS = "/usr/lib/x86_64-linux-gnu/rbx53207"
 TLS = f"{CONFIG}/tls"
+BACKUPS = "/var/backups/rbx53207"
+BACKUP_SCRIPT = "/usr/libexec/rbx53207/rbx53207-backup"
 STOP_BOUND_S = 60  # the unit's TimeoutStopSec
 # One run at a time on the machine: runs from two checkouts would install and purge each other's
 # packages, account and folders.
@@ -53,7 +55,8 @@ EXPECTED = {
                         f"{LIBS}/librbx_contract.so"],
     "rbx53207-server": ["/usr/bin/rbx53207-server", "/usr/bin/rbx53207-db", f"{UNITS}/rbx53207-server.service",
                         f"{CONFIG}/server.conf", "/usr/share/man/man1/rbx53207-server.1.gz",
-                        "/usr/share/man/man1/rbx53207-db.1.gz"],
+                        "/usr/share/man/man1/rbx53207-db.1.gz", f"{UNITS}/rbx53207-backup.service",
+                        f"{UNITS}/rbx53207-backup.timer", f"{CONFIG}/backup.conf", BACKUP_SCRIPT],
     "rbx53207-client": ["/usr/bin/rbx53207-host", "/usr/bin/rbx53207-copy", f"{LIBS}/libPkg_RBX53207.so",
                         f"{LIBS}/librbx_house.so", f"{LIBS}/librbx_house_widgets.so", f"{LIBS}/librbx_remote.so",
                         f"{LIBS}/librbx_copy.so", f"{UNITS}/rbx53207-copy-daily.service",
@@ -63,7 +66,7 @@ EXPECTED = {
 }
 DEPENDS = {
     "rbx53207-common": ["libfbclient2", "libqt6sql6-sqlite", "libqt6core6"],
-    "rbx53207-server": ["rbx53207-common (=", "adduser", "openssl", "libqt6network6", "libsystemd0"],
+    "rbx53207-server": ["rbx53207-common (=", "adduser", "openssl", "libqt6network6", "libsystemd0", "libsqlite3-0"],
     "rbx53207-client": ["rbx53207-common (=", "qt6-translations-l10n", "libqt6widgets6"],
 }
 
@@ -135,7 +138,8 @@ def check_packages(debs):
         absent = [name for name in DEPENDS[package] if name not in depends]
         check(not absent, f"{package} depends on {DEPENDS[package]} (absent: {absent})")
     conffiles = run("dpkg-deb", "--info", debs["rbx53207-server"], "conffiles").stdout.split()
-    check(conffiles == [f"{CONFIG}/server.conf"], f"server.conf is a conffile ({conffiles})")
+    check(sorted(conffiles) == [f"{CONFIG}/backup.conf", f"{CONFIG}/server.conf"],
+          f"server.conf and backup.conf are conffiles ({conffiles})")
     # Debian's checker: any error or warning fails, overrides (each with its reason) aside
     lintian = run("lintian", "--fail-on", "error,warning", *[debs[p] for p in PACKAGES], check=False)
     tags = [line for line in lintian.stdout.splitlines() if line[:2] in ("E:", "W:")]
@@ -145,12 +149,13 @@ def check_packages(debs):
 
 def check_installed(build):
     units = [f"{UNITS}/{unit}" for unit in
-             ("rbx53207-server.service", "rbx53207-copy-daily.service", "rbx53207-copy-daily.timer")]
+             ("rbx53207-server.service", "rbx53207-copy-daily.service", "rbx53207-copy-daily.timer",
+              "rbx53207-backup.service", "rbx53207-backup.timer")]
     verify = run("systemd-analyze", "verify", *units, check=False)
     check(verify.returncode == 0 and not verify.stderr.strip(), f"systemd-analyze verify: {verify.stderr.strip()}")
     enabled = [unit for unit in os.listdir("/etc/systemd/system/timers.target.wants")
                if unit.startswith("rbx53207")] if os.path.isdir("/etc/systemd/system/timers.target.wants") else []
-    check(not enabled, "the daily copy timer is not enabled by the install")
+    check(not enabled, f"neither the daily copy's nor the backup's timer is enabled by the install: {enabled}")
     for program in ("rbx53207-server", "rbx53207-db", "rbx53207-copy", "rbx53207-host"):
         page = run("man", "--warnings", program, env=dict(os.environ, LC_ALL="C.UTF-8", MANWIDTH="80"), check=False)
         check(page.returncode == 0 and not page.stderr.strip() and "NOME" in page.stdout,
@@ -253,6 +258,30 @@ def check_host_finds_module(work, address, database):
     loaded = [os.path.realpath(line.partition("calling init: ")[2].strip()) for line in host.stderr.splitlines()
               if "calling init: " in line and "libPkg_RBX53207" in line]
     check(loaded == [f"{LIBS}/libPkg_RBX53207.so"], f"the host loads the module from {LIBS}: {loaded}")
+
+
+def nightly_backup(database):
+    """The backup unit's command as its account runs it: a checked copy of the server's database
+    in the backup folder, and a copy older than the days kept removed, a recent one kept."""
+    account = pwd.getpwnam(USER)
+    stat = os.stat(BACKUPS)
+    check(stat.st_uid == account.pw_uid and stat.st_mode & 0o777 == 0o750, f"{BACKUPS} is {USER}'s, 0750")
+    old, recent = f"{BACKUPS}/rbx53207-20000101-023000.db", f"{BACKUPS}/rbx53207-20000102-023000.db"
+    for path, days in ((old, 8), (recent, 6)):
+        shutil.copy(database, path)
+        os.chown(path, account.pw_uid, account.pw_gid)
+        when = os.path.getmtime(path) - days * 86400
+        os.utime(path, (when, when))
+    command = unit_exec_start("rbx53207-backup.service")
+    result = run("setpriv", f"--reuid={USER}", f"--regid={USER}", "--clear-groups", *command, check=False)
+    made = [name for name in os.listdir(BACKUPS) if name.endswith(".db") and f"{BACKUPS}/{name}" not in (old, recent)]
+    check(result.returncode == 0 and len(made) == 1 and "cópia de segurança gravada" in result.stdout,
+          f"the backup unit's command writes a copy: {made} {result.stdout.strip()} {result.stderr.strip()}")
+    check(not os.path.exists(old) and os.path.exists(recent),
+          "the backup unit's command removes the copies older than the days kept, and only those")
+    if made:
+        checked = run("rbx53207-db", "check", f"sqlite:{BACKUPS}/{made[0]}", check=False)
+        check(checked.returncode == 0, f"the nightly copy passes its check: {checked.stdout.strip()}")
 
 
 def services_by_date(database):
@@ -439,6 +468,8 @@ def check_upgrade_with_data(work, debs):
     with sqlite3.connect(database) as db:
         version = db.execute("SELECT MAX(NRVERSAO) FROM VERSAOESQUEMA").fetchone()[0]
     check(version == 2, f"the package's upgrade brought the schema to version 2 (at {version})")
+    taken = glob.glob(f"{BACKUPS}/rbx53207-antes-de-0.1-*.db")
+    check(len(taken) == 1 and every_row(taken[0]) == before, f"the upgrade took a backup of the data first: {taken}")
     with open(os.path.join(work, "server-new.log"), "w+") as log:
         server, address = start_server(log)
         if not check(server is not None, "the new server serves the upgraded database"):
@@ -463,7 +494,7 @@ def main():
         return SKIP
     lock = open(MACHINE_LOCK, "w")
     fcntl.flock(lock, fcntl.LOCK_EX)
-    leftovers = [p for p in PACKAGES if installed(p)] + [d for d in (DATA, CONFIG) if os.path.exists(d)]
+    leftovers = [p for p in PACKAGES if installed(p)] + [d for d in (DATA, CONFIG, BACKUPS) if os.path.exists(d)]
     if leftovers:
         print(f"FAIL  refusing to touch an existing installation: {leftovers}")
         return 1
@@ -481,6 +512,7 @@ def main():
         check_installed(build)
         database = make_demo_database()
         if database:
+            nightly_backup(database)
             check_installed_server_speaks_tls(work)
             missing = missing_sign_in_options()
             # The copies and the screen sign in; programs that cannot are reported, not run.
@@ -507,6 +539,8 @@ def main():
         check(not os.path.exists(CONFIG), "purge takes the configuration")
         check(database is not None and os.path.exists(database) and os.path.exists(f"{DATA}/token"),
               "purge keeps the database and the token")
+        check(os.path.isdir(BACKUPS) and any(name.endswith(".db") for name in os.listdir(BACKUPS)),
+              "purge keeps the backups")
         shutil.rmtree(DATA, ignore_errors=True)
         check_upgrade_with_data(work, debs)
     finally:
@@ -515,6 +549,7 @@ def main():
                 run("dpkg", "-P", package, check=False)
         shutil.rmtree(DATA, ignore_errors=True)
         shutil.rmtree(CONFIG, ignore_errors=True)
+        shutil.rmtree(BACKUPS, ignore_errors=True)
         if not had_user and run("getent", "passwd", USER, check=False).returncode == 0:
             run("deluser", "--system", "--quiet", USER, check=False)
             run("delgroup", "--system", "--quiet", USER, check=False)
