@@ -128,8 +128,8 @@ int main(int argc, char *argv[])
         "                                consulta (senha lida da entrada padrão; papel RBX53207_CONSULTA)\n"
         "  backup URL ARQUIVO    cópia de segurança, com o servidor em uso, conferida antes de gravada\n"
         "  restore ARQUIVO URL [--force]  restaura a cópia; um banco com prescrições só com --force\n"
-        "  check URL             integridade e serviços de hoje e de ontem (saída 0: ok, 1: não abriu,\n"
-        "                        2: integridade falhou)\n\n"
+        "  check URL             integridade, versão do esquema e serviços de hoje e de ontem (saída\n"
+        "                        0: ok, 1: não abriu, 2: integridade falhou, 3: esquema de outra versão)\n\n"
         "URL: sqlite:CAMINHO ou firebird://HOST[:PORTA]/CAMINHO (CAMINHO absoluto no servidor; o\n"
         "banco é criado quando não existe, com as credenciais de ISC_USER e ISC_PASSWORD)"_s);
     const QCommandLineOption help(QStringList{u"h"_s, u"help"_s}, u"Mostra esta ajuda."_s);

@@ -649,6 +649,27 @@ private slots:
         QCOMPARE(dumpOf(target.url()), origin);
     }
 
+    // The previous release's database: check says its version is not this program's (3); upgrade
+    // takes the backup it is asked for, then the steps; check is then content.
+    void toolUpgradesThePreviousReleaseAfterABackup()
+    {
+        if (TestSupport::engine() != TestSupport::Engine::Sqlite)
+            QSKIP("the previous release's database is a SQLite file");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"0.1.sqlite"_s), backup = dir.filePath(u"antes.db"_s);
+        QVERIFY(QFile::copy(QStringLiteral(RBX_FIXTURE_DIR) + u"/rbx53207-0.1.sqlite"_s, path));
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        const ToolRun older = runTool({u"check"_s, u"sqlite:"_s + path});
+        QCOMPARE(older.exitCode, 3);
+        QVERIFY2(older.output.contains(u"rbx53207-db upgrade"_s), qPrintable(older.output));
+        const ToolRun upgraded = runTool({u"upgrade"_s, u"sqlite:"_s + path, u"--backup"_s, backup});
+        QVERIFY2(upgraded.exitCode == 0, qPrintable(upgraded.output));
+        QVERIFY2(upgraded.output.contains(u"versão 2: execuções numeradas pelo banco de dados"_s), qPrintable(upgraded.output));
+        QCOMPARE(dumpOf(u"sqlite:"_s + backup), dumpOf(u"sqlite:"_s + path));
+        QCOMPARE(runTool({u"check"_s, u"sqlite:"_s + path}).exitCode, 0);
+        QCOMPARE(runTool({u"check"_s, u"sqlite:"_s + backup}).exitCode, 3);
+    }
+
     void toolChecksIntegrityAndTheDaysPrescriptions()
     {
         DemoOptions options = TestSupport::demoOptions(8);
