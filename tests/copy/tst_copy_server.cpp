@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <optional>
+
 #include <csignal>
 
 using namespace Qt::StringLiterals;
@@ -238,6 +240,57 @@ void putOlderVersion(quint16 port, const ServiceState &service)
     item.dtConsConf = day + 0.25;
     QString itemSequence = u"0001"_s;
     session.client.InsConfesco(item, day, sequence, itemSequence, filial);
+}
+
+// What differs between the copied services and the services of the source they copy, whichever
+// of them were copied.
+QString differenceOfThoseCopied(const QList<ServiceState> &source, const QList<ServiceState> &copied)
+{
+    const QMap<QString, ServiceState> copiedKeys = byKey(copied);
+    QList<ServiceState> expected;
+    for (const ServiceState &service : source) {
+        if (copiedKeys.contains(service.key))
+            expected.append(service);
+    }
+    return differenceFromCopy(expected, copied);
+}
+
+// The headless copy of the demo day, through the relay on relayPort.
+void startCopyThrough(QProcess &process, quint16 relayPort, const QStringList &extra = {})
+{
+    process.setProgram(program());
+    process.setArguments(QStringList{u"--server"_s, u"127.0.0.1:%1"_s.arg(relayPort), u"--branch"_s, Branch, u"--from"_s,
+                                     origin().toString(Qt::ISODate), u"--to"_s, destination().toString(Qt::ISODate),
+                                     u"--yes"_s, u"--operator"_s, Operator, u"--password-file"_s,
+                                     TestSupport::passwordFile()}
+                         + extra);
+    process.start();
+}
+
+// A day of 400 patients served, its services read, and the headless copy started through a relay
+// that holds it at a call.
+struct HeldCopy
+{
+    DemoDatabase demo{TestSupport::demoOptions(400)};
+    TestServer server;
+    QList<ServiceState> source;
+    std::optional<FaultRelay> relay;
+    QProcess process;
+};
+
+// Fails the test (the caller returns on QTest::currentTestFailed()) when the copy is not held.
+void startHeldCopy(HeldCopy &held, const QString &method, int nth, const QStringList &extra = {})
+{
+    QVERIFY2(held.demo.isValid(), qPrintable(held.demo.errorString()));
+    QVERIFY2(held.server.start(held.demo.url()), qPrintable(held.server.errorString()));
+    held.source = readServices(held.server.port(), origin(), u"1"_s, shiftDays());
+    // more services than the client keeps in flight, so that some are never sent
+    QVERIFY2(held.source.size() > 100, qPrintable(QString::number(held.source.size())));
+    held.relay.emplace(held.server.host(), held.server.port());
+    held.relay->holdAt(method, nth);
+    startCopyThrough(held.process, held.relay->port(), extra);
+    QVERIFY(held.process.waitForStarted());
+    QVERIFY(held.relay->waitUntilHeld());
 }
 
 } // namespace
@@ -591,25 +644,15 @@ private slots:
     // counted, nothing more is sent, and the command says how far it got with its own code.
     void interruptedCommandCopiesWholeServicesOnly()
     {
-        // more services than the client keeps in flight, so that some are never sent
-        DemoDatabase demo(TestSupport::demoOptions(400));
-        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
-        TestServer server;
-        QVERIFY2(server.start(demo.url()), qPrintable(server.errorString()));
-        const QList<ServiceState> source = readServices(server.port(), origin(), u"1"_s, shiftDays());
-        QVERIFY2(source.size() > 100, qPrintable(QString::number(source.size())));
-
-        FaultRelay relay(server.host(), server.port());
-        relay.holdAt(u"CopServInte"_s, 3);
-        QProcess process;
-        process.setProgram(program());
-        process.setArguments({u"--server"_s, u"127.0.0.1:%1"_s.arg(relay.port()), u"--branch"_s, Branch, u"--from"_s,
-                              origin().toString(Qt::ISODate), u"--to"_s, destination().toString(Qt::ISODate),
-                              u"--yes"_s, u"--operator"_s, Operator, u"--password-file"_s, TestSupport::passwordFile()});
-        process.start();
-        QVERIFY(process.waitForStarted());
         // the third copy waits at the relay: the run is past its question and under way
-        QVERIFY(relay.waitUntilHeld());
+        HeldCopy held;
+        startHeldCopy(held, u"CopServInte"_s, 3);
+        if (QTest::currentTestFailed())
+            return;
+        QProcess &process = held.process;
+        FaultRelay &relay = *held.relay;
+        const QList<ServiceState> &source = held.source;
+        TestServer &server = held.server;
         QCOMPARE(::kill(pid_t(process.processId()), SIGINT), 0);
         relay.resume();
         QVERIFY(process.waitForFinished(120000));
@@ -631,13 +674,7 @@ private slots:
         // exactly the services reported are at the destination, each whole; the rest are not
         const QList<ServiceState> copied = readServices(server.port(), destination(), u"1"_s);
         QCOMPARE(copied.size(), reported);
-        const QMap<QString, ServiceState> copiedKeys = byKey(copied);
-        QList<ServiceState> expected;
-        for (const ServiceState &service : source) {
-            if (copiedKeys.contains(service.key))
-                expected.append(service);
-        }
-        const QString difference = differenceFromCopy(expected, copied);
+        const QString difference = differenceOfThoseCopied(source, copied);
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
     }
 
@@ -645,25 +682,15 @@ private slots:
     // service is whole and that passes its check.
     void backupDuringACopyHoldsWholeServicesOnly()
     {
-        DemoDatabase demo(TestSupport::demoOptions(400));
-        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
-        TestServer server;
-        QVERIFY2(server.start(demo.url()), qPrintable(server.errorString()));
-        const QList<ServiceState> source = readServices(server.port(), origin(), u"1"_s, shiftDays());
-        QVERIFY2(source.size() > 100, qPrintable(QString::number(source.size())));
-
         // call by call, the run is held with a service half written in its open transaction
-        FaultRelay relay(server.host(), server.port());
-        relay.holdAt(u"InsConfesco"_s, 5);
-        QProcess copy;
-        copy.setProgram(program());
-        copy.setArguments({u"--server"_s, u"127.0.0.1:%1"_s.arg(relay.port()), u"--branch"_s, Branch, u"--from"_s,
-                           origin().toString(Qt::ISODate), u"--to"_s, destination().toString(Qt::ISODate), u"--yes"_s,
-                           u"--operator"_s, Operator, u"--password-file"_s, TestSupport::passwordFile(),
-                           u"--call-by-call"_s});
-        copy.start();
-        QVERIFY(copy.waitForStarted());
-        QVERIFY(relay.waitUntilHeld());
+        HeldCopy held;
+        startHeldCopy(held, u"InsConfesco"_s, 5, {u"--call-by-call"_s});
+        if (QTest::currentTestFailed())
+            return;
+        QProcess &copy = held.process;
+        FaultRelay &relay = *held.relay;
+        const QList<ServiceState> &source = held.source;
+        const DemoDatabase &demo = held.demo;
         // the backup starts there and goes on while the run writes the rest
         QTemporaryDir dir;
         const QString backupFile = dir.filePath(u"durante-a-copia"_s);
@@ -691,13 +718,7 @@ private slots:
         const QList<ServiceState> copied = readServices(onBackup.port(), destination(), u"1"_s);
         // the services written before the hold at least, each as its origin
         QVERIFY2(!copied.isEmpty() && copied.size() <= source.size(), qPrintable(QString::number(copied.size())));
-        const QMap<QString, ServiceState> copiedKeys = byKey(copied);
-        QList<ServiceState> expected;
-        for (const ServiceState &service : source) {
-            if (copiedKeys.contains(service.key))
-                expected.append(service);
-        }
-        const QString difference = differenceFromCopy(expected, copied);
+        const QString difference = differenceOfThoseCopied(source, copied);
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
         onBackup.stop();
     }
