@@ -111,6 +111,15 @@ QSqlDatabase openFirebird(const QString &url, const QString &connectionName, Dat
 
 } // namespace
 
+const SqlDialect *Database::dialectOf(QSqlDriver::DbmsType product)
+{
+    switch (product) {
+    case QSqlDriver::SQLite: return &sqliteDialect();
+    case QSqlDriver::Interbase: return &firebirdDialect();
+    default: return nullptr;
+    }
+}
+
 QString Database::checkUrl(const QString &url)
 {
     if (url.startsWith(SqliteScheme)) {

@@ -3,6 +3,7 @@
 #include "rbx_db_export.h"
 
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QString>
 
 #include <memory>
@@ -31,6 +32,8 @@ public:
                                           Role role = Role::Owner);
     // Empty when the URL names a database this build can open; otherwise why not.
     static QString checkUrl(const QString &url);
+    // The dialect of a product the service stores in; nullptr for any other.
+    static const SqlDialect *dialectOf(QSqlDriver::DbmsType product);
     // The file a "sqlite:PATH" URL names; empty for any other URL.
     static QString sqlitePath(const QString &url);
 

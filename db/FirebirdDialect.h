@@ -13,6 +13,7 @@
 class RBX_DB_EXPORT FirebirdDialect final : public SqlDialect
 {
 public:
+    QueryTexts queryTexts() const override { return QueryTexts::InterBase; }
     QString name() const override;
     QString driverName() const override;
     QString columnType(Schema::ColumnType type, int size) const override;

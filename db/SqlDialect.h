@@ -24,6 +24,11 @@ class RBX_DB_EXPORT SqlDialect
 public:
     virtual ~SqlDialect() = default;
 
+    // Which of the four texts of a house query (generic, Oracle, SQL Server, InterBase) runs on
+    // this product: the house library's queries pick theirs through the same dialect.
+    enum class QueryTexts { Generic, Oracle, MsSql, InterBase };
+    virtual QueryTexts queryTexts() const = 0;
+
     virtual QString name() const = 0;
     // The Qt SQL driver that reaches this product.
     virtual QString driverName() const = 0;

@@ -13,6 +13,8 @@ public:
     static constexpr int BusyTimeoutMs = 5000;
     bool singleWriter() const override { return true; }
 
+    // it has instr() and "||", and understands the Oracle texts as written
+    QueryTexts queryTexts() const override { return QueryTexts::Oracle; }
     QString name() const override;
     QString driverName() const override;
     QString columnType(Schema::ColumnType type, int size) const override;

@@ -1,13 +1,15 @@
 #include "QueryDialect.h"
 
+#include "Database.h"
+
 #include <QSqlDatabase>
 
 QueryDialect dialectFor(QSqlDriver::DbmsType dbms)
 {
+    if (const SqlDialect *served = Database::dialectOf(dbms))
+        return served->queryTexts();
     switch (dbms) {
-    case QSqlDriver::Interbase: return QueryDialect::InterBase;
-    case QSqlDriver::Oracle:
-    case QSqlDriver::SQLite: return QueryDialect::Oracle;
+    case QSqlDriver::Oracle: return QueryDialect::Oracle;
     case QSqlDriver::MSSqlServer: return QueryDialect::MsSql;
     default: return QueryDialect::Generic;
     }

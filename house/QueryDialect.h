@@ -2,16 +2,18 @@
 
 #include "rbx_house_export.h"
 
+#include "SqlDialect.h"
+
 #include <QSqlDriver>
 #include <QString>
 
 class QSqlDatabase;
 
-// Which of a query's four SQL texts runs on a connection.
-enum class QueryDialect { Generic, Oracle, MsSql, InterBase };
+// Which of a query's four SQL texts runs on a connection: the service's own dialect says it for
+// the products the service stores in (SQLite → Oracle, Firebird/InterBase → InterBase); besides
+// them Oracle → Oracle, Microsoft SQL Server → MsSql, anything else → Generic.
+using QueryDialect = SqlDialect::QueryTexts;
 
-// Firebird/InterBase → InterBase; Oracle → Oracle; SQLite → Oracle (it has instr() and "||" and
-// understands those texts as written); Microsoft SQL Server → MsSql; anything else → Generic.
 RBX_HOUSE_EXPORT QueryDialect dialectFor(QSqlDriver::DbmsType dbms);
 RBX_HOUSE_EXPORT QueryDialect dialectFor(const QSqlDatabase &database);
 
