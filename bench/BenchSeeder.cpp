@@ -1,6 +1,10 @@
 #include "BenchSeeder.h"
 
 #include "Database.h"
+#include "HouseError.h"
+#include "OperatorAccounts.h"
+#include "ScramVerifier.h"
+#include "TNetConnection.h"
 #include "OleDate.h"
 #include "Schema.h"
 #include "SqlDialect.h"
@@ -8,6 +12,7 @@
 #include "SqlTransaction.h"
 
 #include <algorithm>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -111,6 +116,16 @@ void seed(Database &database, const BenchShape &shape)
             rows->finish();
     } // the prepared statements go before the commit
     transaction.commit();
+    const std::optional<ScramVerifier> verifier = ScramVerifier::fromPassword(Password);
+    if (!verifier)
+        throw EDatabaseError(u"the bench password has no verifier"_s);
+    OperatorAccounts::setPassword(database, Operator, *verifier);
+}
+
+void signIn(TNetConnection &connection)
+{
+    connection.Operator = Operator;
+    connection.Password = Password;
 }
 
 } // namespace BenchSeeder

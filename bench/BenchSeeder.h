@@ -4,6 +4,7 @@
 #include <QString>
 
 class Database;
+class TNetConnection;
 
 // The shape of a benchmark hospital: every in-patient of one branch has the same number of
 // enteral services on the origin date, each with the same number of composition items.
@@ -21,10 +22,15 @@ namespace BenchSeeder {
 inline const QString Branch = QStringLiteral("0001");
 inline const QString Operator = QStringLiteral("BENCH");
 inline const QString EnteralMode = QStringLiteral("E");
+// The bench operator's password, which seed() gives it: the server lets no one in unnamed.
+inline const QString Password = QStringLiteral("senha-de-bancada-ção");
 
-// Creates the schema and writes exactly the rows of the shape in one transaction.
-// Throws EDatabaseError.
+// Creates the schema and writes exactly the rows of the shape in one transaction, then gives the
+// bench operator its password. Throws EDatabaseError.
 void seed(Database &database, const BenchShape &shape);
+
+// Makes the connection sign in as the bench operator.
+void signIn(TNetConnection &connection);
 
 // The code of the n-th patient (0-based), as the seeder writes it.
 QString patientCode(int n);

@@ -30,6 +30,7 @@ CopyRunResult runCopy(const CopyRunRequest &request)
     connection.ServerName = QString::fromLatin1(Wire::ServerObjectName);
     connection.Host = options.host;
     connection.Port = options.port;
+    BenchSeeder::signIn(connection);
     CopyServiceClient service(connection);
 
     CopyRunResult result;
@@ -71,4 +72,7 @@ QString patientRange(qint64 first, qint64 end)
 
 qint64 specifiedCalls(qint64 services, qint64 items) { return 1 + 5 * services + items; }
 
-qint64 roundTrips(qint64 services, qint64 items) { return specifiedCalls(services, items) + 2 * services; }
+qint64 roundTrips(qint64 services, qint64 items, bool namedRun)
+{
+    return specifiedCalls(services, items) + 2 * services + (namedRun ? 2 : 0);
+}

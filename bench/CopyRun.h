@@ -31,5 +31,5 @@ QString patientRange(qint64 first, qint64 end);
 // Calls of a run as the copy is specified: getServInte, then five per service and one per item.
 qint64 specifiedCalls(qint64 services, qint64 items);
 // Round trips of a run as this client makes them: the specified calls plus StartTransaction
-// and Commit around each service.
-qint64 roundTrips(qint64 services, qint64 items);
+// and Commit around each service, and AbreExecucao and FechaExecucao where the server names runs.
+qint64 roundTrips(qint64 services, qint64 items, bool namedRun);
