@@ -1,12 +1,14 @@
 #include "FormulationCopy.h"
 
 #include "CopyRules.h"
+#include "CopyWindow.h"
 #include "CopyServiceContract.h"
 #include "HouseError.h"
 #include "LogCategories.h"
 #include "OleDate.h"
 #include "TextRoutines.h"
 
+#include <QElapsedTimer>
 #include <QUuid>
 
 #include <deque>
@@ -167,8 +169,11 @@ void FormulationCopy::copyServerSide(const QString &stFilial, const QString &ope
                                      const QString &execucao)
 {
     // Enough copies in flight to keep the server busy across a slow link: the run then waits on
-    // the network about once, not once per service.
-    constexpr std::size_t Window = 64;
+    // the network a few times, not once per service.
+    CopyWindow pace;
+    QElapsedTimer clock;
+    std::size_t answered = 0;
+    qint64 measuringSince = 0;
     struct InFlight
     {
         TNetConnection::Pending pending;
@@ -181,9 +186,13 @@ void FormulationCopy::copyServerSide(const QString &stFilial, const QString &ope
     // answers are awaited and counted.
     const auto sending = [&] { return !services.Eof() && !stopRequested(); };
     while (sending() || !window.empty()) {
-        while (sending() && window.size() < Window) {
+        // the first copy goes alone: its time is the link's round trip and one copy's work
+        const std::size_t room = answered == 0 ? 1 : pace.size();
+        while (sending() && window.size() < room) {
+            if (answered == 0 && window.empty())
+                clock.start();
             const QString cdPaciente = text("CDPACIENTE");
-            qCDebug(lcCopy) << "CopServInte sent," << window.size() + 1 << "in flight";
+            qCDebug(lcCopy) << "CopServInte sent," << window.size() + 1 << "in flight of" << room;
             window.push_back({m_service.sendCopServInte(cdPaciente, services.FieldByName(QStringLiteral("DTSERVINTE")).AsDateTime(),
                                                         text("NRSEQUSERV"), stFilial, destino, operador, execucao),
                               cdPaciente, text("CDSERVFILI"), text("CDDIETPAD")});
@@ -193,6 +202,14 @@ void FormulationCopy::copyServerSide(const QString &stFilial, const QString &ope
         window.pop_front();
         try {
             const CopyServiceClient::CopServInteAnswer answer = m_service.receiveCopServInte(copy.pending);
+            ++answered;
+            if (answered == 1) {
+                pace.firstAnswered(double(clock.nsecsElapsed()) / 1e9);
+                measuringSince = clock.nsecsElapsed();
+            } else if (answered == 1 + CopyWindow::Measured) {
+                pace.measured(CopyWindow::Measured, double(clock.nsecsElapsed() - measuringSince) / 1e9);
+                qCDebug(lcCopy) << "copies in flight from now on:" << pace.size();
+            }
             reportCopied(answer.items, copy.cdPaciente, copy.cdServFili, copy.cdDietPad, answer.nrSequServ);
         } catch (const EConnectionError &) {
             // the server may have run this copy and those sent after it before the link went

@@ -1,4 +1,5 @@
 #include "CopyTestKit.h"
+#include "CopyWindow.h"
 
 #include <QLocale>
 #include <QSet>
@@ -56,6 +57,36 @@ class TestCopy final : public QObject
     Q_OBJECT
 
 private slots:
+    // The copies in flight follow the link: a run that learns a 20 ms round trip over 0.6 ms of
+    // work a copy keeps hundreds in flight, one on the same machine a few dozen, never more than
+    // the most; a server that answers at once teaches nothing.
+    void copiesInFlightFollowTheLink_data()
+    {
+        QTest::addColumn<double>("roundTrip");
+        QTest::addColumn<double>("work");
+        QTest::addColumn<int>("least");
+        QTest::addColumn<int>("most");
+        QTest::newRow("20 ms link") << 0.020 << 0.0006 << 200 << 400;
+        QTest::newRow("same machine") << 0.0001 << 0.0006 << 16 << 32;
+        QTest::newRow("satellite") << 0.600 << 0.0006 << int(CopyWindow::Most) << int(CopyWindow::Most);
+        QTest::newRow("answers at once") << 0.0 << 0.0 << int(CopyWindow::Initial) << int(CopyWindow::Initial);
+    }
+
+    void copiesInFlightFollowTheLink()
+    {
+        QFETCH(double, roundTrip);
+        QFETCH(double, work);
+        QFETCH(int, least);
+        QFETCH(int, most);
+        CopyWindow pace;
+        pace.firstAnswered(roundTrip + work);
+        // with the first window, each of its rounds costs a round trip besides the copies' work
+        const double window = double(pace.size());
+        const double rounds = double(CopyWindow::Measured) / window;
+        pace.measured(CopyWindow::Measured, rounds * (roundTrip + window * work));
+        QVERIFY2(int(pace.size()) >= least && int(pace.size()) <= most, qPrintable(QString::number(pace.size())));
+    }
+
     void initTestCase()
     {
         // NRSERVPESO is read in the locale's notation; pin it so the expected text is stable
