@@ -7,6 +7,7 @@
 #include "DatabaseRestore.h"
 #include "DbToolOutput.h"
 #include "DemoHospital.h"
+#include "FirebirdConnection.h"
 #include "HouseError.h"
 #include "LogCategories.h"
 #include "QtTranslations.h"
@@ -79,8 +80,12 @@ int accounts(const QString &command, const QString &url, const QString &name)
 int upgrade(const QString &url, const QString &backup)
 {
     try {
-        auto database = Database::open(url, u"rbx53207-db"_s);
-        const std::optional<int> stored = Schema::storedVersion(*database);
+        // looked at as a reader first: a database that is not there is not made
+        std::optional<int> stored;
+        {
+            auto reader = Database::open(url, u"rbx53207-db-version"_s, Database::Role::Reader);
+            stored = Schema::storedVersion(*reader);
+        }
         if (!stored)
             return fail(u"%1 não tem o esquema do serviço de cópia: crie-o com \"rbx53207-db schema %1\"."_s.arg(url));
         if (*stored > Schema::CurrentVersion)
@@ -89,8 +94,13 @@ int upgrade(const QString &url, const QString &backup)
             QTextStream(stdout) << "o esquema já está na versão " << *stored << Qt::endl;
             return 0;
         }
+        // a step cut short on Firebird leaves its committed changes: the way back is a backup
+        if (backup.isEmpty() && FirebirdServer::isFirebirdUrl(url))
+            return fail(u"no Firebird o esquema muda passo a passo: dê --backup ARQUIVO para uma cópia de segurança "
+                        u"conferida antes da atualização."_s);
         if (!backup.isEmpty() && DatabaseBackup::run(url, backup) != 0)
             return fail(u"o esquema não foi atualizado: a cópia de segurança de antes falhou."_s);
+        auto database = Database::open(url, u"rbx53207-db"_s);
         QTextStream out(stdout);
         Schema::upgrade(*database, [&out](int to) {
             out << "versão " << to << ": " << Schema::versionText(to) << Qt::endl;
