@@ -105,7 +105,6 @@ int upgrade(const QString &url, const QString &backup)
         Schema::upgrade(*database, [&out](int to) {
             out << "versão " << to << ": " << Schema::versionText(to) << Qt::endl;
         });
-        Schema::create(*database);
         out << "esquema atualizado da versão " << *stored << " para a " << Schema::CurrentVersion << Qt::endl;
         return 0;
     } catch (const EHouseError &error) {

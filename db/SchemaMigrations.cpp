@@ -226,6 +226,8 @@ void upgrade(Database &database, const std::function<void(int version)> &startin
             starting(version + 1);
         migrate(database, version);
     }
+    // what the current version declares and the database lacks (a dropped column, a routine)
+    makeMissing(database);
 }
 
 void create(Database &database)
@@ -239,7 +241,6 @@ void create(Database &database)
         return;
     }
     upgrade(database);
-    makeMissing(database);
 }
 
 } // namespace Schema

@@ -24,8 +24,9 @@ RBX_DB_EXPORT QString versionText(int version);
 
 // Applies the migrations from the database's version up to CurrentVersion, each whole or not at
 // all (on Firebird, whose schema changes commit apart, each is safe to run again, and the
-// version is written last), reporting each before it runs. Throws EDatabaseError, and for a
-// database without the schema or of a later version than this program's.
+// version is written last), reporting each before it runs; then makes what the current version
+// declares and the database lacks. Throws EDatabaseError, and for a database without the schema
+// or of a later version than this program's.
 RBX_DB_EXPORT void upgrade(Database &database, const std::function<void(int version)> &starting = {});
 
 // Why a database of that version cannot be served by this program as it is; empty when it can.

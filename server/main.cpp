@@ -8,7 +8,6 @@
 #include "Listener.h"
 #include "QtTranslations.h"
 #include "RunsLeftOpen.h"
-#include "Schema.h"
 #include "SchemaVersion.h"
 #include "ServerLog.h"
 #include "ServedDatabase.h"
@@ -50,8 +49,9 @@ int main(int argc, char *argv[])
         QTextStream(stderr) << "rbx53207-server: " << *refused << Qt::endl;
         return 2;
     }
-    // tables and columns a later schema added (the journal of runs among them) are made, and
-    // runs a stopped server left open closed, before the first client can ask for anything
+    // the schema brought to this program's version (when asked to) with whatever it declares and
+    // the database lacks, and runs a stopped server left open closed, before the first client can
+    // ask for anything
     JournalPruning pruning(config.databaseUrl, config.journalDays);
     try {
         auto database = Database::open(config.databaseUrl, u"rbx-startup"_s);
@@ -64,7 +64,6 @@ int main(int argc, char *argv[])
         Schema::upgrade(*database, [](int to) {
             serverLog(u"upgrading the schema to version %1: %2"_s.arg(to).arg(Schema::versionText(to)));
         });
-        Schema::create(*database);
         closeRunsLeftOpen(config.databaseUrl);
         pruning.start();
         // the first client then finds an attachment waiting
