@@ -236,6 +236,9 @@ struct CopyPath
 CopyPath copyPath(const BenchArgs &args)
 {
     const QString name = args.text(u"path"_s, u"server"_s);
+    // the server's group commit as asked, its default otherwise
+    if (const QString group = args.text(u"group-services"_s, {}); name == u"server"_s && !group.isEmpty())
+        return {name, false, {u"--group-services"_s, group}};
     if (name == u"server"_s)
         return {name, false, {}};
     if (name == u"calls"_s)

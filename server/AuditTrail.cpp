@@ -35,7 +35,7 @@ void AuditTrail::removed(const QString &paciente, double destino, const QString 
 {
     if (rows <= 0)
         return;
-    Entry entry;
+    Entry entry = noted();
     entry.paciente = paciente;
     entry.destino = destino;
     entry.filial = filial;
@@ -57,7 +57,7 @@ void AuditTrail::serviceInserted(const QString &paciente, double destino, const 
             return;
         }
     }
-    Entry entry;
+    Entry entry = noted();
     entry.paciente = paciente;
     entry.destino = destino;
     entry.filial = filial;
@@ -74,7 +74,7 @@ void AuditTrail::itemInserted(const QString &paciente, double destino, const QSt
         return;
     }
     // an item added to a service written earlier: a line of its own, without service or diet
-    Entry entry;
+    Entry entry = noted();
     entry.paciente = paciente;
     entry.destino = destino;
     entry.filial = filial;
@@ -85,8 +85,8 @@ void AuditTrail::itemInserted(const QString &paciente, double destino, const QSt
 
 QString AuditTrail::line(const Entry &entry) const
 {
-    const QString origem = m_origin ? formatDate(*m_origin) : u"-"_s;
-    const QString operador = m_operator.isEmpty() ? u"-"_s : excerpt(m_operator);
+    const QString origem = entry.origem ? formatDate(*entry.origem) : u"-"_s;
+    const QString operador = entry.operador.isEmpty() ? u"-"_s : excerpt(entry.operador);
     if (entry.sequencia.isEmpty()) {
         return u"#%1 audit: operador %2 filial %3 paciente %4 serviço %5 dieta %6 destino %7: %8 serviço(s) removido(s)"_s
             .arg(m_connectionId)

@@ -62,7 +62,11 @@ private:
         double destino = 0;
         qint64 replaced = 0;
         int items = 0;
+        // as noted when the write was made: a group of copies is logged after later ones
+        QString operador;
+        std::optional<double> origem;
     };
+    Entry noted() const { return Entry{{}, {}, {}, {}, {}, 0, 0, 0, m_operator, m_origin}; }
     Entry *find(const QString &paciente, double destino, const QString &filial, const QString &sequencia);
     QString line(const Entry &entry) const;
     // What ends every line: where the operator connected from.

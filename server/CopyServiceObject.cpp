@@ -438,7 +438,10 @@ Wire::CallResult CopyServiceObject::CopServInte(Args &args)
         refuse(u"Cópia não executada: a execução parou num serviço anterior que falhou."_s);
     try {
         const qint64 order = m_journal.serviceOfCopy(execucao, filial, destino, operador);
-        return copyService(paciente, origem, sequenciaOrigem, filial, destino, operador, order);
+        Wire::CallResult result = copyService(paciente, origem, sequenciaOrigem, filial, destino, operador, order);
+        if (m_db.groupOpen() && !execucao.isEmpty())
+            m_groupRuns.insert(execucao);
+        return result;
     } catch (...) {
         m_journal.failed(errorText(std::current_exception()));
         if (!execucao.isEmpty()) {
@@ -448,6 +451,35 @@ Wire::CallResult CopyServiceObject::CopServInte(Args &args)
         }
         throw;
     }
+}
+
+void CopyServiceObject::endGroup() { m_db.commitGroup(); }
+
+std::optional<DbSession::GroupEnd> CopyServiceObject::takeGroupEnd()
+{
+    std::optional<DbSession::GroupEnd> end = m_db.takeGroupEnd();
+    if (!end)
+        return end;
+    if (end->committed) {
+        m_audit.commit();
+    } else {
+        m_audit.rollback();
+        m_journal.failed(end->why);
+        for (const QString &execucao : std::as_const(m_groupRuns)) {
+            if (m_failedRuns.size() >= MaxFailedRuns)
+                m_failedRuns.clear();
+            m_failedRuns.insert(execucao);
+        }
+    }
+    m_groupRuns.clear();
+    return end;
+}
+
+void CopyServiceObject::connectionEnded() noexcept
+{
+    endGroup();
+    takeGroupEnd();
+    m_journal.connectionEnded();
 }
 
 Wire::CallResult CopyServiceObject::copyService(const QString &paciente, double origem, const QString &sequenciaOrigem,
@@ -463,7 +495,7 @@ Wire::CallResult CopyServiceObject::copyService(const QString &paciente, double 
     ServiceRow row;
     qint64 replaced = 0;
     QList<ItemRow> items;
-    m_db.inOwnTransaction([&] {
+    const auto unit = [&] {
         row = {};
         items.clear();
         PreparedStatement &origin = run(m_db, uR"(
@@ -559,7 +591,11 @@ SELECT CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM, IDIMPRSERV, IDTIPOSERINT, 
             }
         }
         m_journal.wrote(order, key);
-    });
+    };
+    if (groupsCopies())
+        m_db.inGroup(unit);
+    else
+        m_db.inOwnTransaction(unit);
 
     m_audit.noteOperator(operador);
     m_audit.noteOrigin(origem);
@@ -567,7 +603,11 @@ SELECT CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM, IDIMPRSERV, IDTIPOSERINT, 
     m_audit.serviceInserted(paciente, destino, row.sequencia, filial, row.servico, row.dieta);
     for (qsizetype i = 0; i < items.size(); ++i)
         m_audit.itemInserted(paciente, destino, row.sequencia, filial);
-    m_audit.commit();
+    // a grouped copy is logged once its group commits (takeGroupEnd)
+    if (!m_db.groupOpen())
+        m_audit.commit();
+    else if (m_db.groupUnits() >= m_grouping.services || m_db.groupAgeMs() >= m_grouping.ms)
+        m_db.commitGroup();
 
     Wire::Packet packet;
     packet.fields = CopyService::packetFields(CopyService::copServInteLayout());

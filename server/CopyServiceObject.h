@@ -2,6 +2,7 @@
 
 #include "ActingOperator.h"
 #include "AuditTrail.h"
+#include "DbSession.h"
 #include "RunJournal.h"
 #include "WireProtocol.h"
 
@@ -10,8 +11,7 @@
 #include <QVariant>
 
 #include <functional>
-
-class DbSession;
+#include <optional>
 
 // The server object "Rbx53207.rdmCopiaForm", one instance per connection: the nine methods of
 // the copy service, the transaction calls and the extensions. Each method gets its arguments already checked
@@ -20,10 +20,19 @@ class DbSession;
 class CopyServiceObject final
 {
 public:
+    // When the server-side copies a client keeps in flight commit together: a group ends when
+    // no further copy is waiting, or at these many services or milliseconds. One service: each
+    // commits alone.
+    struct Grouping
+    {
+        int services = 1;
+        int ms = 0;
+    };
+
     // acting is the session's authenticated operator, for the rules no argument list shows.
-    CopyServiceObject(DbSession &db, int connectionId, const ActingOperator *acting)
+    CopyServiceObject(DbSession &db, int connectionId, const ActingOperator *acting, Grouping grouping)
         : m_db(db), m_acting(acting), m_audit(connectionId, acting ? acting->code : QString(), acting ? acting->peer : QString()),
-          m_journal(db)
+          m_journal(db), m_grouping(grouping)
     {
     }
 
@@ -47,8 +56,16 @@ public:
     // calls from DelServ to the last InsConfesco would copy it.
     Wire::CallResult CopServInte(Args &args);
 
-    // The client's connection is over: the run it left open ends.
-    void connectionEnded() noexcept { m_journal.connectionEnded(); }
+    // The client's connection is over: the copies it left in a group commit, the run it left
+    // open ends.
+    void connectionEnded() noexcept;
+
+    bool groupsCopies() const { return m_grouping.services > 1; }
+    // Commits the copies grouped so far (DbSession::commitGroup).
+    void endGroup();
+    // How the last group ended, once: its audit lines logged, or, when nothing of it was
+    // written, its runs stopped as failed.
+    std::optional<DbSession::GroupEnd> takeGroupEnd();
 
     // The runs of the copy: named and ended by the client, listed for a branch, undone.
     Wire::CallResult AbreExecucao(Args &args);
@@ -90,5 +107,7 @@ private:
     const ActingOperator *m_acting;
     AuditTrail m_audit;
     RunJournal m_journal;
+    const Grouping m_grouping;
     QSet<QString> m_failedRuns;
+    QSet<QString> m_groupRuns; // the runs with copies in the open group
 };

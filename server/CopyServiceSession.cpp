@@ -191,7 +191,8 @@ QJsonObject CopyServiceSession::openSession(const QJsonValue &id, const QByteArr
     AuthThrottle::succeeded(m_acting.code);
     serverLog(u"#%1 operator \"%2\" logged in from %3 (%4%5)"_s.arg(m_connectionId)
                   .arg(excerpt(m_acting.code), m_peer.address, m_mechanism, m_peer.tls ? u", TLS"_s : QString()));
-    m_object = std::make_unique<CopyServiceObject>(*m_db, m_connectionId, &m_acting);
+    m_object = std::make_unique<CopyServiceObject>(*m_db, m_connectionId, &m_acting,
+                                                   CopyServiceObject::Grouping{m_config.groupServices, m_config.groupMs});
     QStringList offered;
     if (!m_config.classicMethods) {
         for (const CopyService::MethodSignature &method : CopyService::extensions())
@@ -268,4 +269,28 @@ void CopyServiceSession::transactionIdle(int idleMs)
     const QString seconds = QLocale(QLocale::Portuguese, QLocale::Brazil).toString(idleMs / 1000.0);
     m_db->abandonTransaction(u"A transação foi desfeita: a sessão ficou inativa por mais de %1 s."_s.arg(seconds));
     serverLog(u"#%1 transaction rolled back: nothing received for %2 ms"_s.arg(m_connectionId).arg(idleMs));
+}
+
+bool CopyServiceSession::joinsGroup(const QString &method) const
+{
+    return m_object && m_object->groupsCopies() && method == CopyService::method(CopyService::MethodId::CopServInte).name;
+}
+
+bool CopyServiceSession::groupOpen() const { return m_db && m_db->groupOpen(); }
+
+void CopyServiceSession::endGroup()
+{
+    if (m_object)
+        m_object->endGroup();
+}
+
+std::optional<SessionHandler::GroupEnd> CopyServiceSession::takeGroupEnd()
+{
+    const std::optional<DbSession::GroupEnd> end = m_object ? m_object->takeGroupEnd() : std::nullopt;
+    if (!end)
+        return std::nullopt;
+    GroupEnd told;
+    if (!end->committed)
+        told.failure = Wire::ErrorInfo{Code::ServiceFailed, end->why, {}};
+    return told;
 }

@@ -40,6 +40,10 @@ public:
     // The authenticated operator; empty before the session opens.
     const QString &operatorCode() const { return m_acting.code; }
     void transactionIdle(int idleMs) override;
+    bool joinsGroup(const QString &method) const override;
+    bool groupOpen() const override;
+    void endGroup() override;
+    std::optional<GroupEnd> takeGroupEnd() override;
 
 private:
     QJsonObject login(const QJsonValue &id, const QJsonValue &params, bool &close);

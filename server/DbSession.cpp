@@ -28,7 +28,8 @@ DbSession::~DbSession()
         return;
     try {
         m_database->finishStatements();
-        if (inTransaction())
+        // a group still open here was never answered: whole or absent is all it owes
+        if (inTransaction() || groupOpen())
             m_database->rollback();
     } catch (const EHouseError &error) {
         // closing the connection below discards the transaction anyway
@@ -100,6 +101,11 @@ bool DbSession::dropIfLost()
     m_transactionTurn.release();
     if (m_transaction == Transaction::Open)
         m_transaction = Transaction::Lost;
+    if (groupOpen()) {
+        m_transaction = Transaction::None;
+        m_groupEnd = GroupEnd{false, u"A conexão com o banco de dados foi perdida antes da confirmação: "_s + why};
+        tell(TransactionListener::Event::RolledBack);
+    }
     return true;
 }
 
@@ -152,11 +158,17 @@ void DbSession::startTransaction()
     if (m_transaction == Transaction::Lost)
         throw ERemoteError(Wire::ErrorCode::TransactionState,
                            u"A transação anterior foi perdida com a conexão ao banco de dados; desfaça-a antes de começar outra."_s);
+    commitGroup();
+    begin(Transaction::Open);
+}
+
+void DbSession::begin(Transaction kind)
+{
     WriteGate::Turn turn = takeWriteTurn();
     m_database->countRun();
     m_database->begin();
     m_transactionTurn = std::move(turn);
-    m_transaction = Transaction::Open;
+    m_transaction = kind;
     qCDebug(lcDb).noquote() << m_database->name() << "transaction begun";
     tell(TransactionListener::Event::Began);
 }
@@ -285,6 +297,7 @@ void DbSession::atomically(const std::function<void()> &writes)
 
 void DbSession::inOwnTransaction(const std::function<void()> &writes)
 {
+    commitGroup();
     if (inTransaction())
         throw ERemoteError(Wire::ErrorCode::TransactionState,
                            u"Esta operação usa uma transação própria: confirme ou desfaça a transação aberta antes."_s);
@@ -297,5 +310,68 @@ void DbSession::inOwnTransaction(const std::function<void()> &writes)
                 throw EDatabaseError(u"Outra gravação simultânea impediu a operação; tente novamente. "_s + error.message());
             serverLog(u"write conflict, attempt %1 of %2: %3"_s.arg(attempt).arg(ConflictAttempts).arg(error.message()));
         }
+    }
+}
+
+qint64 DbSession::groupAgeMs() const { return groupOpen() ? m_groupAge.elapsed() : 0; }
+
+void DbSession::inGroup(const std::function<void()> &writes)
+{
+    if (inTransaction() || transactionLost())
+        throw ERemoteError(Wire::ErrorCode::TransactionState,
+                           u"Esta operação usa uma transação própria: confirme ou desfaça a transação aberta antes."_s);
+    if (!groupOpen()) {
+        begin(Transaction::Grouped);
+        m_groupUnits = 0;
+        m_groupAge.start();
+    }
+    const auto undoUnit = [this] {
+        try {
+            m_database->countRun();
+            m_database->rollbackToSavepoint(CallSavepoint);
+            m_database->countRun();
+            m_database->releaseSavepoint(CallSavepoint);
+        } catch (const EHouseError &error) {
+            // the unit may be half in the group: none of the group may commit then
+            serverLog(u"rollback to savepoint failed, the group is undone: "_s + error.message());
+            m_transaction = Transaction::Open;
+            try {
+                rollback();
+            } catch (const EHouseError &) {
+            }
+            m_groupEnd = GroupEnd{false, u"Uma gravação não pôde ser desfeita sozinha: "_s + error.message()};
+        }
+    };
+    m_database->countRun();
+    m_database->savepoint(CallSavepoint);
+    try {
+        writes();
+    } catch (const ETransactionConflict &) {
+        // the group's snapshot does not see the other writer's rows: the unit goes alone, later
+        undoUnit();
+        commitGroup();
+        if (m_groupEnd && !m_groupEnd->committed)
+            throw EDatabaseError(m_groupEnd->why);
+        inOwnTransaction(writes);
+        return;
+    } catch (...) {
+        undoUnit();
+        throw;
+    }
+    m_database->countRun();
+    m_database->releaseSavepoint(CallSavepoint);
+    ++m_groupUnits;
+}
+
+void DbSession::commitGroup()
+{
+    if (!groupOpen())
+        return;
+    m_transaction = Transaction::Open;
+    try {
+        commit();
+        m_groupEnd = GroupEnd{true, {}};
+    } catch (...) {
+        m_groupEnd = GroupEnd{false, errorText(std::current_exception())};
     }
 }

@@ -6,8 +6,12 @@
 #include "WireProtocol.h"
 #include "WriteGate.h"
 
+#include <QElapsedTimer>
+
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 
 // The database side of one connection: its own database session with the statements prepared on
 // it, and the transaction the client may hold open between calls. Lives and dies in the
@@ -74,13 +78,39 @@ public:
     // of their own, or under a savepoint inside the client's transaction.
     void atomically(const std::function<void()> &writes);
     // Runs a unit of writes in a transaction of its own (the client must hold none) and commits
-    // it; a conflict with a concurrent writer undoes it and runs it again, up to a few times.
+    // it; a conflict with a concurrent writer undoes it and runs it again, up to a few times. A
+    // group still open is committed first.
     void inOwnTransaction(const std::function<void()> &writes);
 
+    // Group commit: units of writes that follow one another (the server-side copies a client
+    // keeps in flight) share one transaction, each under a savepoint of its own, so that the disk
+    // syncs once for many. A unit that fails is undone to its savepoint and its error thrown; the
+    // units before it stay in the group. A conflict with a concurrent writer, which this group's
+    // snapshot cannot get past, commits the group and runs the unit in a transaction of its own.
+    // Nothing of a group is durable until commitGroup(); the client must hold no transaction.
+    void inGroup(const std::function<void()> &writes);
+    bool groupOpen() const { return m_transaction == Transaction::Grouped; }
+    // Units in the open group, and how long ago it began.
+    int groupUnits() const { return m_groupUnits; }
+    qint64 groupAgeMs() const;
+    // Commits the open group, if any. Never throws: how it ended is kept for takeGroupEnd().
+    void commitGroup();
+    // How the last group ended, told once: committed, or not written at all and why (its commit
+    // failed, the connection to the database was lost).
+    struct GroupEnd
+    {
+        bool committed = false;
+        QString why;
+    };
+    std::optional<GroupEnd> takeGroupEnd() { return std::exchange(m_groupEnd, std::nullopt); }
+
 private:
-    enum class Transaction { None, Open, Lost };
+    // Open: the client's; Grouped: the group commit's, never the client's.
+    enum class Transaction { None, Open, Lost, Grouped };
 
     void connect();
+    // Takes the write turn and begins a transaction of that kind.
+    void begin(Transaction kind);
     // After a transaction ended: results closed, and statements dropped where they do not
     // outlive it.
     void transactionEnded();
@@ -104,4 +134,7 @@ private:
     QString m_lostWhy; // empty: lost with the connection
     WriteGate::Turn m_transactionTurn;
     TransactionListener *m_listener = nullptr;
+    int m_groupUnits = 0;
+    QElapsedTimer m_groupAge;
+    std::optional<GroupEnd> m_groupEnd;
 };

@@ -48,6 +48,8 @@ QJsonObject RpcEndpoint::refuse(const QJsonValue &id, int code, const QString &m
 RpcEndpoint::After RpcEndpoint::messageTooLarge(AnswerSink &sink)
 {
     const QString message = u"Mensagem maior que o limite de %1 bytes; a conexão será encerrada."_s.arg(m_maxMessageBytes);
+    if (flush(sink) == After::Close)
+        return After::Close;
     sink.send(Wire::frame(refuse(QJsonValue::Null, Code::InvalidRequest, message)));
     return After::Close;
 }
@@ -61,13 +63,22 @@ RpcEndpoint::After RpcEndpoint::handleMessage(const QByteArray &message, AnswerS
         const QString why = error.error != QJsonParseError::NoError
                                 ? u"%1 (posição %2)"_s.arg(error.errorString()).arg(std::max(0, error.offset - 1))
                                 : u"a mensagem não contém exatamente um valor"_s;
+        if (flush(sink) == After::Close)
+            return After::Close;
         const QJsonObject answer = refuse(QJsonValue::Null, Code::ParseError, u"JSON inválido: "_s + why);
         return sink.send(Wire::frame(answer)) ? After::KeepOpen : After::Close;
     }
     const QJsonValue value = document.array().at(0);
+    const bool joins = value.isObject()
+                       && m_handler->joinsGroup(value.toObject().value(QLatin1String("method")).toString());
+    if (!joins && flush(sink) == After::Close)
+        return After::Close;
     if (!value.isArray()) {
         const Outcome outcome = handleRequest(value);
-        if (outcome.answer && !sink.send(Wire::frame(*outcome.answer)))
+        if (outcome.answer)
+            m_held.append({value.toObject().value(QLatin1String("method")).toString(), *outcome.answer});
+        settleGroup();
+        if (!m_handler->groupOpen() && !sendHeld(sink))
             return After::Close;
         return outcome.close ? After::Close : After::KeepOpen;
     }
@@ -81,7 +92,15 @@ RpcEndpoint::After RpcEndpoint::handleMessage(const QByteArray &message, AnswerS
     bool opened = false;
     bool close = false;
     for (const QJsonValue &member : batch) {
-        const Outcome outcome = handleRequest(member);
+        Outcome outcome = handleRequest(member);
+        // a batch's answers go as they come: each copy in it commits before its answer
+        if (m_handler->groupOpen()) {
+            m_handler->endGroup();
+            if (outcome.answer)
+                m_held.append({member.toObject().value(QLatin1String("method")).toString(), *outcome.answer});
+            settleGroup();
+            outcome.answer = m_held.isEmpty() ? std::nullopt : std::optional(m_held.takeFirst().answer);
+        }
         if (outcome.answer) {
             if (!sink.send((opened ? QByteArrayLiteral(",") : QByteArrayLiteral("[")) + compact(*outcome.answer)))
                 return After::Close;
@@ -144,4 +163,32 @@ RpcEndpoint::Outcome RpcEndpoint::handleRequest(const QJsonValue &value)
     if (!notification)
         outcome.answer = answer;
     return outcome;
+}
+
+RpcEndpoint::After RpcEndpoint::flush(AnswerSink &sink)
+{
+    m_handler->endGroup();
+    settleGroup();
+    return sendHeld(sink) ? After::KeepOpen : After::Close;
+}
+
+void RpcEndpoint::settleGroup()
+{
+    const std::optional<SessionHandler::GroupEnd> end = m_handler->takeGroupEnd();
+    if (!end || !end->failure)
+        return;
+    for (Held &held : m_held) {
+        if (!held.answer.contains(QLatin1String("error")))
+            held.answer = noted(held.method, Wire::errorObject(held.answer.value(QLatin1String("id")), *end->failure));
+    }
+}
+
+bool RpcEndpoint::sendHeld(AnswerSink &sink)
+{
+    const QList<Held> held = std::exchange(m_held, {});
+    for (const Held &answer : held) {
+        if (!sink.send(Wire::frame(answer.answer)))
+            return false;
+    }
+    return true;
 }

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QList>
 
 #include <memory>
 #include <optional>
@@ -31,11 +32,18 @@ public:
     RpcEndpoint &operator=(const RpcEndpoint &) = delete;
 
     After handleMessage(const QByteArray &message, AnswerSink &sink);
+    // No further message is waiting: the calls grouped so far commit and their answers go.
+    After flush(AnswerSink &sink);
     After messageTooLarge(AnswerSink &sink);
 
     bool isOpen() const { return m_handler->isOpen(); }
     void transactionIdle(int idleMs) { m_handler->transactionIdle(idleMs); }
-    void connectionEnded() noexcept { m_handler->connectionEnded(); }
+    // What is held goes nowhere: the peer is gone.
+    void connectionEnded() noexcept
+    {
+        m_held.clear();
+        m_handler->connectionEnded();
+    }
     int requests() const { return m_requests; }
     int failures() const { return m_failures; }
 
@@ -47,6 +55,9 @@ private:
     };
 
     Outcome handleRequest(const QJsonValue &request);
+    // A group that ended turns the held answers of its calls into its failure, if it failed.
+    void settleGroup();
+    bool sendHeld(AnswerSink &sink);
     QJsonObject refuse(const QJsonValue &id, int code, const QString &message);
     // Counts and logs the answer when it is an error.
     QJsonObject noted(const QString &method, QJsonObject answer);
@@ -56,4 +67,11 @@ private:
     const int m_connectionId;
     int m_requests = 0;
     int m_failures = 0;
+    // Answers of grouped calls, in order, until their group commits.
+    struct Held
+    {
+        QString method;
+        QJsonObject answer;
+    };
+    QList<Held> m_held;
 };

@@ -43,4 +43,9 @@ inline constexpr qint64 AuthMaxExtraDelayMs = 30000;
 // Operators and addresses remembered at once, so that a flood of names cannot grow memory.
 inline constexpr qsizetype AuthThrottleEntries = 10000;
 
+// Group commit of the server-side copies: the most services, and milliseconds, one commit waits
+// for (measured in docs/benchmarks.md).
+inline constexpr int DefaultGroupServices = 128;
+inline constexpr int DefaultGroupMs = 100;
+
 } // namespace ServerLimits

@@ -114,6 +114,14 @@ ParsedOptions parseMergedOptions(const QStringList &arguments)
     const QCommandLineOption journalDays(u"journal-days"_s,
                                          u"Dias em que o diário das cópias guarda uma execução, para desfazê-la (1..3650)."_s,
                                          u"N"_s, u"30"_s);
+    const QCommandLineOption groupServices(
+        u"group-services"_s,
+        u"Cópias no servidor que um cliente mantém em trânsito são confirmadas juntas, até este número por confirmação "
+        u"(1: cada uma sozinha)."_s,
+        u"N"_s, QString::number(ServerLimits::DefaultGroupServices));
+    const QCommandLineOption groupMs(u"group-ms"_s,
+                                     u"Tempo máximo, em milissegundos, em que cópias esperam juntas a confirmação."_s,
+                                     u"MS"_s, QString::number(ServerLimits::DefaultGroupMs));
     const QCommandLineOption pamService(
         u"pam-service"_s,
         u"Serviço PAM que confere a senha (mecanismo PLAIN) dos operadores sem verificador SCRAM no banco: o diretório do local."_s,
@@ -122,8 +130,8 @@ ParsedOptions parseMergedOptions(const QStringList &arguments)
         u"config"_s, u"Arquivo INI com as mesmas chaves das opções longas; a linha de comando prevalece."_s, u"ARQUIVO"_s);
     const QCommandLineOption log = logOption();
     const QList<QCommandLineOption> options = {help, database, listen, tokenFile, maxConnections, maxMessage, stall, idle,
-                                               idleTransaction, tlsCert, tlsKey, classic, upgrade, journalDays, pamService,
-                                               configFile, log};
+                                               idleTransaction, tlsCert, tlsKey, classic, upgrade, journalDays, groupServices,
+                                               groupMs, pamService, configFile, log};
     parser.addOptions(options);
 
     ParsedOptions result;
@@ -188,6 +196,14 @@ ParsedOptions parseMergedOptions(const QStringList &arguments)
         return result;
     }
     config.journalDays = int(*days);
+    const auto grouped = positive(parser.value(groupServices), 1, 100000);
+    const auto groupedMs = positive(parser.value(groupMs), 0, 60000);
+    if (!grouped || !groupedMs) {
+        result.error = u"--group-services recebe um número inteiro de 1 a 100000, --group-ms de 0 a 60000."_s;
+        return result;
+    }
+    config.groupServices = int(*grouped);
+    config.groupMs = int(*groupedMs);
     config.pamService = parser.value(pamService);
 
     if (parser.isSet(tokenFile)) {

@@ -27,6 +27,11 @@ struct ServerConfig
     bool upgradeSchema = false;
     // Runs older than this many days leave the journal, and can no longer be undone.
     int journalDays = 30;
+    // Server-side copies kept in flight by a client commit together (group commit): a group ends
+    // when no further copy of the connection is waiting, or at this many services or milliseconds.
+    // One service: each copy commits alone.
+    int groupServices = ServerLimits::DefaultGroupServices;
+    int groupMs = ServerLimits::DefaultGroupMs;
     // PAM service that checks PLAIN logins of operators without a verifier; empty: none.
     QString pamService;
     // How long a refused login waits at least; not an option: only the fuzzer, which must not

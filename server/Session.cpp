@@ -117,6 +117,9 @@ void Session::onReadyRead()
         if (m_disconnected)
             break;
     }
+    // nothing more is waiting to be read: the copies grouped so far commit and are answered
+    if (!m_disconnected && m_protocol->flush(*this) == RpcEndpoint::After::Close)
+        m_disconnected = m_socket->state() != QAbstractSocket::ConnectedState;
     m_busy = false;
 
     if (m_socket->state() == QAbstractSocket::UnconnectedState)
