@@ -1,9 +1,10 @@
 // Benchmarks of the copy service, one JSON line per figure on standard output:
 //   seed       --url U --patients P --services S --items I [--beds B]
 //   copy       --url U --db NAME [--path server|calls|classic] [--day D] [--repeats R] [--floor]
-//              [--db-floor] [--rtt-ms T] [--sample-patients K]
+//              [--db-floor] [--bare-floor] [--group-services G] [--rtt-ms T] [--sample-patients K]
 //              the copy of the seeded day (of its first K patients, scaled to the day), its
-//              replay floor and its database floor, or the copy over a relay adding T ms a round trip
+//              replay floor, its database floor and the bare floors of its rows (one sync per
+//              service, and batched), or the copy over a relay adding T ms a round trip
 //   concurrent --url U --db NAME --clients N --day D [--path P] [--servers 2] [--overlap]
 //              [--rtt-ms T] [--one-client-rate R]
 //              N clients over disjoint patients (over shared ones in pairs, with --overlap),
@@ -13,6 +14,7 @@
 //
 // --path: server (the client lets the server copy each service), calls (the client makes the
 // nine calls itself) or classic (the nine calls, to a server offering only those).
+#include "BareFloor.h"
 #include "BenchArgs.h"
 #include "BenchReport.h"
 #include "BenchSeeder.h"
@@ -450,6 +452,23 @@ int copy(const BenchArgs &args)
         report(u"db_floor_seconds"_s, floorSeconds, u"s"_s, floorParams);
         report(u"db_floor_us_per_service"_s, floorSeconds * 1e6 / double(floor.services), u"us"_s, floorParams);
         report(u"copy_over_db_floor"_s, run.seconds / floorSeconds, u"ratio"_s, floorParams);
+    }
+    if (args.flag(u"bare-floor"_s)) {
+        if (!whole)
+            die(u"the bare floors write the whole day: leave out --sample-patients"_s);
+        for (const int perCommit : {1, 64}) {
+            QList<double> floorRuns;
+            for (int r = 0; r < repeats; ++r)
+                floorRuns.append(bareFloorSeconds({url, shape.services, shape.items, perCommit}));
+            const double floorSeconds = quantile(floorRuns, 0.5);
+            QJsonObject floorParams = params;
+            floorParams.insert(u"services_per_commit"_s, perCommit);
+            floorParams.insert(u"fastest_s"_s, floorRuns.constFirst());
+            floorParams.insert(u"slowest_s"_s, floorRuns.constLast());
+            const QString name = perCommit == 1 ? u"bare_floor_one_sync"_s : u"bare_floor_batched"_s;
+            report(name + u"_seconds"_s, floorSeconds, u"s"_s, floorParams);
+            report(u"copy_over_"_s + name, run.seconds / floorSeconds, u"ratio"_s, floorParams);
+        }
     }
     if (!args.flag(u"floor"_s))
         return 0;

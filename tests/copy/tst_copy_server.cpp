@@ -578,6 +578,34 @@ private slots:
         QVERIFY(copied >= reported);
     }
 
+    // Two application servers on one database copy the same day at once, their copies grouped:
+    // both runs complete, and the destination holds each service once, whole.
+    void twoServersCopyTheSameDayAtOnce()
+    {
+        DemoDatabase demo(TestSupport::demoOptions(200));
+        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
+        TestServer first, second;
+        QVERIFY2(first.start(demo.url()), qPrintable(first.errorString()));
+        QVERIFY2(second.start(demo.url()), qPrintable(second.errorString()));
+        const QList<ServiceState> expected = readServices(first.port(), origin(), u"1"_s, shiftDays());
+        QProcess copies[2];
+        for (int i = 0; i < 2; ++i) {
+            copies[i].setProgram(program());
+            copies[i].setArguments({u"--server"_s, u"127.0.0.1:%1"_s.arg((i == 0 ? first : second).port()), u"--branch"_s,
+                                    Branch, u"--password-file"_s, TestSupport::passwordFile(), u"--operator"_s, Operator,
+                                    u"--from"_s, origin().toString(Qt::ISODate), u"--to"_s,
+                                    destination().toString(Qt::ISODate), u"--yes"_s});
+            copies[i].start();
+            copies[i].closeWriteChannel();
+        }
+        for (QProcess &copy : copies) {
+            QVERIFY(copy.waitForFinished(180000));
+            QVERIFY2(copy.exitCode() == 0, copy.readAllStandardError().constData());
+        }
+        const QString difference = differenceFromCopy(expected, readServices(first.port(), destination(), u"1"_s), false);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    }
+
     // The client takes the server-side copy only from a server that offers it, and both paths
     // leave the same rows, every column, and the same audit.
     void bothPathsLeaveTheSameDatabaseAndAudit()

@@ -30,11 +30,29 @@ public:
     QJsonObject call(const QJsonValue &id, const QString &method, const QJsonValue &) override
     {
         calls << method;
-        if (method == u"fail"_s)
+        if (joinsGroup(method))
+            group = true;
+        if (method == u"fail"_s || method == u"copyFails"_s)
             return Wire::errorObject(id, {Wire::ErrorCode::ServiceFailed, u"falhou"_s, {}});
         return Wire::resultObject(id, method);
     }
     bool isOpen() const override { return opened; }
+
+    // "copy" and "copyFails" join a group, which commits, or fails when commitFails is set
+    bool group = false;
+    bool commitFails = false;
+    std::optional<GroupEnd> ended;
+    bool joinsGroup(const QString &method) const override { return method.startsWith(u"copy"_s); }
+    bool groupOpen() const override { return group; }
+    void endGroup() override
+    {
+        if (!std::exchange(group, false))
+            return;
+        ended = GroupEnd{};
+        if (commitFails)
+            ended->failure = Wire::ErrorInfo{Wire::ErrorCode::ServiceFailed, u"disco cheio"_s, {}};
+    }
+    std::optional<GroupEnd> takeGroupEnd() override { return std::exchange(ended, std::nullopt); }
 };
 
 class Collected final : public AnswerSink
@@ -68,6 +86,49 @@ class TestEndpoint final : public QObject
     Q_OBJECT
 
 private slots:
+    // Grouped calls are answered, in order, only once their group ends; any other message ends it
+    // first; a group that failed turns its successes into its failure and keeps its own errors.
+    void groupedAnswersWaitForTheirCommit()
+    {
+        auto *handler = new ScriptedHandler;
+        RpcEndpoint endpoint(std::unique_ptr<SessionHandler>(handler), 1024, 1);
+        Collected sink;
+        endpoint.handleMessage(request(0, u"rpc.open"_s), sink);
+        sink.bytes.clear();
+        const auto answers = [&sink] {
+            QList<QJsonObject> all;
+            for (const QByteArray &line : sink.bytes.split('\n')) {
+                if (!line.isEmpty())
+                    all << QJsonDocument::fromJson(line).object();
+            }
+            sink.bytes.clear();
+            return all;
+        };
+
+        endpoint.handleMessage(request(1, u"copy"_s), sink);
+        endpoint.handleMessage(request(2, u"copyFails"_s), sink);
+        endpoint.handleMessage(request(3, u"copy"_s), sink);
+        QVERIFY(sink.bytes.isEmpty());
+        endpoint.flush(sink);
+        QList<QJsonObject> told = answers();
+        QCOMPARE(told.size(), 3);
+        QCOMPARE(told[0][u"id"_s].toInt(), 1);
+        QCOMPARE(told[1][u"error"_s][u"message"_s].toString(), u"falhou"_s);
+        QCOMPARE(told[2][u"result"_s].toString(), u"copy"_s);
+
+        handler->commitFails = true;
+        endpoint.handleMessage(request(4, u"copy"_s), sink);
+        endpoint.handleMessage(request(5, u"copyFails"_s), sink);
+        endpoint.handleMessage(request(6, u"getPaciente"_s), sink);
+        told = answers();
+        QCOMPARE(told.size(), 3);
+        QCOMPARE(told[0][u"id"_s].toInt(), 4);
+        QCOMPARE(told[0][u"error"_s][u"message"_s].toString(), u"disco cheio"_s);
+        QCOMPARE(told[1][u"error"_s][u"message"_s].toString(), u"falhou"_s);
+        QCOMPARE(told[2][u"result"_s].toString(), u"getPaciente"_s);
+        QCOMPARE(endpoint.failures(), 3);
+    }
+
     void callsBeforeOpenNeverReachTheHandler()
     {
         auto *handler = new ScriptedHandler;
