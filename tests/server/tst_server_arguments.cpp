@@ -145,6 +145,8 @@ private slots:
         QTest::newRow("line without a value") << u"database\n"_s << QStringList{} << u"CHAVE = VALOR"_s << 0 << false;
         QTest::newRow("bad value") << database + u"max-connections = lots\n"_s << QStringList{}
                                    << u"--max-connections"_s << 0 << false;
+        QTest::newRow("no group of copies") << database + u"group-services = 0\n"_s << QStringList{}
+                                            << u"--group-services"_s << 0 << false;
         QTest::newRow("bad value on the command line, file accepted")
             << database << QStringList{u"--listen"_s, u"nowhere"_s} << u"--listen"_s << 0 << false;
     }
