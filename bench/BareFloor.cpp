@@ -13,14 +13,15 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// ten texts and six numbers, as many as SERVINTE and CONFESCO write per row
+// ten texts and six numbers, as many as SERVINTE and CONFESCO write per row; NOT NULL, as
+// Firebird wants of a key
 QString columns(const QString &prefix)
 {
     QStringList list;
     for (int i = 1; i <= 10; ++i)
-        list << u"%1T%2 VARCHAR(20)"_s.arg(prefix).arg(i);
+        list << u"%1T%2 VARCHAR(20) NOT NULL"_s.arg(prefix).arg(i);
     for (int i = 1; i <= 6; ++i)
-        list << u"%1N%2 DOUBLE PRECISION"_s.arg(prefix).arg(i);
+        list << u"%1N%2 DOUBLE PRECISION NOT NULL"_s.arg(prefix).arg(i);
     return list.join(u", "_s);
 }
 
