@@ -538,7 +538,15 @@ SELECT CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM, IDIMPRSERV, IDTIPOSERINT, 
                            {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, destinoValue}, {u":CDFILIAL"_s, filial}}),
                     serviceSequence),
             serviceSequence);
-        row.nutricio = nutritionistOf(m_db, operador, paciente, filial, row.servico, row.dieta);
+        // the same for every copy of a run: asked once a group
+        GroupNutritionist &known = m_groupNutritionist;
+        if (m_db.groupNumber() != 0 && known.group == m_db.groupNumber() && known.operador == operador
+            && known.filial == filial) {
+            row.nutricio = known.nutricio;
+        } else {
+            row.nutricio = nutritionistOf(m_db, operador, paciente, filial, row.servico, row.dieta);
+            known = {m_db.groupNumber(), operador, filial, row.nutricio};
+        }
         try {
             insertService(row);
         } catch (const EConstraintViolation &) {

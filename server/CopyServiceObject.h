@@ -110,4 +110,11 @@ private:
     const Grouping m_grouping;
     QSet<QString> m_failedRuns;
     QSet<QString> m_groupRuns; // the runs with copies in the open group
+    // The operator's nutritionist in the branch, as the open group's transaction sees it.
+    struct GroupNutritionist
+    {
+        quint64 group = 0;
+        QString operador, filial;
+        QVariant nutricio;
+    } m_groupNutritionist;
 };

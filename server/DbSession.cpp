@@ -322,6 +322,7 @@ void DbSession::inGroup(const std::function<void()> &writes)
                            u"Esta operação usa uma transação própria: confirme ou desfaça a transação aberta antes."_s);
     if (!groupOpen()) {
         begin(Transaction::Grouped);
+        ++m_groupNumber;
         m_groupUnits = 0;
         m_groupAge.start();
     }

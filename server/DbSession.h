@@ -92,6 +92,9 @@ public:
     bool groupOpen() const { return m_transaction == Transaction::Grouped; }
     // Units in the open group, and how long ago it began.
     int groupUnits() const { return m_groupUnits; }
+    // Which group is open: a new number for each, so that what a group's snapshot showed is not
+    // taken for the next one's.
+    quint64 groupNumber() const { return groupOpen() ? m_groupNumber : 0; }
     qint64 groupAgeMs() const;
     // Commits the open group, if any. Never throws: how it ended is kept for takeGroupEnd().
     void commitGroup();
@@ -135,6 +138,7 @@ private:
     WriteGate::Turn m_transactionTurn;
     TransactionListener *m_listener = nullptr;
     int m_groupUnits = 0;
+    quint64 m_groupNumber = 0;
     QElapsedTimer m_groupAge;
     std::optional<GroupEnd> m_groupEnd;
 };
