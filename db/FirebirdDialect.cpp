@@ -88,6 +88,21 @@ QString FirebirdDialect::sequenceOf(const QString &table) { return u"SEQ_"_s + t
 
 QString FirebirdDialect::nextSerial(const QString &table) const { return u"NEXT VALUE FOR "_s + sequenceOf(table); }
 
+QString FirebirdDialect::insertRows(const QString &table, const QStringList &columns, int rows) const
+{
+    // Firebird 3 has no VALUES list of rows; a parameter in a select list needs its type
+    QStringList selects;
+    for (int k = 1; k <= rows; ++k) {
+        QStringList row;
+        for (const QString &name : columns) {
+            const Schema::Column &column = Schema::column(table, name);
+            row << u"CAST(:%1_%2 AS %3)"_s.arg(name).arg(k).arg(columnType(column.type, column.size));
+        }
+        selects << u"SELECT "_s + row.join(u", "_s) + u" FROM RDB$DATABASE"_s;
+    }
+    return u"INSERT INTO %1 (%2) %3"_s.arg(table, columns.join(u", "_s), selects.join(u" UNION ALL "_s));
+}
+
 QStringList FirebirdDialect::serialObjects(const QString &table) const
 {
     return {u"CREATE SEQUENCE "_s + sequenceOf(table)};

@@ -19,6 +19,7 @@ public:
     QString columnType(Schema::ColumnType type, int size) const override;
     QStringList sessionSetup() const override;
     QString nextSerial(const QString &table) const override;
+    QString insertRows(const QString &table, const QStringList &columns, int rows) const override;
     QStringList serialObjects(const QString &table) const override;
     // The sequence that numbers a table's serial key.
     static QString sequenceOf(const QString &table);

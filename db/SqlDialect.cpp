@@ -24,6 +24,18 @@ void SqlDialect::rollbackToSavepoint(QSqlDatabase &db, const QString &name) cons
 
 QStringList SqlDialect::missingRoutines(QSqlDatabase &) const { return {}; }
 
+QString SqlDialect::insertRows(const QString &table, const QStringList &columns, int rows) const
+{
+    QStringList values;
+    for (int k = 1; k <= rows; ++k) {
+        QStringList row;
+        for (const QString &column : columns)
+            row << u":%1_%2"_s.arg(column).arg(k);
+        values << u"("_s + row.join(u", "_s) + u')';
+    }
+    return u"INSERT INTO %1 (%2) VALUES %3"_s.arg(table, columns.join(u", "_s), values.join(u", "_s));
+}
+
 QString SqlDialect::addColumn(const QString &table, const Schema::Column &column) const
 {
     if (column.required)

@@ -49,6 +49,10 @@ public:
     // SQL that is true when the text bound to flagParameter is "T", or when "_" + codeExpr + "_"
     // occurs in the text bound to listParameter: one filter group of a selection. Both texts
     // may be of any length.
+    // One INSERT of `rows` rows into those columns of the schema's table, the k-th row's values
+    // bound as ":COLUMN_k" (k from 1): one statement, and one round trip to a remote database,
+    // for many rows.
+    virtual QString insertRows(const QString &table, const QStringList &columns, int rows) const;
     virtual QString groupPasses(const QString &flagParameter, const QString &listParameter,
                                 const QString &codeExpr) const = 0;
 

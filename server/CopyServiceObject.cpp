@@ -100,6 +100,12 @@ INSERT INTO CONFESCO (CDPACIENTE, DTSERVINTE, NRSEQUSERV, CDSEQUCOPR, CDFILIAL, 
                       QTPRATCONF, QTINFUCONF, HRCONSCONF, DTCONSCONF, CDPRODUTO, CDVIACESDIET, IDPREPCONF, DSOBSCONF)
 VALUES (:CDPACIENTE, :DTSERVINTE, :NRSEQUSERV, :CDSEQUCOPR, :CDFILIAL, :CDFILAUXPRAT, :CDPRATO, :QTSERVCONF,
         :QTPRATCONF, :QTINFUCONF, :HRCONSCONF, :DTCONSCONF, :CDPRODUTO, :CDVIACESDIET, :IDPREPCONF, :DSOBSCONF))"_s;
+const QStringList ItemColumns = {u"CDPACIENTE"_s, u"DTSERVINTE"_s, u"NRSEQUSERV"_s, u"CDSEQUCOPR"_s, u"CDFILIAL"_s,
+                                  u"CDFILAUXPRAT"_s, u"CDPRATO"_s, u"QTSERVCONF"_s, u"QTPRATCONF"_s, u"QTINFUCONF"_s,
+                                  u"HRCONSCONF"_s, u"DTCONSCONF"_s, u"CDPRODUTO"_s, u"CDVIACESDIET"_s, u"IDPREPCONF"_s,
+                                  u"DSOBSCONF"_s};
+// A copied service's items go a few to a statement: one round trip for them to a remote database.
+constexpr int ItemsPerInsert = 16;
 const QString ItemsOf = uR"(
 SELECT CDPACIENTE, DTSERVINTE, NRSEQUSERV, CDSEQUCOPR, CDFILAUXPRAT, CDPRATO, QTSERVCONF, QTPRATCONF, QTINFUCONF,
        HRCONSCONF, DTCONSCONF, CDPRODUTO, CDVIACESDIET, IDPREPCONF, DSOBSCONF
@@ -340,17 +346,44 @@ void CopyServiceObject::insertService(const ServiceRow &row)
          {u":DSSERVINTE"_s, row.descricao}, {u":NRSERVPESO"_s, row.peso}});
 }
 
-void CopyServiceObject::insertItem(const ItemRow &row)
+QList<std::pair<QString, QVariant>> CopyServiceObject::itemValues(const ItemRow &row) const
 {
     const SqlDialect &dialect = m_db.dialect();
-    run(m_db, InsertItem,
-        {{u":CDPACIENTE"_s, row.paciente}, {u":DTSERVINTE"_s, dialect.dateTimeValue(row.data)},
-         {u":NRSEQUSERV"_s, row.sequencia}, {u":CDSEQUCOPR"_s, row.item}, {u":CDFILIAL"_s, row.filial},
-         {u":CDFILAUXPRAT"_s, row.filialPrato}, {u":CDPRATO"_s, row.prato}, {u":QTSERVCONF"_s, row.qtServ},
-         {u":QTPRATCONF"_s, row.qtPrat}, {u":QTINFUCONF"_s, row.qtInfu}, {u":HRCONSCONF"_s, row.hora},
-         {u":DTCONSCONF"_s, row.consumo.isNull() ? QVariant() : dialect.dateTimeValue(row.consumo.toDouble())},
-         {u":CDPRODUTO"_s, row.produto}, {u":CDVIACESDIET"_s, row.via}, {u":IDPREPCONF"_s, row.preparo},
-         {u":DSOBSCONF"_s, row.observacao}});
+    return {{u":CDPACIENTE"_s, row.paciente}, {u":DTSERVINTE"_s, dialect.dateTimeValue(row.data)},
+            {u":NRSEQUSERV"_s, row.sequencia}, {u":CDSEQUCOPR"_s, row.item}, {u":CDFILIAL"_s, row.filial},
+            {u":CDFILAUXPRAT"_s, row.filialPrato}, {u":CDPRATO"_s, row.prato}, {u":QTSERVCONF"_s, row.qtServ},
+            {u":QTPRATCONF"_s, row.qtPrat}, {u":QTINFUCONF"_s, row.qtInfu}, {u":HRCONSCONF"_s, row.hora},
+            {u":DTCONSCONF"_s, row.consumo.isNull() ? QVariant() : dialect.dateTimeValue(row.consumo.toDouble())},
+            {u":CDPRODUTO"_s, row.produto}, {u":CDVIACESDIET"_s, row.via}, {u":IDPREPCONF"_s, row.preparo},
+            {u":DSOBSCONF"_s, row.observacao}};
+}
+
+void CopyServiceObject::insertItem(const ItemRow &row)
+{
+    PreparedStatement &statement = m_db.statement(InsertItem);
+    for (const auto &[placeholder, value] : itemValues(row))
+        statement.bind(placeholder, value);
+    statement.exec();
+}
+
+void CopyServiceObject::insertItems(const QList<ItemRow> &rows)
+{
+    // 16, 8, 4, 2 and 1 rows a statement: few round trips, and five statements prepared at most
+    qsizetype from = 0;
+    for (int count = ItemsPerInsert; count >= 1; count /= 2) {
+        for (; rows.size() - from >= count; from += count) {
+            QString &sql = m_itemInserts[count];
+            if (sql.isEmpty())
+                sql = m_db.dialect().insertRows(u"CONFESCO"_s, ItemColumns, count);
+            PreparedStatement &statement = m_db.statement(sql);
+            for (int k = 0; k < count; ++k) {
+                const QString suffix = u'_' + QString::number(k + 1);
+                for (const auto &[placeholder, value] : itemValues(rows.at(from + k)))
+                    statement.bind(placeholder + suffix, value);
+            }
+            statement.exec();
+        }
+    }
 }
 
 Wire::CallResult CopyServiceObject::getNrConfesco(Args &args)
@@ -591,12 +624,12 @@ SELECT CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM, IDIMPRSERV, IDTIPOSERINT, 
         for (ItemRow &copy : items) {
             item = nextSequence(item, itemSequence);
             copy.item = item;
-            try {
-                insertItem(copy);
-            } catch (const EConstraintViolation &error) {
-                // the service is this transaction's own: only a concurrent writer can collide
-                throw ETransactionConflict(error.message());
-            }
+        }
+        try {
+            insertItems(items);
+        } catch (const EConstraintViolation &error) {
+            // the service is this transaction's own: only a concurrent writer can collide
+            throw ETransactionConflict(error.message());
         }
         m_journal.wrote(order, key);
     };

@@ -6,12 +6,14 @@
 #include "RunJournal.h"
 #include "WireProtocol.h"
 
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QVariant>
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 // The server object "Rbx53207.rdmCopiaForm", one instance per connection: the nine methods of
 // the copy service, the transaction calls and the extensions. Each method gets its arguments already checked
@@ -93,7 +95,9 @@ private:
     Wire::CallResult copyService(const QString &paciente, double origem, const QString &sequenciaOrigem,
                                  const QString &filial, double destino, const QString &operador, qint64 order);
     void insertService(const ServiceRow &row);
+    QList<std::pair<QString, QVariant>> itemValues(const ItemRow &row) const;
     void insertItem(const ItemRow &row);
+    void insertItems(const QList<ItemRow> &rows);
 
     // Writes outside a client transaction are committed already: their audit lines go now.
     void auditUnlessInTransaction();
@@ -110,6 +114,7 @@ private:
     const Grouping m_grouping;
     QSet<QString> m_failedRuns;
     QSet<QString> m_groupRuns; // the runs with copies in the open group
+    QHash<int, QString> m_itemInserts; // by the number of rows
     // The operator's nutritionist in the branch, as the open group's transaction sees it.
     struct GroupNutritionist
     {
