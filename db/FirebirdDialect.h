@@ -20,6 +20,7 @@ public:
     QStringList sessionSetup() const override;
     QString nextSerial(const QString &table) const override;
     QString insertRows(const QString &table, const QStringList &columns, int rows) const override;
+    bool savepointReplacesItsName() const override { return true; }
     QStringList serialObjects(const QString &table) const override;
     // The sequence that numbers a table's serial key.
     static QString sequenceOf(const QString &table);

@@ -83,4 +83,7 @@ public:
     // True when the product lets one writer in at a time, so that writers are best queued by
     // whoever shares the database.
     virtual bool singleWriter() const { return false; }
+    // A savepoint named like one the transaction holds replaces it, releasing the older one:
+    // releasing each is then a statement (and a round trip) saved.
+    virtual bool savepointReplacesItsName() const { return false; }
 };

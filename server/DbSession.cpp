@@ -359,8 +359,11 @@ void DbSession::inGroup(const std::function<void()> &writes)
         undoUnit();
         throw;
     }
-    m_database->countRun();
-    m_database->releaseSavepoint(CallSavepoint);
+    // the next unit's savepoint, or the commit, releases it where the database does so itself
+    if (!dialect().savepointReplacesItsName()) {
+        m_database->countRun();
+        m_database->releaseSavepoint(CallSavepoint);
+    }
     ++m_groupUnits;
 }
 
