@@ -2,10 +2,10 @@
 
 #include "BenchReport.h"
 #include "BenchSeeder.h"
-#include "CopyServiceClient.h"
-#include "FormulationCopy.h"
-#include "HeadlessCopyForm.h"
-#include "HouseError.h"
+#include <remote/CopyServiceClient.h>
+#include <copy/FormulationCopy.h>
+#include <copy/headless/HeadlessCopyForm.h>
+#include <protocol/HouseError.h>
 
 #include <QTextStream>
 

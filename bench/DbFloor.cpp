@@ -1,12 +1,12 @@
 #include "DbFloor.h"
 
 #include "BenchReport.h"
-#include "CopyRules.h"
-#include "FormulationCopy.h"
-#include "OleDate.h"
-#include "Schema.h"
-#include "SqlDialect.h"
-#include "SqlSession.h"
+#include <copyrules/CopyRules.h>
+#include <copy/FormulationCopy.h>
+#include <protocol/OleDate.h>
+#include <db/Schema.h>
+#include <db/SqlDialect.h>
+#include <db/SqlSession.h>
 
 #include <QVariant>
 

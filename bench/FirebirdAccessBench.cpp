@@ -12,14 +12,14 @@
 #include "BenchArgs.h"
 #include "BenchReport.h"
 #include "BenchSeeder.h"
-#include "Database.h"
-#include "FirebirdApiSession.h"
-#include "FirebirdConnection.h"
-#include "FirebirdFiles.h"
-#include "HouseError.h"
-#include "OleDate.h"
-#include "SqlDialect.h"
-#include "SqlStatement.h"
+#include <db/Database.h>
+#include <db/FirebirdApiSession.h>
+#include <db/FirebirdConnection.h>
+#include <db/FirebirdFiles.h>
+#include <protocol/HouseError.h>
+#include <protocol/OleDate.h>
+#include <db/SqlDialect.h>
+#include <db/SqlStatement.h>
 
 #include <firebird/Interface.h>
 #ifdef RBX_BENCH_SOCI

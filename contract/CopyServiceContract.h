@@ -1,9 +1,9 @@
 #pragma once
 
-#include "rbx_contract_export.h"
+#include <contract/rbx_contract_export.h>
 
-#include "Schema.h"
-#include "WireProtocol.h"
+#include <db/Schema.h>
+#include <protocol/WireProtocol.h>
 
 #include <QList>
 #include <QString>

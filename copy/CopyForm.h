@@ -1,8 +1,8 @@
 #pragma once
 
-#include "rbx_copy_export.h"
+#include <copy/rbx_copy_export.h>
 
-#include "DialogSeam.h"
+#include <house/DialogSeam.h>
 
 #include <QDate>
 #include <QString>

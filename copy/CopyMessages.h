@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rbx_copy_export.h"
+#include <copy/rbx_copy_export.h>
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "CopyReport.h"
 
-#include "FormatText.h"
+#include <house/FormatText.h>
 
 namespace {
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "rbx_copy_export.h"
+#include <copy/rbx_copy_export.h>
 
 #include "CopyForm.h"
-#include "CopyServiceClient.h"
-#include "TClientDataSet.h"
+#include <remote/CopyServiceClient.h>
+#include <house/TClientDataSet.h>
 
 #include <QString>
 

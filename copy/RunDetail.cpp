@@ -1,9 +1,9 @@
 #include "RunDetail.h"
 
-#include "FormatText.h"
-#include "OleDate.h"
-#include "PesquisaLista.h"
-#include "TClientDataSet.h"
+#include <house/FormatText.h>
+#include <protocol/OleDate.h>
+#include <house/PesquisaLista.h>
+#include <house/TClientDataSet.h>
 
 #include <algorithm>
 

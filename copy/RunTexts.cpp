@@ -1,9 +1,9 @@
 #include "RunTexts.h"
 
-#include "CopyServiceContract.h"
-#include "FormatText.h"
-#include "OleDate.h"
-#include "TClientDataSet.h"
+#include <contract/CopyServiceContract.h>
+#include <house/FormatText.h>
+#include <protocol/OleDate.h>
+#include <house/TClientDataSet.h>
 
 namespace RunTexts {
 

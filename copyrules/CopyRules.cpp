@@ -1,6 +1,6 @@
 #include "CopyRules.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 QString Ajusta(const QString &decimal, int width)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rbx_copy_rules_export.h"
+#include <copyrules/rbx_copy_rules_export.h>
 
 #include <QString>
 

@@ -3,7 +3,7 @@
 #include "FirebirdConnection.h"
 #include "FirebirdDialect.h"
 #include "FirebirdFiles.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "SqlStatement.h"
 #include "SqliteDialect.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rbx_db_export.h"
+#include <db/rbx_db_export.h>
 
 #include <QSqlDatabase>
 #include <QSqlDriver>

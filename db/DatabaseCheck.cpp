@@ -5,7 +5,7 @@
 #include "DbToolOutput.h"
 #include "FirebirdConnection.h"
 #include "FirebirdUtilities.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "SchemaVersion.h"
 #include "SqliteFiles.h"
 

@@ -1,7 +1,7 @@
 #include "DatabaseContents.h"
 
 #include "Database.h"
-#include "OleDate.h"
+#include <protocol/OleDate.h>
 #include "Schema.h"
 #include "SqlDialect.h"
 #include "SqlStatement.h"

@@ -6,7 +6,7 @@
 #include "FirebirdConnection.h"
 #include "FirebirdFiles.h"
 #include "FirebirdUtilities.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "Schema.h"
 #include "SqliteFiles.h"
 

@@ -8,13 +8,13 @@
 #include "DbToolOutput.h"
 #include "DemoHospital.h"
 #include "FirebirdConnection.h"
-#include "HouseError.h"
-#include "LogCategories.h"
-#include "QtTranslations.h"
+#include <protocol/HouseError.h>
+#include <protocol/LogCategories.h>
+#include <protocol/QtTranslations.h>
 #include "OperatorAccounts.h"
 #include "Schema.h"
 #include "SchemaVersion.h"
-#include "SecretInput.h"
+#include <protocol/SecretInput.h>
 #include "WorkstationAccess.h"
 
 #include <QCommandLineParser>

@@ -2,8 +2,8 @@
 
 #include "Database.h"
 #include "DemoCatalog.h"
-#include "HouseError.h"
-#include "OleDate.h"
+#include <protocol/HouseError.h>
+#include <protocol/OleDate.h>
 #include "Schema.h"
 #include "SqlDialect.h"
 #include "SqlStatement.h"

@@ -2,7 +2,7 @@
 
 #include "FirebirdConnection.h"
 #include "FirebirdDialect.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <firebird/Interface.h>
 

@@ -1,6 +1,6 @@
 #include "FirebirdConnection.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QRegularExpression>
 

@@ -1,6 +1,6 @@
 #include "FirebirdFiles.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QByteArray>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "FirebirdUtilities.h"
 
 #include "FirebirdFiles.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QCoreApplication>
 #include <QFileInfo>

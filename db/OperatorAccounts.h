@@ -1,8 +1,8 @@
 #pragma once
 
-#include "rbx_db_export.h"
+#include <db/rbx_db_export.h>
 
-#include "ScramVerifier.h"
+#include <protocol/ScramVerifier.h>
 
 #include <QString>
 

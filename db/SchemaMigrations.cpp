@@ -2,7 +2,7 @@
 // version by version when it is older.
 #include "Database.h"
 #include "FirebirdDialect.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "Schema.h"
 #include "SchemaVersion.h"
 #include "SqlDialect.h"

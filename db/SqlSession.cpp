@@ -3,7 +3,7 @@
 #include "Database.h"
 #include "FirebirdApiSession.h"
 #include "FirebirdConnection.h"
-#include "LogCategories.h"
+#include <protocol/LogCategories.h>
 #include "QtSqlSession.h"
 
 #include <QElapsedTimer>

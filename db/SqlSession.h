@@ -1,8 +1,8 @@
 #pragma once
 
-#include "rbx_db_export.h"
+#include <db/rbx_db_export.h>
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QString>
 #include <QVariant>

@@ -1,6 +1,6 @@
 #include "SqlStatement.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QSqlError>
 

@@ -1,6 +1,6 @@
 #include "SqliteDialect.h"
 
-#include "OleDate.h"
+#include <protocol/OleDate.h>
 #include "Schema.h"
 #include "SqlStatement.h"
 

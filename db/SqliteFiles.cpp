@@ -1,6 +1,6 @@
 #include "SqliteFiles.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "SqliteDialect.h"
 
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 
 #include "Database.h"
 #include "FirebirdDialect.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "SqlStatement.h"
 
 #include <QRegularExpression>

@@ -1,9 +1,9 @@
 #include "FuzzDatabase.h"
 
-#include "Database.h"
-#include "DemoHospital.h"
-#include "HouseError.h"
-#include "OperatorAccounts.h"
+#include <db/Database.h>
+#include <db/DemoHospital.h>
+#include <protocol/HouseError.h>
+#include <db/OperatorAccounts.h>
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,10 +1,10 @@
 #include "HostLogin.h"
 
-#include "DialogSeam.h"
+#include <house/DialogSeam.h>
 #include "HostOptions.h"
-#include "HouseError.h"
-#include "HouseSession.h"
-#include "TNetConnection.h"
+#include <protocol/HouseError.h>
+#include <house/HouseSession.h>
+#include <house/TNetConnection.h>
 
 #include <QWidget>
 

@@ -1,9 +1,9 @@
 #include "HostOptions.h"
 
-#include "DBGeral.h"
-#include "HouseSession.h"
-#include "LogCategories.h"
-#include "PasswordFile.h"
+#include <house/DBGeral.h>
+#include <house/HouseSession.h>
+#include <protocol/LogCategories.h>
+#include <house/PasswordFile.h>
 
 #include <QDir>
 #include <QFile>

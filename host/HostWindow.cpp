@@ -1,8 +1,8 @@
 #include "HostWindow.h"
 
-#include "HandlerGuard.h"
-#include "HouseError.h"
-#include "HouseSession.h"
+#include <house/HandlerGuard.h>
+#include <protocol/HouseError.h>
+#include <house/HouseSession.h>
 #include "ModuleLoader.h"
 #include "PasswordChange.h"
 

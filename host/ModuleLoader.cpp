@@ -1,6 +1,6 @@
 #include "ModuleLoader.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QDir>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Pkg_RBX53207.h"
+#include <module/Pkg_RBX53207.h>
 
 #include <QLibrary>
 #include <QString>

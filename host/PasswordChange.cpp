@@ -1,10 +1,10 @@
 #include "PasswordChange.h"
 
-#include "CopyServiceClient.h"
-#include "DialogSeam.h"
-#include "HandlerGuard.h"
-#include "HouseError.h"
-#include "HouseSession.h"
+#include <remote/CopyServiceClient.h>
+#include <house/DialogSeam.h>
+#include <house/HandlerGuard.h>
+#include <protocol/HouseError.h>
+#include <house/HouseSession.h>
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
 #include "ScreenCapture.h"
 
-#include "TextRoutines.h"
+#include <house/TextRoutines.h>
 
 #include <QApplication>
 #include <QLineEdit>

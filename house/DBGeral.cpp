@@ -1,8 +1,8 @@
 #include "DBGeral.h"
 
-#include "ConnectionProbe.h"
-#include "Database.h"
-#include "HouseError.h"
+#include <db/ConnectionProbe.h>
+#include <db/Database.h>
+#include <protocol/HouseError.h>
 
 #include <QCoreApplication>
 

@@ -1,6 +1,6 @@
 #include "FormatText.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QLocale>
 

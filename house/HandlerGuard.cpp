@@ -1,7 +1,7 @@
 #include "HandlerGuard.h"
 
 #include "DialogSeam.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QDebug>
 

@@ -1,7 +1,7 @@
 #include "MensErro.h"
 
 #include "DialogSeam.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 void MensErro(const QString &text, bool raise, QObject *parent)
 {

@@ -1,7 +1,7 @@
 #include "PesquisaLista.h"
 
 #include "DialogSeam.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "RowSource.h"
 
 QString joinSelectionList(const QStringList &codes)

@@ -1,6 +1,6 @@
 #include "QueryDialect.h"
 
-#include "Database.h"
+#include <db/Database.h>
 
 #include <QSqlDatabase>
 

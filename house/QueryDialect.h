@@ -1,8 +1,8 @@
 #pragma once
 
-#include "rbx_house_export.h"
+#include <house/rbx_house_export.h>
 
-#include "SqlDialect.h"
+#include <db/SqlDialect.h>
 
 #include <QSqlDriver>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "TADOIBQuery.h"
 
 #include "DBGeral.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QSqlError>
 #include <QSqlField>

@@ -1,7 +1,7 @@
 #include "TClientDataSet.h"
 
-#include "HouseError.h"
-#include "OleDate.h"
+#include <protocol/HouseError.h>
+#include <protocol/OleDate.h>
 
 #include <QLocale>
 

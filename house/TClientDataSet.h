@@ -1,8 +1,8 @@
 #pragma once
 
-#include "rbx_house_export.h"
+#include <house/rbx_house_export.h>
 
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QHash>
 #include <QList>

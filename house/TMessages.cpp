@@ -1,6 +1,6 @@
 #include "TMessages.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 const QString *TMessages::find(const QString &key, QString &text) const
 {

@@ -1,9 +1,9 @@
 #include "TNetConnection.h"
 
-#include "SaslClient.h"
+#include <protocol/SaslClient.h>
 
-#include "HouseError.h"
-#include "LogCategories.h"
+#include <protocol/HouseError.h>
+#include <protocol/LogCategories.h>
 
 #include <QDeadlineTimer>
 #include <QJsonDocument>

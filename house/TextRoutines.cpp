@@ -1,6 +1,6 @@
 #include "TextRoutines.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 bool EmptyString(const QString &text)
 {

@@ -1,10 +1,10 @@
 #include "Pkg_RBX53207.h"
 
-#include "Cli_Rbx53207.h"
-#include "HandlerGuard.h"
-#include "HouseError.h"
-#include "QtTranslations.h"
-#include "TfrmCopiasRealizadas.h"
+#include <screen/Cli_Rbx53207.h>
+#include <house/HandlerGuard.h>
+#include <protocol/HouseError.h>
+#include <protocol/QtTranslations.h>
+#include <screen/TfrmCopiasRealizadas.h>
 
 namespace {
 

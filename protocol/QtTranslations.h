@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rbx_protocol_export.h"
+#include <protocol/rbx_protocol_export.h>
 
 // Qt's own texts that reach the user (socket errors, standard dialog buttons, the command-line
 // parser's usage and errors) in Brazilian Portuguese, from Qt's catalog of the installation.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rbx_protocol_export.h"
+#include <protocol/rbx_protocol_export.h>
 
 #include <QByteArray>
 #include <QString>

@@ -1,8 +1,8 @@
 #include "CopyServiceClient.h"
 
-#include "ScramVerifier.h"
+#include <protocol/ScramVerifier.h>
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <stdexcept>
 

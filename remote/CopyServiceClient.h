@@ -1,10 +1,10 @@
 #pragma once
 
-#include "rbx_remote_export.h"
+#include <remote/rbx_remote_export.h>
 
-#include "CopyServiceContract.h"
-#include "TClientDataSet.h"
-#include "TNetConnection.h"
+#include <contract/CopyServiceContract.h>
+#include <house/TClientDataSet.h>
+#include <house/TNetConnection.h>
 
 #include <QString>
 

@@ -1,15 +1,15 @@
 #include "TfrmCopFormulacao.h"
 
 #include "Cli_Rbx53207.h"
-#include "CopyForm.h"
+#include <copy/CopyForm.h>
 #include "CopyProgressView.h"
-#include "CopyReport.h"
-#include "CopyServiceClient.h"
-#include "FormulationCopy.h"
-#include "HandlerGuard.h"
-#include "HouseSession.h"
-#include "MensErro.h"
-#include "TDateEditPlus.h"
+#include <copy/CopyReport.h>
+#include <remote/CopyServiceClient.h>
+#include <copy/FormulationCopy.h>
+#include <house/HandlerGuard.h>
+#include <house/HouseSession.h>
+#include <house/MensErro.h>
+#include <house/widgets/TDateEditPlus.h>
 
 #include <QRadioButton>
 #include <QScopedValueRollback>

@@ -1,10 +1,10 @@
 #include "TfrmCopFormulacao.h"
 
 #include "Cli_Rbx53207.h"
-#include "CopyServiceClient.h"
-#include "FormatText.h"
-#include "PesquisaLista.h"
-#include "TextRoutines.h"
+#include <remote/CopyServiceClient.h>
+#include <house/FormatText.h>
+#include <house/PesquisaLista.h>
+#include <house/TextRoutines.h>
 
 #include <QRadioButton>
 

@@ -1,6 +1,6 @@
 #include "TfrmCopFormulacao.h"
 
-#include "CopyServiceClient.h"
+#include <remote/CopyServiceClient.h>
 
 // The lookup queries with their four texts, line by line as stored, their string parameters
 // in declared order and their result fields; then the record sets of the remote service.

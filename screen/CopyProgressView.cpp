@@ -1,8 +1,8 @@
 #include "CopyProgressView.h"
 
-#include "FormatText.h"
-#include "HandlerGuard.h"
-#include "StopProgressDialog.h"
+#include <house/FormatText.h>
+#include <house/HandlerGuard.h>
+#include <house/widgets/StopProgressDialog.h>
 
 #include <QCoreApplication>
 #include <QWidget>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FormulationCopy.h"
+#include <copy/FormulationCopy.h>
 
 #include <QPointer>
 

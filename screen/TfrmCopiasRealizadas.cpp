@@ -1,12 +1,12 @@
 #include "TfrmCopiasRealizadas.h"
 
-#include "CopyServiceClient.h"
-#include "DialogSeam.h"
-#include "FormatText.h"
-#include "HandlerGuard.h"
-#include "HouseError.h"
-#include "HouseSession.h"
-#include "ShowAvi.h"
+#include <remote/CopyServiceClient.h>
+#include <house/DialogSeam.h>
+#include <house/FormatText.h>
+#include <house/HandlerGuard.h>
+#include <protocol/HouseError.h>
+#include <house/HouseSession.h>
+#include <house/widgets/ShowAvi.h>
 
 #include <QApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "RunDetail.h"
-#include "RunTexts.h"
-#include "TClientDataSet.h"
-#include "TNetConnection.h"
+#include <copy/RunDetail.h>
+#include <copy/RunTexts.h>
+#include <house/TClientDataSet.h>
+#include <house/TNetConnection.h>
 
 #include <QDialog>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CopyServiceContract.h"
+#include <contract/CopyServiceContract.h>
 
 #include <QList>
 #include <QSet>

@@ -1,7 +1,7 @@
 #include "ArgReader.h"
 
-#include "HouseError.h"
-#include "OleDate.h"
+#include <protocol/HouseError.h>
+#include <protocol/OleDate.h>
 
 #include <QRegularExpression>
 

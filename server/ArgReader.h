@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CopyServiceContract.h"
-#include "Schema.h"
-#include "WireProtocol.h"
+#include <contract/CopyServiceContract.h>
+#include <db/Schema.h>
+#include <protocol/WireProtocol.h>
 
 #include <QList>
 #include <QString>

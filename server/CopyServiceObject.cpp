@@ -1,16 +1,16 @@
 #include "CopyServiceObject.h"
 
 #include "ArgReader.h"
-#include "CopyRules.h"
+#include <copyrules/CopyRules.h>
 #include "OperatorDirectory.h"
-#include "OleDate.h"
-#include "CopyServiceContract.h"
+#include <protocol/OleDate.h>
+#include <contract/CopyServiceContract.h>
 #include "DbSession.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "PacketBuilder.h"
 #include "RunUndo.h"
-#include "Schema.h"
-#include "SqlSession.h"
+#include <db/Schema.h>
+#include <db/SqlSession.h>
 #include "Statements.h"
 
 #include <cmath>

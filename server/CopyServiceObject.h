@@ -3,7 +3,7 @@
 #include "ActingOperator.h"
 #include "AuditTrail.h"
 #include "RunJournal.h"
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QList>
 #include <QSet>

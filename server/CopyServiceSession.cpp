@@ -6,10 +6,10 @@
 #include "OperatorDirectory.h"
 #include "PamCheck.h"
 #include "SaslServerExchange.h"
-#include "SqlSession.h"
+#include <db/SqlSession.h>
 #include "SqlSessionPool.h"
 #include "DbSession.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "MethodTable.h"
 #include "ServerLog.h"
 #include "ServerOptions.h"

@@ -1,10 +1,10 @@
 #include "DbSession.h"
 
-#include "HouseError.h"
-#include "LogCategories.h"
+#include <protocol/HouseError.h>
+#include <protocol/LogCategories.h>
 #include "ServerLimits.h"
 #include "ServerLog.h"
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <utility>
 

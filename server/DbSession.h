@@ -1,9 +1,9 @@
 #pragma once
 
-#include "SqlDialect.h"
-#include "SqlSession.h"
+#include <db/SqlDialect.h>
+#include <db/SqlSession.h>
 #include "TransactionListener.h"
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 #include "WriteGate.h"
 
 #include <functional>

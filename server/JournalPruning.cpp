@@ -1,10 +1,10 @@
 #include "JournalPruning.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "RunJournal.h"
 #include "ServerLog.h"
-#include "SqlDialect.h"
-#include "SqlSession.h"
+#include <db/SqlDialect.h>
+#include <db/SqlSession.h>
 
 #include <QTimer>
 

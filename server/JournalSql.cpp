@@ -1,7 +1,7 @@
 #include "JournalSql.h"
 
-#include "Schema.h"
-#include "SqlDialect.h"
+#include <db/Schema.h>
+#include <db/SqlDialect.h>
 
 #include <QStringList>
 

@@ -4,7 +4,7 @@
 #include "ServerLimits.h"
 #include "ServerLog.h"
 #include "Session.h"
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QSslSocket>
 #include <QThread>

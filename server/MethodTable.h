@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CopyServiceContract.h"
+#include <contract/CopyServiceContract.h>
 #include "CopyServiceObject.h"
 
 #include <QHash>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ScramVerifier.h"
+#include <protocol/ScramVerifier.h>
 
 #include <QSet>
 #include <QString>

@@ -1,8 +1,8 @@
 #include "PacketBuilder.h"
 
-#include "HouseError.h"
-#include "SqlDialect.h"
-#include "SqlSession.h"
+#include <protocol/HouseError.h>
+#include <db/SqlDialect.h>
+#include <db/SqlSession.h>
 
 using namespace Qt::StringLiterals;
 

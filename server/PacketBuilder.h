@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CopyServiceContract.h"
-#include "WireProtocol.h"
+#include <contract/CopyServiceContract.h>
+#include <protocol/WireProtocol.h>
 
 class SqlDialect;
 class PreparedStatement;

@@ -1,9 +1,9 @@
 #include "RpcEndpoint.h"
 
 #include "ArgReader.h"
-#include "LogCategories.h"
+#include <protocol/LogCategories.h>
 #include "ServerLog.h"
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QElapsedTimer>
 #include <QJsonArray>

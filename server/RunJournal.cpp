@@ -1,12 +1,12 @@
 #include "RunJournal.h"
 
-#include "CopyServiceContract.h"
+#include <contract/CopyServiceContract.h>
 #include "DbSession.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "JournalSql.h"
-#include "LogCategories.h"
-#include "OleDate.h"
-#include "Schema.h"
+#include <protocol/LogCategories.h>
+#include <protocol/OleDate.h>
+#include <db/Schema.h>
 #include "ServerLog.h"
 #include "Statements.h"
 

@@ -3,7 +3,7 @@
 #include "ArgReader.h"
 #include "AuditTrail.h"
 #include "DbSession.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "JournalSql.h"
 #include "RunJournal.h"
 #include "Statements.h"

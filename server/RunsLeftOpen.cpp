@@ -1,10 +1,10 @@
 #include "RunsLeftOpen.h"
 
-#include "CopyServiceContract.h"
+#include <contract/CopyServiceContract.h>
 #include "RunJournal.h"
 #include "ServerLog.h"
-#include "SqlDialect.h"
-#include "SqlSession.h"
+#include <db/SqlDialect.h>
+#include <db/SqlSession.h>
 
 using namespace Qt::StringLiterals;
 

@@ -1,6 +1,6 @@
 #include "SaslServerExchange.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <gsasl.h>
 

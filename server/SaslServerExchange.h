@@ -1,9 +1,9 @@
 #pragma once
 
-#include "GsaslContext.h"
+#include <protocol/GsaslContext.h>
 #include "OperatorDirectory.h"
 
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QByteArray>
 #include <QString>

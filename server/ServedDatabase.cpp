@@ -1,10 +1,10 @@
 #include "ServedDatabase.h"
 
-#include "Database.h"
-#include "FirebirdConnection.h"
-#include "FirebirdFiles.h"
-#include "HouseError.h"
-#include "Schema.h"
+#include <db/Database.h>
+#include <db/FirebirdConnection.h>
+#include <db/FirebirdFiles.h>
+#include <protocol/HouseError.h>
+#include <db/Schema.h>
 
 using namespace Qt::StringLiterals;
 

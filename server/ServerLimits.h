@@ -1,6 +1,6 @@
 #pragma once
 
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QtGlobal>
 

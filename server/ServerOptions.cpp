@@ -1,8 +1,8 @@
 #include "ServerOptions.h"
 
-#include "Database.h"
-#include "LogCategories.h"
-#include "OptionsFile.h"
+#include <db/Database.h>
+#include <protocol/LogCategories.h>
+#include <protocol/OptionsFile.h>
 #include "ServerLimits.h"
 
 #include <QCommandLineParser>

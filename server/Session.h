@@ -2,7 +2,7 @@
 
 #include "RpcEndpoint.h"
 #include "ServerOptions.h"
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QElapsedTimer>
 #include <QObject>

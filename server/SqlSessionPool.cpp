@@ -1,6 +1,6 @@
 #include "SqlSessionPool.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "ServerLog.h"
 
 using namespace Qt::StringLiterals;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SqlSession.h"
+#include <db/SqlSession.h>
 
 #include <QString>
 

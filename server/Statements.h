@@ -1,7 +1,7 @@
 #pragma once
 
 #include "DbSession.h"
-#include "SqlSession.h"
+#include <db/SqlSession.h>
 
 #include <QString>
 #include <QVariant>

@@ -1,6 +1,6 @@
 #include "WriteGate.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QDeadlineTimer>
 #include <QHash>

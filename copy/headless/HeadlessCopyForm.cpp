@@ -1,9 +1,9 @@
 #include "HeadlessCopyForm.h"
 
-#include "CopyMessages.h"
-#include "HouseError.h"
-#include "MensErro.h"
-#include "TextRoutines.h"
+#include <copy/CopyMessages.h>
+#include <protocol/HouseError.h>
+#include <house/MensErro.h>
+#include <house/TextRoutines.h>
 
 #include <QTextStream>
 

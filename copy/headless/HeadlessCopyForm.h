@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CopyForm.h"
+#include <copy/CopyForm.h>
 #include "HeadlessOptions.h"
-#include "TMessages.h"
+#include <house/TMessages.h>
 
 class QTextStream;
 

@@ -1,7 +1,7 @@
 #include "HeadlessOptions.h"
 
-#include "LogCategories.h"
-#include "OptionsFile.h"
+#include <protocol/LogCategories.h>
+#include <protocol/OptionsFile.h>
 
 #include <QCommandLineParser>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CopyForm.h"
+#include <copy/CopyForm.h>
 
 #include <QDate>
 #include <QString>

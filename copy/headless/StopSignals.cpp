@@ -1,6 +1,6 @@
 #include "StopSignals.h"
 
-#include "FormulationCopy.h"
+#include <copy/FormulationCopy.h>
 
 #include <atomic>
 

@@ -1,6 +1,6 @@
 #include "TerminalPassword.h"
 
-#include "SecretInput.h"
+#include <protocol/SecretInput.h>
 
 #include <cstdio>
 #include <memory>

@@ -1,5 +1,5 @@
 #include "HeadlessCopy.h"
-#include "QtTranslations.h"
+#include <protocol/QtTranslations.h>
 
 #include <QCoreApplication>
 #include <QDate>

@@ -1,9 +1,9 @@
 #include "TDateEditPlus.h"
 
-#include "HouseClock.h"
-#include "HouseError.h"
+#include <house/HouseClock.h>
+#include <protocol/HouseError.h>
 #include "HouseGlyphs.h"
-#include "TextRoutines.h"
+#include <house/TextRoutines.h>
 
 #include <QAction>
 #include <QCalendarWidget>

@@ -1,7 +1,7 @@
-#include "CopyServiceClient.h"
-#include "CopyServiceContract.h"
-#include "FakeCopyService.h"
-#include "ScriptedServer.h"
+#include <remote/CopyServiceClient.h>
+#include <contract/CopyServiceContract.h>
+#include <support/FakeCopyService.h>
+#include <support/ScriptedServer.h>
 
 #include <QDirIterator>
 #include <QFile>

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "CopyForm.h"
-#include "CopyMessages.h"
-#include "CopyServiceClient.h"
-#include "FakeCopyService.h"
-#include "FormulationCopy.h"
-#include "HouseError.h"
-#include "OleDate.h"
-#include "ScriptedServer.h"
-#include "TMessages.h"
+#include <copy/CopyForm.h>
+#include <copy/CopyMessages.h>
+#include <remote/CopyServiceClient.h>
+#include <support/FakeCopyService.h>
+#include <copy/FormulationCopy.h>
+#include <protocol/HouseError.h>
+#include <protocol/OleDate.h>
+#include <support/ScriptedServer.h>
+#include <house/TMessages.h>
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "CopyTestKit.h"
-#include "DemoDatabase.h"
-#include "TestOperators.h"
+#include <support/DemoDatabase.h>
+#include <support/TestOperators.h>
 
 #include <QMap>
 #include <QProcess>

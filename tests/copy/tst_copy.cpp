@@ -1,5 +1,5 @@
 #include "CopyTestKit.h"
-#include "CopyWindow.h"
+#include <copy/CopyWindow.h>
 
 #include <QLocale>
 #include <QSet>

@@ -1,6 +1,6 @@
 // The rules of a copied service, as both copy paths take them.
-#include "CopyRules.h"
-#include "HouseError.h"
+#include <copyrules/CopyRules.h>
+#include <protocol/HouseError.h>
 
 #include <QTest>
 

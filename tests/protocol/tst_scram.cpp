@@ -1,5 +1,5 @@
-#include "SaslClient.h"
-#include "ScramVerifier.h"
+#include <protocol/SaslClient.h>
+#include <protocol/ScramVerifier.h>
 
 #include <QCryptographicHash>
 #include <QMessageAuthenticationCode>

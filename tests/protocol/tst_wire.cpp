@@ -1,7 +1,7 @@
-#include "HouseError.h"
-#include "OleDate.h"
-#include "TextRoutines.h"
-#include "WireProtocol.h"
+#include <protocol/HouseError.h>
+#include <protocol/OleDate.h>
+#include <house/TextRoutines.h>
+#include <protocol/WireProtocol.h>
 
 #include <QJsonDocument>
 

@@ -1,9 +1,9 @@
 #include "ReliabilityKit.h"
 
-#include "OleDate.h"
-#include "SqlDialect.h"
-#include "SqlStatement.h"
-#include "TestOperators.h"
+#include <protocol/OleDate.h>
+#include <db/SqlDialect.h>
+#include <db/SqlStatement.h>
+#include <support/TestOperators.h>
 
 #include <QFile>
 #include <QRegularExpression>

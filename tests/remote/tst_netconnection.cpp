@@ -1,6 +1,6 @@
-#include "CopyServiceClient.h"
-#include "HouseError.h"
-#include "ScriptedServer.h"
+#include <remote/CopyServiceClient.h>
+#include <protocol/HouseError.h>
+#include <support/ScriptedServer.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>

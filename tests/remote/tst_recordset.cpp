@@ -1,5 +1,5 @@
-#include "CopyServiceClient.h"
-#include "HouseError.h"
+#include <remote/CopyServiceClient.h>
+#include <protocol/HouseError.h>
 
 #include <QLocale>
 #include <QTest>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TfrmCopFormulacao.h"
+#include <screen/TfrmCopFormulacao.h>
 
 #include <QPointer>
 #include <QSqlDatabase>

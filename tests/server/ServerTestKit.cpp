@@ -1,12 +1,12 @@
 #include "ServerTestKit.h"
 
-#include "CopyServiceSession.h"
-#include "SaslClient.h"
-#include "TestOperators.h"
-#include "OleDate.h"
-#include "ServerLimits.h"
-#include "ServerOptions.h"
-#include "SqlStatement.h"
+#include <server/CopyServiceSession.h>
+#include <protocol/SaslClient.h>
+#include <support/TestOperators.h>
+#include <protocol/OleDate.h>
+#include <server/ServerLimits.h>
+#include <server/ServerOptions.h>
+#include <db/SqlStatement.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -2,7 +2,7 @@
 // stalled and deaf clients, a client or the server going away, concurrent writers, and what the
 // server writes in its log.
 #include "ServerTestKit.h"
-#include "TestServer.h"
+#include <support/TestServer.h>
 
 #include <QJsonArray>
 

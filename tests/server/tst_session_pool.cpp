@@ -1,6 +1,6 @@
-#include "SqlSessionPool.h"
+#include <server/SqlSessionPool.h>
 
-#include "FirebirdDialect.h"
+#include <db/FirebirdDialect.h>
 
 #include <QTest>
 

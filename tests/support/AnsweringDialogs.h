@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DialogSeam.h"
-#include "RowSource.h"
+#include <house/DialogSeam.h>
+#include <house/RowSource.h>
 
 #include <QList>
 #include <QObject>

@@ -1,7 +1,7 @@
 #include "DemoDatabase.h"
 
-#include "HouseError.h"
-#include "OleDate.h"
+#include <protocol/HouseError.h>
+#include <protocol/OleDate.h>
 #include "TestOperators.h"
 
 using namespace Qt::StringLiterals;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Database.h"
-#include "DemoHospital.h"
+#include <db/Database.h>
+#include <db/DemoHospital.h>
 #include "TestEngine.h"
 
 #include <QString>

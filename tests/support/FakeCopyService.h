@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CopyServiceContract.h"
+#include <contract/CopyServiceContract.h>
 #include "FakeScramLogin.h"
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QHash>
 #include <QList>

@@ -1,8 +1,8 @@
 #include "FakeScramLogin.h"
 
-#include "ScramVerifier.h"
+#include <protocol/ScramVerifier.h>
 #include "TestOperators.h"
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QCryptographicHash>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #include "FaultRelay.h"
 
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,7 +1,7 @@
 #include "RpcTestClient.h"
 
-#include "HouseError.h"
-#include "SaslClient.h"
+#include <protocol/HouseError.h>
+#include <protocol/SaslClient.h>
 
 #include <QDeadlineTimer>
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "TestOperators.h"
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QJsonArray>
 #include <QJsonObject>

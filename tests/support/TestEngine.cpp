@@ -1,9 +1,9 @@
 #include "TestEngine.h"
 
-#include "DBGeral.h"
-#include "FirebirdConnection.h"
-#include "FirebirdFiles.h"
-#include "HouseError.h"
+#include <house/DBGeral.h>
+#include <db/FirebirdConnection.h>
+#include <db/FirebirdFiles.h>
+#include <protocol/HouseError.h>
 
 #include <QAtomicInt>
 #include <QCoreApplication>

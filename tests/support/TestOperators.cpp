@@ -1,9 +1,9 @@
 #include "TestOperators.h"
 
-#include "Database.h"
-#include "HouseError.h"
-#include "OperatorAccounts.h"
-#include "SqlStatement.h"
+#include <db/Database.h>
+#include <protocol/HouseError.h>
+#include <db/OperatorAccounts.h>
+#include <db/SqlStatement.h>
 
 #include <QFile>
 #include <QStringList>
