@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <optional>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -129,3 +131,5 @@ void signIn(TNetConnection &connection)
 }
 
 } // namespace BenchSeeder
+
+} // namespace rbx

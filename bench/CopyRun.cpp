@@ -9,6 +9,8 @@
 
 #include <QTextStream>
 
+namespace rbx {
+
 CopyRunResult runCopy(const CopyRunRequest &request)
 {
     HeadlessOptions options;
@@ -76,3 +78,5 @@ qint64 roundTrips(qint64 services, qint64 items, bool namedRun)
 {
     return specifiedCalls(services, items) + 2 * services + (namedRun ? 2 : 0);
 }
+
+} // namespace rbx

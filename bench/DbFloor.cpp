@@ -14,6 +14,8 @@
 #include <optional>
 #include <vector>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -188,3 +190,5 @@ DbFloorResult dbFloorCopy(const DbFloorRequest &request)
     result.prepared = session->counts().prepared;
     return result;
 }
+
+} // namespace rbx

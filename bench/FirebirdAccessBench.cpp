@@ -40,6 +40,8 @@
 #include <memory>
 #include <vector>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -648,6 +650,10 @@ void measure(const QString &url, const FirebirdServer::Target &target, const Fir
 }
 
 } // namespace
+
+} // namespace rbx
+
+using namespace rbx;
 
 int main(int argc, char *argv[])
 {

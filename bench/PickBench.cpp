@@ -18,6 +18,7 @@
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
+using namespace rbx;
 
 int main(int argc, char *argv[])
 {

@@ -51,6 +51,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -774,6 +776,10 @@ int open(const BenchArgs &args)
 }
 
 } // namespace
+
+} // namespace rbx
+
+using namespace rbx;
 
 int main(int argc, char *argv[])
 {

@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 
+namespace rbx {
+
 // The contract of "Rbx53207.rdmCopiaForm", declared once: every method with its access and its
 // arguments (name, kind, by reference or not, the schema column whose width a text must fit),
 // and every packet layout with its field widths taken from the schema. The server's dispatch
@@ -132,3 +134,5 @@ inline constexpr char16_t Interrupted = u'I';
 RBX_CONTRACT_EXPORT QList<Wire::PacketField> packetFields(const QList<FieldLayout> &layout);
 
 } // namespace CopyService
+
+} // namespace rbx

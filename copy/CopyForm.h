@@ -9,6 +9,8 @@
 
 #include <array>
 
+namespace rbx {
+
 // The six filter groups, in the order the copy validates them and sends their arguments.
 enum class FilterGroup { Paciente, Servico, Dieta, Andar, Ala, Leito };
 inline constexpr std::array<FilterGroup, 6> FilterGroups = {FilterGroup::Paciente, FilterGroup::Servico,
@@ -57,3 +59,5 @@ public:
     // MensErro(text, true): shows the text as an error and raises. Must not return.
     virtual void mensErro(const QString &text) = 0;
 };
+
+} // namespace rbx

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace rbx {
+
 // The copy screen's message catalog (msgPadrao), kept free of widgets so that the screen and the
 // headless copy read the same texts.
 namespace CopyMessages {
@@ -13,3 +15,5 @@ namespace CopyMessages {
 RBX_COPY_EXPORT const QStringList &lines();
 
 } // namespace CopyMessages
+
+} // namespace rbx

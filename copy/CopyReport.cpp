@@ -2,6 +2,8 @@
 
 #include <house/FormatText.h>
 
+namespace rbx {
+
 namespace {
 
 QString itemCount(qint64 items)
@@ -59,3 +61,5 @@ QString failed(const CopyOutcome &outcome)
 }
 
 } // namespace CopyReport
+
+} // namespace rbx

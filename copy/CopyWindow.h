@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+namespace rbx {
+
 // How many server-side copies a run keeps in flight. The server answers the copies it read
 // together when it has done them all, and the client sends more as answers come; each round of
 // the window therefore costs a round trip of the link besides the server's work, and a window
@@ -29,3 +31,5 @@ private:
     std::size_t m_size = Initial;
     double m_first = 0;
 };
+
+} // namespace rbx

@@ -13,6 +13,8 @@
 
 #include <deque>
 
+namespace rbx {
+
 namespace {
 
 QString requiredKey(FilterGroup group)
@@ -365,3 +367,5 @@ qsizetype FormulationCopy::copyServiceCalls(QString &stFilial, const QString &op
     }
     return copied;
 }
+
+} // namespace rbx

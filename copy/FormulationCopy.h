@@ -11,6 +11,8 @@
 #include <atomic>
 #include <functional>
 
+namespace rbx {
+
 // The four record sets a run loads; the screen holds them as cdsServInte, cdsNrServInte,
 // cdsNrConfesco and cdsConfesco.
 struct CopyRecordSets
@@ -142,3 +144,5 @@ private:
     CopyOutcome m_outcome;
     qint64 m_runId = 0;
 };
+
+} // namespace rbx

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace RunDetail {
@@ -160,3 +162,5 @@ QString html(const RunTexts::Run &run, const QList<Service> &services)
 }
 
 } // namespace RunDetail
+
+} // namespace rbx

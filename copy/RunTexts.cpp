@@ -5,6 +5,8 @@
 #include <protocol/OleDate.h>
 #include <house/TClientDataSet.h>
 
+namespace rbx {
+
 namespace RunTexts {
 
 namespace {
@@ -114,3 +116,5 @@ UndoSummary summarize(TClientDataSet &services)
 }
 
 } // namespace RunTexts
+
+} // namespace rbx

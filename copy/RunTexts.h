@@ -7,6 +7,8 @@
 
 class TClientDataSet;
 
+namespace rbx {
+
 // What a person reads of the copy runs the server journals: a run's line, how it ended, the
 // undo's question and its outcome per service. The headless command and the host's routine
 // say the same.
@@ -47,3 +49,5 @@ struct UndoSummary
 RBX_COPY_EXPORT UndoSummary summarize(TClientDataSet &services);
 
 } // namespace RunTexts
+
+} // namespace rbx

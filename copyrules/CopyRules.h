@@ -6,6 +6,8 @@
 
 #include <optional>
 
+namespace rbx {
+
 // Left-pads a decimal number with zeros to the width. A number wider than the width raises
 // EConvertError: cutting it would store a wrong sequence.
 RBX_COPY_RULES_EXPORT QString Ajusta(const QString &decimal, int width);
@@ -37,3 +39,5 @@ inline std::optional<double> carriedDate(double value)
 }
 
 } // namespace CopyRules
+
+} // namespace rbx

@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QSqlError>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -173,3 +175,5 @@ Database::~Database()
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);
 }
+
+} // namespace rbx

@@ -8,6 +8,8 @@
 
 #include <memory>
 
+namespace rbx {
+
 class SqlDialect;
 
 // An open connection to a database together with its dialect. The connection is a named Qt
@@ -52,3 +54,5 @@ private:
     const SqlDialect *m_dialect;
     QString m_connectionName;
 };
+
+} // namespace rbx

@@ -15,6 +15,8 @@
 
 #include <cstdio>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -99,3 +101,5 @@ int run(const QString &url, const QString &file)
 }
 
 } // namespace DatabaseBackup
+
+} // namespace rbx

@@ -11,6 +11,8 @@
 
 #include <QDate>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -101,3 +103,5 @@ int run(const QString &url)
 }
 
 } // namespace DatabaseCheck
+
+} // namespace rbx

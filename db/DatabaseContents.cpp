@@ -6,6 +6,8 @@
 #include "SqlDialect.h"
 #include "SqlStatement.h"
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -58,3 +60,5 @@ QString describe(Database &database)
 }
 
 } // namespace DatabaseContents
+
+} // namespace rbx

@@ -12,6 +12,8 @@
 
 #include <QFileInfo>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -98,3 +100,5 @@ int run(const QString &file, const QString &url, bool force)
 }
 
 } // namespace DatabaseRestore
+
+} // namespace rbx

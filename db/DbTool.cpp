@@ -21,6 +21,8 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -113,6 +115,10 @@ int upgrade(const QString &url, const QString &backup)
 }
 
 } // namespace
+
+} // namespace rbx
+
+using namespace rbx;
 
 int main(int argc, char *argv[])
 {

@@ -14,6 +14,8 @@
 #include <cmath>
 #include <memory>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 using namespace DemoCatalog;
 
@@ -479,3 +481,5 @@ DemoSummary create(Database &database, const DemoOptions &options)
 }
 
 } // namespace DemoHospital
+
+} // namespace rbx

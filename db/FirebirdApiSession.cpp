@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 using Firebird::FbException;
 using Firebird::IStatus;
@@ -1091,3 +1093,5 @@ std::unique_ptr<SqlSession> openFirebirdApiSession(const QString &url, const QSt
 {
     return std::make_unique<FirebirdApiSession>(url, connectionName);
 }
+
+} // namespace rbx

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+namespace rbx {
+
 namespace FirebirdApi {
 struct Attachment;
 }
@@ -61,3 +63,5 @@ private:
 
 // What SqlSession::open returns for a firebird:// URL. The database must exist.
 RBX_DB_EXPORT std::unique_ptr<SqlSession> openFirebirdApiSession(const QString &url, const QString &connectionName);
+
+} // namespace rbx

@@ -4,6 +4,8 @@
 
 #include <QRegularExpression>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace FirebirdServer {
@@ -116,3 +118,5 @@ QSqlDatabase addConnection(const Target &target, const QString &connectionName)
 }
 
 } // namespace FirebirdServer
+
+} // namespace rbx

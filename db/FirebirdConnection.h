@@ -7,6 +7,8 @@
 
 #include <optional>
 
+namespace rbx {
+
 // A Firebird database named by URL, firebird://HOST[:PORT]/PATH with PATH absolute on the
 // server. Credentials never travel in the URL, a command line or a message: they come from
 // ISC_USER and ISC_PASSWORD, as for Firebird's own tools.
@@ -44,3 +46,5 @@ RBX_DB_EXPORT Credentials credentialsFromEnvironment();
 RBX_DB_EXPORT QSqlDatabase addConnection(const Target &target, const QString &connectionName);
 
 } // namespace FirebirdServer
+
+} // namespace rbx

@@ -8,6 +8,8 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -149,3 +151,5 @@ QStringList FirebirdDialect::missingRoutines(QSqlDatabase &db) const
     }
     return statements;
 }
+
+} // namespace rbx

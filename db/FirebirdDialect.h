@@ -4,6 +4,8 @@
 
 #include "SqlDialect.h"
 
+namespace rbx {
+
 // Firebird 3 through Qt's QIBASE driver. Every text column is VARCHAR in UTF8: CHAR would pad
 // codes with blanks, and a padded code neither equals what a client sends back in a packet nor
 // fits between the "_" of a selection list. Transactions are the driver's own (snapshot, waiting
@@ -33,3 +35,5 @@ public:
     // Firebird puts a new table to use only once its transaction commits.
     bool schemaChangesShareTransactions() const override { return false; }
 };
+
+} // namespace rbx

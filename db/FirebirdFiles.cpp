@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -107,3 +109,5 @@ void drop(const FirebirdServer::Target &target, const FirebirdServer::Credential
 }
 
 } // namespace FirebirdFiles
+
+} // namespace rbx

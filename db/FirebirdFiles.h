@@ -4,6 +4,8 @@
 
 #include "FirebirdConnection.h"
 
+namespace rbx {
+
 // Creating and dropping Firebird database files, which the Qt driver cannot do: the only part
 // of the service that talks to the Firebird client library directly.
 namespace FirebirdFiles {
@@ -20,3 +22,5 @@ RBX_DB_EXPORT bool exists(const FirebirdServer::Target &target, const FirebirdSe
 RBX_DB_EXPORT void drop(const FirebirdServer::Target &target, const FirebirdServer::Credentials &credentials);
 
 } // namespace FirebirdFiles
+
+} // namespace rbx

@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -116,3 +118,5 @@ Validation validate(const FirebirdServer::Target &database)
 }
 
 } // namespace FirebirdUtilities
+
+} // namespace rbx

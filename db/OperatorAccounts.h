@@ -6,6 +6,8 @@
 
 #include <QString>
 
+namespace rbx {
+
 class Database;
 
 // The operators who may log in, as rbx53207-db and the demo keep them: a password is stored
@@ -19,3 +21,5 @@ RBX_DB_EXPORT bool setActive(Database &database, const QString &operatorCode, bo
 RBX_DB_EXPORT bool setSupervisor(Database &database, const QString &operatorCode, bool supervisor);
 
 } // namespace OperatorAccounts
+
+} // namespace rbx

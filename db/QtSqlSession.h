@@ -4,6 +4,8 @@
 
 #include "SqlSession.h"
 
+namespace rbx {
+
 class Database;
 
 // A session on a Qt SQL connection: SQLite, and Firebird through Qt's InterBase driver where
@@ -36,3 +38,5 @@ public:
 private:
     std::unique_ptr<Database> m_database;
 };
+
+} // namespace rbx

@@ -8,6 +8,8 @@
 
 #include <utility>
 
+namespace rbx {
+
 class Database;
 
 // The one schema of the copy service: the lookup tables the screen reads and the tables the
@@ -71,3 +73,5 @@ RBX_DB_EXPORT QList<std::pair<QString, Column>> missingColumns(Database &databas
 RBX_DB_EXPORT void create(Database &database);
 
 } // namespace Schema
+
+} // namespace rbx

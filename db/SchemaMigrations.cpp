@@ -12,6 +12,8 @@
 #include <QSqlDatabase>
 #include <QSqlRecord>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace Schema {
@@ -244,3 +246,5 @@ void create(Database &database)
 }
 
 } // namespace Schema
+
+} // namespace rbx

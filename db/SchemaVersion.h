@@ -7,6 +7,8 @@
 #include <functional>
 #include <optional>
 
+namespace rbx {
+
 class Database;
 
 // The schema's versions: each migration brings a database one version up, in order, and records
@@ -33,3 +35,5 @@ RBX_DB_EXPORT void upgrade(Database &database, const std::function<void(int vers
 RBX_DB_EXPORT QString versionRefusal(int stored, const QString &url);
 
 } // namespace Schema
+
+} // namespace rbx

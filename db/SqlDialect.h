@@ -10,6 +10,8 @@
 
 class QSqlDatabase;
 
+namespace rbx {
+
 namespace Schema {
 struct Table;
 struct Column;
@@ -80,3 +82,5 @@ public:
     // whoever shares the database.
     virtual bool singleWriter() const { return false; }
 };
+
+} // namespace rbx

@@ -8,6 +8,8 @@
 
 #include <QElapsedTimer>
 
+namespace rbx {
+
 namespace {
 
 QString firstLine(const QString &sql) { return sql.trimmed().section(u'\n', 0, 0).left(120); }
@@ -84,3 +86,5 @@ void SqlSession::finishStatements()
 }
 
 void SqlSession::forgetStatements() { m_statements.clear(); }
+
+} // namespace rbx

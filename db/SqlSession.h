@@ -10,6 +10,8 @@
 #include <memory>
 #include <unordered_map>
 
+namespace rbx {
+
 class SqlDialect;
 
 // A statement the database compiled once. It runs again and again with new values, inside
@@ -131,3 +133,5 @@ class RBX_DB_EXPORT ETransactionConflict : public EDatabaseError
 public:
     using EDatabaseError::EDatabaseError;
 };
+
+} // namespace rbx

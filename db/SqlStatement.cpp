@@ -4,6 +4,8 @@
 
 #include <QSqlError>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -49,3 +51,5 @@ void execSql(const QSqlDatabase &db, const QString &sql)
     if (!query.exec(sql))
         fail(query, sql);
 }
+
+} // namespace rbx

@@ -2,6 +2,8 @@
 
 #include <db/rbx_db_export.h>
 
+namespace rbx {
+
 class Database;
 
 // A write transaction that rolls back unless committed: leaving the scope by an exception
@@ -20,3 +22,5 @@ private:
     Database &m_database;
     bool m_open = true;
 };
+
+} // namespace rbx

@@ -4,6 +4,8 @@
 
 #include "SqlDialect.h"
 
+namespace rbx {
+
 // SQLite: one file, WAL journal so readers never wait for the writer, and a busy timeout so
 // concurrent writers queue instead of failing at once.
 class RBX_DB_EXPORT SqliteDialect final : public SqlDialect
@@ -29,3 +31,5 @@ public:
     QVariant dateTimeValue(double oleDate) const override;
     std::optional<double> oleDate(const QVariant &value) const override;
 };
+
+} // namespace rbx

@@ -10,6 +10,8 @@
 
 #include <memory>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -156,3 +158,5 @@ IntegrityReport checkIntegrity(const QString &path)
 }
 
 } // namespace SqliteFiles
+
+} // namespace rbx

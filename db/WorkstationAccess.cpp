@@ -9,6 +9,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace WorkstationAccess {
@@ -78,3 +80,5 @@ void grantWorkstationUser(Database &database, const QString &user, const QString
 }
 
 } // namespace WorkstationAccess
+
+} // namespace rbx

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace rbx {
+
 class Database;
 
 // The workstations' own user of a Firebird database: the screen's lookups read the database
@@ -27,3 +29,5 @@ RBX_DB_EXPORT const QStringList &lookupTables();
 RBX_DB_EXPORT void grantWorkstationUser(Database &database, const QString &user, const QString &password);
 
 } // namespace WorkstationAccess
+
+} // namespace rbx

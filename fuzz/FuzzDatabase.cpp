@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace rbx {
+
 QString fuzzDatabaseUrl()
 {
     // in memory-backed storage where there is one: every fuzzed write would otherwise wait for a disk
@@ -37,3 +39,5 @@ QString fuzzDatabaseUrl()
     }();
     return url;
 }
+
+} // namespace rbx

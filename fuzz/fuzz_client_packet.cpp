@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+using namespace rbx;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     QJsonParseError error;

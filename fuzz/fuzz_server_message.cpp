@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+namespace rbx {
+
 namespace {
 
 // Checks what the server sends: each piece of a batch, or a whole line that parses as JSON.
@@ -38,6 +40,10 @@ private:
 };
 
 } // namespace
+
+} // namespace rbx
+
+using namespace rbx;
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {

@@ -8,6 +8,8 @@
 
 #include <QWidget>
 
+namespace rbx {
+
 QString logInSession(const QString &operatorCode, const QString &password)
 {
     TNetConnection connection;
@@ -46,3 +48,5 @@ HostLoginResult logInHost(const HostOptions &options, QWidget *parent)
     const std::optional<LoginAnswer> answer = dialogSeam().login({parent, options.operatorCode, logInSession});
     return {answer.has_value(), QString()};
 }
+
+} // namespace rbx

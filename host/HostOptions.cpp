@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QSettings>
 
+namespace rbx {
+
 namespace {
 
 constexpr char16_t IniName[] = u"rbx53207-host.ini";
@@ -267,3 +269,5 @@ HostOptionsResult readHostOptions(const QStringList &arguments, const QProcessEn
     }
     return result;
 }
+
+} // namespace rbx

@@ -14,6 +14,8 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+namespace rbx {
+
 namespace {
 constexpr int BranchWidth = 4;
 const QString EnteralTitle = QStringLiteral("Copiar Formulação (Enteral/Parenteral)");
@@ -93,3 +95,5 @@ void HostWindow::openScreen(const QString &mode)
             m_module.iniProc(mode, branch());
     });
 }
+
+} // namespace rbx

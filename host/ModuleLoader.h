@@ -8,6 +8,8 @@
 
 #include <memory>
 
+namespace rbx {
+
 // Loads the copy module at run time and finds its entry points. The module stays loaded for
 // the life of the host: its screens and their classes live in it.
 class ModuleLoader
@@ -34,3 +36,5 @@ private:
     IniProcFunction m_iniProc = nullptr;
     IniProcFunction m_copias = nullptr;
 };
+
+} // namespace rbx

@@ -8,6 +8,8 @@
 
 #include <QWidget>
 
+namespace rbx {
+
 bool changeSessionPassword(QWidget *parent)
 {
     const std::optional<NewPasswordAnswer> typed = dialogSeam().newPassword(parent);
@@ -34,3 +36,5 @@ bool changeSessionPassword(QWidget *parent)
     dialogSeam().message({parent, mtInformation, mbOK, QStringLiteral("Senha alterada."), 0});
     return true;
 }
+
+} // namespace rbx

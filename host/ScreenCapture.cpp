@@ -10,6 +10,8 @@
 #include <QTableWidget>
 #include <QTimer>
 
+namespace rbx {
+
 namespace {
 constexpr int PollMs = 100;
 constexpr int MaxPolls = 300;     // 30 s for the server to answer
@@ -89,3 +91,5 @@ void ScreenCapture::poll()
     m_succeeded = save(screen, true);
     screen->close();
 }
+
+} // namespace rbx

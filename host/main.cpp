@@ -15,6 +15,8 @@
 
 #include <cstdio>
 
+using namespace rbx;
+
 int main(int argc, char *argv[])
 {
     // --help needs no display, which the QApplication would

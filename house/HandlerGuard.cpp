@@ -8,7 +8,7 @@
 void reportHandlerError(QObject *context, std::exception_ptr error) noexcept
 {
     try {
-        const QString text = errorText(error);
+        const QString text = rbx::errorText(error);
         try {
             dialogSeam().error(context, text);
         } catch (...) {

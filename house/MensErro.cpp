@@ -6,6 +6,6 @@
 void MensErro(const QString &text, bool raise, QObject *parent)
 {
     if (raise)
-        throw EValidationError(text);
+        throw rbx::EValidationError(text);
     dialogSeam().error(parent, text);
 }

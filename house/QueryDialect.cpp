@@ -6,7 +6,7 @@
 
 QueryDialect dialectFor(QSqlDriver::DbmsType dbms)
 {
-    if (const SqlDialect *served = Database::dialectOf(dbms))
+    if (const rbx::SqlDialect *served = rbx::Database::dialectOf(dbms))
         return served->queryTexts();
     switch (dbms) {
     case QSqlDriver::Oracle: return QueryDialect::Oracle;

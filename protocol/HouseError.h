@@ -5,6 +5,8 @@
 #include <QString>
 #include <exception>
 
+namespace rbx {
+
 // The text a person reads for a failure: the house error's own message, a standard
 // exception's what(), or a generic sentence for anything else.
 RBX_PROTOCOL_EXPORT QString errorText(std::exception_ptr error);
@@ -67,3 +69,5 @@ class RBX_PROTOCOL_EXPORT EDatabaseError : public EHouseError
 public:
     using EHouseError::EHouseError;
 };
+
+} // namespace rbx

@@ -9,6 +9,8 @@
 
 struct Gsasl_session;
 
+namespace rbx {
+
 // The client side of one SCRAM-SHA-256 exchange (RFC 5802, RFC 7677), without channel binding:
 // the first message, the answer to the server's challenge, and the check of the server's
 // signature. Messages go in and out as the base64 text the wire carries.
@@ -34,3 +36,5 @@ private:
     Gsasl_session *m_session = nullptr;
     bool m_ready = false;
 };
+
+} // namespace rbx

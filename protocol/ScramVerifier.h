@@ -7,6 +7,8 @@
 
 #include <optional>
 
+namespace rbx {
+
 // What the server keeps of an operator's password for SCRAM-SHA-256: the salt, the iteration
 // count, StoredKey and ServerKey. The password itself cannot be had back from it. Its text form
 // is the one PostgreSQL stores: SCRAM-SHA-256$<iterations>:<salt>$<StoredKey>:<ServerKey>, each
@@ -34,3 +36,5 @@ struct RBX_PROTOCOL_EXPORT ScramVerifier
     // For PLAIN: whether the password is the one this verifier was made from. Constant time.
     bool matches(const QString &password) const;
 };
+
+} // namespace rbx

@@ -14,6 +14,8 @@
 
 #include <optional>
 
+namespace rbx {
+
 // The remote copy service's wire format, shared by the client, the server and the tools:
 // newline-framed JSON-RPC 2.0 with typed positional arguments and tabular packets.
 namespace Wire {
@@ -147,3 +149,5 @@ RBX_PROTOCOL_EXPORT QJsonObject openResult(const QString &session, const QString
 RBX_PROTOCOL_EXPORT QStringList openExtensions(const QJsonObject &result);
 
 } // namespace Wire
+
+} // namespace rbx

@@ -8,6 +8,8 @@
 
 #include <QString>
 
+namespace rbx {
+
 // The six filter lists with their all flags as getServInte takes them, each by reference.
 struct ServInteFilters
 {
@@ -115,3 +117,5 @@ private:
 
 // Declares the persistent fields of a record set from the service's layout.
 RBX_REMOTE_EXPORT void declareFields(TClientDataSet &dataSet, const QList<CopyService::FieldLayout> &layout);
+
+} // namespace rbx

@@ -30,7 +30,7 @@ QString TfrmCopFormulacao::modeKey() const
 void TfrmCopFormulacao::btpPaciClick()
 {
     reopenLostService();
-    CopyServiceClient(netCopiaForm).getPaciente(stFilial, cdsPaciente);
+    rbx::CopyServiceClient(netCopiaForm).getPaciente(stFilial, cdsPaciente);
     PesquisaLista(dtsPaciente, QStringLiteral("CDPACIENTE"),
                   pickTitle(msgPadrao, QStringLiteral("Paciente"), msgPadrao.Msg(QStringLiteral("Paci_NCad"))), false,
                   stPacientes, this);

@@ -81,7 +81,7 @@ void TfrmCopFormulacao::FormActivate()
     try {
         ActiveShowAvi(houseMainForm(), 0);
         netCopiaForm.SetConnected(true);
-        CopyServiceClient(netCopiaForm).getNutricio(Operador(), stFilial, cdsNutricio);
+        rbx::CopyServiceClient(netCopiaForm).getNutricio(Operador(), stFilial, cdsNutricio);
     } catch (...) {
         DeactiveShowAvi();
         throw;

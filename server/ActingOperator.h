@@ -8,6 +8,8 @@
 
 #include <optional>
 
+namespace rbx {
+
 // The operator a session authenticated as: the only one it acts for, in the branches where that
 // operator is a nutritionist.
 struct ActingOperator
@@ -25,3 +27,5 @@ struct ActingOperator
 // operator itself in any branch, an empty packet where it is no nutritionist.
 std::optional<QString> refusal(const ActingOperator &acting, const CopyService::MethodSignature &method,
                                const QList<Wire::Arg> &args);
+
+} // namespace rbx

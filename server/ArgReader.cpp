@@ -7,6 +7,8 @@
 
 #include <cmath>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -115,3 +117,5 @@ QString excerpt(const QString &text)
     constexpr qsizetype Most = 60;
     return text.size() <= Most ? text : text.left(Most) + u"…"_s;
 }
+
+} // namespace rbx

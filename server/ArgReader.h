@@ -8,6 +8,8 @@
 #include <QString>
 #include <QVariant>
 
+namespace rbx {
+
 // Reads the arguments of one call, already checked for count and kind, by the names the
 // contract declares, into the values a column may hold. A text is checked against the width of
 // the column the declaration names for it. Anything that does not fit raises the service's error
@@ -58,3 +60,5 @@ private:
 QString formatDate(double oleDate);
 // A text a client sent, cut short for a message or the log: a 10 MB "code" must not be echoed.
 QString excerpt(const QString &text);
+
+} // namespace rbx

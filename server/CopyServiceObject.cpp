@@ -17,6 +17,8 @@
 #include <initializer_list>
 #include <optional>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 using CopyService::MethodId;
 
@@ -760,3 +762,5 @@ void CopyServiceObject::auditUnlessInTransaction()
     if (!m_db.inTransaction())
         m_audit.commit();
 }
+
+} // namespace rbx

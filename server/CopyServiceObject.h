@@ -11,6 +11,8 @@
 
 #include <functional>
 
+namespace rbx {
+
 class DbSession;
 
 // The server object "Rbx53207.rdmCopiaForm", one instance per connection: the nine methods of
@@ -92,3 +94,5 @@ private:
     RunJournal m_journal;
     QSet<QString> m_failedRuns;
 };
+
+} // namespace rbx

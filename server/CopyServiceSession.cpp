@@ -20,6 +20,8 @@
 #include <QThread>
 #include <QUuid>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 namespace Code = Wire::ErrorCode;
 
@@ -158,7 +160,7 @@ QJsonObject CopyServiceSession::refuseLogin(const QJsonValue &id, bool &close, c
         const QString failure = m_exchange->lookupFailure();
         m_exchange.reset();
         m_db->dropIfLost();
-        return ::failure(id, Code::ServiceFailed, failure);
+        return rbx::failure(id, Code::ServiceFailed, failure);
     }
     const QString claimed = m_exchange ? m_exchange->claimedOperator() : QString();
     m_exchange.reset();
@@ -269,3 +271,5 @@ void CopyServiceSession::transactionIdle(int idleMs)
     m_db->abandonTransaction(u"A transação foi desfeita: a sessão ficou inativa por mais de %1 s."_s.arg(seconds));
     serverLog(u"#%1 transaction rolled back: nothing received for %2 ms"_s.arg(m_connectionId).arg(idleMs));
 }
+
+} // namespace rbx

@@ -8,6 +8,8 @@
 
 #include <memory>
 
+namespace rbx {
+
 class CopyServiceObject;
 class DbSession;
 class SaslServerExchange;
@@ -59,3 +61,5 @@ private:
     std::unique_ptr<DbSession> m_db;
     std::unique_ptr<CopyServiceObject> m_object;
 };
+
+} // namespace rbx

@@ -8,6 +8,8 @@
 
 #include <utility>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -299,3 +301,5 @@ void DbSession::inOwnTransaction(const std::function<void()> &writes)
         }
     }
 }
+
+} // namespace rbx

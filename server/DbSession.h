@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 
+namespace rbx {
+
 // The database side of one connection: its own database session with the statements prepared on
 // it, and the transaction the client may hold open between calls. Lives and dies in the
 // connection's thread.
@@ -105,3 +107,5 @@ private:
     WriteGate::Turn m_transactionTurn;
     TransactionListener *m_listener = nullptr;
 };
+
+} // namespace rbx

@@ -8,6 +8,8 @@
 
 #include <QTimer>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -48,3 +50,5 @@ qint64 JournalPruning::pruneNow()
         serverLog(u"journal of runs: %1 run(s) older than %2 days removed"_s.arg(removed).arg(m_days));
     return removed;
 }
+
+} // namespace rbx

@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace JournalSql {
@@ -98,3 +100,5 @@ QString itemsAsWritten()
 }
 
 } // namespace JournalSql
+
+} // namespace rbx

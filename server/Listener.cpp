@@ -10,6 +10,8 @@
 #include <QThread>
 #include <QTimer>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 Listener::Listener(const ServerConfig &config, QObject *parent) : QTcpServer(parent), m_config(config)
@@ -82,3 +84,5 @@ void Listener::shutdown()
         thread->wait();
     m_sessions.clear();
 }
+
+} // namespace rbx

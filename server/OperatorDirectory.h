@@ -7,6 +7,8 @@
 
 #include <optional>
 
+namespace rbx {
+
 class DbSession;
 
 // What the database says of an operator: whether it may log in, how (its SCRAM verifier, or
@@ -35,3 +37,5 @@ public:
 private:
     DbSession &m_db;
 };
+
+} // namespace rbx

@@ -4,6 +4,8 @@
 #include <db/SqlDialect.h>
 #include <db/SqlSession.h>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 Wire::Packet packetFromQuery(PreparedStatement &query, const QList<CopyService::FieldLayout> &layout,
@@ -53,3 +55,5 @@ Wire::Packet singleValuePacket(const QList<CopyService::FieldLayout> &layout, co
     packet.rows << QList<QVariant>{value};
     return packet;
 }
+
+} // namespace rbx

@@ -3,6 +3,8 @@
 #include <contract/CopyServiceContract.h>
 #include <protocol/WireProtocol.h>
 
+namespace rbx {
+
 class SqlDialect;
 class PreparedStatement;
 
@@ -13,3 +15,5 @@ Wire::Packet packetFromQuery(PreparedStatement &query, const QList<CopyService::
 
 // A packet of one row holding one text.
 Wire::Packet singleValuePacket(const QList<CopyService::FieldLayout> &layout, const QString &value);
+
+} // namespace rbx

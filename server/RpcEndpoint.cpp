@@ -9,6 +9,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 namespace Code = Wire::ErrorCode;
 
@@ -145,3 +147,5 @@ RpcEndpoint::Outcome RpcEndpoint::handleRequest(const QJsonValue &value)
         outcome.answer = answer;
     return outcome;
 }
+
+} // namespace rbx

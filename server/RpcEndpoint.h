@@ -8,6 +8,8 @@
 #include <memory>
 #include <optional>
 
+namespace rbx {
+
 // Where the answers of a connection go.
 class AnswerSink
 {
@@ -57,3 +59,5 @@ private:
     int m_requests = 0;
     int m_failures = 0;
 };
+
+} // namespace rbx

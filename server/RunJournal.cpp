@@ -12,6 +12,8 @@
 
 #include <QDateTime>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 using Statements::run;
 using Statements::single;
@@ -400,3 +402,5 @@ void RunJournal::transactionEvent(Event event)
         return;
     }
 }
+
+} // namespace rbx

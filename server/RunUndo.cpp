@@ -8,6 +8,8 @@
 #include "RunJournal.h"
 #include "Statements.h"
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 using Statements::exists;
 using Statements::run;
@@ -191,3 +193,5 @@ VALUES (:IDEXECUCAO, :NRORDEM, :DTDESFEITO, :CDOPERADOR))"_s,
     }
     return result;
 }
+
+} // namespace rbx

@@ -9,6 +9,8 @@
 #include <openssl/rand.h>
 
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -150,3 +152,5 @@ int SaslServerExchange::provide(Gsasl_session *session, int property) noexcept
         return GSASL_AUTHENTICATION_ERROR;
     }
 }
+
+} // namespace rbx

@@ -10,6 +10,8 @@
 
 #include <functional>
 
+namespace rbx {
+
 // The server side of one SASL login (SCRAM-SHA-256 or PLAIN) through GNU SASL. The operator's
 // verifier comes from the lookup; an unknown operator, a disabled one and one without a
 // verifier get a made-up salt and keys, so that the exchange looks the same and fails only at
@@ -52,3 +54,5 @@ private:
     ScramVerifier m_decoy;
     QString m_lookupFailure;
 };
+
+} // namespace rbx

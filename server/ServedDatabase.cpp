@@ -6,6 +6,8 @@
 #include <protocol/HouseError.h>
 #include <db/Schema.h>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -49,3 +51,5 @@ std::optional<QString> refusedDatabase(const QString &url)
         return u"O banco de dados %1 não tem o esquema do serviço de cópia."_s.arg(where) + howToCreate(url);
     return std::nullopt;
 }
+
+} // namespace rbx

@@ -4,6 +4,8 @@
 
 #include <QtGlobal>
 
+namespace rbx {
+
 // Every limit of the server in one place; the options override the defaults.
 namespace ServerLimits {
 
@@ -44,3 +46,5 @@ inline constexpr qint64 AuthMaxExtraDelayMs = 30000;
 inline constexpr qsizetype AuthThrottleEntries = 10000;
 
 } // namespace ServerLimits
+
+} // namespace rbx

@@ -11,6 +11,8 @@
 #include <QSslKey>
 #include <QSslSocket>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -241,3 +243,5 @@ ParsedOptions parseServerOptions(const QStringList &arguments)
         result.error = u"%1 (opções lidas de %2 e da linha de comando)"_s.arg(result.error, *file);
     return result;
 }
+
+} // namespace rbx

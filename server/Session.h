@@ -13,6 +13,8 @@
 class QTcpSocket;
 class QTimer;
 
+namespace rbx {
+
 // One client connection, living in a thread of its own: reads the socket in bounded chunks,
 // frames messages, hands them to the protocol and writes the answers back, waiting for a slow
 // reader instead of piling answers up. Emits finished() once the connection is over and its
@@ -66,3 +68,5 @@ private:
     bool m_disconnected = false;
     bool m_finished = false;
 };
+
+} // namespace rbx

@@ -4,6 +4,8 @@
 #include <QJsonValue>
 #include <QString>
 
+namespace rbx {
+
 // What a connection's requests reach once the endpoint has made sure they are well-formed
 // JSON-RPC: opening the session and calling its methods. Each answer is a whole response object
 // (result or error); the endpoint sends it, or drops it for a notification.
@@ -26,3 +28,5 @@ public:
     // (a run it did not close), so that no destructor writes to the database.
     virtual void connectionEnded() noexcept {}
 };
+
+} // namespace rbx

@@ -3,6 +3,8 @@
 #include <protocol/HouseError.h>
 #include "ServerLog.h"
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 SqlSessionPool &SqlSessionPool::instance()
@@ -112,3 +114,5 @@ void SqlSessionPool::refill(const QString &url)
         }
     }
 }
+
+} // namespace rbx

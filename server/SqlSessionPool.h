@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+namespace rbx {
+
 // Open database sessions kept between client connections, so that opening a connection's
 // session does not wait for a new attachment (tens of milliseconds on Firebird). Only sessions
 // that may move between threads are kept; a spare taken is replaced in the background.
@@ -51,3 +53,5 @@ private:
     bool m_closing = false;
     std::thread m_refiller;
 };
+
+} // namespace rbx

@@ -9,6 +9,8 @@
 #include <initializer_list>
 #include <utility>
 
+namespace rbx {
+
 // The database session's kept statements run with their values bound, as all of the
 // server object runs them.
 namespace Statements {
@@ -44,3 +46,5 @@ inline QVariant single(DbSession &db, const QString &sql, Binds binds)
 }
 
 } // namespace Statements
+
+} // namespace rbx

@@ -7,6 +7,8 @@
 
 #include <memory>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 WriteGate &WriteGate::forDatabase(const QString &key)
@@ -65,3 +67,5 @@ void WriteGate::Turn::release()
     if (WriteGate *gate = std::exchange(m_gate, nullptr))
         gate->leave();
 }
+
+} // namespace rbx

@@ -22,6 +22,7 @@
 #include <csignal>
 
 using namespace Qt::StringLiterals;
+using namespace rbx;
 
 int main(int argc, char *argv[])
 {

@@ -18,6 +18,8 @@
 
 #include <optional>
 
+namespace rbx {
+
 namespace {
 
 std::optional<QString> readToken(const QString &path, QString *error)
@@ -181,3 +183,5 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
         << (outcome.runId > 0 ? QStringLiteral(" Execução %1.").arg(outcome.runId) : QString()) << Qt::endl;
     return outcome.end == CopyEnd::Interrupted ? HeadlessExit::Interrupted : HeadlessExit::Success;
 }
+
+} // namespace rbx

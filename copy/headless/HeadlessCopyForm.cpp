@@ -7,6 +7,8 @@
 
 #include <QTextStream>
 
+namespace rbx {
+
 namespace {
 
 std::size_t index(FilterGroup group) { return static_cast<std::size_t>(group); }
@@ -90,3 +92,5 @@ void HeadlessCopyForm::mensErro(const QString &text)
     MensErro(text, true);
     throw EValidationError(text); // not reached: MensErro with true raises
 }
+
+} // namespace rbx

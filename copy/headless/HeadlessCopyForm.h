@@ -6,6 +6,8 @@
 
 class QTextStream;
 
+namespace rbx {
+
 // Stands in for the screen: the filter groups and dates come from the command line, the
 // question is answered by --yes or on the terminal, and raised texts end the run.
 class HeadlessCopyForm final : public CopyForm
@@ -39,3 +41,5 @@ private:
     TMessages m_catalog;
     QString m_focus;
 };
+
+} // namespace rbx

@@ -7,6 +7,8 @@
 
 #include <utility>
 
+namespace rbx {
+
 namespace {
 
 constexpr int MaxPort = 65535;
@@ -211,3 +213,5 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
     options.callByCall = parser.isSet(callByCall);
     return options;
 }
+
+} // namespace rbx

@@ -11,6 +11,8 @@
 
 #include <QTextStream>
 
+namespace rbx {
+
 namespace {
 
 // The day of a --from / --to text as the server takes it: 0 for none.
@@ -89,3 +91,5 @@ int showHeadlessRun(CopyServiceClient &service, const HeadlessOptions &options, 
     out.flush();
     return HeadlessExit::Success;
 }
+
+} // namespace rbx

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <memory>
 
+namespace rbx {
+
 std::optional<QString> askPasswordOnTerminal(const QString &operatorCode)
 {
     const QString prompt = QStringLiteral("Senha de %1: ").arg(operatorCode);
@@ -16,3 +18,5 @@ std::optional<QString> askPasswordOnTerminal(const QString &operatorCode)
         return SecretInput::readLine(stdin, prompt);
     return std::nullopt;
 }
+
+} // namespace rbx

@@ -5,6 +5,8 @@
 #include <QDate>
 #include <QTextStream>
 
+using namespace rbx;
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);

@@ -86,7 +86,7 @@ void TDateEditPlus::CheckValidDate()
         return;
     setFocus(Qt::OtherFocusReason);
     selectAll();
-    throw EValidationError(QStringLiteral("Data inválida: %1.").arg(Typed()));
+    throw rbx::EValidationError(QStringLiteral("Data inválida: %1.").arg(Typed()));
 }
 
 void TDateEditPlus::SetNomeSemana(const QStringList &names)

@@ -8,6 +8,8 @@
 
 #include <QTest>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -9,6 +9,8 @@
 #include <QSet>
 #include <QTest>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 using CopyService::Access;
 

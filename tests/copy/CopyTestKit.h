@@ -14,6 +14,8 @@
 
 #include <array>
 
+namespace rbx {
+
 // The catalog's text of a key, as the screen's msgPadrao gives it.
 inline QString catalogText(const QString &key)
 {
@@ -116,3 +118,5 @@ inline QStringList describe(const QList<Wire::Arg> &args)
 }
 
 inline QString oleText(QDate date) { return QString::number(OleDate::fromDate(date), 'g', 17); }
+
+} // namespace rbx

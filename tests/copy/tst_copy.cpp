@@ -5,6 +5,8 @@
 #include <QSet>
 #include <QTest>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -14,6 +14,8 @@
 
 #include <unistd.h>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -20,6 +20,8 @@
 
 #include <csignal>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 
 // The copy against the real server and the demo hospital.

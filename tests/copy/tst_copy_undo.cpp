@@ -13,6 +13,8 @@
 
 #include <thread>
 
+using namespace rbx;
+
 // The journal of copy runs and their undo, against the real server.
 namespace {
 

@@ -4,6 +4,8 @@
 
 #include <QTest>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 
 class TestCopyRules final : public QObject

@@ -14,6 +14,8 @@
 
 #include <optional>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 using TestSupport::Engine;
 

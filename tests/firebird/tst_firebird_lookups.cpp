@@ -13,6 +13,8 @@
 #include <QSqlQuery>
 #include <QTest>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 using TestSupport::Engine;
 using Params = QMap<QString, QString>;

@@ -20,6 +20,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -20,6 +20,8 @@
 
 #include <stdexcept>
 
+using namespace rbx;
+
 namespace {
 
 // A row source with fixed rows, standing in for a lookup's result.

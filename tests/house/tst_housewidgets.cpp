@@ -30,6 +30,8 @@
 
 #include <functional>
 
+using namespace rbx;
+
 namespace {
 
 class FixedRows final : public RowSource

@@ -5,6 +5,8 @@
 #include <QMessageAuthenticationCode>
 #include <QTest>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <QTest>
 
+using namespace rbx;
+
 using namespace Wire;
 
 class TestWire final : public QObject

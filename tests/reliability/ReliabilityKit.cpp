@@ -10,6 +10,8 @@
 #include <QSqlRecord>
 #include <QTest>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace Reliability {
@@ -116,3 +118,5 @@ qint64 residentKiB(qint64 pid)
 }
 
 } // namespace Reliability
+
+} // namespace rbx

@@ -9,6 +9,8 @@
 
 #include <functional>
 
+namespace rbx {
+
 namespace Reliability {
 
 // Every SERVINTE and CONFESCO row of a branch on a date, every column, in key order: two equal
@@ -38,3 +40,5 @@ bool waitFor(const std::function<bool()> &condition, int timeoutMs);
 QString storedDate(const Database &database, QDate date);
 
 } // namespace Reliability
+
+} // namespace rbx

@@ -17,6 +17,8 @@
 
 #include <unistd.h>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 
 namespace {

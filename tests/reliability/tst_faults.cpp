@@ -21,6 +21,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -15,6 +15,8 @@
 
 #include <sys/resource.h>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 
 namespace {

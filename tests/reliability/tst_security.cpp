@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 
 namespace {

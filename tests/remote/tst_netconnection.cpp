@@ -8,6 +8,8 @@
 #include <QTcpServer>
 #include <QTest>
 
+using namespace rbx;
+
 namespace {
 
 QJsonObject parse(const QByteArray &line) { return QJsonDocument::fromJson(line).object(); }

@@ -4,6 +4,8 @@
 #include <QLocale>
 #include <QTest>
 
+using namespace rbx;
+
 using Wire::FieldType;
 
 namespace {

@@ -7,6 +7,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+namespace rbx {
+
 // A freshly created screen, freed however it ends.
 struct ScreenUnderTest
 {
@@ -23,3 +25,5 @@ inline int scalar(QSqlDatabase db, const QString &sql)
         return -1;
     return query.value(0).toInt();
 }
+
+} // namespace rbx

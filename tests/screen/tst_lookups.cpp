@@ -28,6 +28,8 @@
 #include <QSqlQuery>
 #include <QTest>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 
 namespace {

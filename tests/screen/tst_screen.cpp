@@ -34,6 +34,8 @@
 
 #include <memory>
 
+using namespace rbx;
+
 namespace {
 
 

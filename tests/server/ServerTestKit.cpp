@@ -12,6 +12,8 @@
 #include <QJsonDocument>
 #include <QSqlDatabase>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace ServerTests {
@@ -207,3 +209,5 @@ void InProcessClient::cutDatabase() const
 {
     QSqlDatabase::database(u"rbx-session-%1"_s.arg(m_connectionId), false).close();
 }
+
+} // namespace rbx

@@ -19,6 +19,8 @@
 #include <initializer_list>
 #include <memory>
 
+namespace rbx {
+
 namespace ServerTests {
 
 using Wire::Arg;
@@ -152,3 +154,5 @@ protected:
 };
 
 } // namespace ServerTests
+
+} // namespace rbx

@@ -7,6 +7,8 @@
 #include <QJsonDocument>
 #include <QTest>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -11,6 +11,8 @@
 #include <QJsonArray>
 #include <QTemporaryDir>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 using namespace ServerTests;
 

@@ -8,6 +8,8 @@
 
 #include <thread>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 using namespace ServerTests;
 

@@ -10,6 +10,8 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 using namespace ServerTests;
 

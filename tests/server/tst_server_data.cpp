@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 using namespace ServerTests;
 

@@ -6,6 +6,8 @@
 
 #include <atomic>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QtTest>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 using ServerTests::R;
 using ServerTests::T;

@@ -11,6 +11,8 @@
 #include <functional>
 #include <optional>
 
+namespace rbx {
+
 // A dialog seam for tests: records every request and answers as told, without a window.
 class AnsweringDialogs final : public DialogSeam
 {
@@ -114,3 +116,5 @@ public:
         --busyDepth;
     }
 };
+
+} // namespace rbx

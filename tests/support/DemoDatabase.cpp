@@ -4,6 +4,8 @@
 #include <protocol/OleDate.h>
 #include "TestOperators.h"
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace TestSupport {
@@ -45,3 +47,5 @@ std::unique_ptr<Database> DemoDatabase::open(const QString &connectionName) cons
 {
     return Database::open(url(), connectionName);
 }
+
+} // namespace rbx

@@ -8,6 +8,8 @@
 
 #include <memory>
 
+namespace rbx {
+
 namespace TestSupport {
 // The fixed day of the demo prescriptions in tests, so that no test depends on the clock.
 QDate demoDate();
@@ -38,3 +40,5 @@ private:
     QString m_error;
     DemoSummary m_summary;
 };
+
+} // namespace rbx

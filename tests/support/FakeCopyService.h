@@ -11,6 +11,8 @@
 #include <QString>
 #include <QVariant>
 
+namespace rbx {
+
 // A stand-in for "Rbx53207.rdmCopiaForm" behind a ScriptedServer: answers the copy's calls from
 // scripted rows, records every call with its arguments, writes back chosen by-reference values
 // and fails a chosen call. Configure it before the run; read what it saw after. A client of the
@@ -63,3 +65,5 @@ private:
     QList<Call> m_calls;
     QHash<QString, int> m_counts;
 };
+
+} // namespace rbx

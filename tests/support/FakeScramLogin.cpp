@@ -9,6 +9,8 @@
 #include <QMessageAuthenticationCode>
 #include <QUuid>
 
+namespace rbx {
+
 namespace {
 
 const ScramVerifier &testVerifier()
@@ -92,3 +94,5 @@ QStringList FakeScramLogin::loggedIn() const
     QMutexLocker lock(&m_mutex);
     return m_loggedIn;
 }
+
+} // namespace rbx

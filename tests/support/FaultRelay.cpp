@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+namespace rbx {
+
 namespace {
 constexpr int AnswerTimeoutMs = 30000;
 } // namespace
@@ -129,3 +131,5 @@ void FaultRelay::run()
     m_listening.release();
     exec();
 }
+
+} // namespace rbx

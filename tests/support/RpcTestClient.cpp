@@ -6,6 +6,8 @@
 #include <QDeadlineTimer>
 #include <QJsonDocument>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 RpcTestClient::RpcTestClient() : m_framer(qsizetype(1) << 30) {}
@@ -139,3 +141,5 @@ Wire::CallResult RpcTestClient::result(const QJsonObject &answer)
         throw EDataSetError(u"no result: "_s + QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact)));
     return Wire::decodeCallResult(answer.value(u"result"_s));
 }
+
+} // namespace rbx

@@ -10,6 +10,8 @@
 
 #include <initializer_list>
 
+namespace rbx {
+
 // A bare protocol client for tests: sends raw bytes or requests and reads whole answers,
 // blocking with a timeout. No rules of its own, so it can send anything a broken client might.
 class RpcTestClient final
@@ -57,3 +59,5 @@ private:
     Wire::LineFramer m_framer;
     qint64 m_nextId = 1;
 };
+
+} // namespace rbx

@@ -11,6 +11,8 @@
 #include <QTcpSocket>
 #include <QThread>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -116,3 +118,5 @@ ScratchDatabase::~ScratchDatabase()
         qWarning("test database left on the Firebird server: %s", qPrintable(error.message()));
     }
 }
+
+} // namespace rbx

@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace TestSupport {
@@ -44,3 +46,5 @@ QString passwordFile()
 }
 
 } // namespace TestSupport
+
+} // namespace rbx
