@@ -1,8 +1,8 @@
 #include "BareFloor.h"
 
 #include "BenchReport.h"
-#include "HouseError.h"
-#include "SqlSession.h"
+#include <db/SqlSession.h>
+#include <protocol/HouseError.h>
 
 #include <QStringList>
 #include <QVariant>
@@ -10,6 +10,8 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
+
+namespace rbx {
 
 namespace {
 
@@ -130,3 +132,5 @@ double bareFloorSeconds(const BareFloorRequest &request)
     dropTables(*session);
     return seconds;
 }
+
+} // namespace rbx

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace rbx {
+
 // The rows of a day written as plainly as the database allows, into two tables of the bench's
 // own with a service's and an item's 16 columns and primary keys only: for each service its
 // rows deleted, then it and its items inserted. With one service to a transaction, one sync per
@@ -16,3 +18,5 @@ struct BareFloorRequest
 };
 
 double bareFloorSeconds(const BareFloorRequest &request);
+
+} // namespace rbx

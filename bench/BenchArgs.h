@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+namespace rbx {
+
 // "--name value" pairs after the subcommand.
 class BenchArgs
 {
@@ -23,3 +25,5 @@ public:
 private:
     QStringList m_arguments;
 };
+
+} // namespace rbx

@@ -11,6 +11,8 @@
 
 #include <unistd.h>
 
+namespace rbx {
+
 void report(const QString &name, double value, const QString &unit, const QJsonObject &params)
 {
     const QJsonObject line{{QStringLiteral("name"), name},
@@ -69,3 +71,5 @@ double monotonicSeconds()
     }();
     return double(clock.nsecsElapsed()) / 1e9;
 }
+
+} // namespace rbx

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+namespace rbx {
+
 // Every figure is one JSON line on standard output: {"name","value","unit","params"}.
 void report(const QString &name, double value, const QString &unit, const QJsonObject &params = {});
 
@@ -18,3 +20,5 @@ double quantile(QList<double> &samples, double q);
 
 // Seconds since some fixed point, monotonic.
 double monotonicSeconds();
+
+} // namespace rbx

@@ -1,18 +1,20 @@
 #include "BenchSeeder.h"
 
-#include "Database.h"
-#include "HouseError.h"
-#include "OperatorAccounts.h"
-#include "ScramVerifier.h"
-#include "TNetConnection.h"
-#include "OleDate.h"
-#include "Schema.h"
-#include "SqlDialect.h"
-#include "SqlStatement.h"
-#include "SqlTransaction.h"
+#include <db/Database.h>
+#include <protocol/HouseError.h>
+#include <db/OperatorAccounts.h>
+#include <protocol/ScramVerifier.h>
+#include <house/TNetConnection.h>
+#include <protocol/OleDate.h>
+#include <db/Schema.h>
+#include <db/SqlDialect.h>
+#include <db/SqlStatement.h>
+#include <db/SqlTransaction.h>
 
 #include <algorithm>
 #include <optional>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -129,3 +131,5 @@ void signIn(TNetConnection &connection)
 }
 
 } // namespace BenchSeeder
+
+} // namespace rbx

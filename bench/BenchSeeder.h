@@ -3,8 +3,11 @@
 #include <QDate>
 #include <QString>
 
-class Database;
 class TNetConnection;
+
+namespace rbx {
+
+class Database;
 
 // The shape of a benchmark hospital: every in-patient of one branch has the same number of
 // enteral services on the origin date, each with the same number of composition items.
@@ -36,3 +39,5 @@ void signIn(TNetConnection &connection);
 QString patientCode(int n);
 
 } // namespace BenchSeeder
+
+} // namespace rbx

@@ -2,12 +2,14 @@
 
 #include "BenchReport.h"
 #include "BenchSeeder.h"
-#include "CopyServiceClient.h"
-#include "FormulationCopy.h"
-#include "HeadlessCopyForm.h"
-#include "HouseError.h"
+#include <remote/CopyServiceClient.h>
+#include <copy/FormulationCopy.h>
+#include <copy/headless/HeadlessCopyForm.h>
+#include <protocol/HouseError.h>
 
 #include <QTextStream>
+
+namespace rbx {
 
 CopyRunResult runCopy(const CopyRunRequest &request)
 {
@@ -76,3 +78,5 @@ qint64 roundTrips(qint64 services, qint64 items, bool namedRun)
 {
     return specifiedCalls(services, items) + 2 * services + (namedRun ? 2 : 0);
 }
+
+} // namespace rbx

@@ -3,6 +3,8 @@
 #include <QDate>
 #include <QString>
 
+namespace rbx {
+
 // One run of the real copy unit against a server on loopback, as the headless command drives
 // it: connect, first activation (getNutricio), then the Confirm button's run.
 struct CopyRunRequest
@@ -33,3 +35,5 @@ qint64 specifiedCalls(qint64 services, qint64 items);
 // Round trips of a run as this client makes them: the specified calls plus StartTransaction
 // and Commit around each service, and AbreExecucao and FechaExecucao where the server names runs.
 qint64 roundTrips(qint64 services, qint64 items, bool namedRun);
+
+} // namespace rbx

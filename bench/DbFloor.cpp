@@ -1,18 +1,20 @@
 #include "DbFloor.h"
 
 #include "BenchReport.h"
-#include "CopyRules.h"
-#include "FormulationCopy.h"
-#include "OleDate.h"
-#include "Schema.h"
-#include "SqlDialect.h"
-#include "SqlSession.h"
+#include <copyrules/CopyRules.h>
+#include <copy/FormulationCopy.h>
+#include <protocol/OleDate.h>
+#include <db/Schema.h>
+#include <db/SqlDialect.h>
+#include <db/SqlSession.h>
 
 #include <QVariant>
 
 #include <memory>
 #include <optional>
 #include <vector>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -188,3 +190,5 @@ DbFloorResult dbFloorCopy(const DbFloorRequest &request)
     result.prepared = session->counts().prepared;
     return result;
 }
+
+} // namespace rbx

@@ -3,6 +3,8 @@
 #include <QDate>
 #include <QString>
 
+namespace rbx {
+
 // The service copies of a day done in this process straight against the database: per service
 // the statements the server runs for it (delete the destination's items and service, its
 // highest sequence, the nutritionist, insert the service, read the origin's items, insert each
@@ -28,3 +30,5 @@ struct DbFloorResult
 
 // Throws EDatabaseError.
 DbFloorResult dbFloorCopy(const DbFloorRequest &request);
+
+} // namespace rbx

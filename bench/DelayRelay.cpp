@@ -12,6 +12,8 @@
 #include <deque>
 #include <string>
 
+namespace rbx {
+
 namespace {
 
 qint64 nowNs()
@@ -216,3 +218,5 @@ void DelayRelay::relay(int client)
     LoopbackSocket::closeFd(client);
     LoopbackSocket::closeFd(server);
 }
+
+} // namespace rbx

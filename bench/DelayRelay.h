@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+namespace rbx {
+
 // Sits between clients and the server on loopback and holds every byte back for half a round
 // trip in each direction, as a network with that latency would, without limiting throughput:
 // each chunk is stamped when it arrives and released at that time plus half the round trip, so
@@ -45,3 +47,5 @@ private:
     std::vector<std::thread> m_threads;
     LoopbackThread m_loop; // last: joined before the members its handler uses go
 };
+
+} // namespace rbx

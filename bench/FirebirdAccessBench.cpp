@@ -12,14 +12,14 @@
 #include "BenchArgs.h"
 #include "BenchReport.h"
 #include "BenchSeeder.h"
-#include "Database.h"
-#include "FirebirdApiSession.h"
-#include "FirebirdConnection.h"
-#include "FirebirdFiles.h"
-#include "HouseError.h"
-#include "OleDate.h"
-#include "SqlDialect.h"
-#include "SqlStatement.h"
+#include <db/Database.h>
+#include <db/FirebirdApiSession.h>
+#include <db/FirebirdConnection.h>
+#include <db/FirebirdFiles.h>
+#include <protocol/HouseError.h>
+#include <protocol/OleDate.h>
+#include <db/SqlDialect.h>
+#include <db/SqlStatement.h>
 
 #include <firebird/Interface.h>
 #ifdef RBX_BENCH_SOCI
@@ -39,6 +39,8 @@
 #include <functional>
 #include <memory>
 #include <vector>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -648,6 +650,10 @@ void measure(const QString &url, const FirebirdServer::Target &target, const Fir
 }
 
 } // namespace
+
+} // namespace rbx
+
+using namespace rbx;
 
 int main(int argc, char *argv[])
 {

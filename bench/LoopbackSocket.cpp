@@ -8,6 +8,8 @@
 
 #include <cerrno>
 
+namespace rbx {
+
 namespace LoopbackSocket {
 
 namespace {
@@ -102,3 +104,5 @@ void takeLines(QByteArray &pending, const char *data, qsizetype size, QList<QByt
 }
 
 } // namespace LoopbackSocket
+
+} // namespace rbx

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QList>
 
+namespace rbx {
+
 // Minimal blocking loopback sockets for the relay and the replaying server: nothing between
 // the bytes and the kernel, so they add as little as possible to what they measure.
 namespace LoopbackSocket {
@@ -19,3 +21,5 @@ void closeFd(int fd);
 void takeLines(QByteArray &pending, const char *data, qsizetype size, QList<QByteArray> &lines);
 
 } // namespace LoopbackSocket
+
+} // namespace rbx

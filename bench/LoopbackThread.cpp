@@ -2,6 +2,8 @@
 
 #include "LoopbackSocket.h"
 
+namespace rbx {
+
 LoopbackThread::~LoopbackThread()
 {
     wait();
@@ -23,3 +25,5 @@ void LoopbackThread::wait()
     if (m_thread.joinable())
         m_thread.join();
 }
+
+} // namespace rbx

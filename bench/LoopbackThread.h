@@ -5,6 +5,8 @@
 #include <functional>
 #include <thread>
 
+namespace rbx {
+
 // A listening socket on 127.0.0.1 served by one handler on a thread of its own. Declare it last
 // in its owner, so that it is destroyed (and the thread joined) before what the handler uses.
 class LoopbackThread final
@@ -24,3 +26,5 @@ private:
     int m_listener = -1;
     std::thread m_thread;
 };
+
+} // namespace rbx

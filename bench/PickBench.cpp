@@ -4,12 +4,12 @@
 #include "BenchArgs.h"
 #include "BenchReport.h"
 #include "BenchSeeder.h"
-#include "DBGeral.h"
-#include "DialogSeam.h"
-#include "HouseError.h"
-#include "PickListDialog.h"
-#include "PickListModel.h"
-#include "TfrmCopFormulacao.h"
+#include <house/DBGeral.h>
+#include <house/DialogSeam.h>
+#include <protocol/HouseError.h>
+#include <house/widgets/PickListDialog.h>
+#include <house/widgets/PickListModel.h>
+#include <screen/TfrmCopFormulacao.h>
 
 #include <QApplication>
 #include <QJsonObject>
@@ -18,6 +18,7 @@
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
+using namespace rbx;
 
 int main(int argc, char *argv[])
 {

@@ -8,6 +8,8 @@
 
 #include <cerrno>
 
+namespace rbx {
+
 void RecordingRelay::serve(int listener)
 {
     const int client = LoopbackSocket::acceptOne(listener);
@@ -44,3 +46,5 @@ void RecordingRelay::serve(int listener)
     LoopbackSocket::closeFd(client);
     LoopbackSocket::closeFd(server);
 }
+
+} // namespace rbx

@@ -6,6 +6,8 @@
 #include <QList>
 
 
+namespace rbx {
+
 // Sits between one client and the server on loopback, passes every byte through unchanged
 // and keeps each message of either direction, so that a run can be replayed byte for byte.
 class RecordingRelay final
@@ -35,3 +37,5 @@ private:
     QList<qsizetype> m_answersBefore;
     LoopbackThread m_loop; // last: joined before the members its handler uses go
 };
+
+} // namespace rbx

@@ -9,6 +9,8 @@
 
 #include <cerrno>
 
+namespace rbx {
+
 QByteArray ReplayServer::answerFor(qsizetype index, const QByteArray &request)
 {
     if (index >= m_answers.size())
@@ -46,3 +48,5 @@ void ReplayServer::serve(int listener)
     }
     LoopbackSocket::closeFd(fd);
 }
+
+} // namespace rbx

@@ -7,6 +7,8 @@
 
 #include <atomic>
 
+namespace rbx {
+
 // A server that only answers: the n-th message it receives on its one connection is answered
 // with the n-th recorded answer, byte for byte (the id is put right should it differ). No
 // database, no decoding beyond finding the line's end.
@@ -34,3 +36,5 @@ private:
     std::atomic<int> m_mismatches = 0;
     LoopbackThread m_loop; // last: joined before the members its handler uses go
 };
+
+} // namespace rbx

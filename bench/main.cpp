@@ -19,20 +19,20 @@
 #include "BenchReport.h"
 #include "BenchSeeder.h"
 #include "CopyRun.h"
-#include "CopyServiceClient.h"
+#include <remote/CopyServiceClient.h>
 #include "DbFloor.h"
-#include "FormulationCopy.h"
+#include <copy/FormulationCopy.h>
 #include "DelayRelay.h"
-#include "Database.h"
-#include "HouseError.h"
+#include <db/Database.h>
+#include <protocol/HouseError.h>
 #include "LoopbackSocket.h"
 #include "LoopbackThread.h"
-#include "OleDate.h"
+#include <protocol/OleDate.h>
 #include "RecordingRelay.h"
 #include "ReplayServer.h"
-#include "SqlDialect.h"
-#include "SqlStatement.h"
-#include "TestServer.h"
+#include <db/SqlDialect.h>
+#include <db/SqlStatement.h>
+#include <support/TestServer.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -52,6 +52,8 @@
 
 #include <sys/socket.h>
 #include <unistd.h>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -796,6 +798,10 @@ int open(const BenchArgs &args)
 }
 
 } // namespace
+
+} // namespace rbx
+
+using namespace rbx;
 
 int main(int argc, char *argv[])
 {

@@ -42,7 +42,7 @@ include(GenerateExportHeader)
 function(rbx_shared_library target)
   set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden)
   generate_export_header(${target} BASE_NAME ${target})
-  target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_BINARY_DIR})
+  target_include_directories(${target} PUBLIC ${PROJECT_BINARY_DIR})
   rbx_shared_object_links(${target})
 endfunction()
 

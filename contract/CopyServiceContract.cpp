@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace CopyService {
@@ -333,3 +335,5 @@ QList<Wire::PacketField> packetFields(const QList<FieldLayout> &layout)
 }
 
 } // namespace CopyService
+
+} // namespace rbx

@@ -1,12 +1,14 @@
 #pragma once
 
-#include "rbx_contract_export.h"
+#include <contract/rbx_contract_export.h>
 
-#include "Schema.h"
-#include "WireProtocol.h"
+#include <db/Schema.h>
+#include <protocol/WireProtocol.h>
 
 #include <QList>
 #include <QString>
+
+namespace rbx {
 
 // The contract of "Rbx53207.rdmCopiaForm", declared once: every method with its access and its
 // arguments (name, kind, by reference or not, the schema column whose width a text must fit),
@@ -132,3 +134,5 @@ inline constexpr char16_t Interrupted = u'I';
 RBX_CONTRACT_EXPORT QList<Wire::PacketField> packetFields(const QList<FieldLayout> &layout);
 
 } // namespace CopyService
+
+} // namespace rbx

@@ -1,13 +1,15 @@
 #pragma once
 
-#include "rbx_copy_export.h"
+#include <copy/rbx_copy_export.h>
 
-#include "DialogSeam.h"
+#include <house/DialogSeam.h>
 
 #include <QDate>
 #include <QString>
 
 #include <array>
+
+namespace rbx {
 
 // The six filter groups, in the order the copy validates them and sends their arguments.
 enum class FilterGroup { Paciente, Servico, Dieta, Andar, Ala, Leito };
@@ -57,3 +59,5 @@ public:
     // MensErro(text, true): shows the text as an error and raises. Must not return.
     virtual void mensErro(const QString &text) = 0;
 };
+
+} // namespace rbx

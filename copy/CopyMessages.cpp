@@ -1,5 +1,7 @@
 #include "CopyMessages.h"
 
+namespace rbx {
+
 namespace CopyMessages {
 
 const QStringList &lines()
@@ -40,3 +42,5 @@ const QStringList &lines()
 }
 
 } // namespace CopyMessages
+
+} // namespace rbx

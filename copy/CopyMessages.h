@@ -1,9 +1,11 @@
 #pragma once
 
-#include "rbx_copy_export.h"
+#include <copy/rbx_copy_export.h>
 
 #include <QString>
 #include <QStringList>
+
+namespace rbx {
 
 // The copy screen's message catalog (msgPadrao), kept free of widgets so that the screen and the
 // headless copy read the same texts.
@@ -13,3 +15,5 @@ namespace CopyMessages {
 RBX_COPY_EXPORT const QStringList &lines();
 
 } // namespace CopyMessages
+
+} // namespace rbx

@@ -1,6 +1,8 @@
 #include "CopyReport.h"
 
-#include "FormatText.h"
+#include <house/FormatText.h>
+
+namespace rbx {
 
 namespace {
 
@@ -59,3 +61,5 @@ QString failed(const CopyOutcome &outcome)
 }
 
 } // namespace CopyReport
+
+} // namespace rbx

@@ -1,11 +1,13 @@
 #pragma once
 
-#include "rbx_copy_export.h"
+#include <copy/rbx_copy_export.h>
 
 #include "FormulationCopy.h"
 
 #include <QDate>
 #include <QString>
+
+namespace rbx {
 
 // What a person reads about a run: how far one that did not complete got and what that left at
 // the destination, and what a completed one did. The screen and the headless command say it alike.
@@ -21,3 +23,5 @@ RBX_COPY_EXPORT QString failed(const CopyOutcome &outcome);
 RBX_COPY_EXPORT QString completed(const CopyOutcome &outcome, QDate origin, QDate destination);
 
 } // namespace CopyReport
+
+} // namespace rbx

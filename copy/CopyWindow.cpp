@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace rbx {
+
 void CopyWindow::measured(std::size_t answers, double seconds)
 {
     if (answers < 2 || seconds <= 0 || m_first <= 0 || m_size < 2)
@@ -17,3 +19,5 @@ void CopyWindow::measured(std::size_t answers, double seconds)
     const double wanted = 8 * roundTrip / work + double(Least);
     m_size = std::size_t(std::clamp(std::ceil(wanted), double(Least), double(Most)));
 }
+
+} // namespace rbx

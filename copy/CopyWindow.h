@@ -1,8 +1,10 @@
 #pragma once
 
-#include "rbx_copy_export.h"
+#include <copy/rbx_copy_export.h>
 
 #include <cstddef>
+
+namespace rbx {
 
 // How many server-side copies a run keeps in flight. The server answers the copies it read
 // together when it has done them all, and the client sends more as answers come; each round of
@@ -29,3 +31,5 @@ private:
     std::size_t m_size = Initial;
     double m_first = 0;
 };
+
+} // namespace rbx

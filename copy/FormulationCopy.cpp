@@ -1,17 +1,19 @@
 #include "FormulationCopy.h"
 
-#include "CopyRules.h"
+#include <copyrules/CopyRules.h>
 #include "CopyWindow.h"
-#include "CopyServiceContract.h"
-#include "HouseError.h"
-#include "LogCategories.h"
-#include "OleDate.h"
-#include "TextRoutines.h"
+#include <contract/CopyServiceContract.h>
+#include <protocol/HouseError.h>
+#include <protocol/LogCategories.h>
+#include <protocol/OleDate.h>
+#include <house/TextRoutines.h>
 
 #include <QElapsedTimer>
 #include <QUuid>
 
 #include <deque>
+
+namespace rbx {
 
 namespace {
 
@@ -365,3 +367,5 @@ qsizetype FormulationCopy::copyServiceCalls(QString &stFilial, const QString &op
     }
     return copied;
 }
+
+} // namespace rbx

@@ -1,15 +1,17 @@
 #pragma once
 
-#include "rbx_copy_export.h"
+#include <copy/rbx_copy_export.h>
 
 #include "CopyForm.h"
-#include "CopyServiceClient.h"
-#include "TClientDataSet.h"
+#include <remote/CopyServiceClient.h>
+#include <house/TClientDataSet.h>
 
 #include <QString>
 
 #include <atomic>
 #include <functional>
+
+namespace rbx {
 
 // The four record sets a run loads; the screen holds them as cdsServInte, cdsNrServInte,
 // cdsNrConfesco and cdsConfesco.
@@ -142,3 +144,5 @@ private:
     CopyOutcome m_outcome;
     qint64 m_runId = 0;
 };
+
+} // namespace rbx

@@ -1,11 +1,13 @@
 #include "RunDetail.h"
 
-#include "FormatText.h"
-#include "OleDate.h"
-#include "PesquisaLista.h"
-#include "TClientDataSet.h"
+#include <house/FormatText.h>
+#include <protocol/OleDate.h>
+#include <house/PesquisaLista.h>
+#include <house/TClientDataSet.h>
 
 #include <algorithm>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -160,3 +162,5 @@ QString html(const RunTexts::Run &run, const QList<Service> &services)
 }
 
 } // namespace RunDetail
+
+} // namespace rbx

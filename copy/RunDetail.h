@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rbx_copy_export.h"
+#include <copy/rbx_copy_export.h>
 
 #include "RunTexts.h"
 
@@ -10,6 +10,8 @@
 #include <QStringList>
 
 class TClientDataSet;
+
+namespace rbx {
 
 // What one run did, service by service, as a person reads it on the screen, in a spreadsheet
 // and on paper, and as the headless command prints it: the same header and the same columns.
@@ -43,3 +45,5 @@ RBX_COPY_EXPORT QString text(const RunTexts::Run &run, const QList<Service> &ser
 RBX_COPY_EXPORT QString html(const RunTexts::Run &run, const QList<Service> &services);
 
 } // namespace RunDetail
+
+} // namespace rbx

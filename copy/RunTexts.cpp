@@ -1,9 +1,11 @@
 #include "RunTexts.h"
 
-#include "CopyServiceContract.h"
-#include "FormatText.h"
-#include "OleDate.h"
-#include "TClientDataSet.h"
+#include <contract/CopyServiceContract.h>
+#include <house/FormatText.h>
+#include <protocol/OleDate.h>
+#include <house/TClientDataSet.h>
+
+namespace rbx {
 
 namespace RunTexts {
 
@@ -114,3 +116,5 @@ UndoSummary summarize(TClientDataSet &services)
 }
 
 } // namespace RunTexts
+
+} // namespace rbx

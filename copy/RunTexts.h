@@ -1,11 +1,13 @@
 #pragma once
 
-#include "rbx_copy_export.h"
+#include <copy/rbx_copy_export.h>
 
 #include <QString>
 #include <QStringList>
 
 class TClientDataSet;
+
+namespace rbx {
 
 // What a person reads of the copy runs the server journals: a run's line, how it ended, the
 // undo's question and its outcome per service. The headless command and the host's routine
@@ -47,3 +49,5 @@ struct UndoSummary
 RBX_COPY_EXPORT UndoSummary summarize(TClientDataSet &services);
 
 } // namespace RunTexts
+
+} // namespace rbx

@@ -1,6 +1,8 @@
 #include "CopyRules.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
+
+namespace rbx {
 
 QString Ajusta(const QString &decimal, int width)
 {
@@ -40,3 +42,5 @@ double movedConsumption(std::optional<double> consumption, double origin, double
 double carriedWeight(double weight) { return QString::number(weight, 'g', 15).toDouble(); }
 
 } // namespace CopyRules
+
+} // namespace rbx

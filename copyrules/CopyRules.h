@@ -1,10 +1,12 @@
 #pragma once
 
-#include "rbx_copy_rules_export.h"
+#include <copyrules/rbx_copy_rules_export.h>
 
 #include <QString>
 
 #include <optional>
+
+namespace rbx {
 
 // Left-pads a decimal number with zeros to the width. A number wider than the width raises
 // EConvertError: cutting it would store a wrong sequence.
@@ -37,3 +39,5 @@ inline std::optional<double> carriedDate(double value)
 }
 
 } // namespace CopyRules
+
+} // namespace rbx

@@ -3,6 +3,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 bool reachesDatabase(const QSqlDatabase &db, QString *why)
@@ -23,3 +25,5 @@ bool reachesDatabase(const QSqlDatabase &db, QString *why)
         *why = ping.lastError().text();
     return false;
 }
+
+} // namespace rbx

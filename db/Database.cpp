@@ -3,13 +3,15 @@
 #include "FirebirdConnection.h"
 #include "FirebirdDialect.h"
 #include "FirebirdFiles.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "SqlStatement.h"
 #include "SqliteDialect.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlError>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -173,3 +175,5 @@ Database::~Database()
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);
 }
+
+} // namespace rbx

@@ -1,12 +1,14 @@
 #pragma once
 
-#include "rbx_db_export.h"
+#include <db/rbx_db_export.h>
 
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QString>
 
 #include <memory>
+
+namespace rbx {
 
 class SqlDialect;
 
@@ -52,3 +54,5 @@ private:
     const SqlDialect *m_dialect;
     QString m_connectionName;
 };
+
+} // namespace rbx

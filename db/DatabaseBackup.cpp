@@ -5,7 +5,7 @@
 #include "DbToolOutput.h"
 #include "FirebirdConnection.h"
 #include "FirebirdUtilities.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "SqliteFiles.h"
 
 #include <QDir>
@@ -14,6 +14,8 @@
 #include <QLocale>
 
 #include <cstdio>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -99,3 +101,5 @@ int run(const QString &url, const QString &file)
 }
 
 } // namespace DatabaseBackup
+
+} // namespace rbx

@@ -5,11 +5,13 @@
 #include "DbToolOutput.h"
 #include "FirebirdConnection.h"
 #include "FirebirdUtilities.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "SchemaVersion.h"
 #include "SqliteFiles.h"
 
 #include <QDate>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -101,3 +103,5 @@ int run(const QString &url)
 }
 
 } // namespace DatabaseCheck
+
+} // namespace rbx

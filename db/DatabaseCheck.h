@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace rbx {
+
 // rbx53207-db check URL: the database's integrity and the prescriptions of today and yesterday,
 // for a person and for monitoring.
 namespace DatabaseCheck {
@@ -18,3 +20,5 @@ enum Status {
 int run(const QString &url);
 
 } // namespace DatabaseCheck
+
+} // namespace rbx

@@ -1,10 +1,12 @@
 #include "DatabaseContents.h"
 
 #include "Database.h"
-#include "OleDate.h"
+#include <protocol/OleDate.h>
 #include "Schema.h"
 #include "SqlDialect.h"
 #include "SqlStatement.h"
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -58,3 +60,5 @@ QString describe(Database &database)
 }
 
 } // namespace DatabaseContents
+
+} // namespace rbx

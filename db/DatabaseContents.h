@@ -3,6 +3,8 @@
 #include <QDate>
 #include <QString>
 
+namespace rbx {
+
 class Database;
 
 // What a database holds, counted as the maintenance commands report it: the schema's tables
@@ -25,3 +27,5 @@ Prescriptions ofDay(Database &database, QDate day);
 QString describe(Database &database);
 
 } // namespace DatabaseContents
+
+} // namespace rbx

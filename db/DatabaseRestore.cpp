@@ -6,11 +6,13 @@
 #include "FirebirdConnection.h"
 #include "FirebirdFiles.h"
 #include "FirebirdUtilities.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "Schema.h"
 #include "SqliteFiles.h"
 
 #include <QFileInfo>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -98,3 +100,5 @@ int run(const QString &file, const QString &url, bool force)
 }
 
 } // namespace DatabaseRestore
+
+} // namespace rbx

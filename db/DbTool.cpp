@@ -8,18 +8,20 @@
 #include "DbToolOutput.h"
 #include "DemoHospital.h"
 #include "FirebirdConnection.h"
-#include "HouseError.h"
-#include "LogCategories.h"
-#include "QtTranslations.h"
+#include <protocol/HouseError.h>
+#include <protocol/LogCategories.h>
+#include <protocol/QtTranslations.h>
 #include "OperatorAccounts.h"
 #include "Schema.h"
 #include "SchemaVersion.h"
-#include "SecretInput.h"
+#include <protocol/SecretInput.h>
 #include "WorkstationAccess.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -113,6 +115,10 @@ int upgrade(const QString &url, const QString &backup)
 }
 
 } // namespace
+
+} // namespace rbx
+
+using namespace rbx;
 
 int main(int argc, char *argv[])
 {

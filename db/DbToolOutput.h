@@ -3,6 +3,8 @@
 #include <QString>
 #include <QTextStream>
 
+namespace rbx {
+
 // How rbx53207-db speaks: what it did on standard output, a failure on standard error after the
 // program's name, with the exit status the command gives it.
 namespace DbToolOutput {
@@ -16,3 +18,5 @@ inline int fail(const QString &message, int exitStatus = 1)
 }
 
 } // namespace DbToolOutput
+
+} // namespace rbx

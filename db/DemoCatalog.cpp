@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace DemoCatalog {
@@ -195,3 +197,5 @@ const QStringList &lactarioDishes()
 }
 
 } // namespace DemoCatalog
+
+} // namespace rbx

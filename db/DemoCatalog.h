@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace rbx {
+
 // The fixed part of the demo hospital: its branches, wards, services, diets, staff and the
 // words its records are made of. The generator combines these deterministically.
 namespace DemoCatalog {
@@ -77,3 +79,5 @@ const QStringList &enteralProducts(); // CDPRODUTO
 const QStringList &lactarioDishes();  // CDPRATO
 
 } // namespace DemoCatalog
+
+} // namespace rbx

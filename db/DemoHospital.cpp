@@ -2,8 +2,8 @@
 
 #include "Database.h"
 #include "DemoCatalog.h"
-#include "HouseError.h"
-#include "OleDate.h"
+#include <protocol/HouseError.h>
+#include <protocol/OleDate.h>
 #include "Schema.h"
 #include "SqlDialect.h"
 #include "SqlStatement.h"
@@ -13,6 +13,8 @@
 
 #include <cmath>
 #include <memory>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 using namespace DemoCatalog;
@@ -479,3 +481,5 @@ DemoSummary create(Database &database, const DemoOptions &options)
 }
 
 } // namespace DemoHospital
+
+} // namespace rbx

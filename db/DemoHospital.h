@@ -2,6 +2,8 @@
 
 #include <QDate>
 
+namespace rbx {
+
 class Database;
 
 struct DemoOptions
@@ -35,3 +37,5 @@ inline constexpr int MaxPatients = 10000;
 DemoSummary create(Database &database, const DemoOptions &options);
 
 } // namespace DemoHospital
+
+} // namespace rbx

@@ -2,7 +2,7 @@
 
 #include "FirebirdConnection.h"
 #include "FirebirdDialect.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <firebird/Interface.h>
 
@@ -18,6 +18,8 @@
 #include <optional>
 #include <utility>
 #include <vector>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 using Firebird::FbException;
@@ -1091,3 +1093,5 @@ std::unique_ptr<SqlSession> openFirebirdApiSession(const QString &url, const QSt
 {
     return std::make_unique<FirebirdApiSession>(url, connectionName);
 }
+
+} // namespace rbx

@@ -1,10 +1,12 @@
 #pragma once
 
-#include "rbx_db_export.h"
+#include <db/rbx_db_export.h>
 
 #include "SqlSession.h"
 
 #include <memory>
+
+namespace rbx {
 
 namespace FirebirdApi {
 struct Attachment;
@@ -61,3 +63,5 @@ private:
 
 // What SqlSession::open returns for a firebird:// URL. The database must exist.
 RBX_DB_EXPORT std::unique_ptr<SqlSession> openFirebirdApiSession(const QString &url, const QString &connectionName);
+
+} // namespace rbx

@@ -1,8 +1,10 @@
 #include "FirebirdConnection.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QRegularExpression>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -116,3 +118,5 @@ QSqlDatabase addConnection(const Target &target, const QString &connectionName)
 }
 
 } // namespace FirebirdServer
+
+} // namespace rbx

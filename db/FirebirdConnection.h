@@ -1,11 +1,13 @@
 #pragma once
 
-#include "rbx_db_export.h"
+#include <db/rbx_db_export.h>
 
 #include <QSqlDatabase>
 #include <QString>
 
 #include <optional>
+
+namespace rbx {
 
 // A Firebird database named by URL, firebird://HOST[:PORT]/PATH with PATH absolute on the
 // server. Credentials never travel in the URL, a command line or a message: they come from
@@ -44,3 +46,5 @@ RBX_DB_EXPORT Credentials credentialsFromEnvironment();
 RBX_DB_EXPORT QSqlDatabase addConnection(const Target &target, const QString &connectionName);
 
 } // namespace FirebirdServer
+
+} // namespace rbx

@@ -1,12 +1,14 @@
 #include "FirebirdDialect.h"
 
-#include "HouseError.h"
-#include "OleDate.h"
+#include <protocol/HouseError.h>
+#include <protocol/OleDate.h>
 #include "Schema.h"
 #include "SqlStatement.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -164,3 +166,5 @@ QStringList FirebirdDialect::missingRoutines(QSqlDatabase &db) const
     }
     return statements;
 }
+
+} // namespace rbx

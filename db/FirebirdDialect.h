@@ -1,8 +1,10 @@
 #pragma once
 
-#include "rbx_db_export.h"
+#include <db/rbx_db_export.h>
 
 #include "SqlDialect.h"
+
+namespace rbx {
 
 // Firebird 3 through Qt's QIBASE driver. Every text column is VARCHAR in UTF8: CHAR would pad
 // codes with blanks, and a padded code neither equals what a client sends back in a packet nor
@@ -35,3 +37,5 @@ public:
     // Firebird puts a new table to use only once its transaction commits.
     bool schemaChangesShareTransactions() const override { return false; }
 };
+
+} // namespace rbx

@@ -1,6 +1,6 @@
 #include "FirebirdFiles.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QByteArray>
 #include <QStringList>
@@ -8,6 +8,8 @@
 #include <ibase.h>
 
 #include <algorithm>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -107,3 +109,5 @@ void drop(const FirebirdServer::Target &target, const FirebirdServer::Credential
 }
 
 } // namespace FirebirdFiles
+
+} // namespace rbx

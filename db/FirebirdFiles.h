@@ -1,8 +1,10 @@
 #pragma once
 
-#include "rbx_db_export.h"
+#include <db/rbx_db_export.h>
 
 #include "FirebirdConnection.h"
+
+namespace rbx {
 
 // Creating and dropping Firebird database files, which the Qt driver cannot do: the only part
 // of the service that talks to the Firebird client library directly.
@@ -20,3 +22,5 @@ RBX_DB_EXPORT bool exists(const FirebirdServer::Target &target, const FirebirdSe
 RBX_DB_EXPORT void drop(const FirebirdServer::Target &target, const FirebirdServer::Credentials &credentials);
 
 } // namespace FirebirdFiles
+
+} // namespace rbx

@@ -1,12 +1,14 @@
 #include "FirebirdUtilities.h"
 
 #include "FirebirdFiles.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -116,3 +118,5 @@ Validation validate(const FirebirdServer::Target &database)
 }
 
 } // namespace FirebirdUtilities
+
+} // namespace rbx

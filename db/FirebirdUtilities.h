@@ -6,6 +6,8 @@
 
 #include <functional>
 
+namespace rbx {
+
 // Firebird's own utilities (firebird3.0-utils) run for a database on a server: gbak for backups
 // and restores, fbsvcmgr for the online validation. The credentials reach them through their
 // environment (ISC_USER and ISC_PASSWORD), never their command line; what they print is kept for
@@ -36,3 +38,5 @@ struct Validation
 Validation validate(const FirebirdServer::Target &database);
 
 } // namespace FirebirdUtilities
+
+} // namespace rbx

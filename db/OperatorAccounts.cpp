@@ -4,6 +4,8 @@
 #include "SqlStatement.h"
 #include "SqlTransaction.h"
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace OperatorAccounts {
@@ -43,3 +45,5 @@ bool setSupervisor(Database &database, const QString &operatorCode, bool supervi
 }
 
 } // namespace OperatorAccounts
+
+} // namespace rbx

@@ -1,10 +1,12 @@
 #pragma once
 
-#include "rbx_db_export.h"
+#include <db/rbx_db_export.h>
 
-#include "ScramVerifier.h"
+#include <protocol/ScramVerifier.h>
 
 #include <QString>
+
+namespace rbx {
 
 class Database;
 
@@ -19,3 +21,5 @@ RBX_DB_EXPORT bool setActive(Database &database, const QString &operatorCode, bo
 RBX_DB_EXPORT bool setSupervisor(Database &database, const QString &operatorCode, bool supervisor);
 
 } // namespace OperatorAccounts
+
+} // namespace rbx

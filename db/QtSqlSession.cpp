@@ -10,6 +10,8 @@
 
 #include <optional>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -121,3 +123,5 @@ void QtSqlSession::rollbackToSavepoint(const QString &name)
 }
 
 bool QtSqlSession::reaches(QString *why) { return reachesDatabase(m_database->sql(), why); }
+
+} // namespace rbx

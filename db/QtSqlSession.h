@@ -1,8 +1,10 @@
 #pragma once
 
-#include "rbx_db_export.h"
+#include <db/rbx_db_export.h>
 
 #include "SqlSession.h"
+
+namespace rbx {
 
 class Database;
 
@@ -36,3 +38,5 @@ public:
 private:
     std::unique_ptr<Database> m_database;
 };
+
+} // namespace rbx

@@ -9,6 +9,8 @@
 
 #include <stdexcept>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace Schema {
@@ -285,3 +287,5 @@ QList<std::pair<QString, Column>> missingColumns(Database &database)
 }
 
 } // namespace Schema
+
+} // namespace rbx

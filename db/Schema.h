@@ -1,12 +1,14 @@
 #pragma once
 
-#include "rbx_db_export.h"
+#include <db/rbx_db_export.h>
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <utility>
+
+namespace rbx {
 
 class Database;
 
@@ -71,3 +73,5 @@ RBX_DB_EXPORT QList<std::pair<QString, Column>> missingColumns(Database &databas
 RBX_DB_EXPORT void create(Database &database);
 
 } // namespace Schema
+
+} // namespace rbx

@@ -2,7 +2,7 @@
 // version by version when it is older.
 #include "Database.h"
 #include "FirebirdDialect.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "Schema.h"
 #include "SchemaVersion.h"
 #include "SqlDialect.h"
@@ -11,6 +11,8 @@
 
 #include <QSqlDatabase>
 #include <QSqlRecord>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -244,3 +246,5 @@ void create(Database &database)
 }
 
 } // namespace Schema
+
+} // namespace rbx

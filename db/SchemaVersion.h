@@ -1,11 +1,13 @@
 #pragma once
 
-#include "rbx_db_export.h"
+#include <db/rbx_db_export.h>
 
 #include <QString>
 
 #include <functional>
 #include <optional>
+
+namespace rbx {
 
 class Database;
 
@@ -33,3 +35,5 @@ RBX_DB_EXPORT void upgrade(Database &database, const std::function<void(int vers
 RBX_DB_EXPORT QString versionRefusal(int stored, const QString &url);
 
 } // namespace Schema
+
+} // namespace rbx

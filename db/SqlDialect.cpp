@@ -5,6 +5,8 @@
 
 #include <stdexcept>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 void SqlDialect::savepoint(QSqlDatabase &db, const QString &name) const
@@ -85,3 +87,5 @@ QStringList SqlDialect::createTable(const Schema::Table &table) const
         statements << u"CREATE INDEX IX_%1_%2 ON %1 (%3)"_s.arg(table.name).arg(i + 1).arg(table.indexes.at(i).join(u", "_s));
     return statements;
 }
+
+} // namespace rbx

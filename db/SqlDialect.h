@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rbx_db_export.h"
+#include <db/rbx_db_export.h>
 
 #include <QString>
 #include <QStringList>
@@ -9,6 +9,8 @@
 #include <optional>
 
 class QSqlDatabase;
+
+namespace rbx {
 
 namespace Schema {
 struct Table;
@@ -87,3 +89,5 @@ public:
     // releasing each is then a statement (and a round trip) saved.
     virtual bool savepointReplacesItsName() const { return false; }
 };
+
+} // namespace rbx

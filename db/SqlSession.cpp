@@ -3,10 +3,12 @@
 #include "Database.h"
 #include "FirebirdApiSession.h"
 #include "FirebirdConnection.h"
-#include "LogCategories.h"
+#include <protocol/LogCategories.h>
 #include "QtSqlSession.h"
 
 #include <QElapsedTimer>
+
+namespace rbx {
 
 namespace {
 
@@ -84,3 +86,5 @@ void SqlSession::finishStatements()
 }
 
 void SqlSession::forgetStatements() { m_statements.clear(); }
+
+} // namespace rbx

@@ -1,14 +1,16 @@
 #pragma once
 
-#include "rbx_db_export.h"
+#include <db/rbx_db_export.h>
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QString>
 #include <QVariant>
 
 #include <memory>
 #include <unordered_map>
+
+namespace rbx {
 
 class SqlDialect;
 
@@ -131,3 +133,5 @@ class RBX_DB_EXPORT ETransactionConflict : public EDatabaseError
 public:
     using EDatabaseError::EDatabaseError;
 };
+
+} // namespace rbx

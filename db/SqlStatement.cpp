@@ -1,8 +1,10 @@
 #include "SqlStatement.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QSqlError>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -49,3 +51,5 @@ void execSql(const QSqlDatabase &db, const QString &sql)
     if (!query.exec(sql))
         fail(query, sql);
 }
+
+} // namespace rbx

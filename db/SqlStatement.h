@@ -1,11 +1,13 @@
 #pragma once
 
-#include "rbx_db_export.h"
+#include <db/rbx_db_export.h>
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariant>
+
+namespace rbx {
 
 // A prepared statement whose every step is checked: a failure throws EDatabaseError carrying
 // the driver's text, so no caller can forget a bool.
@@ -34,3 +36,5 @@ private:
 
 // Runs one statement without parameters.
 RBX_DB_EXPORT void execSql(const QSqlDatabase &db, const QString &sql);
+
+} // namespace rbx

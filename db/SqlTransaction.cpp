@@ -5,6 +5,8 @@
 
 #include <exception>
 
+namespace rbx {
+
 SqlTransaction::SqlTransaction(Database &database) : m_database(database)
 {
     m_database.dialect().beginWrite(m_database.sql());
@@ -26,3 +28,5 @@ void SqlTransaction::commit()
     m_database.dialect().commit(m_database.sql());
     m_open = false;
 }
+
+} // namespace rbx

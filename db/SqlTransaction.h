@@ -1,6 +1,8 @@
 #pragma once
 
-#include "rbx_db_export.h"
+#include <db/rbx_db_export.h>
+
+namespace rbx {
 
 class Database;
 
@@ -20,3 +22,5 @@ private:
     Database &m_database;
     bool m_open = true;
 };
+
+} // namespace rbx

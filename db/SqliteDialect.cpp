@@ -1,8 +1,10 @@
 #include "SqliteDialect.h"
 
-#include "OleDate.h"
+#include <protocol/OleDate.h>
 #include "Schema.h"
 #include "SqlStatement.h"
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -86,3 +88,5 @@ std::optional<double> SqliteDialect::oleDate(const QVariant &value) const
     // UTC: a local time could fall into a daylight-saving gap and move.
     return OleDate::fromDateTime(QDateTime(date, time, Qt::UTC));
 }
+
+} // namespace rbx

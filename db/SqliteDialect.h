@@ -1,8 +1,10 @@
 #pragma once
 
-#include "rbx_db_export.h"
+#include <db/rbx_db_export.h>
 
 #include "SqlDialect.h"
+
+namespace rbx {
 
 // SQLite: one file, WAL journal so readers never wait for the writer, and a busy timeout so
 // concurrent writers queue instead of failing at once.
@@ -29,3 +31,5 @@ public:
     QVariant dateTimeValue(double oleDate) const override;
     std::optional<double> oleDate(const QVariant &value) const override;
 };
+
+} // namespace rbx

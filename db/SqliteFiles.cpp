@@ -1,6 +1,6 @@
 #include "SqliteFiles.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "SqliteDialect.h"
 
 #include <QFileInfo>
@@ -9,6 +9,8 @@
 #include <sqlite3.h>
 
 #include <memory>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -156,3 +158,5 @@ IntegrityReport checkIntegrity(const QString &path)
 }
 
 } // namespace SqliteFiles
+
+} // namespace rbx

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace rbx {
+
 // SQLite database files as whole files, through libsqlite3 itself: the online copy of one into
 // another and the check of a file's pages, which Qt's driver does not offer.
 namespace SqliteFiles {
@@ -33,3 +35,5 @@ struct IntegrityReport
 IntegrityReport checkIntegrity(const QString &path);
 
 } // namespace SqliteFiles
+
+} // namespace rbx

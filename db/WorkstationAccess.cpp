@@ -2,12 +2,14 @@
 
 #include "Database.h"
 #include "FirebirdDialect.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "SqlStatement.h"
 
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -78,3 +80,5 @@ void grantWorkstationUser(Database &database, const QString &user, const QString
 }
 
 } // namespace WorkstationAccess
+
+} // namespace rbx

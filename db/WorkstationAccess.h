@@ -1,9 +1,11 @@
 #pragma once
 
-#include "rbx_db_export.h"
+#include <db/rbx_db_export.h>
 
 #include <QString>
 #include <QStringList>
+
+namespace rbx {
 
 class Database;
 
@@ -27,3 +29,5 @@ RBX_DB_EXPORT const QStringList &lookupTables();
 RBX_DB_EXPORT void grantWorkstationUser(Database &database, const QString &user, const QString &password);
 
 } // namespace WorkstationAccess
+
+} // namespace rbx

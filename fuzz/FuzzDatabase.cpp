@@ -1,15 +1,17 @@
 #include "FuzzDatabase.h"
 
-#include "Database.h"
-#include "DemoHospital.h"
-#include "HouseError.h"
-#include "OperatorAccounts.h"
+#include <db/Database.h>
+#include <db/DemoHospital.h>
+#include <protocol/HouseError.h>
+#include <db/OperatorAccounts.h>
 
 #include <QDir>
 #include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstdlib>
+
+namespace rbx {
 
 QString fuzzDatabaseUrl()
 {
@@ -37,3 +39,5 @@ QString fuzzDatabaseUrl()
     }();
     return url;
 }
+
+} // namespace rbx

@@ -1,14 +1,16 @@
 // Fuzzes the client's loading of an answer: JSON, the call result with its packet and by-ref
 // texts, and SetData into each of the six record sets, then every field read of every row.
-#include "CopyServiceClient.h"
-#include "CopyServiceContract.h"
-#include "HouseError.h"
-#include "TClientDataSet.h"
-#include "WireProtocol.h"
+#include <remote/CopyServiceClient.h>
+#include <contract/CopyServiceContract.h>
+#include <protocol/HouseError.h>
+#include <house/TClientDataSet.h>
+#include <protocol/WireProtocol.h>
 
 #include <QJsonDocument>
 
 #include <cstdint>
+
+using namespace rbx;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

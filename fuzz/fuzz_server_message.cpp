@@ -2,17 +2,19 @@
 // rpc.open, argument decoding, dispatch to every method (the extensions too) on a real (small) database, packet
 // building and answer encoding. Every answer must itself be a well-formed message.
 #include "FuzzDatabase.h"
-#include "ServerLimits.h"
-#include "ServerOptions.h"
-#include "CopyServiceSession.h"
-#include "RpcEndpoint.h"
-#include "WireProtocol.h"
+#include <server/ServerLimits.h>
+#include <server/ServerOptions.h>
+#include <server/CopyServiceSession.h>
+#include <server/RpcEndpoint.h>
+#include <protocol/WireProtocol.h>
 
 #include <QCoreApplication>
 #include <QJsonDocument>
 
 #include <cstdint>
 #include <cstdlib>
+
+namespace rbx {
 
 namespace {
 
@@ -38,6 +40,10 @@ private:
 };
 
 } // namespace
+
+} // namespace rbx
+
+using namespace rbx;
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {

@@ -1,12 +1,14 @@
 #include "HostLogin.h"
 
-#include "DialogSeam.h"
+#include <house/DialogSeam.h>
 #include "HostOptions.h"
-#include "HouseError.h"
-#include "HouseSession.h"
-#include "TNetConnection.h"
+#include <protocol/HouseError.h>
+#include <house/HouseSession.h>
+#include <house/TNetConnection.h>
 
 #include <QWidget>
+
+namespace rbx {
 
 QString logInSession(const QString &operatorCode, const QString &password)
 {
@@ -46,3 +48,5 @@ HostLoginResult logInHost(const HostOptions &options, QWidget *parent)
     const std::optional<LoginAnswer> answer = dialogSeam().login({parent, options.operatorCode, logInSession});
     return {answer.has_value(), QString()};
 }
+
+} // namespace rbx

@@ -2,8 +2,11 @@
 
 #include <QString>
 
-struct HostOptions;
 class QWidget;
+
+namespace rbx {
+
+struct HostOptions;
 
 // One login to the session's server: empty when the server let the operator in, the session
 // then acting as the operator the server authenticated, with this password for the screens'
@@ -19,3 +22,5 @@ struct HostLoginResult
 // The host's login: with a password file at once, else through the dialog seam's login,
 // which asks again after each refusal until someone is let in or the user cancels.
 HostLoginResult logInHost(const HostOptions &options, QWidget *parent);
+
+} // namespace rbx

@@ -1,14 +1,16 @@
 #include "HostOptions.h"
 
-#include "DBGeral.h"
-#include "HouseSession.h"
-#include "LogCategories.h"
-#include "PasswordFile.h"
+#include <house/DBGeral.h>
+#include <house/HouseSession.h>
+#include <protocol/LogCategories.h>
+#include <house/PasswordFile.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+
+namespace rbx {
 
 namespace {
 
@@ -267,3 +269,5 @@ HostOptionsResult readHostOptions(const QStringList &arguments, const QProcessEn
     }
     return result;
 }
+
+} // namespace rbx

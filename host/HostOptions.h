@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace rbx {
+
 // What the host needs to run: the session it sets in the house library, where the module is,
 // and what to open. Command-line options win over the environment, which wins over the INI
 // file, which wins over the defaults.
@@ -49,3 +51,5 @@ QString hostUsage();
 
 // "HOST:PORT" into its parts; false with a reason when it is not one.
 bool parseServerAddress(const QString &text, QString &host, int &port, QString &why);
+
+} // namespace rbx

@@ -1,8 +1,8 @@
 #include "HostWindow.h"
 
-#include "HandlerGuard.h"
-#include "HouseError.h"
-#include "HouseSession.h"
+#include <house/HandlerGuard.h>
+#include <protocol/HouseError.h>
+#include <house/HouseSession.h>
 #include "ModuleLoader.h"
 #include "PasswordChange.h"
 
@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
+
+namespace rbx {
 
 namespace {
 constexpr int BranchWidth = 4;
@@ -93,3 +95,5 @@ void HostWindow::openScreen(const QString &mode)
             m_module.iniProc(mode, branch());
     });
 }
+
+} // namespace rbx

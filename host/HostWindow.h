@@ -4,8 +4,11 @@
 
 #include <QMainWindow>
 
-class ModuleLoader;
 class QLineEdit;
+
+namespace rbx {
+
+class ModuleLoader;
 
 // The host's main window: the branch to work on, the ways of opening the copy screen and its
 // routine, and the operator's password change.
@@ -28,3 +31,5 @@ private:
     const ModuleLoader &m_module;
     QLineEdit *m_branch;
 };
+
+} // namespace rbx

@@ -1,8 +1,10 @@
 #include "ModuleLoader.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QDir>
+
+namespace rbx {
 
 QStringList ModuleLoader::candidatePaths(const QString &configured, const QString &programDir)
 {
@@ -52,3 +54,5 @@ void ModuleLoader::copiasRealizadas(const QString &branch) const
         throw EHouseError(QStringLiteral("O módulo carregado não tem a rotina Cópias realizadas."));
     m_copias(QVariant(QVariantList{branch}));
 }
+
+} // namespace rbx

@@ -1,12 +1,14 @@
 #pragma once
 
-#include "Pkg_RBX53207.h"
+#include <module/Pkg_RBX53207.h>
 
 #include <QLibrary>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
+
+namespace rbx {
 
 // Loads the copy module at run time and finds its entry points. The module stays loaded for
 // the life of the host: its screens and their classes live in it.
@@ -34,3 +36,5 @@ private:
     IniProcFunction m_iniProc = nullptr;
     IniProcFunction m_copias = nullptr;
 };
+
+} // namespace rbx

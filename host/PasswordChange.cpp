@@ -1,12 +1,14 @@
 #include "PasswordChange.h"
 
-#include "CopyServiceClient.h"
-#include "DialogSeam.h"
-#include "HandlerGuard.h"
-#include "HouseError.h"
-#include "HouseSession.h"
+#include <remote/CopyServiceClient.h>
+#include <house/DialogSeam.h>
+#include <house/HandlerGuard.h>
+#include <protocol/HouseError.h>
+#include <house/HouseSession.h>
 
 #include <QWidget>
+
+namespace rbx {
 
 bool changeSessionPassword(QWidget *parent)
 {
@@ -34,3 +36,5 @@ bool changeSessionPassword(QWidget *parent)
     dialogSeam().message({parent, mtInformation, mbOK, QStringLiteral("Senha alterada."), 0});
     return true;
 }
+
+} // namespace rbx

@@ -1,6 +1,6 @@
 #include "ScreenCapture.h"
 
-#include "TextRoutines.h"
+#include <house/TextRoutines.h>
 
 #include <QApplication>
 #include <QLineEdit>
@@ -9,6 +9,8 @@
 #include <QScreen>
 #include <QTableWidget>
 #include <QTimer>
+
+namespace rbx {
 
 namespace {
 constexpr int PollMs = 100;
@@ -89,3 +91,5 @@ void ScreenCapture::poll()
     m_succeeded = save(screen, true);
     screen->close();
 }
+
+} // namespace rbx

@@ -6,6 +6,8 @@
 class QTimer;
 class QWidget;
 
+namespace rbx {
+
 // Saves the copy screen once its first activation has set the dates (or "Cópias realizadas"
 // once its runs are listed), then closes it. An error
 // box that shows instead is saved and closed too, and the capture counts as failed.
@@ -32,3 +34,5 @@ private:
     bool m_succeeded = false;
     QString m_problem;
 };
+
+} // namespace rbx

@@ -1,19 +1,21 @@
-#include "ErrorDisplay.h"
-#include "HandlerGuard.h"
-#include "HouseSession.h"
+#include <house/widgets/ErrorDisplay.h>
+#include <house/HandlerGuard.h>
+#include <house/HouseSession.h>
 #include "HostLogin.h"
 #include "HostOptions.h"
 #include "HostWindow.h"
 #include "ModuleLoader.h"
-#include "QtTranslations.h"
+#include <protocol/QtTranslations.h>
 #include "ScreenCapture.h"
-#include "WidgetDialogs.h"
+#include <house/widgets/WidgetDialogs.h>
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QTimer>
 
 #include <cstdio>
+
+using namespace rbx;
 
 int main(int argc, char *argv[])
 {

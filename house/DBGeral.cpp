@@ -1,8 +1,8 @@
 #include "DBGeral.h"
 
-#include "ConnectionProbe.h"
-#include "Database.h"
-#include "HouseError.h"
+#include <db/ConnectionProbe.h>
+#include <db/Database.h>
+#include <protocol/HouseError.h>
 
 #include <QCoreApplication>
 
@@ -42,17 +42,17 @@ void TdtmDBGeral::Open()
     if (Connected())
         return;
     if (m_url.trimmed().isEmpty())
-        throw EDatabaseError(QStringLiteral("Nenhum banco de dados foi configurado para as consultas."));
+        throw rbx::EDatabaseError(QStringLiteral("Nenhum banco de dados foi configurado para as consultas."));
     Close();
     // A reader: a lookup never creates the database it reads, nor sets it up for writers.
-    m_database = ::Database::open(m_url, m_connectionName, ::Database::Role::Reader);
+    m_database = rbx::Database::open(m_url, m_connectionName, rbx::Database::Role::Reader);
 }
 
 void TdtmDBGeral::Close() { m_database.reset(); }
 
 bool TdtmDBGeral::DropIfLost()
 {
-    if (!Connected() || reachesDatabase(m_database->sql()))
+    if (!Connected() || rbx::reachesDatabase(m_database->sql()))
         return false;
     Close();
     return true;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rbx_house_export.h"
+#include <house/rbx_house_export.h>
 
 #include "QueryDialect.h"
 
@@ -9,7 +9,7 @@
 
 #include <memory>
 
-class Database;
+namespace rbx { class Database; }
 
 // The shared database module: the one local database connection every lookup query uses.
 // The host names the database by URL (see Database::open; Firebird takes the credentials of
@@ -44,7 +44,7 @@ public:
 private:
     QString m_connectionName;
     QString m_url;
-    std::unique_ptr<::Database> m_database;
+    std::unique_ptr<rbx::Database> m_database;
 };
 
 RBX_HOUSE_EXPORT TdtmDBGeral &dtmDBGeral();

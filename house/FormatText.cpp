@@ -1,6 +1,6 @@
 #include "FormatText.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QLocale>
 
@@ -16,16 +16,16 @@ QString Format(const QString &format, const QStringList &args)
             continue;
         }
         if (i + 1 >= format.size())
-            throw EConvertError(QStringLiteral("Formato '%1' termina em '%%'.").arg(format));
+            throw rbx::EConvertError(QStringLiteral("Formato '%1' termina em '%%'.").arg(format));
         const QChar directive = format.at(++i);
         if (directive == u'%') {
             out.append(u'%');
         } else if (directive == u's') {
             if (next >= args.size())
-                throw EConvertError(QStringLiteral("Formato '%1' pede mais argumentos do que os dados.").arg(format));
+                throw rbx::EConvertError(QStringLiteral("Formato '%1' pede mais argumentos do que os dados.").arg(format));
             out.append(args.at(next++));
         } else {
-            throw EConvertError(QStringLiteral("Formato '%1' tem a diretiva desconhecida '%%%2'.").arg(format, directive));
+            throw rbx::EConvertError(QStringLiteral("Formato '%1' tem a diretiva desconhecida '%%%2'.").arg(format, directive));
         }
     }
     return out;

@@ -1,14 +1,14 @@
 #include "HandlerGuard.h"
 
 #include "DialogSeam.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QDebug>
 
 void reportHandlerError(QObject *context, std::exception_ptr error) noexcept
 {
     try {
-        const QString text = errorText(error);
+        const QString text = rbx::errorText(error);
         try {
             dialogSeam().error(context, text);
         } catch (...) {

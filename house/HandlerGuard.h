@@ -1,8 +1,8 @@
 #pragma once
 
-#include "rbx_house_export.h"
+#include <house/rbx_house_export.h>
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QObject>
 #include <QString>

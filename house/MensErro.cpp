@@ -1,11 +1,11 @@
 #include "MensErro.h"
 
 #include "DialogSeam.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 void MensErro(const QString &text, bool raise, QObject *parent)
 {
     if (raise)
-        throw EValidationError(text);
+        throw rbx::EValidationError(text);
     dialogSeam().error(parent, text);
 }

@@ -1,7 +1,7 @@
 #include "PesquisaLista.h"
 
 #include "DialogSeam.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "RowSource.h"
 
 QString joinSelectionList(const QStringList &codes)
@@ -29,11 +29,11 @@ bool PesquisaLista(TDataSource &dataSource, const QString &keyColumn, const QStr
 {
     RowSource *source = dataSource.DataSet();
     if (!source)
-        throw EDataSetError(QStringLiteral("%1 não está ligado a um conjunto de dados.").arg(dataSource.Name()));
+        throw rbx::EDataSetError(QStringLiteral("%1 não está ligado a um conjunto de dados.").arg(dataSource.Name()));
     const RowTable table = source->rowTable();
     const int key = table.columnIndex(keyColumn);
     if (key < 0)
-        throw EDataSetError(QStringLiteral("%1: campo '%2' não encontrado.").arg(dataSource.Name(), keyColumn));
+        throw rbx::EDataSetError(QStringLiteral("%1: campo '%2' não encontrado.").arg(dataSource.Name(), keyColumn));
 
     PickRequest request;
     request.parent = parent;

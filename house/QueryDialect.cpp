@@ -1,12 +1,12 @@
 #include "QueryDialect.h"
 
-#include "Database.h"
+#include <db/Database.h>
 
 #include <QSqlDatabase>
 
 QueryDialect dialectFor(QSqlDriver::DbmsType dbms)
 {
-    if (const SqlDialect *served = Database::dialectOf(dbms))
+    if (const rbx::SqlDialect *served = rbx::Database::dialectOf(dbms))
         return served->queryTexts();
     switch (dbms) {
     case QSqlDriver::Oracle: return QueryDialect::Oracle;

@@ -1,7 +1,7 @@
 #include "TADOIBQuery.h"
 
 #include "DBGeral.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QSqlError>
 #include <QSqlField>
@@ -79,7 +79,7 @@ void TADOIBQuery::DeclareParams(const QStringList &names)
     for (const QString &name : names) {
         for (const auto &param : m_params) {
             if (param->Name().compare(name, Qt::CaseInsensitive) == 0)
-                throw EDatabaseError(QStringLiteral("%1: parâmetro %2 declarado duas vezes.").arg(m_name, name));
+                throw rbx::EDatabaseError(QStringLiteral("%1: parâmetro %2 declarado duas vezes.").arg(m_name, name));
         }
         m_params.push_back(std::make_unique<TParam>(name));
     }
@@ -91,7 +91,7 @@ TParam &TADOIBQuery::ParamByName(const QString &name)
         if (param->Name().compare(name, Qt::CaseInsensitive) == 0)
             return *param;
     }
-    throw EDatabaseError(QStringLiteral("%1: parâmetro '%2' não encontrado.").arg(m_name, name));
+    throw rbx::EDatabaseError(QStringLiteral("%1: parâmetro '%2' não encontrado.").arg(m_name, name));
 }
 
 TADOIBStringField &TADOIBQuery::AddStringField(const QString &column, const QString &displayLabel, int size,
@@ -99,7 +99,7 @@ TADOIBStringField &TADOIBQuery::AddStringField(const QString &column, const QStr
 {
     for (const auto &declared : m_fields) {
         if (declared->m_fieldName.compare(column, Qt::CaseInsensitive) == 0)
-            throw EDatabaseError(QStringLiteral("%1: campo %2 declarado duas vezes.").arg(m_name, column));
+            throw rbx::EDatabaseError(QStringLiteral("%1: campo %2 declarado duas vezes.").arg(m_name, column));
     }
     auto field = std::make_unique<TADOIBStringField>();
     field->m_owner = this;
@@ -137,7 +137,7 @@ TADOIBStringField &TADOIBQuery::FieldByName(const QString &column)
 {
     if (TADOIBStringField *field = FindField(column))
         return *field;
-    throw EDatabaseError(QStringLiteral("%1: campo '%2' não encontrado.").arg(m_name, column));
+    throw rbx::EDatabaseError(QStringLiteral("%1: campo '%2' não encontrado.").arg(m_name, column));
 }
 
 void TADOIBQuery::Open()
@@ -146,7 +146,7 @@ void TADOIBQuery::Open()
         return;
     try {
         OpenOnce();
-    } catch (const EDatabaseError &) {
+    } catch (const rbx::EDatabaseError &) {
         if (!Connection().DropIfLost())
             throw;
         OpenOnce();
@@ -159,13 +159,13 @@ void TADOIBQuery::OpenOnce()
     const QueryDialect dialect = dialectFor(db);
     const QString statement = TextFor(dialect).join(u'\n');
     if (statement.trimmed().isEmpty())
-        throw EDatabaseError(QStringLiteral("%1 não tem comando %2 para este banco de dados.")
+        throw rbx::EDatabaseError(QStringLiteral("%1 não tem comando %2 para este banco de dados.")
                                  .arg(m_name, dialectName(dialect)));
 
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.prepare(statement))
-        throw EDatabaseError(QStringLiteral("%1: %2").arg(m_name, query.lastError().text()));
+        throw rbx::EDatabaseError(QStringLiteral("%1: %2").arg(m_name, query.lastError().text()));
     QVariantMap bindings;
     for (const QString &name : placeholderNames(statement)) {
         const TParam &param = ParamByName(name);
@@ -175,7 +175,7 @@ void TADOIBQuery::OpenOnce()
         bindings.insert(param.Name(), value);
     }
     if (!query.exec())
-        throw EDatabaseError(QStringLiteral("%1: %2").arg(m_name, query.lastError().text()));
+        throw rbx::EDatabaseError(QStringLiteral("%1: %2").arg(m_name, query.lastError().text()));
 
     const QSqlRecord record = query.record();
     QList<int> columns;
@@ -201,7 +201,7 @@ void TADOIBQuery::OpenOnce()
                 }
             }
             if (column < 0)
-                throw EDatabaseError(QStringLiteral("%1: o resultado não traz o campo %2.").arg(m_name, field->m_fieldName));
+                throw rbx::EDatabaseError(QStringLiteral("%1: o resultado não traz o campo %2.").arg(m_name, field->m_fieldName));
             columns.append(column);
         }
         for (std::size_t f = 0; f < m_fields.size(); ++f) {
@@ -221,7 +221,7 @@ void TADOIBQuery::OpenOnce()
         rows.append(std::move(row));
     }
     if (query.lastError().isValid())
-        throw EDatabaseError(QStringLiteral("%1: %2").arg(m_name, query.lastError().text()));
+        throw rbx::EDatabaseError(QStringLiteral("%1: %2").arg(m_name, query.lastError().text()));
 
     m_rows = std::move(rows);
     m_row = 0;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rbx_house_export.h"
+#include <house/rbx_house_export.h>
 
 #include "RowSource.h"
 #include "QueryDialect.h"

@@ -1,7 +1,7 @@
 #include "TClientDataSet.h"
 
-#include "HouseError.h"
-#include "OleDate.h"
+#include <protocol/HouseError.h>
+#include <protocol/OleDate.h>
 
 #include <QLocale>
 
@@ -28,11 +28,11 @@ QString TField::AsString() const
     if (cell.isNull())
         return {};
     switch (m_type) {
-    case Wire::FieldType::String:
-    case Wire::FieldType::FixedString: return cell.toString();
-    case Wire::FieldType::Float: return QLocale().toString(cell.toDouble(), 'g', 15);
-    case Wire::FieldType::DateTime: {
-        const QDateTime moment = OleDate::toDateTime(cell.toDouble());
+    case rbx::Wire::FieldType::String:
+    case rbx::Wire::FieldType::FixedString: return cell.toString();
+    case rbx::Wire::FieldType::Float: return QLocale().toString(cell.toDouble(), 'g', 15);
+    case rbx::Wire::FieldType::DateTime: {
+        const QDateTime moment = rbx::OleDate::toDateTime(cell.toDouble());
         return moment.time() == QTime(0, 0) ? moment.toString(QStringLiteral("dd/MM/yyyy"))
                                             : moment.toString(QStringLiteral("dd/MM/yyyy hh:mm:ss"));
     }
@@ -42,25 +42,25 @@ QString TField::AsString() const
 
 double TField::AsDateTime() const
 {
-    if (m_type != Wire::FieldType::DateTime && m_type != Wire::FieldType::Float)
-        throw EDataSetError(QStringLiteral("O campo %1 não é uma data.").arg(m_name));
+    if (m_type != rbx::Wire::FieldType::DateTime && m_type != rbx::Wire::FieldType::Float)
+        throw rbx::EDataSetError(QStringLiteral("O campo %1 não é uma data.").arg(m_name));
     const QVariant &cell = value();
     return cell.isNull() ? 0 : cell.toDouble();
 }
 
 double TField::AsFloat() const
 {
-    if (m_type != Wire::FieldType::DateTime && m_type != Wire::FieldType::Float)
-        throw EDataSetError(QStringLiteral("O campo %1 não é numérico.").arg(m_name));
+    if (m_type != rbx::Wire::FieldType::DateTime && m_type != rbx::Wire::FieldType::Float)
+        throw rbx::EDataSetError(QStringLiteral("O campo %1 não é numérico.").arg(m_name));
     const QVariant &cell = value();
     return cell.isNull() ? 0 : cell.toDouble();
 }
 
-TField &TClientDataSet::AddField(const QString &name, Wire::FieldType type, int size, const QString &displayLabel,
+TField &TClientDataSet::AddField(const QString &name, rbx::Wire::FieldType type, int size, const QString &displayLabel,
                                  int displayWidth)
 {
     if (m_byName.contains(name))
-        throw EDataSetError(QStringLiteral("O campo %1 já foi declarado em %2.").arg(name, m_name));
+        throw rbx::EDataSetError(QStringLiteral("O campo %1 já foi declarado em %2.").arg(name, m_name));
     auto field = std::make_unique<TField>();
     field->m_owner = this;
     field->m_name = name;
@@ -89,7 +89,7 @@ TField &TClientDataSet::FieldByName(const QString &name)
 {
     TField *field = FindField(name);
     if (!field)
-        throw EDataSetError(QStringLiteral("%1: campo '%2' não encontrado.").arg(m_name, name));
+        throw rbx::EDataSetError(QStringLiteral("%1: campo '%2' não encontrado.").arg(m_name, name));
     return *field;
 }
 
@@ -98,7 +98,7 @@ const TField &TClientDataSet::FieldByName(const QString &name) const
     return const_cast<TClientDataSet *>(this)->FieldByName(name);
 }
 
-void TClientDataSet::SetData(const Wire::Packet &packet)
+void TClientDataSet::SetData(const rbx::Wire::Packet &packet)
 {
     // Resolve every declared field before touching the current rows, so a bad packet leaves
     // the record set as it was.
@@ -113,23 +113,23 @@ void TClientDataSet::SetData(const Wire::Packet &packet)
             }
         }
         if (column < 0)
-            throw EDataSetError(QStringLiteral("%1: o pacote não traz o campo %2.").arg(m_name, field->m_name));
+            throw rbx::EDataSetError(QStringLiteral("%1: o pacote não traz o campo %2.").arg(m_name, field->m_name));
         if (packet.fields.at(column).type != field->m_type)
-            throw EDataSetError(QStringLiteral("%1: o campo %2 chegou como %3, declarado como %4.")
-                                    .arg(m_name, field->m_name, Wire::fieldTypeName(packet.fields.at(column).type),
-                                         Wire::fieldTypeName(field->m_type)));
+            throw rbx::EDataSetError(QStringLiteral("%1: o campo %2 chegou como %3, declarado como %4.")
+                                    .arg(m_name, field->m_name, rbx::Wire::fieldTypeName(packet.fields.at(column).type),
+                                         rbx::Wire::fieldTypeName(field->m_type)));
         columns.push_back(column);
     }
     for (const QList<QVariant> &row : packet.rows) {
         if (row.size() != packet.fields.size())
-            throw EDataSetError(QStringLiteral("%1: linha com número errado de valores.").arg(m_name));
+            throw rbx::EDataSetError(QStringLiteral("%1: linha com número errado de valores.").arg(m_name));
         for (std::size_t f = 0; f < m_fields.size(); ++f) {
             const TField &field = *m_fields[f];
             if (field.m_size <= 0)
                 continue;
             const QVariant &cell = row.at(columns[f]);
             if (!cell.isNull() && cell.toString().size() > field.m_size)
-                throw EDataSetError(QStringLiteral("%1: o valor '%2' excede os %3 caracteres do campo %4.")
+                throw rbx::EDataSetError(QStringLiteral("%1: o valor '%2' excede os %3 caracteres do campo %4.")
                                         .arg(m_name, cell.toString())
                                         .arg(field.m_size)
                                         .arg(field.m_name));

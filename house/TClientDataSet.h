@@ -1,8 +1,8 @@
 #pragma once
 
-#include "rbx_house_export.h"
+#include <house/rbx_house_export.h>
 
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QHash>
 #include <QList>
@@ -18,7 +18,7 @@ class RBX_HOUSE_EXPORT TField
 {
 public:
     const QString &FieldName() const { return m_name; }
-    Wire::FieldType DataType() const { return m_type; }
+    rbx::Wire::FieldType DataType() const { return m_type; }
     // Declared width in characters for text fields, 0 otherwise.
     int Size() const { return m_size; }
     const QString &DisplayLabel() const { return m_displayLabel; }
@@ -39,7 +39,7 @@ private:
 
     const TClientDataSet *m_owner = nullptr;
     QString m_name;
-    Wire::FieldType m_type = Wire::FieldType::String;
+    rbx::Wire::FieldType m_type = rbx::Wire::FieldType::String;
     int m_size = 0;
     QString m_displayLabel;
     int m_displayWidth = 0;
@@ -56,7 +56,7 @@ public:
 
     const QString &Name() const { return m_name; }
 
-    TField &AddField(const QString &name, Wire::FieldType type, int size = 0, const QString &displayLabel = {},
+    TField &AddField(const QString &name, rbx::Wire::FieldType type, int size = 0, const QString &displayLabel = {},
                      int displayWidth = 0);
     const QList<TField *> Fields() const;
     TField &FieldByName(const QString &name);
@@ -65,7 +65,7 @@ public:
 
     // Replaces every row with the packet's and stands on the first. Raises when a declared field
     // is missing, has another type, or holds a text longer than its declared size.
-    void SetData(const Wire::Packet &packet);
+    void SetData(const rbx::Wire::Packet &packet);
     void Close();
 
     bool Active() const { return m_active; }

@@ -1,6 +1,6 @@
 #include "TMessages.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 const QString *TMessages::find(const QString &key, QString &text) const
 {
@@ -24,7 +24,7 @@ QString TMessages::Msg(const QString &key) const
 {
     QString text;
     if (!find(key, text))
-        throw EHouseError(QStringLiteral("Mensagem '%1' não cadastrada em %2.").arg(key, m_name));
+        throw rbx::EHouseError(QStringLiteral("Mensagem '%1' não cadastrada em %2.").arg(key, m_name));
     return text;
 }
 

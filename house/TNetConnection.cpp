@@ -1,9 +1,9 @@
 #include "TNetConnection.h"
 
-#include "SaslClient.h"
+#include <protocol/SaslClient.h>
 
-#include "HouseError.h"
-#include "LogCategories.h"
+#include <protocol/HouseError.h>
+#include <protocol/LogCategories.h>
 
 #include <QDeadlineTimer>
 #include <QJsonDocument>
@@ -14,16 +14,16 @@
 
 namespace {
 
-QString describe(const Wire::ErrorInfo &error)
+QString describe(const rbx::Wire::ErrorInfo &error)
 {
     return error.message.isEmpty() ? QStringLiteral("Erro %1 do servidor de aplicação.").arg(error.code)
                                    : error.message;
 }
 
-Wire::ErrorInfo errorFrom(const QJsonObject &body)
+rbx::Wire::ErrorInfo errorFrom(const QJsonObject &body)
 {
-    Wire::ErrorInfo error;
-    error.code = body.value(QLatin1String("code")).toInt(Wire::ErrorCode::InternalError);
+    rbx::Wire::ErrorInfo error;
+    error.code = body.value(QLatin1String("code")).toInt(rbx::Wire::ErrorCode::InternalError);
     error.message = body.value(QLatin1String("message")).toString();
     error.data = body.value(QLatin1String("data"));
     return error;
@@ -62,9 +62,9 @@ void TNetConnection::SetConnected(bool connected)
     if (BeforeConnect)
         BeforeConnect(*this);
     if (Host.isEmpty() || Port <= 0 || Port > 65535)
-        throw EConnectionError(QStringLiteral("Endereço do servidor de aplicação inválido: '%1:%2'.").arg(Host).arg(Port));
+        throw rbx::EConnectionError(QStringLiteral("Endereço do servidor de aplicação inválido: '%1:%2'.").arg(Host).arg(Port));
 
-    m_framer = std::make_unique<Wire::LineFramer>(MaxMessageBytes);
+    m_framer = std::make_unique<rbx::Wire::LineFramer>(MaxMessageBytes);
     if (!TlsCaFile.isEmpty()) {
         connectEncrypted();
     } else {
@@ -75,7 +75,7 @@ void TNetConnection::SetConnected(bool connected)
     if (!m_socket->waitForConnected(TimeoutMs)) {
         const QString why = m_socket->errorString();
         m_socket.reset();
-        throw EConnectionError(QStringLiteral("Não foi possível conectar ao servidor de aplicação %1:%2 (%3). "
+        throw rbx::EConnectionError(QStringLiteral("Não foi possível conectar ao servidor de aplicação %1:%2 (%3). "
                                               "Verifique se o servidor de aplicação está em execução em %1:%2 "
                                               "e se o endereço configurado é esse.")
                                    .arg(Host)
@@ -87,7 +87,7 @@ void TNetConnection::SetConnected(bool connected)
         const QList<QSslError> errors = tls->sslHandshakeErrors();
         const QString why = errors.isEmpty() ? tls->errorString() : errors.first().errorString();
         m_socket.reset();
-        throw EConnectionError(QStringLiteral("Conexão segura com o servidor de aplicação %1:%2 recusada (%3). "
+        throw rbx::EConnectionError(QStringLiteral("Conexão segura com o servidor de aplicação %1:%2 recusada (%3). "
                                               "Verifique se o certificado da autoridade configurado é o do servidor.")
                                    .arg(Host)
                                    .arg(Port)
@@ -97,16 +97,16 @@ void TNetConnection::SetConnected(bool connected)
     const QJsonObject result = openSession();
     m_session = result.value(QLatin1String("session")).toString();
     m_operator = result.value(QLatin1String("operator")).toString();
-    m_extensions = Wire::openExtensions(result);
+    m_extensions = rbx::Wire::openExtensions(result);
 }
 
 QJsonObject TNetConnection::resultOrRaise(const QJsonValue &reply)
 {
     const QJsonObject object = reply.toObject();
     if (object.contains(QLatin1String("error"))) {
-        const Wire::ErrorInfo error = errorFrom(object.value(QLatin1String("error")).toObject());
+        const rbx::Wire::ErrorInfo error = errorFrom(object.value(QLatin1String("error")).toObject());
         SetConnected(false);
-        throw ERemoteError(error.code, describe(error));
+        throw rbx::ERemoteError(error.code, describe(error));
     }
     return object.value(QLatin1String("result")).toObject();
 }
@@ -114,25 +114,25 @@ QJsonObject TNetConnection::resultOrRaise(const QJsonValue &reply)
 QJsonObject TNetConnection::openSession()
 {
     if (Operator.isEmpty())
-        return resultOrRaise(exchange(Wire::openRequest(m_nextId++, ServerName, Token)));
+        return resultOrRaise(exchange(rbx::Wire::openRequest(m_nextId++, ServerName, Token)));
 
     const auto refused = [this](const QString &why) {
         SetConnected(false);
-        return EConnectionError(why.arg(Host).arg(Port));
+        return rbx::EConnectionError(why.arg(Host).arg(Port));
     };
-    ScramClient scram(Operator, Password);
+    rbx::ScramClient scram(Operator, Password);
     const QByteArray first = scram.firstMessage();
     if (first.isEmpty()) {
         SetConnected(false);
-        throw ERemoteError(Wire::ErrorCode::NotAuthorized, QStringLiteral("Informe o operador e a senha."));
+        throw rbx::ERemoteError(rbx::Wire::ErrorCode::NotAuthorized, QStringLiteral("Informe o operador e a senha."));
     }
     const QJsonObject challenge = resultOrRaise(
-        exchange(Wire::openRequest(m_nextId++, ServerName, Token, QLatin1String(Wire::ScramMechanism), first)));
+        exchange(rbx::Wire::openRequest(m_nextId++, ServerName, Token, QLatin1String(rbx::Wire::ScramMechanism), first)));
     // a server that opens without asking for the proof has not shown it knows the operator
     const QByteArray final = scram.answer(challenge.value(QLatin1String("challenge")).toString().toLatin1());
     if (final.isEmpty())
         throw refused(QStringLiteral("O servidor de aplicação %1:%2 não conduziu a autenticação do operador como devia."));
-    const QJsonObject result = resultOrRaise(exchange(Wire::authRequest(m_nextId++, final)));
+    const QJsonObject result = resultOrRaise(exchange(rbx::Wire::authRequest(m_nextId++, final)));
     if (!scram.serverVerified(result.value(QLatin1String("data")).toString().toLatin1()))
         throw refused(QStringLiteral("O servidor de aplicação %1:%2 não provou conhecer a senha do operador: conexão encerrada."));
     return result;
@@ -144,7 +144,7 @@ void TNetConnection::connectEncrypted()
     const QList<QSslCertificate> authorities =
         caFile.open(QIODevice::ReadOnly) ? QSslCertificate::fromData(caFile.readAll(), QSsl::Pem) : QList<QSslCertificate>();
     if (authorities.isEmpty())
-        throw EConnectionError(QStringLiteral("Certificado da autoridade ilegível: %1.").arg(TlsCaFile));
+        throw rbx::EConnectionError(QStringLiteral("Certificado da autoridade ilegível: %1.").arg(TlsCaFile));
     auto socket = std::make_unique<QSslSocket>();
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     // only the given authority is trusted, not the system's list
@@ -159,9 +159,9 @@ void TNetConnection::connectEncrypted()
 
 void TNetConnection::lose(const QString &why)
 {
-    qCDebug(lcNet).noquote() << "connection lost:" << why;
+    qCDebug(rbx::lcNet).noquote() << "connection lost:" << why;
     SetConnected(false);
-    throw EConnectionError(why);
+    throw rbx::EConnectionError(why);
 }
 
 QJsonValue TNetConnection::exchange(const QByteArray &message)
@@ -173,9 +173,9 @@ QJsonValue TNetConnection::exchange(const QByteArray &message)
 void TNetConnection::send(const QByteArray &message, bool waitUntilWritten)
 {
     if (!Connected())
-        throw EConnectionError(QStringLiteral("A conexão com o servidor de aplicação não está aberta."));
+        throw rbx::EConnectionError(QStringLiteral("A conexão com o servidor de aplicação não está aberta."));
     const QString where = QStringLiteral("%1:%2").arg(Host).arg(Port);
-    qCDebug(lcNet).noquote() << where << "sending" << message.size() << "bytes";
+    qCDebug(rbx::lcNet).noquote() << where << "sending" << message.size() << "bytes";
     if (m_socket->write(message) != message.size())
         lose(QStringLiteral("Falha ao enviar ao servidor de aplicação %1: %2.").arg(where, m_socket->errorString()));
     if (!waitUntilWritten) {
@@ -193,22 +193,22 @@ void TNetConnection::send(const QByteArray &message, bool waitUntilWritten)
 QJsonValue TNetConnection::receive()
 {
     if (!Connected())
-        throw EConnectionError(QStringLiteral("A conexão com o servidor de aplicação não está aberta."));
+        throw rbx::EConnectionError(QStringLiteral("A conexão com o servidor de aplicação não está aberta."));
     const QString where = QStringLiteral("%1:%2").arg(Host).arg(Port);
     QDeadlineTimer deadline(TimeoutMs);
     QByteArray line;
     for (;;) {
         switch (m_framer->next(line)) {
-        case Wire::LineFramer::Status::Message: {
+        case rbx::Wire::LineFramer::Status::Message: {
             QJsonParseError parseError;
             const QJsonDocument document = QJsonDocument::fromJson(line, &parseError);
             if (parseError.error != QJsonParseError::NoError || document.isNull())
                 lose(QStringLiteral("Resposta ilegível do servidor de aplicação %1.").arg(where));
             return document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
         }
-        case Wire::LineFramer::Status::TooLarge:
+        case rbx::Wire::LineFramer::Status::TooLarge:
             lose(QStringLiteral("Resposta do servidor de aplicação %1 excede o tamanho máximo.").arg(where));
-        case Wire::LineFramer::Status::Incomplete: break;
+        case rbx::Wire::LineFramer::Status::Incomplete: break;
         }
         if (deadline.hasExpired())
             lose(QStringLiteral("O servidor de aplicação %1 não respondeu em %2 ms.").arg(where).arg(TimeoutMs));
@@ -241,7 +241,7 @@ RemoteAnswer TNetConnection::toAnswer(const QString &method, const QJsonValue &r
     }
     if (!object.contains(QLatin1String("result")))
         lose(QStringLiteral("Resposta sem resultado do servidor de aplicação para %1.").arg(method));
-    Wire::CallResult result = Wire::decodeCallResult(object.value(QLatin1String("result")));
+    rbx::Wire::CallResult result = rbx::Wire::decodeCallResult(object.value(QLatin1String("result")));
     // The caller's variables receive what the service left in them.
     for (auto it = result.byref.cbegin(); it != result.byref.cend(); ++it) {
         if (it.key() < args.size()) {
@@ -257,14 +257,14 @@ static QJsonArray encodeArgs(const QList<RemoteArg> &args)
 {
     QJsonArray params;
     for (const RemoteArg &arg : args)
-        params.append(Wire::encodeArg(arg.wire()));
+        params.append(rbx::Wire::encodeArg(arg.wire()));
     return params;
 }
 
 RemoteAnswer TNetConnection::Call(const QString &method, const QList<RemoteArg> &args)
 {
     const qint64 id = m_nextId++;
-    const QJsonValue reply = exchange(Wire::requestMessage(id, method, encodeArgs(args)));
+    const QJsonValue reply = exchange(rbx::Wire::requestMessage(id, method, encodeArgs(args)));
     if (!reply.isObject())
         lose(QStringLiteral("Resposta inválida do servidor de aplicação para %1.").arg(method));
     return toAnswer(method, reply, id, args);
@@ -273,7 +273,7 @@ RemoteAnswer TNetConnection::Call(const QString &method, const QList<RemoteArg> 
 TNetConnection::Pending TNetConnection::Send(const QString &method, const QList<RemoteArg> &args)
 {
     const qint64 id = m_nextId++;
-    send(Wire::requestMessage(id, method, encodeArgs(args)), false);
+    send(rbx::Wire::requestMessage(id, method, encodeArgs(args)), false);
     return {id, method, args};
 }
 
@@ -297,7 +297,7 @@ QList<RemoteAnswer> TNetConnection::CallBatch(const QList<std::pair<QString, QLi
                                  {QStringLiteral("method"), method},
                                  {QStringLiteral("params"), encodeArgs(args)}});
     }
-    const QJsonValue reply = exchange(Wire::frame(batch));
+    const QJsonValue reply = exchange(rbx::Wire::frame(batch));
     if (!reply.isArray() || reply.toArray().size() != calls.size())
         lose(QStringLiteral("Resposta de lote inválida do servidor de aplicação."));
     QList<RemoteAnswer> answers;
@@ -307,20 +307,20 @@ QList<RemoteAnswer> TNetConnection::CallBatch(const QList<std::pair<QString, QLi
     return answers;
 }
 
-Wire::Packet CheckResultServ(const RemoteAnswer &answer, bool raise, int /*context*/)
+rbx::Wire::Packet CheckResultServ(const RemoteAnswer &answer, bool raise, int /*context*/)
 {
-    if (const auto *error = std::get_if<Wire::ErrorInfo>(&answer.value)) {
+    if (const auto *error = std::get_if<rbx::Wire::ErrorInfo>(&answer.value)) {
         if (raise) {
             // A service failure is already worded for the user; anything else names the call.
-            if (error->code == Wire::ErrorCode::ServiceFailed)
-                throw ERemoteError(error->code, describe(*error));
-            throw ERemoteError(error->code, QStringLiteral("Erro do servidor de aplicação em %1 (%2): %3")
+            if (error->code == rbx::Wire::ErrorCode::ServiceFailed)
+                throw rbx::ERemoteError(error->code, describe(*error));
+            throw rbx::ERemoteError(error->code, QStringLiteral("Erro do servidor de aplicação em %1 (%2): %3")
                                                 .arg(answer.method)
                                                 .arg(error->code)
                                                 .arg(describe(*error)));
         }
         return {};
     }
-    const auto &result = std::get<Wire::CallResult>(answer.value);
-    return result.packet.value_or(Wire::Packet{});
+    const auto &result = std::get<rbx::Wire::CallResult>(answer.value);
+    return result.packet.value_or(rbx::Wire::Packet{});
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "rbx_house_export.h"
+#include <house/rbx_house_export.h>
 
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QList>
 #include <QString>
@@ -20,17 +20,17 @@ class TNetConnection;
 class RBX_HOUSE_EXPORT RemoteArg
 {
 public:
-    static RemoteArg Text(QString value) { return RemoteArg(Wire::Arg::makeText(std::move(value)), nullptr); }
-    static RemoteArg TextRef(QString &variable) { return RemoteArg(Wire::Arg::makeText(variable, true), &variable); }
-    static RemoteArg Date(double oleDate) { return RemoteArg(Wire::Arg::makeDate(oleDate), nullptr); }
-    static RemoteArg Double(double value) { return RemoteArg(Wire::Arg::makeDouble(value), nullptr); }
+    static RemoteArg Text(QString value) { return RemoteArg(rbx::Wire::Arg::makeText(std::move(value)), nullptr); }
+    static RemoteArg TextRef(QString &variable) { return RemoteArg(rbx::Wire::Arg::makeText(variable, true), &variable); }
+    static RemoteArg Date(double oleDate) { return RemoteArg(rbx::Wire::Arg::makeDate(oleDate), nullptr); }
+    static RemoteArg Double(double value) { return RemoteArg(rbx::Wire::Arg::makeDouble(value), nullptr); }
 
-    const Wire::Arg &wire() const { return m_arg; }
+    const rbx::Wire::Arg &wire() const { return m_arg; }
     QString *variable() const { return m_variable; }
 
 private:
-    RemoteArg(Wire::Arg arg, QString *variable) : m_arg(std::move(arg)), m_variable(variable) {}
-    Wire::Arg m_arg;
+    RemoteArg(rbx::Wire::Arg arg, QString *variable) : m_arg(std::move(arg)), m_variable(variable) {}
+    rbx::Wire::Arg m_arg;
     QString *m_variable;
 };
 
@@ -38,10 +38,10 @@ private:
 // failure never gets here: the call raises it.
 struct RemoteAnswer
 {
-    std::variant<Wire::CallResult, Wire::ErrorInfo> value;
+    std::variant<rbx::Wire::CallResult, rbx::Wire::ErrorInfo> value;
     QString method;
 
-    bool failed() const { return std::holds_alternative<Wire::ErrorInfo>(value); }
+    bool failed() const { return std::holds_alternative<rbx::Wire::ErrorInfo>(value); }
 };
 
 // The server object a connection yields; methods are called by name.
@@ -81,7 +81,7 @@ public:
     // PEM file of the authority that signed the server's certificate: when set, the connection
     // is TLS and the server must prove itself with a certificate for Host signed by it.
     QString TlsCaFile;
-    qsizetype MaxMessageBytes = Wire::DefaultMaxMessageBytes;
+    qsizetype MaxMessageBytes = rbx::Wire::DefaultMaxMessageBytes;
 
     bool Connected() const;
     // Opening runs BeforeConnect, connects and sends rpc.open; raises EConnectionError or
@@ -123,7 +123,7 @@ private:
     [[noreturn]] void lose(const QString &why);
 
     std::unique_ptr<QTcpSocket> m_socket;
-    std::unique_ptr<Wire::LineFramer> m_framer;
+    std::unique_ptr<rbx::Wire::LineFramer> m_framer;
     qint64 m_nextId = 1;
     QString m_session;
     QString m_operator;
@@ -132,4 +132,4 @@ private:
 
 // Turns a failed answer into an error; returns the packet of a good one (empty when the
 // method returns none).
-RBX_HOUSE_EXPORT Wire::Packet CheckResultServ(const RemoteAnswer &answer, bool raise = true, int context = 0);
+RBX_HOUSE_EXPORT rbx::Wire::Packet CheckResultServ(const RemoteAnswer &answer, bool raise = true, int context = 0);

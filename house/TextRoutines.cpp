@@ -1,6 +1,6 @@
 #include "TextRoutines.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 bool EmptyString(const QString &text)
 {
@@ -17,6 +17,6 @@ int StrToInt(const QString &text)
     bool ok = false;
     const int value = text.trimmed().toInt(&ok, 10);
     if (!ok || text.trimmed().isEmpty())
-        throw EConvertError(QStringLiteral("'%1' não é um valor inteiro válido.").arg(text));
+        throw rbx::EConvertError(QStringLiteral("'%1' não é um valor inteiro válido.").arg(text));
     return value;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "rbx_house_export.h"
+#include <house/rbx_house_export.h>
 
-#include "CopyRules.h" // Ajusta
+#include <copyrules/CopyRules.h> // Ajusta
 
 #include <QString>
 

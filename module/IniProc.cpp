@@ -1,20 +1,20 @@
 #include "Pkg_RBX53207.h"
 
-#include "Cli_Rbx53207.h"
-#include "HandlerGuard.h"
-#include "HouseError.h"
-#include "QtTranslations.h"
-#include "TfrmCopiasRealizadas.h"
+#include <screen/Cli_Rbx53207.h>
+#include <house/HandlerGuard.h>
+#include <protocol/HouseError.h>
+#include <protocol/QtTranslations.h>
+#include <screen/TfrmCopiasRealizadas.h>
 
 namespace {
 
 QString elementText(const QVariantList &elements, int index)
 {
     if (index >= elements.size())
-        throw EConvertError(QStringLiteral("IniProc: o parâmetro não tem o elemento %1.").arg(index));
+        throw rbx::EConvertError(QStringLiteral("IniProc: o parâmetro não tem o elemento %1.").arg(index));
     const QVariant &element = elements.at(index);
     if (!element.isValid() || !element.canConvert<QString>())
-        throw EConvertError(QStringLiteral("IniProc: o elemento %1 do parâmetro não é um texto (%2).")
+        throw rbx::EConvertError(QStringLiteral("IniProc: o elemento %1 do parâmetro não é um texto (%2).")
                                 .arg(index)
                                 .arg(QString::fromLatin1(element.typeName())));
     return element.toString();
@@ -24,7 +24,7 @@ QString elementText(const QVariantList &elements, int index)
 QVariantList elementsOf(const QVariant &Params, const QString &entry, const QString &expected)
 {
     if (!Params.canConvert<QVariantList>() || Params.userType() == QMetaType::QString)
-        throw EConvertError(QStringLiteral("%1: o parâmetro deve ser uma lista (%2).").arg(entry, expected));
+        throw rbx::EConvertError(QStringLiteral("%1: o parâmetro deve ser uma lista (%2).").arg(entry, expected));
     return Params.toList();
 }
 
@@ -36,7 +36,7 @@ void IniProc(const QVariant &Params) noexcept
     // display the host uses.
     guarded(nullptr, [&] {
         // Qt's buttons and socket errors in Portuguese also under a host that did not ask for it
-        installQtTranslations();
+        rbx::installQtTranslations();
         const QVariantList elements = elementsOf(Params, QStringLiteral("IniProc"), QStringLiteral("modo, filial"));
         const QString filial = elementText(elements, 1);
         const QString tipoForm = elementText(elements, 0);
@@ -47,7 +47,7 @@ void IniProc(const QVariant &Params) noexcept
 void IniProcCopias(const QVariant &Params) noexcept
 {
     guarded(nullptr, [&] {
-        installQtTranslations();
+        rbx::installQtTranslations();
         const QVariantList elements = elementsOf(Params, QStringLiteral("IniProcCopias"), QStringLiteral("filial"));
         CriaCopiasRealizadas(elementText(elements, 0));
     });

@@ -4,6 +4,8 @@
 
 #include <mutex>
 
+namespace rbx {
+
 namespace GsaslContext {
 
 PropertySource::~PropertySource() = default;
@@ -33,3 +35,5 @@ Gsasl *get()
 }
 
 } // namespace GsaslContext
+
+} // namespace rbx

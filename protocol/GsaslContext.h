@@ -1,9 +1,11 @@
 #pragma once
 
-#include "rbx_protocol_export.h"
+#include <protocol/rbx_protocol_export.h>
 
 struct Gsasl;
 struct Gsasl_session;
+
+namespace rbx {
 
 // The process's one GNU SASL context, made on first use: gsasl_init is not safe to race, while
 // sessions of one context may run in separate threads.
@@ -22,3 +24,5 @@ public:
 RBX_PROTOCOL_EXPORT Gsasl *get();
 
 } // namespace GsaslContext
+
+} // namespace rbx

@@ -1,5 +1,7 @@
 #include "HouseError.h"
 
+namespace rbx {
+
 QString errorText(std::exception_ptr error)
 {
     try {
@@ -12,3 +14,5 @@ QString errorText(std::exception_ptr error)
         return QStringLiteral("Erro inesperado.");
     }
 }
+
+} // namespace rbx

@@ -1,9 +1,11 @@
 #pragma once
 
-#include "rbx_protocol_export.h"
+#include <protocol/rbx_protocol_export.h>
 
 #include <QString>
 #include <exception>
+
+namespace rbx {
 
 // The text a person reads for a failure: the house error's own message, a standard
 // exception's what(), or a generic sentence for anything else.
@@ -67,3 +69,5 @@ class RBX_PROTOCOL_EXPORT EDatabaseError : public EHouseError
 public:
     using EHouseError::EHouseError;
 };
+
+} // namespace rbx

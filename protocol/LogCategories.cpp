@@ -3,6 +3,8 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+namespace rbx {
+
 Q_LOGGING_CATEGORY(lcServer, "rbx.server", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcDb, "rbx.db", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcCopy, "rbx.copy", QtInfoMsg)
@@ -33,3 +35,5 @@ QString applyLogRules(const QString &rules)
     QLoggingCategory::setFilterRules(lines.join(u'\n'));
     return {};
 }
+
+} // namespace rbx

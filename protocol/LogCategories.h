@@ -1,10 +1,12 @@
 #pragma once
 
-#include "rbx_protocol_export.h"
+#include <protocol/rbx_protocol_export.h>
 
 #include <QCommandLineOption>
 #include <QLoggingCategory>
 #include <QString>
+
+namespace rbx {
 
 // Diagnostics by area, their debug lines off unless a site turns them on, without a rebuild:
 // QT_LOGGING_RULES="rbx.db.debug=true" in the environment, or a program's --log option (INI key
@@ -21,3 +23,5 @@ RBX_PROTOCOL_EXPORT QCommandLineOption logOption();
 // Applies the rules of a --log option: "rbx.db.debug=true;rbx.net.debug=true" (';' or a new line
 // between rules). Returns why the text is no set of rules, or an empty text once applied.
 RBX_PROTOCOL_EXPORT QString applyLogRules(const QString &rules);
+
+} // namespace rbx

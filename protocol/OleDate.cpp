@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace rbx {
+
 namespace OleDate {
 
 double fromDateTime(const QDateTime &dateTime)
@@ -29,3 +31,5 @@ QDateTime toDateTime(double value)
 }
 
 } // namespace OleDate
+
+} // namespace rbx

@@ -1,9 +1,11 @@
 #pragma once
 
-#include "rbx_protocol_export.h"
+#include <protocol/rbx_protocol_export.h>
 
 #include <QDate>
 #include <QDateTime>
+
+namespace rbx {
 
 // OLE Automation dates: days since 1899-12-30, the fraction being the time of day.
 namespace OleDate {
@@ -26,3 +28,5 @@ RBX_PROTOCOL_EXPORT QDateTime toDateTime(double value);
 inline QDate toDate(double value) { return toDateTime(value).date(); }
 
 } // namespace OleDate
+
+} // namespace rbx

@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QTextStream>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -98,3 +100,5 @@ OptionsFileResult withOptionsFile(const QStringList &arguments, const QList<QCom
     result.arguments = merged;
     return result;
 }
+
+} // namespace rbx

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rbx_protocol_export.h"
+#include <protocol/rbx_protocol_export.h>
 
 #include <QCommandLineOption>
 #include <QList>
@@ -8,6 +8,8 @@
 #include <QStringList>
 
 #include <optional>
+
+namespace rbx {
 
 // The --config FILE of the programs: an INI file whose keys are the long names of the
 // program's own options ("listen = 127.0.0.1:8211", "classic-methods = true"). Blank lines,
@@ -31,3 +33,5 @@ RBX_PROTOCOL_EXPORT std::optional<QString> configFileArgument(const QStringList 
 // is refused. Without --config, arguments as they are.
 RBX_PROTOCOL_EXPORT OptionsFileResult withOptionsFile(const QStringList &arguments,
                                                       const QList<QCommandLineOption> &options);
+
+} // namespace rbx

@@ -4,6 +4,8 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -27,3 +29,5 @@ bool installQtTranslations()
     }
     return true;
 }
+
+} // namespace rbx

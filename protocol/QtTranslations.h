@@ -1,6 +1,8 @@
 #pragma once
 
-#include "rbx_protocol_export.h"
+#include <protocol/rbx_protocol_export.h>
+
+namespace rbx {
 
 // Qt's own texts that reach the user (socket errors, standard dialog buttons, the command-line
 // parser's usage and errors) in Brazilian Portuguese, from Qt's catalog of the installation.
@@ -8,3 +10,5 @@
 // catalog Qt stays in English, which is no reason to stop: false then. Call it after creating
 // the application object and before the command line is parsed.
 RBX_PROTOCOL_EXPORT bool installQtTranslations();
+
+} // namespace rbx

@@ -4,6 +4,8 @@
 
 #include <gsasl.h>
 
+namespace rbx {
+
 ScramClient::ScramClient(const QString &operatorCode, const QString &password)
 {
     Gsasl *context = GsaslContext::get();
@@ -63,3 +65,5 @@ bool ScramClient::serverVerified(const QByteArray &serverFinal)
     m_ready = false;
     return ok && complete;
 }
+
+} // namespace rbx

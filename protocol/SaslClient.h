@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rbx_protocol_export.h"
+#include <protocol/rbx_protocol_export.h>
 
 #include <QByteArray>
 #include <QString>
@@ -8,6 +8,8 @@
 #include <memory>
 
 struct Gsasl_session;
+
+namespace rbx {
 
 // The client side of one SCRAM-SHA-256 exchange (RFC 5802, RFC 7677), without channel binding:
 // the first message, the answer to the server's challenge, and the check of the server's
@@ -34,3 +36,5 @@ private:
     Gsasl_session *m_session = nullptr;
     bool m_ready = false;
 };
+
+} // namespace rbx

@@ -8,6 +8,8 @@
 
 #include <QRegularExpression>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -94,3 +96,5 @@ bool ScramVerifier::matches(const QString &password) const
     return candidate && candidate->storedKey.size() == storedKey.size()
            && CRYPTO_memcmp(candidate->storedKey.constData(), storedKey.constData(), size_t(storedKey.size())) == 0;
 }
+
+} // namespace rbx

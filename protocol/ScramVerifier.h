@@ -1,11 +1,13 @@
 #pragma once
 
-#include "rbx_protocol_export.h"
+#include <protocol/rbx_protocol_export.h>
 
 #include <QByteArray>
 #include <QString>
 
 #include <optional>
+
+namespace rbx {
 
 // What the server keeps of an operator's password for SCRAM-SHA-256: the salt, the iteration
 // count, StoredKey and ServerKey. The password itself cannot be had back from it. Its text form
@@ -34,3 +36,5 @@ struct RBX_PROTOCOL_EXPORT ScramVerifier
     // For PLAIN: whether the password is the one this verifier was made from. Constant time.
     bool matches(const QString &password) const;
 };
+
+} // namespace rbx

@@ -5,6 +5,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+namespace rbx {
+
 namespace SecretInput {
 
 bool isTerminal(std::FILE *input) { return input && ::isatty(::fileno(input)) == 1; }
@@ -43,3 +45,5 @@ std::optional<QString> readLine(std::FILE *input, const QString &prompt)
 }
 
 } // namespace SecretInput
+
+} // namespace rbx

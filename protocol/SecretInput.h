@@ -1,11 +1,13 @@
 #pragma once
 
-#include "rbx_protocol_export.h"
+#include <protocol/rbx_protocol_export.h>
 
 #include <QString>
 
 #include <cstdio>
 #include <optional>
+
+namespace rbx {
 
 // A secret read as one line, never from a command line: from a terminal with its echo off (the
 // prompt on standard error), or from whatever standard input is. The line feed is not part of it.
@@ -17,3 +19,5 @@ RBX_PROTOCOL_EXPORT std::optional<QString> readLine(std::FILE *input, const QStr
 RBX_PROTOCOL_EXPORT bool isTerminal(std::FILE *input);
 
 } // namespace SecretInput
+
+} // namespace rbx

@@ -7,6 +7,8 @@
 
 #include <cmath>
 
+namespace rbx {
+
 namespace Wire {
 
 LineFramer::Status LineFramer::next(QByteArray &message)
@@ -341,3 +343,5 @@ QStringList openExtensions(const QJsonObject &result)
 }
 
 } // namespace Wire
+
+} // namespace rbx

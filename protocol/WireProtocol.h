@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rbx_protocol_export.h"
+#include <protocol/rbx_protocol_export.h>
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -13,6 +13,8 @@
 #include <QVariant>
 
 #include <optional>
+
+namespace rbx {
 
 // The remote copy service's wire format, shared by the client, the server and the tools:
 // newline-framed JSON-RPC 2.0 with typed positional arguments and tabular packets.
@@ -147,3 +149,5 @@ RBX_PROTOCOL_EXPORT QJsonObject openResult(const QString &session, const QString
 RBX_PROTOCOL_EXPORT QStringList openExtensions(const QJsonObject &result);
 
 } // namespace Wire
+
+} // namespace rbx

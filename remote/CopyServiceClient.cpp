@@ -1,10 +1,12 @@
 #include "CopyServiceClient.h"
 
-#include "ScramVerifier.h"
+#include <protocol/ScramVerifier.h>
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <stdexcept>
+
+namespace rbx {
 
 using A = RemoteArg;
 using CopyService::MethodId;
@@ -237,3 +239,5 @@ void declareFields(TClientDataSet &dataSet, const QList<CopyService::FieldLayout
     for (const CopyService::FieldLayout &field : layout)
         dataSet.AddField(field.name, field.type, field.size, field.displayLabel, field.displayWidth);
 }
+
+} // namespace rbx

@@ -1,12 +1,14 @@
 #pragma once
 
-#include "rbx_remote_export.h"
+#include <remote/rbx_remote_export.h>
 
-#include "CopyServiceContract.h"
-#include "TClientDataSet.h"
-#include "TNetConnection.h"
+#include <contract/CopyServiceContract.h>
+#include <house/TClientDataSet.h>
+#include <house/TNetConnection.h>
 
 #include <QString>
+
+namespace rbx {
 
 // The six filter lists with their all flags as getServInte takes them, each by reference.
 struct ServInteFilters
@@ -115,3 +117,5 @@ private:
 
 // Declares the persistent fields of a record set from the service's layout.
 RBX_REMOTE_EXPORT void declareFields(TClientDataSet &dataSet, const QList<CopyService::FieldLayout> &layout);
+
+} // namespace rbx

@@ -1,7 +1,7 @@
 #include "Cli_Rbx53207.h"
 
-#include "HandlerGuard.h"
-#include "ShowAvi.h"
+#include <house/HandlerGuard.h>
+#include <house/widgets/ShowAvi.h>
 
 QPointer<TfrmCopFormulacao> frmCopFormulacao;
 QString stTipoForm;

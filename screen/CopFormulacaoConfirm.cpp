@@ -1,15 +1,15 @@
 #include "TfrmCopFormulacao.h"
 
 #include "Cli_Rbx53207.h"
-#include "CopyForm.h"
+#include <copy/CopyForm.h>
 #include "CopyProgressView.h"
-#include "CopyReport.h"
-#include "CopyServiceClient.h"
-#include "FormulationCopy.h"
-#include "HandlerGuard.h"
-#include "HouseSession.h"
-#include "MensErro.h"
-#include "TDateEditPlus.h"
+#include <copy/CopyReport.h>
+#include <remote/CopyServiceClient.h>
+#include <copy/FormulationCopy.h>
+#include <house/HandlerGuard.h>
+#include <house/HouseSession.h>
+#include <house/MensErro.h>
+#include <house/widgets/TDateEditPlus.h>
 
 #include <QRadioButton>
 #include <QScopedValueRollback>
@@ -17,18 +17,18 @@
 namespace {
 
 // The screen as the copy run sees it: the six groups, the two dates, focus and the catalog.
-class ScreenCopyForm final : public CopyForm
+class ScreenCopyForm final : public rbx::CopyForm
 {
 public:
     explicit ScreenCopyForm(TfrmCopFormulacao &screen) : m_screen(screen) {}
 
-    bool listChecked(FilterGroup group) const override { return group_(group).list->isChecked(); }
-    bool allChecked(FilterGroup group) const override { return group_(group).all->isChecked(); }
-    QString selectionList(FilterGroup group) const override { return *group_(group).selection; }
+    bool listChecked(rbx::FilterGroup group) const override { return group_(group).list->isChecked(); }
+    bool allChecked(rbx::FilterGroup group) const override { return group_(group).all->isChecked(); }
+    QString selectionList(rbx::FilterGroup group) const override { return *group_(group).selection; }
 
-    QString dateText(CopyDate date) const override { return edit(date)->Text(); }
-    QDate dateValue(CopyDate date) const override { return edit(date)->Date(); }
-    void checkValidDate(CopyDate date) override { edit(date)->CheckValidDate(); }
+    QString dateText(rbx::CopyDate date) const override { return edit(date)->Text(); }
+    QDate dateValue(rbx::CopyDate date) const override { return edit(date)->Date(); }
+    void checkValidDate(rbx::CopyDate date) override { edit(date)->CheckValidDate(); }
 
     void setFocusTo(const QString &controlName) override
     {
@@ -64,23 +64,23 @@ private:
         const QString *selection;
     };
 
-    Group group_(FilterGroup group) const
+    Group group_(rbx::FilterGroup group) const
     {
         TfrmCopFormulacao &s = m_screen;
         switch (group) {
-        case FilterGroup::Paciente: return {s.rbtTPaci, s.rbtLPaci, &s.stPacientes};
-        case FilterGroup::Servico: return {s.rbtTServ, s.rbtLServ, &s.stServicos};
-        case FilterGroup::Dieta: return {s.rbtTDieta, s.rbtLDieta, &s.stDietas};
-        case FilterGroup::Andar: return {s.rbtTAndar, s.rbtLAndar, &s.stAndares};
-        case FilterGroup::Ala: return {s.rbtTAla, s.rbtLAla, &s.stAlas};
-        case FilterGroup::Leito: return {s.rbtTLeito, s.rbtLLeito, &s.stLeitos};
+        case rbx::FilterGroup::Paciente: return {s.rbtTPaci, s.rbtLPaci, &s.stPacientes};
+        case rbx::FilterGroup::Servico: return {s.rbtTServ, s.rbtLServ, &s.stServicos};
+        case rbx::FilterGroup::Dieta: return {s.rbtTDieta, s.rbtLDieta, &s.stDietas};
+        case rbx::FilterGroup::Andar: return {s.rbtTAndar, s.rbtLAndar, &s.stAndares};
+        case rbx::FilterGroup::Ala: return {s.rbtTAla, s.rbtLAla, &s.stAlas};
+        case rbx::FilterGroup::Leito: return {s.rbtTLeito, s.rbtLLeito, &s.stLeitos};
         }
         Q_UNREACHABLE();
     }
 
-    TDateEditPlus *edit(CopyDate date) const
+    TDateEditPlus *edit(rbx::CopyDate date) const
     {
-        return date == CopyDate::Origem ? m_screen.depOrigem : m_screen.depDestino;
+        return date == rbx::CopyDate::Origem ? m_screen.depOrigem : m_screen.depDestino;
     }
 
     TfrmCopFormulacao &m_screen;
@@ -98,24 +98,24 @@ void TfrmCopFormulacao::sbtConfirmaClick()
     const QScopedValueRollback copying(m_copying, true);
     reopenLostService();
     ScreenCopyForm form(*this);
-    CopyServiceClient service(netCopiaForm);
-    FormulationCopy copy(form, service, {cdsServInte, cdsNrServInte, cdsNrConfesco, cdsConfesco});
+    rbx::CopyServiceClient service(netCopiaForm);
+    rbx::FormulationCopy copy(form, service, {cdsServInte, cdsNrServInte, cdsNrConfesco, cdsConfesco});
     CopyProgressView progress(*this, copy);
     form.setProgressView(&progress);
-    CopyOutcome outcome;
+    rbx::CopyOutcome outcome;
     try {
         outcome = copy.run(stFilial, stTipoForm, Operador());
     } catch (...) {
-        if (copy.outcome().end != CopyEnd::Failed)
+        if (copy.outcome().end != rbx::CopyEnd::Failed)
             throw;
         progress.close();
-        dialogSeam().error(this, errorText(std::current_exception()) + QStringLiteral("\n\n") +
-                                     CopyReport::failed(copy.outcome()));
+        dialogSeam().error(this, rbx::errorText(std::current_exception()) + QStringLiteral("\n\n") +
+                                     rbx::CopyReport::failed(copy.outcome()));
         return;
     }
     progress.close();
-    if (outcome.end == CopyEnd::Interrupted)
-        dialogSeam().message({this, mtInformation, mbOK, CopyReport::interrupted(outcome), 0});
-    if (outcome.end == CopyEnd::Completed)
-        showStatusLine(CopyReport::completed(outcome, depOrigem->Date(), depDestino->Date()));
+    if (outcome.end == rbx::CopyEnd::Interrupted)
+        dialogSeam().message({this, mtInformation, mbOK, rbx::CopyReport::interrupted(outcome), 0});
+    if (outcome.end == rbx::CopyEnd::Completed)
+        showStatusLine(rbx::CopyReport::completed(outcome, depOrigem->Date(), depDestino->Date()));
 }

@@ -1,6 +1,6 @@
 #include "TfrmCopFormulacao.h"
 
-#include "TBtnPesquisa.h"
+#include <house/widgets/TBtnPesquisa.h>
 
 #include <QRadioButton>
 

@@ -1,8 +1,8 @@
 #include "TfrmCopFormulacao.h"
 
-#include "TBtnPesquisa.h"
-#include "TButtonFlat.h"
-#include "TDateEditPlus.h"
+#include <house/widgets/TBtnPesquisa.h>
+#include <house/widgets/TButtonFlat.h>
+#include <house/widgets/TDateEditPlus.h>
 
 #include <QGroupBox>
 #include <QLabel>

@@ -1,10 +1,10 @@
 #include "TfrmCopFormulacao.h"
 
 #include "Cli_Rbx53207.h"
-#include "CopyServiceClient.h"
-#include "FormatText.h"
-#include "PesquisaLista.h"
-#include "TextRoutines.h"
+#include <remote/CopyServiceClient.h>
+#include <house/FormatText.h>
+#include <house/PesquisaLista.h>
+#include <house/TextRoutines.h>
 
 #include <QRadioButton>
 
@@ -30,7 +30,7 @@ QString TfrmCopFormulacao::modeKey() const
 void TfrmCopFormulacao::btpPaciClick()
 {
     reopenLostService();
-    CopyServiceClient(netCopiaForm).getPaciente(stFilial, cdsPaciente);
+    rbx::CopyServiceClient(netCopiaForm).getPaciente(stFilial, cdsPaciente);
     PesquisaLista(dtsPaciente, QStringLiteral("CDPACIENTE"),
                   pickTitle(msgPadrao, QStringLiteral("Paciente"), msgPadrao.Msg(QStringLiteral("Paci_NCad"))), false,
                   stPacientes, this);

@@ -1,6 +1,6 @@
 #include "TfrmCopFormulacao.h"
 
-#include "CopyServiceClient.h"
+#include <remote/CopyServiceClient.h>
 
 // The lookup queries with their four texts, line by line as stored, their string parameters
 // in declared order and their result fields; then the record sets of the remote service.
@@ -130,15 +130,15 @@ void TfrmCopFormulacao::DeclareQueries()
 
 void TfrmCopFormulacao::DeclareRecordSets()
 {
-    declareFields(cdsNutricio, CopyService::nutricioLayout());
-    declareFields(cdsPaciente, CopyService::pacienteLayout());
-    declareFields(cdsServInte, CopyService::servInteLayout());
-    declareFields(cdsNrServInte, CopyService::nrServInteLayout());
-    declareFields(cdsNrConfesco, CopyService::nrConfescoLayout());
-    declareFields(cdsConfesco, CopyService::confescoLayout());
+    rbx::declareFields(cdsNutricio, rbx::CopyService::nutricioLayout());
+    rbx::declareFields(cdsPaciente, rbx::CopyService::pacienteLayout());
+    rbx::declareFields(cdsServInte, rbx::CopyService::servInteLayout());
+    rbx::declareFields(cdsNrServInte, rbx::CopyService::nrServInteLayout());
+    rbx::declareFields(cdsNrConfesco, rbx::CopyService::nrConfescoLayout());
+    rbx::declareFields(cdsConfesco, rbx::CopyService::confescoLayout());
     dtsPaciente.SetDataSet(cdsPaciente);
 
-    netCopiaForm.ServerName = QString::fromLatin1(Wire::ServerObjectName);
+    netCopiaForm.ServerName = QString::fromLatin1(rbx::Wire::ServerObjectName);
     netCopiaForm.ThrowException = false;
     netCopiaForm.BeforeConnect = [this](TNetConnection &connection) { netCopiaFormBeforeConnect(connection); };
 }

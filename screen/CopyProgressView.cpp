@@ -1,8 +1,8 @@
 #include "CopyProgressView.h"
 
-#include "FormatText.h"
-#include "HandlerGuard.h"
-#include "StopProgressDialog.h"
+#include <house/FormatText.h>
+#include <house/HandlerGuard.h>
+#include <house/widgets/StopProgressDialog.h>
 
 #include <QCoreApplication>
 #include <QWidget>
@@ -13,14 +13,14 @@ void letEventsThrough() { QCoreApplication::processEvents(QEventLoop::AllEvents)
 
 } // namespace
 
-CopyProgressView::CopyProgressView(QWidget &screen, FormulationCopy &copy) : m_screen(screen), m_copy(copy)
+CopyProgressView::CopyProgressView(QWidget &screen, rbx::FormulationCopy &copy) : m_screen(screen), m_copy(copy)
 {
     copy.setConfirmedHandler([this] { open(); });
     copy.setStartHandler([this](qsizetype total) {
         m_total = total;
         show(0, total);
     });
-    copy.setProgressHandler([this](const CopyProgress &progress) { show(progress.servicesDone, progress.servicesTotal); });
+    copy.setProgressHandler([this](const rbx::CopyProgress &progress) { show(progress.servicesDone, progress.servicesTotal); });
 }
 
 CopyProgressView::~CopyProgressView() { close(); }

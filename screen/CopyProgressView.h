@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FormulationCopy.h"
+#include <copy/FormulationCopy.h>
 
 #include <QPointer>
 
@@ -15,7 +15,7 @@ class StopProgressDialog;
 class CopyProgressView final
 {
 public:
-    CopyProgressView(QWidget &screen, FormulationCopy &copy);
+    CopyProgressView(QWidget &screen, rbx::FormulationCopy &copy);
     ~CopyProgressView();
     CopyProgressView(const CopyProgressView &) = delete;
     CopyProgressView &operator=(const CopyProgressView &) = delete;
@@ -30,7 +30,7 @@ private:
     void render(qsizetype done, qsizetype total);
 
     QWidget &m_screen;
-    FormulationCopy &m_copy;
+    rbx::FormulationCopy &m_copy;
     QPointer<StopProgressDialog> m_dialog;
     qsizetype m_total = 0;
     bool m_opened = false;

@@ -1,16 +1,16 @@
 #include "TfrmCopFormulacao.h"
 
 #include "Cli_Rbx53207.h"
-#include "CopyServiceClient.h"
-#include "HandlerGuard.h"
-#include "HouseClock.h"
-#include "HouseError.h"
-#include "HouseSession.h"
-#include "MensErro.h"
-#include "ShowAvi.h"
-#include "TBtnPesquisa.h"
-#include "TButtonFlat.h"
-#include "TDateEditPlus.h"
+#include <remote/CopyServiceClient.h>
+#include <house/HandlerGuard.h>
+#include <house/HouseClock.h>
+#include <protocol/HouseError.h>
+#include <house/HouseSession.h>
+#include <house/MensErro.h>
+#include <house/widgets/ShowAvi.h>
+#include <house/widgets/TBtnPesquisa.h>
+#include <house/widgets/TButtonFlat.h>
+#include <house/widgets/TDateEditPlus.h>
 
 #include <QRadioButton>
 
@@ -81,7 +81,7 @@ void TfrmCopFormulacao::FormActivate()
     try {
         ActiveShowAvi(houseMainForm(), 0);
         netCopiaForm.SetConnected(true);
-        CopyServiceClient(netCopiaForm).getNutricio(Operador(), stFilial, cdsNutricio);
+        rbx::CopyServiceClient(netCopiaForm).getNutricio(Operador(), stFilial, cdsNutricio);
     } catch (...) {
         DeactiveShowAvi();
         throw;

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "RowSource.h"
-#include "TADOIBQuery.h"
-#include "TClientDataSet.h"
-#include "TNetConnection.h"
-#include "TfrmRotiGeral.h"
+#include <house/RowSource.h>
+#include <house/TADOIBQuery.h>
+#include <house/TClientDataSet.h>
+#include <house/TNetConnection.h>
+#include <house/widgets/TfrmRotiGeral.h>
 
 #include <QString>
 

@@ -1,12 +1,12 @@
 #include "TfrmCopiasRealizadas.h"
 
-#include "CopyServiceClient.h"
-#include "DialogSeam.h"
-#include "FormatText.h"
-#include "HandlerGuard.h"
-#include "HouseError.h"
-#include "HouseSession.h"
-#include "ShowAvi.h"
+#include <remote/CopyServiceClient.h>
+#include <house/DialogSeam.h>
+#include <house/FormatText.h>
+#include <house/HandlerGuard.h>
+#include <protocol/HouseError.h>
+#include <house/HouseSession.h>
+#include <house/widgets/ShowAvi.h>
 
 #include <QApplication>
 #include <QDir>
@@ -33,7 +33,7 @@ const QStringList Columns = {QStringLiteral("Execução"), QStringLiteral("Iníc
 
 QString dayText(double oleDate)
 {
-    return oleDate == 0 ? QStringLiteral("-") : RunTexts::dateTimeText(oleDate).left(10);
+    return oleDate == 0 ? QStringLiteral("-") : rbx::RunTexts::dateTimeText(oleDate).left(10);
 }
 
 } // namespace
@@ -45,9 +45,9 @@ TfrmCopiasRealizadas::TfrmCopiasRealizadas(const QString &filial, QWidget *paren
       sbtExportar(new QPushButton(QStringLiteral("&Exportar CSV..."), this)),
       sbtImprimir(new QPushButton(QStringLiteral("&Imprimir..."), this)),
       sbtFechar(new QPushButton(QStringLiteral("&Fechar"), this)), lblDetalhe(new QLabel(this)),
-      grdServicos(new QTableWidget(0, int(RunDetail::columns().size()), this)), lstResultado(new QListWidget(this)),
+      grdServicos(new QTableWidget(0, int(rbx::RunDetail::columns().size()), this)), lstResultado(new QListWidget(this)),
       cdsExecucoes(QStringLiteral("cdsExecucoes")), cdsDesfeitos(QStringLiteral("cdsDesfeitos")),
-      cdsServExecucao(QStringLiteral("cdsServExecucao")), m_filial(filial), m_service(new CopyServiceClient(netCopiaForm))
+      cdsServExecucao(QStringLiteral("cdsServExecucao")), m_filial(filial), m_service(new rbx::CopyServiceClient(netCopiaForm))
 {
     setObjectName(QStringLiteral("frmCopiasRealizadas"));
     setWindowTitle(QStringLiteral("Cópias realizadas"));
@@ -69,7 +69,7 @@ TfrmCopiasRealizadas::TfrmCopiasRealizadas(const QString &filial, QWidget *paren
     lblDetalhe->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblDetalhe->setWordWrap(true);
     grdServicos->setObjectName(QStringLiteral("grdServicos"));
-    grdServicos->setHorizontalHeaderLabels(RunDetail::columns());
+    grdServicos->setHorizontalHeaderLabels(rbx::RunDetail::columns());
     grdServicos->setSelectionBehavior(QAbstractItemView::SelectRows);
     grdServicos->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grdServicos->verticalHeader()->hide();
@@ -109,10 +109,10 @@ TfrmCopiasRealizadas::TfrmCopiasRealizadas(const QString &filial, QWidget *paren
     layout->addLayout(buttons);
     resize(1280, 780);
 
-    declareFields(cdsExecucoes, CopyService::execucoesLayout());
-    declareFields(cdsDesfeitos, CopyService::desfazExecucaoLayout());
-    declareFields(cdsServExecucao, CopyService::servExecucaoLayout());
-    netCopiaForm.ServerName = QString::fromLatin1(Wire::ServerObjectName);
+    rbx::declareFields(cdsExecucoes, rbx::CopyService::execucoesLayout());
+    rbx::declareFields(cdsDesfeitos, rbx::CopyService::desfazExecucaoLayout());
+    rbx::declareFields(cdsServExecucao, rbx::CopyService::servExecucaoLayout());
+    netCopiaForm.ServerName = QString::fromLatin1(rbx::Wire::ServerObjectName);
     netCopiaForm.BeforeConnect = [](TNetConnection &connection) { connectAsSession(connection); };
 
     connect(sbtDesfazer, &QPushButton::clicked, this, [this] { guarded(this, [this] { undoSelected(); }); });
@@ -140,7 +140,7 @@ void TfrmCopiasRealizadas::showEvent(QShowEvent *event)
             try {
                 netCopiaForm.SetConnected(true);
                 if (!m_service->offersRuns())
-                    throw EHouseError(QStringLiteral("O servidor de aplicação não mantém o histórico das cópias."));
+                    throw rbx::EHouseError(QStringLiteral("O servidor de aplicação não mantém o histórico das cópias."));
                 loadRuns();
             } catch (...) {
                 close();
@@ -158,14 +158,14 @@ void TfrmCopiasRealizadas::loadRuns(qint64 keep)
     m_runs.clear();
     int kept = 0;
     for (cdsExecucoes.First(); !cdsExecucoes.Eof(); cdsExecucoes.Next()) {
-        const RunTexts::Run run = RunTexts::runOf(cdsExecucoes);
+        const rbx::RunTexts::Run run = rbx::RunTexts::runOf(cdsExecucoes);
         m_runs.append(run);
         const int row = grdExecucoes->rowCount();
         grdExecucoes->insertRow(row);
-        const QStringList cells = {QString::number(run.id), RunTexts::dateTimeText(run.inicio),
-                                   run.operador, RunTexts::modeName(run.modo), dayText(run.origem),
+        const QStringList cells = {QString::number(run.id), rbx::RunTexts::dateTimeText(run.inicio),
+                                   run.operador, rbx::RunTexts::modeName(run.modo), dayText(run.origem),
                                    dayText(run.destino), formatCount(run.servicos), formatCount(run.itens),
-                                   RunTexts::outcome(run)};
+                                   rbx::RunTexts::outcome(run)};
         for (int column = 0; column < cells.size(); ++column)
             grdExecucoes->setItem(row, column, new QTableWidgetItem(cells.at(column)));
         if (run.id == keep)
@@ -178,7 +178,7 @@ void TfrmCopiasRealizadas::loadRuns(qint64 keep)
     showSelectedRun();
 }
 
-const RunTexts::Run *TfrmCopiasRealizadas::selectedRun() const
+const rbx::RunTexts::Run *TfrmCopiasRealizadas::selectedRun() const
 {
     // the grid's rows are m_runs, in order
     const QList<QTableWidgetItem *> selected = grdExecucoes->selectedItems();
@@ -188,7 +188,7 @@ const RunTexts::Run *TfrmCopiasRealizadas::selectedRun() const
 
 void TfrmCopiasRealizadas::showSelectedRun()
 {
-    const RunTexts::Run *selected = selectedRun();
+    const rbx::RunTexts::Run *selected = selectedRun();
     m_detailRun = {};
     m_detailServices.clear();
     grdServicos->setRowCount(0);
@@ -198,18 +198,18 @@ void TfrmCopiasRealizadas::showSelectedRun()
     if (!selected)
         return;
     m_detailRun = *selected;
-    QStringList header = RunDetail::header(m_detailRun);
+    QStringList header = rbx::RunDetail::header(m_detailRun);
     if (m_service->offersRunDetail()) {
         m_service->getServExecucao(m_detailRun.id, m_filial, Operador(), cdsServExecucao);
-        m_detailServices = RunDetail::servicesOf(cdsServExecucao);
+        m_detailServices = rbx::RunDetail::servicesOf(cdsServExecucao);
     } else {
         header << QStringLiteral("O servidor de aplicação não informa os serviços de uma execução.");
     }
     lblDetalhe->setText(header.join(u'\n'));
-    for (const RunDetail::Service &service : std::as_const(m_detailServices)) {
+    for (const rbx::RunDetail::Service &service : std::as_const(m_detailServices)) {
         const int row = grdServicos->rowCount();
         grdServicos->insertRow(row);
-        const QStringList cells = RunDetail::cells(m_detailRun, service);
+        const QStringList cells = rbx::RunDetail::cells(m_detailRun, service);
         for (int column = 0; column < cells.size(); ++column)
             grdServicos->setItem(row, column, new QTableWidgetItem(cells.at(column)));
     }
@@ -221,7 +221,7 @@ void TfrmCopiasRealizadas::showSelectedRun()
 void TfrmCopiasRealizadas::exportShownRun()
 {
     if (m_detailRun.id == 0)
-        throw EValidationError(QStringLiteral("Selecione a execução a exportar."));
+        throw rbx::EValidationError(QStringLiteral("Selecione a execução a exportar."));
     const std::optional<QString> file = dialogSeam().saveFileName(
         this, QStringLiteral("Exportar a execução %1").arg(m_detailRun.id),
         QDir::home().filePath(QStringLiteral("execucao-%1.csv").arg(m_detailRun.id)),
@@ -230,14 +230,14 @@ void TfrmCopiasRealizadas::exportShownRun()
         return;
     // whole or not at all: a half-written file must not pass for the run's list
     QSaveFile out(*file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(RunDetail::csv(m_detailRun, m_detailServices)) < 0 || !out.commit())
-        throw EHouseError(QStringLiteral("Não foi possível gravar %1: %2.").arg(*file, out.errorString()));
+    if (!out.open(QIODevice::WriteOnly) || out.write(rbx::RunDetail::csv(m_detailRun, m_detailServices)) < 0 || !out.commit())
+        throw rbx::EHouseError(QStringLiteral("Não foi possível gravar %1: %2.").arg(*file, out.errorString()));
 }
 
 void TfrmCopiasRealizadas::printShownRun()
 {
     if (m_detailRun.id == 0)
-        throw EValidationError(QStringLiteral("Selecione a execução a imprimir."));
+        throw rbx::EValidationError(QStringLiteral("Selecione a execução a imprimir."));
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(QStringLiteral("Execução %1").arg(m_detailRun.id));
     // nine columns read best across the page
@@ -248,26 +248,26 @@ void TfrmCopiasRealizadas::printShownRun()
     QFont font = page.defaultFont();
     font.setPointSize(9);
     page.setDefaultFont(font);
-    page.setHtml(RunDetail::html(m_detailRun, m_detailServices));
+    page.setHtml(rbx::RunDetail::html(m_detailRun, m_detailServices));
     page.print(&printer);
     if (printer.printerState() == QPrinter::Error)
-        throw EHouseError(QStringLiteral("A impressão da execução %1 falhou.").arg(m_detailRun.id));
+        throw rbx::EHouseError(QStringLiteral("A impressão da execução %1 falhou.").arg(m_detailRun.id));
 }
 
 void TfrmCopiasRealizadas::updateUndoButton()
 {
-    const RunTexts::Run *selected = selectedRun();
+    const rbx::RunTexts::Run *selected = selectedRun();
     sbtDesfazer->setEnabled(selected && selected->undoable());
 }
 
 void TfrmCopiasRealizadas::undoSelected()
 {
-    const RunTexts::Run *selected = selectedRun();
+    const rbx::RunTexts::Run *selected = selectedRun();
     if (!selected)
-        throw EValidationError(QStringLiteral("Selecione a execução a desfazer."));
+        throw rbx::EValidationError(QStringLiteral("Selecione a execução a desfazer."));
     const qint64 run = selected->id;
     const qint64 pending = selected->servicos - selected->desfeitos;
-    if (dialogSeam().message({this, mtConfirmation, mbYes | mbNo, RunTexts::undoQuestion(run), 0}) != mrYes)
+    if (dialogSeam().message({this, mtConfirmation, mbYes | mbNo, rbx::RunTexts::undoQuestion(run), 0}) != mrYes)
         return;
     {
         // One call that takes a while on a large run: a dialog says what is being undone, and
@@ -285,7 +285,7 @@ void TfrmCopiasRealizadas::undoSelected()
         const auto done = qScopeGuard([] { dialogSeam().hideBusy(); });
         m_service->DesfazExecucao(run, Operador(), cdsDesfeitos);
     }
-    const RunTexts::UndoSummary summary = RunTexts::summarize(cdsDesfeitos);
+    const rbx::RunTexts::UndoSummary summary = rbx::RunTexts::summarize(cdsDesfeitos);
     lstResultado->clear();
     lstResultado->addItems(summary.lines);
     loadRuns(run);

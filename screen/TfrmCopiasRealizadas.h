@@ -1,14 +1,14 @@
 #pragma once
 
-#include "RunDetail.h"
-#include "RunTexts.h"
-#include "TClientDataSet.h"
-#include "TNetConnection.h"
+#include <copy/RunDetail.h>
+#include <copy/RunTexts.h>
+#include <house/TClientDataSet.h>
+#include <house/TNetConnection.h>
 
 #include <QDialog>
 #include <QString>
 
-class CopyServiceClient;
+namespace rbx { class CopyServiceClient; }
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -62,14 +62,14 @@ protected:
 
 private:
     // The run of the selected row, or nothing.
-    const RunTexts::Run *selectedRun() const;
+    const rbx::RunTexts::Run *selectedRun() const;
 
     const QString m_filial;
-    QList<RunTexts::Run> m_runs;
+    QList<rbx::RunTexts::Run> m_runs;
     // the run in the detail, and its services; id 0: none
-    RunTexts::Run m_detailRun;
-    QList<RunDetail::Service> m_detailServices;
-    CopyServiceClient *m_service;
+    rbx::RunTexts::Run m_detailRun;
+    QList<rbx::RunDetail::Service> m_detailServices;
+    rbx::CopyServiceClient *m_service;
     bool m_shown = false;
 };
 

@@ -3,6 +3,8 @@
 #include <QSslSocket>
 #include <QTcpSocket>
 
+namespace rbx {
+
 QTcpSocket *takeAcceptedSocket(qintptr descriptor, const ServerConfig &config, QObject *parent)
 {
     if (!config.tls) {
@@ -23,3 +25,5 @@ QTcpSocket *takeAcceptedSocket(qintptr descriptor, const ServerConfig &config, Q
 }
 
 bool isTlsSocket(const QTcpSocket *socket) { return qobject_cast<const QSslSocket *>(socket) != nullptr; }
+
+} // namespace rbx

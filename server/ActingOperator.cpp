@@ -1,5 +1,7 @@
 #include "ActingOperator.h"
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 using CopyService::MethodId;
 
@@ -22,3 +24,5 @@ std::optional<QString> refusal(const ActingOperator &acting, const CopyService::
     }
     return std::nullopt;
 }
+
+} // namespace rbx

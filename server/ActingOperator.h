@@ -1,12 +1,14 @@
 #pragma once
 
-#include "CopyServiceContract.h"
+#include <contract/CopyServiceContract.h>
 
 #include <QList>
 #include <QSet>
 #include <QString>
 
 #include <optional>
+
+namespace rbx {
 
 // The operator a session authenticated as: the only one it acts for, in the branches where that
 // operator is a nutritionist.
@@ -25,3 +27,5 @@ struct ActingOperator
 // operator itself in any branch, an empty packet where it is no nutritionist.
 std::optional<QString> refusal(const ActingOperator &acting, const CopyService::MethodSignature &method,
                                const QList<Wire::Arg> &args);
+
+} // namespace rbx

@@ -1,11 +1,13 @@
 #include "ArgReader.h"
 
-#include "HouseError.h"
-#include "OleDate.h"
+#include <protocol/HouseError.h>
+#include <protocol/OleDate.h>
 
 #include <QRegularExpression>
 
 #include <cmath>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -115,3 +117,5 @@ QString excerpt(const QString &text)
     constexpr qsizetype Most = 60;
     return text.size() <= Most ? text : text.left(Most) + u"…"_s;
 }
+
+} // namespace rbx

@@ -1,12 +1,14 @@
 #pragma once
 
-#include "CopyServiceContract.h"
-#include "Schema.h"
-#include "WireProtocol.h"
+#include <contract/CopyServiceContract.h>
+#include <db/Schema.h>
+#include <protocol/WireProtocol.h>
 
 #include <QList>
 #include <QString>
 #include <QVariant>
+
+namespace rbx {
 
 // Reads the arguments of one call, already checked for count and kind, by the names the
 // contract declares, into the values a column may hold. A text is checked against the width of
@@ -58,3 +60,5 @@ private:
 QString formatDate(double oleDate);
 // A text a client sent, cut short for a message or the log: a 10 MB "code" must not be echoed.
 QString excerpt(const QString &text);
+
+} // namespace rbx

@@ -5,6 +5,8 @@
 
 #include <atomic>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -156,3 +158,5 @@ void AuditTrail::undoRefused(qint64 run, const QString &paciente, double destino
                   .arg(why)
               + where());
 }
+
+} // namespace rbx

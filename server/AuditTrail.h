@@ -5,6 +5,8 @@
 
 #include <optional>
 
+namespace rbx {
+
 // The audit of one connection's writes: one log line per service written (operator, branch,
 // patient, service, diet, origin and destination dates, sequence, items, rows replaced) and
 // one per removal that no insert followed. Inside a client transaction the lines wait for the
@@ -78,3 +80,5 @@ private:
     std::optional<double> m_origin;
     QList<Entry> m_pending;
 };
+
+} // namespace rbx

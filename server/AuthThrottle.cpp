@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <mutex>
 
+namespace rbx {
+
 using namespace std::chrono;
 
 namespace AuthThrottle {
@@ -90,3 +92,5 @@ int recentFailures(const QString &operatorCode, const QString &address)
 }
 
 } // namespace AuthThrottle
+
+} // namespace rbx

@@ -4,6 +4,8 @@
 
 #include <chrono>
 
+namespace rbx {
+
 // The pace of failed logins, for the whole process: every refusal waits a fixed delay, and
 // repeated failures for one operator or from one address wait longer, so that guessing
 // passwords costs time without telling anything. Safe from any session's thread.
@@ -18,3 +20,5 @@ void succeeded(const QString &operatorCode);
 int recentFailures(const QString &operatorCode, const QString &address);
 
 } // namespace AuthThrottle
+
+} // namespace rbx

@@ -1,21 +1,23 @@
 #include "CopyServiceObject.h"
 
 #include "ArgReader.h"
-#include "CopyRules.h"
+#include <copyrules/CopyRules.h>
 #include "OperatorDirectory.h"
-#include "OleDate.h"
-#include "CopyServiceContract.h"
+#include <protocol/OleDate.h>
+#include <contract/CopyServiceContract.h>
 #include "DbSession.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "PacketBuilder.h"
 #include "RunUndo.h"
-#include "Schema.h"
-#include "SqlSession.h"
+#include <db/Schema.h>
+#include <db/SqlSession.h>
 #include "Statements.h"
 
 #include <cmath>
 #include <initializer_list>
 #include <optional>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 using CopyService::MethodId;
@@ -841,3 +843,5 @@ void CopyServiceObject::auditUnlessInTransaction()
     if (!m_db.inTransaction())
         m_audit.commit();
 }
+
+} // namespace rbx

@@ -4,7 +4,7 @@
 #include "AuditTrail.h"
 #include "DbSession.h"
 #include "RunJournal.h"
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QHash>
 #include <QList>
@@ -14,6 +14,8 @@
 #include <functional>
 #include <optional>
 #include <utility>
+
+namespace rbx {
 
 // The server object "Rbx53207.rdmCopiaForm", one instance per connection: the nine methods of
 // the copy service, the transaction calls and the extensions. Each method gets its arguments already checked
@@ -123,3 +125,5 @@ private:
         QVariant nutricio;
     } m_groupNutritionist;
 };
+
+} // namespace rbx

@@ -6,10 +6,10 @@
 #include "OperatorDirectory.h"
 #include "PamCheck.h"
 #include "SaslServerExchange.h"
-#include "SqlSession.h"
+#include <db/SqlSession.h>
 #include "SqlSessionPool.h"
 #include "DbSession.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "MethodTable.h"
 #include "ServerLog.h"
 #include "ServerOptions.h"
@@ -19,6 +19,8 @@
 #include <QLocale>
 #include <QThread>
 #include <QUuid>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 namespace Code = Wire::ErrorCode;
@@ -158,7 +160,7 @@ QJsonObject CopyServiceSession::refuseLogin(const QJsonValue &id, bool &close, c
         const QString failure = m_exchange->lookupFailure();
         m_exchange.reset();
         m_db->dropIfLost();
-        return ::failure(id, Code::ServiceFailed, failure);
+        return rbx::failure(id, Code::ServiceFailed, failure);
     }
     const QString claimed = m_exchange ? m_exchange->claimedOperator() : QString();
     m_exchange.reset();
@@ -294,3 +296,5 @@ std::optional<SessionHandler::GroupEnd> CopyServiceSession::takeGroupEnd()
         told.failure = Wire::ErrorInfo{Code::ServiceFailed, end->why, {}};
     return told;
 }
+
+} // namespace rbx

@@ -8,6 +8,8 @@
 
 #include <memory>
 
+namespace rbx {
+
 class CopyServiceObject;
 class DbSession;
 class SaslServerExchange;
@@ -63,3 +65,5 @@ private:
     std::unique_ptr<DbSession> m_db;
     std::unique_ptr<CopyServiceObject> m_object;
 };
+
+} // namespace rbx

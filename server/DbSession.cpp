@@ -1,12 +1,14 @@
 #include "DbSession.h"
 
-#include "HouseError.h"
-#include "LogCategories.h"
+#include <protocol/HouseError.h>
+#include <protocol/LogCategories.h>
 #include "ServerLimits.h"
 #include "ServerLog.h"
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <utility>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -379,3 +381,5 @@ void DbSession::commitGroup()
         m_groupEnd = GroupEnd{false, errorText(std::current_exception())};
     }
 }
+
+} // namespace rbx

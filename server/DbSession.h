@@ -1,9 +1,9 @@
 #pragma once
 
-#include "SqlDialect.h"
-#include "SqlSession.h"
+#include <db/SqlDialect.h>
+#include <db/SqlSession.h>
 #include "TransactionListener.h"
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 #include "WriteGate.h"
 
 #include <QElapsedTimer>
@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 #include <utility>
+
+namespace rbx {
 
 // The database side of one connection: its own database session with the statements prepared on
 // it, and the transaction the client may hold open between calls. Lives and dies in the
@@ -142,3 +144,5 @@ private:
     QElapsedTimer m_groupAge;
     std::optional<GroupEnd> m_groupEnd;
 };
+
+} // namespace rbx

@@ -1,12 +1,14 @@
 #include "JournalPruning.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "RunJournal.h"
 #include "ServerLog.h"
-#include "SqlDialect.h"
-#include "SqlSession.h"
+#include <db/SqlDialect.h>
+#include <db/SqlSession.h>
 
 #include <QTimer>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -48,3 +50,5 @@ qint64 JournalPruning::pruneNow()
         serverLog(u"journal of runs: %1 run(s) older than %2 days removed"_s.arg(removed).arg(m_days));
     return removed;
 }
+
+} // namespace rbx

@@ -5,6 +5,8 @@
 
 class QTimer;
 
+namespace rbx {
+
 // Keeps the journal of copy runs to its days: the runs started before them leave it (with
 // what they pictured) when the server starts and once a day after.
 class JournalPruning final : public QObject
@@ -26,3 +28,5 @@ private:
     int m_days;
     QTimer *m_timer;
 };
+
+} // namespace rbx

@@ -1,9 +1,11 @@
 #include "JournalSql.h"
 
-#include "Schema.h"
-#include "SqlDialect.h"
+#include <db/Schema.h>
+#include <db/SqlDialect.h>
 
 #include <QStringList>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -98,3 +100,5 @@ QString itemsAsWritten()
 }
 
 } // namespace JournalSql
+
+} // namespace rbx

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace rbx {
+
 class SqlDialect;
 
 // The statements of the run journal that follow the columns of SERVINTE and CONFESCO, written
@@ -24,3 +26,5 @@ QString serviceAsWritten();
 QString itemsAsWritten();
 
 } // namespace JournalSql
+
+} // namespace rbx

@@ -4,11 +4,13 @@
 #include "ServerLimits.h"
 #include "ServerLog.h"
 #include "Session.h"
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QSslSocket>
 #include <QThread>
 #include <QTimer>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -82,3 +84,5 @@ void Listener::shutdown()
         thread->wait();
     m_sessions.clear();
 }
+
+} // namespace rbx

@@ -8,6 +8,9 @@
 #include <atomic>
 
 class QThread;
+
+namespace rbx {
+
 class Session;
 
 // Accepts connections up to the configured number and gives each a Session on a thread of its
@@ -38,3 +41,5 @@ private:
     int m_nextId = 0;
     std::atomic<bool> m_stopping = false; // read by the sessions' threads
 };
+
+} // namespace rbx

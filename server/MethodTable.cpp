@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+namespace rbx {
+
 namespace {
 
 using Handler = decltype(MethodEntry::handler);
@@ -52,3 +54,5 @@ const QHash<QString, MethodEntry> &methodTable()
     static const QHash<QString, MethodEntry> table = build();
     return table;
 }
+
+} // namespace rbx

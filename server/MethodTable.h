@@ -1,11 +1,13 @@
 #pragma once
 
-#include "CopyServiceContract.h"
+#include <contract/CopyServiceContract.h>
 #include "CopyServiceObject.h"
 
 #include <QHash>
 #include <QList>
 #include <QString>
+
+namespace rbx {
 
 // The one table of what a client may call: each method of the declared contract with the
 // member of the server object that serves it. Kinds and access are the declaration's.
@@ -16,3 +18,5 @@ struct MethodEntry
 };
 
 const QHash<QString, MethodEntry> &methodTable();
+
+} // namespace rbx

@@ -3,6 +3,8 @@
 #include "DbSession.h"
 #include "Statements.h"
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 using namespace Statements;
 
@@ -53,3 +55,5 @@ bool OperatorDirectory::setVerifier(const QString &operatorCode, const ScramVeri
     });
     return changed > 0;
 }
+
+} // namespace rbx

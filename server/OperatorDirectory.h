@@ -1,11 +1,13 @@
 #pragma once
 
-#include "ScramVerifier.h"
+#include <protocol/ScramVerifier.h>
 
 #include <QSet>
 #include <QString>
 
 #include <optional>
+
+namespace rbx {
 
 class DbSession;
 
@@ -35,3 +37,5 @@ public:
 private:
     DbSession &m_db;
 };
+
+} // namespace rbx

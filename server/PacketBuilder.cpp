@@ -1,8 +1,10 @@
 #include "PacketBuilder.h"
 
-#include "HouseError.h"
-#include "SqlDialect.h"
-#include "SqlSession.h"
+#include <protocol/HouseError.h>
+#include <db/SqlDialect.h>
+#include <db/SqlSession.h>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -53,3 +55,5 @@ Wire::Packet singleValuePacket(const QList<CopyService::FieldLayout> &layout, co
     packet.rows << QList<QVariant>{value};
     return packet;
 }
+
+} // namespace rbx

@@ -1,7 +1,9 @@
 #pragma once
 
-#include "CopyServiceContract.h"
-#include "WireProtocol.h"
+#include <contract/CopyServiceContract.h>
+#include <protocol/WireProtocol.h>
+
+namespace rbx {
 
 class SqlDialect;
 class PreparedStatement;
@@ -13,3 +15,5 @@ Wire::Packet packetFromQuery(PreparedStatement &query, const QList<CopyService::
 
 // A packet of one row holding one text.
 Wire::Packet singleValuePacket(const QList<CopyService::FieldLayout> &layout, const QString &value);
+
+} // namespace rbx

@@ -38,6 +38,8 @@ extern "C" int converse(int count, const struct pam_message **messages, struct p
 
 } // namespace
 
+namespace rbx {
+
 bool pamAuthenticates(const QString &service, const QString &user, const QString &password)
 {
     if (service.isEmpty() || user.isEmpty() || password.isEmpty())
@@ -56,3 +58,5 @@ bool pamAuthenticates(const QString &service, const QString &user, const QString
     conversation.password.fill('\0');
     return rc == PAM_SUCCESS;
 }
+
+} // namespace rbx

@@ -1,13 +1,15 @@
 #include "RpcEndpoint.h"
 
 #include "ArgReader.h"
-#include "LogCategories.h"
+#include <protocol/LogCategories.h>
 #include "ServerLog.h"
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 namespace Code = Wire::ErrorCode;
@@ -192,3 +194,5 @@ bool RpcEndpoint::sendHeld(AnswerSink &sink)
     }
     return true;
 }
+
+} // namespace rbx

@@ -9,6 +9,8 @@
 #include <memory>
 #include <optional>
 
+namespace rbx {
+
 // Where the answers of a connection go.
 class AnswerSink
 {
@@ -75,3 +77,5 @@ private:
     };
     QList<Held> m_held;
 };
+
+} // namespace rbx

@@ -1,16 +1,18 @@
 #include "RunJournal.h"
 
-#include "CopyServiceContract.h"
+#include <contract/CopyServiceContract.h>
 #include "DbSession.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "JournalSql.h"
-#include "LogCategories.h"
-#include "OleDate.h"
-#include "Schema.h"
+#include <protocol/LogCategories.h>
+#include <protocol/OleDate.h>
+#include <db/Schema.h>
 #include "ServerLog.h"
 #include "Statements.h"
 
 #include <QDateTime>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 using Statements::run;
@@ -400,3 +402,5 @@ void RunJournal::transactionEvent(Event event)
         return;
     }
 }
+
+} // namespace rbx

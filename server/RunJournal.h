@@ -8,6 +8,8 @@
 
 #include "TransactionListener.h"
 
+namespace rbx {
+
 class DbSession;
 
 // The journal of the copy runs of one connection, kept in the database in the same transaction
@@ -121,3 +123,5 @@ private:
 
 // Now, as the journal stores its times: the server's wall clock as an OLE date.
 double journalNow();
+
+} // namespace rbx

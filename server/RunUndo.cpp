@@ -3,10 +3,12 @@
 #include "ArgReader.h"
 #include "AuditTrail.h"
 #include "DbSession.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "JournalSql.h"
 #include "RunJournal.h"
 #include "Statements.h"
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 using Statements::exists;
@@ -191,3 +193,5 @@ VALUES (:IDEXECUCAO, :NRORDEM, :DTDESFEITO, :CDOPERADOR))"_s,
     }
     return result;
 }
+
+} // namespace rbx

@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+namespace rbx {
+
 class AuditTrail;
 class DbSession;
 
@@ -51,3 +53,5 @@ private:
     DbSession &m_db;
     AuditTrail &m_audit;
 };
+
+} // namespace rbx

@@ -1,10 +1,12 @@
 #include "RunsLeftOpen.h"
 
-#include "CopyServiceContract.h"
+#include <contract/CopyServiceContract.h>
 #include "RunJournal.h"
 #include "ServerLog.h"
-#include "SqlDialect.h"
-#include "SqlSession.h"
+#include <db/SqlDialect.h>
+#include <db/SqlSession.h>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -44,3 +46,5 @@ int closeRunsLeftOpen(const QString &databaseUrl)
         serverLog(u"journal of runs: %1 run(s) left open by a server that stopped closed as failed"_s.arg(closed));
     return closed;
 }
+
+} // namespace rbx

@@ -1,6 +1,6 @@
 #include "SaslServerExchange.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <gsasl.h>
 
@@ -8,6 +8,8 @@
 #include <openssl/hmac.h>
 #include <openssl/rand.h>
 
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -150,3 +152,5 @@ int SaslServerExchange::provide(Gsasl_session *session, int property) noexcept
         return GSASL_AUTHENTICATION_ERROR;
     }
 }
+
+} // namespace rbx

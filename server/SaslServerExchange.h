@@ -1,14 +1,16 @@
 #pragma once
 
-#include "GsaslContext.h"
+#include <protocol/GsaslContext.h>
 #include "OperatorDirectory.h"
 
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QByteArray>
 #include <QString>
 
 #include <functional>
+
+namespace rbx {
 
 // The server side of one SASL login (SCRAM-SHA-256 or PLAIN) through GNU SASL. The operator's
 // verifier comes from the lookup; an unknown operator, a disabled one and one without a
@@ -52,3 +54,5 @@ private:
     ScramVerifier m_decoy;
     QString m_lookupFailure;
 };
+
+} // namespace rbx

@@ -1,10 +1,12 @@
 #include "ServedDatabase.h"
 
-#include "Database.h"
-#include "FirebirdConnection.h"
-#include "FirebirdFiles.h"
-#include "HouseError.h"
-#include "Schema.h"
+#include <db/Database.h>
+#include <db/FirebirdConnection.h>
+#include <db/FirebirdFiles.h>
+#include <protocol/HouseError.h>
+#include <db/Schema.h>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -49,3 +51,5 @@ std::optional<QString> refusedDatabase(const QString &url)
         return u"O banco de dados %1 não tem o esquema do serviço de cópia."_s.arg(where) + howToCreate(url);
     return std::nullopt;
 }
+
+} // namespace rbx

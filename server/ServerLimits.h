@@ -1,8 +1,10 @@
 #pragma once
 
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QtGlobal>
+
+namespace rbx {
 
 // Every limit of the server in one place; the options override the defaults.
 namespace ServerLimits {
@@ -49,3 +51,5 @@ inline constexpr int DefaultGroupServices = 128;
 inline constexpr int DefaultGroupMs = 100;
 
 } // namespace ServerLimits
+
+} // namespace rbx

@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -58,3 +60,5 @@ void serverLog(const QString &line)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     std::fflush(stderr);
 }
+
+} // namespace rbx

@@ -1,8 +1,8 @@
 #include "ServerOptions.h"
 
-#include "Database.h"
-#include "LogCategories.h"
-#include "OptionsFile.h"
+#include <db/Database.h>
+#include <protocol/LogCategories.h>
+#include <protocol/OptionsFile.h>
 #include "ServerLimits.h"
 
 #include <QCommandLineParser>
@@ -10,6 +10,8 @@
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QSslSocket>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -257,3 +259,5 @@ ParsedOptions parseServerOptions(const QStringList &arguments)
         result.error = u"%1 (opções lidas de %2 e da linha de comando)"_s.arg(result.error, *file);
     return result;
 }
+
+} // namespace rbx

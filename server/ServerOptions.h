@@ -10,6 +10,8 @@
 
 #include <optional>
 
+namespace rbx {
+
 struct ServerConfig
 {
     QString databaseUrl;
@@ -51,3 +53,5 @@ struct ParsedOptions
 
 // Reads the command line (arguments[0] is the program) and the token file it names.
 ParsedOptions parseServerOptions(const QStringList &arguments);
+
+} // namespace rbx

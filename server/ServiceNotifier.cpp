@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <climits>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -79,3 +81,5 @@ void ServiceNotifier::send(const char *state) noexcept
     } catch (...) {
     }
 }
+
+} // namespace rbx

@@ -7,6 +7,8 @@
 
 class QTimer;
 
+namespace rbx {
+
 // What systemd learns of the server through sd_notify: that it is ready once it listens, a status
 // line kept current, that its event loop still turns (WATCHDOG=1 from a timer of the main thread,
 // so a loop that hangs stops the pings and systemd restarts the server) and that it is stopping.
@@ -36,3 +38,5 @@ private:
     QTimer *m_watchdogTimer = nullptr;
     bool m_failureLogged = false;
 };
+
+} // namespace rbx

@@ -12,6 +12,8 @@
 
 #include <sys/socket.h>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 Session::Session(qintptr socketDescriptor, const ServerConfig &config, int id, const std::atomic<bool> &stopping)
@@ -256,3 +258,5 @@ void Session::finish()
                   .arg(failures));
     emit finished();
 }
+
+} // namespace rbx

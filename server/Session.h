@@ -2,7 +2,7 @@
 
 #include "RpcEndpoint.h"
 #include "ServerOptions.h"
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -12,6 +12,8 @@
 
 class QTcpSocket;
 class QTimer;
+
+namespace rbx {
 
 // One client connection, living in a thread of its own: reads the socket in bounded chunks,
 // frames messages, hands them to the protocol and writes the answers back, waiting for a slow
@@ -66,3 +68,5 @@ private:
     bool m_disconnected = false;
     bool m_finished = false;
 };
+
+} // namespace rbx

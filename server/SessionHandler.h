@@ -4,9 +4,11 @@
 #include <QJsonValue>
 #include <QString>
 
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <optional>
+
+namespace rbx {
 
 // What a connection's requests reach once the endpoint has made sure they are well-formed
 // JSON-RPC: opening the session and calling its methods. Each answer is a whole response object
@@ -43,3 +45,5 @@ public:
     // (a run it did not close), so that no destructor writes to the database.
     virtual void connectionEnded() noexcept {}
 };
+
+} // namespace rbx

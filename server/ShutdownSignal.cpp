@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace rbx {
+
 namespace {
 int g_pipe[2] = {-1, -1};
 }
@@ -40,3 +42,5 @@ void ShutdownSignal::handle(int)
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(g_pipe[0], &byte, 1);
 }
+
+} // namespace rbx

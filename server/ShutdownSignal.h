@@ -4,6 +4,8 @@
 
 class QSocketNotifier;
 
+namespace rbx {
+
 // Turns SIGTERM and SIGINT into a Qt signal on the main thread, so that the server closes its
 // sessions (rolling back open transactions) instead of dying mid-write.
 class ShutdownSignal final : public QObject
@@ -21,3 +23,5 @@ private:
     static void handle(int signalNumber);
     QSocketNotifier *m_notifier = nullptr;
 };
+
+} // namespace rbx

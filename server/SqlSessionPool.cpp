@@ -1,7 +1,9 @@
 #include "SqlSessionPool.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "ServerLog.h"
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -112,3 +114,5 @@ void SqlSessionPool::refill(const QString &url)
         }
     }
 }
+
+} // namespace rbx

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SqlSession.h"
+#include <db/SqlSession.h>
 
 #include <QString>
 
@@ -9,6 +9,8 @@
 #include <thread>
 #include <unordered_map>
 #include <vector>
+
+namespace rbx {
 
 // Open database sessions kept between client connections, so that opening a connection's
 // session does not wait for a new attachment (tens of milliseconds on Firebird). Only sessions
@@ -51,3 +53,5 @@ private:
     bool m_closing = false;
     std::thread m_refiller;
 };
+
+} // namespace rbx

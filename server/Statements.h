@@ -1,13 +1,15 @@
 #pragma once
 
 #include "DbSession.h"
-#include "SqlSession.h"
+#include <db/SqlSession.h>
 
 #include <QString>
 #include <QVariant>
 
 #include <initializer_list>
 #include <utility>
+
+namespace rbx {
 
 // The database session's kept statements run with their values bound, as all of the
 // server object runs them.
@@ -44,3 +46,5 @@ inline QVariant single(DbSession &db, const QString &sql, Binds binds)
 }
 
 } // namespace Statements
+
+} // namespace rbx

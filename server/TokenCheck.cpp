@@ -2,6 +2,8 @@
 
 #include <QCryptographicHash>
 
+namespace rbx {
+
 bool tokensMatch(const QByteArray &expected, const QByteArray &presented)
 {
     const QByteArray a = QCryptographicHash::hash(expected, QCryptographicHash::Sha256);
@@ -11,3 +13,5 @@ bool tokensMatch(const QByteArray &expected, const QByteArray &presented)
         difference |= static_cast<unsigned char>(a.at(i) ^ b.at(i));
     return difference == 0;
 }
+
+} // namespace rbx

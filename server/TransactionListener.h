@@ -1,5 +1,7 @@
 #pragma once
 
+namespace rbx {
+
 // What follows the transactions of a database session (DbSession): told when one begins, just
 // before it commits, and how it ended, whoever began it (a client's StartTransaction, a call's
 // own transaction, the journal's own writes).
@@ -21,3 +23,5 @@ public:
 protected:
     ~TransactionListener() = default;
 };
+
+} // namespace rbx

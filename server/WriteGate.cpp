@@ -1,11 +1,13 @@
 #include "WriteGate.h"
 
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 
 #include <QDeadlineTimer>
 #include <QHash>
 
 #include <memory>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -65,3 +67,5 @@ void WriteGate::Turn::release()
     if (WriteGate *gate = std::exchange(m_gate, nullptr))
         gate->leave();
 }
+
+} // namespace rbx

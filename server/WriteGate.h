@@ -7,6 +7,8 @@
 #include <list>
 #include <utility>
 
+namespace rbx {
+
 // First come, first served turns at a database that lets one writer in at a time (SQLite).
 // SQLite's own busy wait polls with growing sleeps, so under load a writer can lose every race
 // and give up while others go ahead; sessions of this server queue here instead, and the busy
@@ -58,3 +60,5 @@ private:
     bool m_taken = false;
     std::list<Waiter *> m_line;
 };
+
+} // namespace rbx

@@ -1,14 +1,14 @@
 // rbx53207-server: the application server of the remote copy service.
 #include "AuditTrail.h"
-#include "Database.h"
-#include "FirebirdConnection.h"
+#include <db/Database.h>
+#include <db/FirebirdConnection.h>
 #include "SqlSessionPool.h"
-#include "HouseError.h"
+#include <protocol/HouseError.h>
 #include "JournalPruning.h"
 #include "Listener.h"
-#include "QtTranslations.h"
+#include <protocol/QtTranslations.h>
 #include "RunsLeftOpen.h"
-#include "SchemaVersion.h"
+#include <db/SchemaVersion.h>
 #include "ServerLog.h"
 #include "ServedDatabase.h"
 #include "ServerOptions.h"
@@ -22,6 +22,7 @@
 #include <csignal>
 
 using namespace Qt::StringLiterals;
+using namespace rbx;
 
 int main(int argc, char *argv[])
 {

@@ -1,15 +1,15 @@
 #include "HeadlessCopy.h"
 
-#include "CopyReport.h"
-#include "CopyServiceClient.h"
-#include "FormatText.h"
-#include "FormulationCopy.h"
+#include <copy/CopyReport.h>
+#include <remote/CopyServiceClient.h>
+#include <house/FormatText.h>
+#include <copy/FormulationCopy.h>
 #include "HeadlessCopyForm.h"
 #include "HeadlessOptions.h"
 #include "HeadlessRuns.h"
-#include "HouseError.h"
-#include "HouseSession.h"
-#include "PasswordFile.h"
+#include <protocol/HouseError.h>
+#include <house/HouseSession.h>
+#include <house/PasswordFile.h>
 #include "StopSignals.h"
 #include "TerminalPassword.h"
 
@@ -17,6 +17,8 @@
 #include <QTextStream>
 
 #include <optional>
+
+namespace rbx {
 
 namespace {
 
@@ -181,3 +183,5 @@ int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out,
         << (outcome.runId > 0 ? QStringLiteral(" Execução %1.").arg(outcome.runId) : QString()) << Qt::endl;
     return outcome.end == CopyEnd::Interrupted ? HeadlessExit::Interrupted : HeadlessExit::Success;
 }
+
+} // namespace rbx

@@ -5,6 +5,8 @@
 
 class QTextStream;
 
+namespace rbx {
+
 // Exit codes of rbx53207-copy.
 namespace HeadlessExit {
 inline constexpr int Success = 0;
@@ -22,3 +24,5 @@ inline constexpr int Login = 5; // no password (file unreadable or empty, no fil
 // null) answers the question when --yes is absent. With --list-runs or --undo, after the same
 // operator check, lists the branch's runs or undoes one instead. Returns the exit code.
 int runHeadlessCopy(const QStringList &arguments, QDate today, QTextStream &out, QTextStream &err, QTextStream *in);
+
+} // namespace rbx

@@ -1,11 +1,13 @@
 #include "HeadlessCopyForm.h"
 
-#include "CopyMessages.h"
-#include "HouseError.h"
-#include "MensErro.h"
-#include "TextRoutines.h"
+#include <copy/CopyMessages.h>
+#include <protocol/HouseError.h>
+#include <house/MensErro.h>
+#include <house/TextRoutines.h>
 
 #include <QTextStream>
+
+namespace rbx {
 
 namespace {
 
@@ -90,3 +92,5 @@ void HeadlessCopyForm::mensErro(const QString &text)
     MensErro(text, true);
     throw EValidationError(text); // not reached: MensErro with true raises
 }
+
+} // namespace rbx

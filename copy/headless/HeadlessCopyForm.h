@@ -1,10 +1,12 @@
 #pragma once
 
-#include "CopyForm.h"
+#include <copy/CopyForm.h>
 #include "HeadlessOptions.h"
-#include "TMessages.h"
+#include <house/TMessages.h>
 
 class QTextStream;
+
+namespace rbx {
 
 // Stands in for the screen: the filter groups and dates come from the command line, the
 // question is answered by --yes or on the terminal, and raised texts end the run.
@@ -39,3 +41,5 @@ private:
     TMessages m_catalog;
     QString m_focus;
 };
+
+} // namespace rbx

@@ -1,11 +1,13 @@
 #include "HeadlessOptions.h"
 
-#include "LogCategories.h"
-#include "OptionsFile.h"
+#include <protocol/LogCategories.h>
+#include <protocol/OptionsFile.h>
 
 #include <QCommandLineParser>
 
 #include <utility>
+
+namespace rbx {
 
 namespace {
 
@@ -211,3 +213,5 @@ std::variant<HeadlessOptions, HeadlessUsage> parseHeadlessOptions(const QStringL
     options.callByCall = parser.isSet(callByCall);
     return options;
 }
+
+} // namespace rbx

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CopyForm.h"
+#include <copy/CopyForm.h>
 
 #include <QDate>
 #include <QString>
@@ -9,6 +9,8 @@
 #include <array>
 #include <optional>
 #include <variant>
+
+namespace rbx {
 
 // What the headless copy was asked to do, as given on its command line.
 struct HeadlessOptions
@@ -55,3 +57,5 @@ std::optional<QString> selectionListFromCodes(const QString &codes, QString *err
 
 // The option naming each filter group, in FilterGroups order.
 QString groupOptionName(FilterGroup group);
+
+} // namespace rbx

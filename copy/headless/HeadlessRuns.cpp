@@ -1,15 +1,17 @@
 #include "HeadlessRuns.h"
 
-#include "CopyServiceClient.h"
+#include <remote/CopyServiceClient.h>
 #include "HeadlessCopy.h"
 #include "HeadlessCopyForm.h"
 #include "HeadlessOptions.h"
-#include "HouseSession.h"
-#include "OleDate.h"
-#include "RunDetail.h"
-#include "RunTexts.h"
+#include <house/HouseSession.h>
+#include <protocol/OleDate.h>
+#include <copy/RunDetail.h>
+#include <copy/RunTexts.h>
 
 #include <QTextStream>
+
+namespace rbx {
 
 namespace {
 
@@ -89,3 +91,5 @@ int showHeadlessRun(CopyServiceClient &service, const HeadlessOptions &options, 
     out.flush();
     return HeadlessExit::Success;
 }
+
+} // namespace rbx

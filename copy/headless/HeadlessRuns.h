@@ -2,10 +2,13 @@
 
 #include <QtGlobal>
 
-class CopyServiceClient;
-class HeadlessCopyForm;
 class QString;
 class QTextStream;
+
+namespace rbx {
+
+class CopyServiceClient;
+class HeadlessCopyForm;
 struct HeadlessOptions;
 
 // --list-runs: the branch's runs, one a line beginning with its id. Returns the exit code.
@@ -19,3 +22,5 @@ int undoHeadlessRun(CopyServiceClient &service, const HeadlessOptions &options, 
 
 // --show-run RUN: the run's header and its services, as "Cópias realizadas" shows them.
 int showHeadlessRun(CopyServiceClient &service, const HeadlessOptions &options, QTextStream &out, QTextStream &err);
+
+} // namespace rbx

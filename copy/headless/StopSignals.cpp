@@ -1,17 +1,17 @@
 #include "StopSignals.h"
 
-#include "FormulationCopy.h"
+#include <copy/FormulationCopy.h>
 
 #include <atomic>
 
 namespace {
 
-std::atomic<FormulationCopy *> g_copy = nullptr;
-static_assert(std::atomic<FormulationCopy *>::is_always_lock_free);
+std::atomic<rbx::FormulationCopy *> g_copy = nullptr;
+static_assert(std::atomic<rbx::FormulationCopy *>::is_always_lock_free);
 
 extern "C" void askToStop(int signal)
 {
-    FormulationCopy *copy = g_copy.load();
+    rbx::FormulationCopy *copy = g_copy.load();
     if (!copy || copy->stopRequested()) {
         // asked twice (a server that does not answer): end now, as without the handler; the
         // server rolls back the service whose transaction the connection leaves open
@@ -23,6 +23,8 @@ extern "C" void askToStop(int signal)
 }
 
 } // namespace
+
+namespace rbx {
 
 StopOnSignals::StopOnSignals(FormulationCopy &copy)
 {
@@ -42,3 +44,5 @@ StopOnSignals::~StopOnSignals()
     sigaction(SIGTERM, &m_previousTerm, nullptr);
     g_copy.store(nullptr);
 }
+
+} // namespace rbx

@@ -2,6 +2,8 @@
 
 #include <csignal>
 
+namespace rbx {
+
 class FormulationCopy;
 
 // While it lives, SIGINT and SIGTERM ask the copy to stop after the service being copied
@@ -19,3 +21,5 @@ private:
     struct sigaction m_previousInt{};
     struct sigaction m_previousTerm{};
 };
+
+} // namespace rbx

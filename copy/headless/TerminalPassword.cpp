@@ -1,9 +1,11 @@
 #include "TerminalPassword.h"
 
-#include "SecretInput.h"
+#include <protocol/SecretInput.h>
 
 #include <cstdio>
 #include <memory>
+
+namespace rbx {
 
 std::optional<QString> askPasswordOnTerminal(const QString &operatorCode)
 {
@@ -16,3 +18,5 @@ std::optional<QString> askPasswordOnTerminal(const QString &operatorCode)
         return SecretInput::readLine(stdin, prompt);
     return std::nullopt;
 }
+
+} // namespace rbx

@@ -1,9 +1,11 @@
 #include "HeadlessCopy.h"
-#include "QtTranslations.h"
+#include <protocol/QtTranslations.h>
 
 #include <QCoreApplication>
 #include <QDate>
 #include <QTextStream>
+
+using namespace rbx;
 
 int main(int argc, char *argv[])
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rbx_house_widgets_export.h"
+#include <house/widgets/rbx_house_widgets_export.h>
 
 #include <QPointer>
 #include <QWidget>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "rbx_house_widgets_export.h"
+#include <house/widgets/rbx_house_widgets_export.h>
 
-#include "DialogSeam.h"
+#include <house/DialogSeam.h>
 
 #include <QDialog>
 

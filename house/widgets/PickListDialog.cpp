@@ -1,7 +1,7 @@
 #include "PickListDialog.h"
 
-#include "FormatText.h"
-#include "HandlerGuard.h"
+#include <house/FormatText.h>
+#include <house/HandlerGuard.h>
 #include "PickListModel.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "rbx_house_widgets_export.h"
+#include <house/widgets/rbx_house_widgets_export.h>
 
-#include "RowSource.h"
+#include <house/RowSource.h>
 
 #include <QAbstractTableModel>
 #include <QCollatorSortKey>

@@ -1,6 +1,6 @@
 #include "ShowAvi.h"
 
-#include "DialogSeam.h"
+#include <house/DialogSeam.h>
 
 #include <QApplication>
 #include <QDebug>

@@ -1,9 +1,9 @@
 #include "TDateEditPlus.h"
 
-#include "HouseClock.h"
-#include "HouseError.h"
+#include <house/HouseClock.h>
+#include <protocol/HouseError.h>
 #include "HouseGlyphs.h"
-#include "TextRoutines.h"
+#include <house/TextRoutines.h>
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -86,7 +86,7 @@ void TDateEditPlus::CheckValidDate()
         return;
     setFocus(Qt::OtherFocusReason);
     selectAll();
-    throw EValidationError(QStringLiteral("Data inválida: %1.").arg(Typed()));
+    throw rbx::EValidationError(QStringLiteral("Data inválida: %1.").arg(Typed()));
 }
 
 void TDateEditPlus::SetNomeSemana(const QStringList &names)

@@ -1,6 +1,6 @@
 #include "TfrmRotiGeral.h"
 
-#include "HandlerGuard.h"
+#include <house/HandlerGuard.h>
 #include "HouseGlyphs.h"
 #include "TButtonFlat.h"
 #include "WidgetDialogs.h"

@@ -1,12 +1,14 @@
-#include "CopyServiceClient.h"
-#include "DemoDatabase.h"
-#include "HouseError.h"
-#include "OleDate.h"
-#include "TestOperators.h"
-#include "TestServer.h"
-#include "TextRoutines.h"
+#include <remote/CopyServiceClient.h>
+#include <support/DemoDatabase.h>
+#include <protocol/HouseError.h>
+#include <protocol/OleDate.h>
+#include <support/TestOperators.h>
+#include <support/TestServer.h>
+#include <house/TextRoutines.h>
 
 #include <QTest>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 

@@ -1,13 +1,15 @@
-#include "CopyServiceClient.h"
-#include "CopyServiceContract.h"
-#include "FakeCopyService.h"
-#include "ScriptedServer.h"
+#include <remote/CopyServiceClient.h>
+#include <contract/CopyServiceContract.h>
+#include <support/FakeCopyService.h>
+#include <support/ScriptedServer.h>
 
 #include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 using CopyService::Access;

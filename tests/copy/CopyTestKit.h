@@ -1,18 +1,20 @@
 #pragma once
 
-#include "CopyForm.h"
-#include "CopyMessages.h"
-#include "CopyServiceClient.h"
-#include "FakeCopyService.h"
-#include "FormulationCopy.h"
-#include "HouseError.h"
-#include "OleDate.h"
-#include "ScriptedServer.h"
-#include "TMessages.h"
+#include <copy/CopyForm.h>
+#include <copy/CopyMessages.h>
+#include <remote/CopyServiceClient.h>
+#include <support/FakeCopyService.h>
+#include <copy/FormulationCopy.h>
+#include <protocol/HouseError.h>
+#include <protocol/OleDate.h>
+#include <support/ScriptedServer.h>
+#include <house/TMessages.h>
 
 #include <QStringList>
 
 #include <array>
+
+namespace rbx {
 
 // The catalog's text of a key, as the screen's msgPadrao gives it.
 inline QString catalogText(const QString &key)
@@ -116,3 +118,5 @@ inline QStringList describe(const QList<Wire::Arg> &args)
 }
 
 inline QString oleText(QDate date) { return QString::number(OleDate::fromDate(date), 'g', 17); }
+
+} // namespace rbx

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "CopyTestKit.h"
-#include "DemoDatabase.h"
-#include "TestOperators.h"
+#include <support/DemoDatabase.h>
+#include <support/TestOperators.h>
 
 #include <QMap>
 #include <QProcess>
@@ -12,6 +12,8 @@
 #include <QTest>
 
 #include <functional>
+
+namespace rbx {
 
 // The copy against the real server and the demo hospital, as the server tests drive it.
 
@@ -43,7 +45,12 @@ struct Session
 };
 
 enum class Path { ServerSide, CallByCall };
-Q_DECLARE_METATYPE(Path)
+
+} // namespace rbx
+
+Q_DECLARE_METATYPE(rbx::Path)
+
+namespace rbx {
 
 // The data of a test that runs once on each copy path.
 inline void addPathRows()
@@ -138,3 +145,5 @@ inline Command runCommand(quint16 port, const QStringList &options)
     return runProgram(port, QStringList{u"--from"_s, origin().toString(Qt::ISODate), u"--to"_s,
                                         destination().toString(Qt::ISODate), u"--yes"_s} + options);
 }
+
+} // namespace rbx

@@ -1,9 +1,11 @@
 #include "CopyTestKit.h"
-#include "CopyWindow.h"
+#include <copy/CopyWindow.h>
 
 #include <QLocale>
 #include <QSet>
 #include <QTest>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 

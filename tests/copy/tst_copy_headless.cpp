@@ -1,7 +1,7 @@
 #include "CopyTestKit.h"
-#include "HeadlessCopy.h"
-#include "HeadlessOptions.h"
-#include "TestOperators.h"
+#include <copy/headless/HeadlessCopy.h>
+#include <copy/headless/HeadlessOptions.h>
+#include <support/TestOperators.h>
 
 #include <QFile>
 #include <QLocale>
@@ -13,6 +13,8 @@
 #include <QTextStream>
 
 #include <unistd.h>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 

@@ -1,10 +1,10 @@
-#include "CopyRules.h"
-#include "DemoCatalog.h"
+#include <copyrules/CopyRules.h>
+#include <db/DemoCatalog.h>
 #include "ServerCopyKit.h"
-#include "FaultRelay.h"
-#include "FormatText.h"
-#include "HeadlessCopy.h"
-#include "TestServer.h"
+#include <support/FaultRelay.h>
+#include <house/FormatText.h>
+#include <copy/headless/HeadlessCopy.h>
+#include <support/TestServer.h>
 
 #include <QLocale>
 #include <QMap>
@@ -19,6 +19,8 @@
 #include <optional>
 
 #include <csignal>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 

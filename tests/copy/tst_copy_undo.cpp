@@ -1,8 +1,8 @@
-#include "FaultRelay.h"
-#include "HeadlessCopy.h"
+#include <support/FaultRelay.h>
+#include <copy/headless/HeadlessCopy.h>
 #include "ServerCopyKit.h"
-#include "Schema.h"
-#include "TestServer.h"
+#include <db/Schema.h>
+#include <support/TestServer.h>
 
 #include <QLocale>
 #include <QSqlDatabase>
@@ -12,6 +12,8 @@
 #include <QTest>
 
 #include <thread>
+
+using namespace rbx;
 
 // The journal of copy runs and their undo, against the real server.
 namespace {

@@ -1,8 +1,10 @@
 // The rules of a copied service, as both copy paths take them.
-#include "CopyRules.h"
-#include "HouseError.h"
+#include <copyrules/CopyRules.h>
+#include <protocol/HouseError.h>
 
 #include <QTest>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 

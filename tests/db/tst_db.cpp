@@ -1,16 +1,16 @@
-#include "CopyServiceContract.h"
-#include "Database.h"
-#include "DemoDatabase.h"
-#include "DemoHospital.h"
-#include "FirebirdConnection.h"
-#include "HouseError.h"
-#include "OleDate.h"
-#include "Schema.h"
-#include "SchemaVersion.h"
-#include "SqlDialect.h"
-#include "SqlStatement.h"
-#include "SqlTransaction.h"
-#include "TestEngine.h"
+#include <contract/CopyServiceContract.h>
+#include <db/Database.h>
+#include <support/DemoDatabase.h>
+#include <db/DemoHospital.h>
+#include <db/FirebirdConnection.h>
+#include <protocol/HouseError.h>
+#include <protocol/OleDate.h>
+#include <db/Schema.h>
+#include <db/SchemaVersion.h>
+#include <db/SqlDialect.h>
+#include <db/SqlStatement.h>
+#include <db/SqlTransaction.h>
+#include <support/TestEngine.h>
 
 #include <QDir>
 #include <QFile>
@@ -18,6 +18,8 @@
 #include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTest>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 

@@ -1,18 +1,20 @@
 // What only Firebird has: databases created on demand, credentials from the environment, the
 // routines PARAM and INSTR, and codes that keep their length.
-#include "Database.h"
-#include "FirebirdConnection.h"
-#include "FirebirdFiles.h"
-#include "HouseError.h"
-#include "Schema.h"
-#include "SqlDialect.h"
-#include "SqlStatement.h"
-#include "SqlTransaction.h"
-#include "TestEngine.h"
+#include <db/Database.h>
+#include <db/FirebirdConnection.h>
+#include <db/FirebirdFiles.h>
+#include <protocol/HouseError.h>
+#include <db/Schema.h>
+#include <db/SqlDialect.h>
+#include <db/SqlStatement.h>
+#include <db/SqlTransaction.h>
+#include <support/TestEngine.h>
 
 #include <QTest>
 
 #include <optional>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 using TestSupport::Engine;

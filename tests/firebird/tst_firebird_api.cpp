@@ -1,19 +1,21 @@
 // The server's own Firebird session (the client library's object interface, no Qt driver):
 // values of every column type as the service binds and reads them, statements that outlive
 // their transactions, savepoints, refused rows and the server's words when something fails.
-#include "Database.h"
-#include "FirebirdApiSession.h"
-#include "HouseError.h"
-#include "OleDate.h"
-#include "Schema.h"
-#include "SqlDialect.h"
-#include "SqlSession.h"
-#include "SqlStatement.h"
-#include "TestEngine.h"
+#include <db/Database.h>
+#include <db/FirebirdApiSession.h>
+#include <protocol/HouseError.h>
+#include <protocol/OleDate.h>
+#include <db/Schema.h>
+#include <db/SqlDialect.h>
+#include <db/SqlSession.h>
+#include <db/SqlStatement.h>
+#include <support/TestEngine.h>
 
 #include <QTest>
 
 #include <optional>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 using TestSupport::Engine;

@@ -1,17 +1,19 @@
 // The screen's five lookup queries, with their stored texts, on the demo hospital in SQLite and
 // in Firebird: the InterBase texts (with PARAM and INSTR) run on Firebird, as the workstation
 // user with its role, the Oracle texts on SQLite, and both find the same rows.
-#include "DBGeral.h"
-#include "DemoDatabase.h"
-#include "HouseError.h"
-#include "SqlStatement.h"
-#include "TestEngine.h"
-#include "TfrmCopFormulacao.h"
-#include "WorkstationAccess.h"
+#include <house/DBGeral.h>
+#include <support/DemoDatabase.h>
+#include <protocol/HouseError.h>
+#include <db/SqlStatement.h>
+#include <support/TestEngine.h>
+#include <screen/TfrmCopFormulacao.h>
+#include <db/WorkstationAccess.h>
 
 #include <QPointer>
 #include <QSqlQuery>
 #include <QTest>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 using TestSupport::Engine;

@@ -1,14 +1,14 @@
-#include "AnsweringDialogs.h"
-#include "DBGeral.h"
-#include "DemoDatabase.h"
-#include "HostLogin.h"
-#include "HostOptions.h"
-#include "HostWindow.h"
-#include "HouseSession.h"
-#include "LoginDialog.h"
-#include "ModuleLoader.h"
-#include "TestOperators.h"
-#include "TestServer.h"
+#include <support/AnsweringDialogs.h>
+#include <house/DBGeral.h>
+#include <support/DemoDatabase.h>
+#include <host/HostLogin.h>
+#include <host/HostOptions.h>
+#include <host/HostWindow.h>
+#include <house/HouseSession.h>
+#include <house/widgets/LoginDialog.h>
+#include <host/ModuleLoader.h>
+#include <support/TestOperators.h>
+#include <support/TestServer.h>
 
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +19,8 @@
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QTest>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 

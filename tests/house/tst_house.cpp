@@ -1,17 +1,17 @@
-#include "AnsweringDialogs.h"
-#include "DBGeral.h"
-#include "FormatText.h"
-#include "HandlerGuard.h"
-#include "HouseClock.h"
-#include "HouseError.h"
-#include "MensErro.h"
-#include "OleDate.h"
-#include "PesquisaLista.h"
-#include "QueryDialect.h"
-#include "TADOIBQuery.h"
-#include "TClientDataSet.h"
-#include "TMessages.h"
-#include "TextRoutines.h"
+#include <support/AnsweringDialogs.h>
+#include <house/DBGeral.h>
+#include <house/FormatText.h>
+#include <house/HandlerGuard.h>
+#include <house/HouseClock.h>
+#include <protocol/HouseError.h>
+#include <house/MensErro.h>
+#include <protocol/OleDate.h>
+#include <house/PesquisaLista.h>
+#include <house/QueryDialect.h>
+#include <house/TADOIBQuery.h>
+#include <house/TClientDataSet.h>
+#include <house/TMessages.h>
+#include <house/TextRoutines.h>
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -19,6 +19,8 @@
 #include <QTest>
 
 #include <stdexcept>
+
+using namespace rbx;
 
 namespace {
 

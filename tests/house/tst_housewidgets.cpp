@@ -1,15 +1,15 @@
-#include "AnsweringDialogs.h"
-#include "BusyOverlay.h"
-#include "HouseError.h"
-#include "PesquisaLista.h"
-#include "PickListDialog.h"
-#include "PickListModel.h"
-#include "QtTranslations.h"
-#include "ShowAvi.h"
-#include "TBtnPesquisa.h"
-#include "TDateEditPlus.h"
-#include "TfrmRotiGeral.h"
-#include "WidgetDialogs.h"
+#include <support/AnsweringDialogs.h>
+#include <house/widgets/BusyOverlay.h>
+#include <protocol/HouseError.h>
+#include <house/PesquisaLista.h>
+#include <house/widgets/PickListDialog.h>
+#include <house/widgets/PickListModel.h>
+#include <protocol/QtTranslations.h>
+#include <house/widgets/ShowAvi.h>
+#include <house/widgets/TBtnPesquisa.h>
+#include <house/widgets/TDateEditPlus.h>
+#include <house/widgets/TfrmRotiGeral.h>
+#include <house/widgets/WidgetDialogs.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -29,6 +29,8 @@
 #include <QTranslator>
 
 #include <functional>
+
+using namespace rbx;
 
 namespace {
 

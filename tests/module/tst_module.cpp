@@ -1,13 +1,13 @@
-#include "AnsweringDialogs.h"
-#include "Cli_Rbx53207.h"
-#include "DBGeral.h"
-#include "DemoDatabase.h"
-#include "HouseSession.h"
-#include "Pkg_RBX53207.h"
-#include "TDateEditPlus.h"
-#include "TestOperators.h"
-#include "TestServer.h"
-#include "TextRoutines.h"
+#include <support/AnsweringDialogs.h>
+#include <screen/Cli_Rbx53207.h>
+#include <house/DBGeral.h>
+#include <support/DemoDatabase.h>
+#include <house/HouseSession.h>
+#include <module/Pkg_RBX53207.h>
+#include <house/widgets/TDateEditPlus.h>
+#include <support/TestOperators.h>
+#include <support/TestServer.h>
+#include <house/TextRoutines.h>
 
 #include <QApplication>
 #include <QLibrary>
@@ -15,6 +15,8 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+
+using namespace rbx;
 
 namespace {
 

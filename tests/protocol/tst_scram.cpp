@@ -1,9 +1,11 @@
-#include "SaslClient.h"
-#include "ScramVerifier.h"
+#include <protocol/SaslClient.h>
+#include <protocol/ScramVerifier.h>
 
 #include <QCryptographicHash>
 #include <QMessageAuthenticationCode>
 #include <QTest>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 

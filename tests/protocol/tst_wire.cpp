@@ -1,12 +1,14 @@
-#include "HouseError.h"
-#include "OleDate.h"
-#include "TextRoutines.h"
-#include "WireProtocol.h"
+#include <protocol/HouseError.h>
+#include <protocol/OleDate.h>
+#include <house/TextRoutines.h>
+#include <protocol/WireProtocol.h>
 
 #include <QJsonDocument>
 
 #include <cmath>
 #include <QTest>
+
+using namespace rbx;
 
 using namespace Wire;
 

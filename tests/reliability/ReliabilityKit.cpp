@@ -1,14 +1,16 @@
 #include "ReliabilityKit.h"
 
-#include "OleDate.h"
-#include "SqlDialect.h"
-#include "SqlStatement.h"
-#include "TestOperators.h"
+#include <protocol/OleDate.h>
+#include <db/SqlDialect.h>
+#include <db/SqlStatement.h>
+#include <support/TestOperators.h>
 
 #include <QFile>
 #include <QRegularExpression>
 #include <QSqlRecord>
 #include <QTest>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -116,3 +118,5 @@ qint64 residentKiB(qint64 pid)
 }
 
 } // namespace Reliability
+
+} // namespace rbx

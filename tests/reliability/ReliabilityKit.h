@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Database.h"
+#include <db/Database.h>
 
 #include <QDate>
 #include <QMap>
@@ -8,6 +8,8 @@
 #include <QStringList>
 
 #include <functional>
+
+namespace rbx {
 
 namespace Reliability {
 
@@ -38,3 +40,5 @@ bool waitFor(const std::function<bool()> &condition, int timeoutMs);
 QString storedDate(const Database &database, QDate date);
 
 } // namespace Reliability
+
+} // namespace rbx

@@ -2,13 +2,13 @@
 // error, no service is half-written, and the application server serves again without being
 // restarted, a session that sat idle through the outage included. Stops the machine's real
 // Firebird server, so it runs alone (RUN_SERIAL) and always starts it again.
-#include "DBGeral.h"
-#include "DemoDatabase.h"
-#include "HouseError.h"
+#include <house/DBGeral.h>
+#include <support/DemoDatabase.h>
+#include <protocol/HouseError.h>
 #include "ReliabilityKit.h"
-#include "RpcTestClient.h"
-#include "TADOIBQuery.h"
-#include "TestServer.h"
+#include <support/RpcTestClient.h>
+#include <house/TADOIBQuery.h>
+#include <support/TestServer.h>
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -16,6 +16,8 @@
 #include <QtTest>
 
 #include <unistd.h>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 

@@ -2,11 +2,11 @@
 // dies mid-service, a server killed mid-run, a full disk, and two copies of the same day at once.
 // After each, every service at the destination is whole or absent and the database is sound.
 // And what systemd is told, so that it can restart a server whose event loop hangs.
-#include "DemoDatabase.h"
-#include "OleDate.h"
+#include <support/DemoDatabase.h>
+#include <protocol/OleDate.h>
 #include "ReliabilityKit.h"
-#include "RpcTestClient.h"
-#include "TestServer.h"
+#include <support/RpcTestClient.h>
+#include <support/TestServer.h>
 
 #include <QDir>
 #include <QFile>
@@ -20,6 +20,8 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 

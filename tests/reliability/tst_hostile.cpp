@@ -1,11 +1,11 @@
 // Hostile clients against the real server on loopback: garbage, stalls, endless lines, a flood
 // of connections and SQL metacharacters in every text. A well-behaved client is served
 // throughout and the server's memory stays bounded. Counts and times are bounded.
-#include "DemoDatabase.h"
-#include "OleDate.h"
+#include <support/DemoDatabase.h>
+#include <protocol/OleDate.h>
 #include "ReliabilityKit.h"
-#include "RpcTestClient.h"
-#include "TestServer.h"
+#include <support/RpcTestClient.h>
+#include <support/TestServer.h>
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -14,6 +14,8 @@
 #include <QtTest>
 
 #include <sys/resource.h>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 

@@ -1,14 +1,14 @@
 // Who may reach the server and what it tells: loopback by default, a token and TLS beyond it, the
 // server's certificate verified, an audit line per service written, and no credential in any output.
-#include "CopyServiceClient.h"
-#include "DemoDatabase.h"
-#include "HouseError.h"
-#include "OleDate.h"
+#include <remote/CopyServiceClient.h>
+#include <support/DemoDatabase.h>
+#include <protocol/HouseError.h>
+#include <protocol/OleDate.h>
 #include "ReliabilityKit.h"
-#include "RpcTestClient.h"
-#include "ServerOptions.h"
-#include "TestOperators.h"
-#include "TestServer.h"
+#include <support/RpcTestClient.h>
+#include <server/ServerOptions.h>
+#include <support/TestOperators.h>
+#include <support/TestServer.h>
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +16,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 

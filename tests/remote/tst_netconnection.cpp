@@ -1,12 +1,14 @@
-#include "CopyServiceClient.h"
-#include "HouseError.h"
-#include "ScriptedServer.h"
+#include <remote/CopyServiceClient.h>
+#include <protocol/HouseError.h>
+#include <support/ScriptedServer.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTcpServer>
 #include <QTest>
+
+using namespace rbx;
 
 namespace {
 

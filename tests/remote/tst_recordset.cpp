@@ -1,8 +1,10 @@
-#include "CopyServiceClient.h"
-#include "HouseError.h"
+#include <remote/CopyServiceClient.h>
+#include <protocol/HouseError.h>
 
 #include <QLocale>
 #include <QTest>
+
+using namespace rbx;
 
 using Wire::FieldType;
 

@@ -1,11 +1,13 @@
 #pragma once
 
-#include "TfrmCopFormulacao.h"
+#include <screen/TfrmCopFormulacao.h>
 
 #include <QPointer>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QVariant>
+
+namespace rbx {
 
 // A freshly created screen, freed however it ends.
 struct ScreenUnderTest
@@ -23,3 +25,5 @@ inline int scalar(QSqlDatabase db, const QString &sql)
         return -1;
     return query.value(0).toInt();
 }
+
+} // namespace rbx

@@ -1,19 +1,19 @@
-#include "AnsweringDialogs.h"
-#include "Cli_Rbx53207.h"
-#include "DBGeral.h"
-#include "DemoDatabase.h"
-#include "FormatText.h"
-#include "HouseSession.h"
-#include "OleDate.h"
-#include "PesquisaLista.h"
+#include <support/AnsweringDialogs.h>
+#include <screen/Cli_Rbx53207.h>
+#include <house/DBGeral.h>
+#include <support/DemoDatabase.h>
+#include <house/FormatText.h>
+#include <house/HouseSession.h>
+#include <protocol/OleDate.h>
+#include <house/PesquisaLista.h>
 #include "ScreenTestKit.h"
-#include "TBtnPesquisa.h"
-#include "TButtonFlat.h"
-#include "TDateEditPlus.h"
-#include "TestOperators.h"
-#include "TestServer.h"
-#include "TfrmCopiasRealizadas.h"
-#include "RunTexts.h"
+#include <house/widgets/TBtnPesquisa.h>
+#include <house/widgets/TButtonFlat.h>
+#include <house/widgets/TDateEditPlus.h>
+#include <support/TestOperators.h>
+#include <support/TestServer.h>
+#include <screen/TfrmCopiasRealizadas.h>
+#include <copy/RunTexts.h>
 
 #include <QListWidget>
 #include <QPrinter>
@@ -27,6 +27,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 

@@ -1,21 +1,21 @@
-#include "AnsweringDialogs.h"
-#include "Cli_Rbx53207.h"
-#include "CopyServiceContract.h"
-#include "DBGeral.h"
-#include "DemoDatabase.h"
+#include <support/AnsweringDialogs.h>
+#include <screen/Cli_Rbx53207.h>
+#include <contract/CopyServiceContract.h>
+#include <house/DBGeral.h>
+#include <support/DemoDatabase.h>
 #include "ScreenTestKit.h"
-#include "FormatText.h"
-#include "HouseClock.h"
-#include "HouseSession.h"
-#include "TBtnPesquisa.h"
-#include "TButtonFlat.h"
-#include "TDateEditPlus.h"
-#include "FaultRelay.h"
-#include "OleDate.h"
-#include "StopProgressDialog.h"
-#include "TestOperators.h"
-#include "TestServer.h"
-#include "TextRoutines.h"
+#include <house/FormatText.h>
+#include <house/HouseClock.h>
+#include <house/HouseSession.h>
+#include <house/widgets/TBtnPesquisa.h>
+#include <house/widgets/TButtonFlat.h>
+#include <house/widgets/TDateEditPlus.h>
+#include <support/FaultRelay.h>
+#include <protocol/OleDate.h>
+#include <house/widgets/StopProgressDialog.h>
+#include <support/TestOperators.h>
+#include <support/TestServer.h>
+#include <house/TextRoutines.h>
 
 #include <QFrame>
 #include <QGroupBox>
@@ -33,6 +33,8 @@
 #include <QTimer>
 
 #include <memory>
+
+using namespace rbx;
 
 namespace {
 

@@ -1,16 +1,18 @@
 #include "ServerTestKit.h"
 
-#include "CopyServiceSession.h"
-#include "SaslClient.h"
-#include "TestOperators.h"
-#include "OleDate.h"
-#include "ServerLimits.h"
-#include "ServerOptions.h"
-#include "SqlStatement.h"
+#include <server/CopyServiceSession.h>
+#include <protocol/SaslClient.h>
+#include <support/TestOperators.h>
+#include <protocol/OleDate.h>
+#include <server/ServerLimits.h>
+#include <server/ServerOptions.h>
+#include <db/SqlStatement.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSqlDatabase>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -207,3 +209,5 @@ void InProcessClient::cutDatabase() const
 {
     QSqlDatabase::database(u"rbx-session-%1"_s.arg(m_connectionId), false).close();
 }
+
+} // namespace rbx

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "TestOperators.h"
+#include <support/TestOperators.h>
 
 // What the server's tests share: argument and record builders, answer checks, the demo hospital
 // with a connection to look into it, and a client of the server's request path in this process.
-#include "Database.h"
-#include "DemoDatabase.h"
-#include "RpcEndpoint.h"
-#include "RpcTestClient.h"
-#include "WireProtocol.h"
+#include <db/Database.h>
+#include <support/DemoDatabase.h>
+#include <server/RpcEndpoint.h>
+#include <support/RpcTestClient.h>
+#include <protocol/WireProtocol.h>
 
 #include <QJsonValue>
 #include <QList>
@@ -18,6 +18,8 @@
 
 #include <initializer_list>
 #include <memory>
+
+namespace rbx {
 
 namespace ServerTests {
 
@@ -152,3 +154,5 @@ protected:
 };
 
 } // namespace ServerTests
+
+} // namespace rbx

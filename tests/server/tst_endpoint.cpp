@@ -1,11 +1,13 @@
 // The JSON-RPC endpoint on its own, in process: a scripted session handler stands behind it, so
 // what is checked is the envelope's own work: order, batches, notifications, ids and counting.
-#include "RpcEndpoint.h"
-#include "WireProtocol.h"
+#include <server/RpcEndpoint.h>
+#include <protocol/WireProtocol.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTest>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 

@@ -1,15 +1,17 @@
 // Who is acting: operators log in, refusals that tell nothing and slow a guesser down, PLAIN only
 // where no one else reads it, a site's directory through PAM, and sessions that act for their
 // own operator alone.
-#include "CopyServiceSession.h"
-#include "OperatorAccounts.h"
+#include <server/CopyServiceSession.h>
+#include <db/OperatorAccounts.h>
 #include "ServerTestKit.h"
-#include "TestServer.h"
+#include <support/TestServer.h>
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QTemporaryDir>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 using namespace ServerTests;

@@ -2,11 +2,13 @@
 // stalled and deaf clients, a client or the server going away, concurrent writers, and what the
 // server writes in its log.
 #include "ServerTestKit.h"
-#include "TestServer.h"
+#include <support/TestServer.h>
 
 #include <QJsonArray>
 
 #include <thread>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 using namespace ServerTests;

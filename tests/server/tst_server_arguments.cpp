@@ -1,14 +1,16 @@
 // The arguments of a call, in process: their count and kinds, and texts sent by reference; and
 // the server's own, from its --config file.
-#include "CopyServiceContract.h"
-#include "LogCategories.h"
-#include "ServerOptions.h"
+#include <contract/CopyServiceContract.h>
+#include <protocol/LogCategories.h>
+#include <server/ServerOptions.h>
 #include "ServerTestKit.h"
 
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 using namespace ServerTests;

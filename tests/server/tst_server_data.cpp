@@ -1,13 +1,15 @@
 // What the methods read and write, in process: packets and their layouts, filters, sequences,
 // refused values, and a whole copy of one service.
-#include "CopyServiceContract.h"
+#include <contract/CopyServiceContract.h>
 #include "ServerTestKit.h"
-#include "SqlDialect.h"
-#include "SqlStatement.h"
+#include <db/SqlDialect.h>
+#include <db/SqlStatement.h>
 
 #include <QSet>
 
 #include <algorithm>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 using namespace ServerTests;

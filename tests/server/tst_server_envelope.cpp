@@ -4,6 +4,8 @@
 
 #include <QJsonArray>
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 using namespace ServerTests;
 

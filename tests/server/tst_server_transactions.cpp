@@ -2,6 +2,8 @@
 // failed call inside one.
 #include "ServerTestKit.h"
 
+using namespace rbx;
+
 using namespace Qt::StringLiterals;
 using namespace ServerTests;
 

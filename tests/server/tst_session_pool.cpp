@@ -1,10 +1,12 @@
-#include "SqlSessionPool.h"
+#include <server/SqlSessionPool.h>
 
-#include "FirebirdDialect.h"
+#include <db/FirebirdDialect.h>
 
 #include <QTest>
 
 #include <atomic>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 

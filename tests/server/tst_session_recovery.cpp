@@ -3,13 +3,15 @@
 // client ends it; a database that cannot be reached yet is named as such, and the session
 // recovers once it can. The protocol runs in this thread, so the test cuts the session's
 // connection by closing it.
-#include "OleDate.h"
+#include <protocol/OleDate.h>
 #include "ServerTestKit.h"
-#include "SqlDialect.h"
-#include "SqlStatement.h"
+#include <db/SqlDialect.h>
+#include <db/SqlStatement.h>
 
 #include <QDir>
 #include <QtTest>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 using ServerTests::R;

@@ -1,12 +1,14 @@
 // The write turns of a one-writer database: handed over in the order writers arrived, a writer
 // that gives up leaves the line without blocking those behind it, and a turn ends exactly once.
-#include "HouseError.h"
-#include "WriteGate.h"
+#include <protocol/HouseError.h>
+#include <server/WriteGate.h>
 
 #include <QMutex>
 #include <QtTest>
 
 #include <thread>
+
+using namespace rbx;
 
 using namespace Qt::StringLiterals;
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DialogSeam.h"
-#include "RowSource.h"
+#include <house/DialogSeam.h>
+#include <house/RowSource.h>
 
 #include <QList>
 #include <QObject>
@@ -10,6 +10,8 @@
 
 #include <functional>
 #include <optional>
+
+namespace rbx {
 
 // A dialog seam for tests: records every request and answers as told, without a window.
 class AnsweringDialogs final : public DialogSeam
@@ -114,3 +116,5 @@ public:
         --busyDepth;
     }
 };
+
+} // namespace rbx

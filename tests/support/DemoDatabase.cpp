@@ -1,8 +1,10 @@
 #include "DemoDatabase.h"
 
-#include "HouseError.h"
-#include "OleDate.h"
+#include <protocol/HouseError.h>
+#include <protocol/OleDate.h>
 #include "TestOperators.h"
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -45,3 +47,5 @@ std::unique_ptr<Database> DemoDatabase::open(const QString &connectionName) cons
 {
     return Database::open(url(), connectionName);
 }
+
+} // namespace rbx

@@ -1,12 +1,14 @@
 #pragma once
 
-#include "Database.h"
-#include "DemoHospital.h"
+#include <db/Database.h>
+#include <db/DemoHospital.h>
 #include "TestEngine.h"
 
 #include <QString>
 
 #include <memory>
+
+namespace rbx {
 
 namespace TestSupport {
 // The fixed day of the demo prescriptions in tests, so that no test depends on the clock.
@@ -38,3 +40,5 @@ private:
     QString m_error;
     DemoSummary m_summary;
 };
+
+} // namespace rbx

@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+namespace rbx {
+
 QByteArray FakeCopyService::answer(const QByteArray &line)
 {
     const QJsonObject request = QJsonDocument::fromJson(line).object();
@@ -124,3 +126,5 @@ QList<FakeCopyService::Call> FakeCopyService::callsOf(const QString &method) con
     }
     return found;
 }
+
+} // namespace rbx

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CopyServiceContract.h"
+#include <contract/CopyServiceContract.h>
 #include "FakeScramLogin.h"
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QHash>
 #include <QList>
@@ -10,6 +10,8 @@
 #include <QMutex>
 #include <QString>
 #include <QVariant>
+
+namespace rbx {
 
 // A stand-in for "Rbx53207.rdmCopiaForm" behind a ScriptedServer: answers the copy's calls from
 // scripted rows, records every call with its arguments, writes back chosen by-reference values
@@ -63,3 +65,5 @@ private:
     QList<Call> m_calls;
     QHash<QString, int> m_counts;
 };
+
+} // namespace rbx

@@ -1,13 +1,15 @@
 #include "FakeScramLogin.h"
 
-#include "ScramVerifier.h"
+#include <protocol/ScramVerifier.h>
 #include "TestOperators.h"
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QCryptographicHash>
 #include <QJsonObject>
 #include <QMessageAuthenticationCode>
 #include <QUuid>
+
+namespace rbx {
 
 namespace {
 
@@ -92,3 +94,5 @@ QStringList FakeScramLogin::loggedIn() const
     QMutexLocker lock(&m_mutex);
     return m_loggedIn;
 }
+
+} // namespace rbx

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace rbx {
+
 // The server's half of a SCRAM-SHA-256 login for a scripted server, so that a client that logs
 // in (the headless copy) can run against it: every operator's password is the test password.
 // One login at a time, as the scripted servers serve one client.
@@ -27,3 +29,5 @@ private:
     QByteArray m_nonce;
     QStringList m_loggedIn;
 };
+
+} // namespace rbx

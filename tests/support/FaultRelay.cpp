@@ -1,6 +1,6 @@
 #include "FaultRelay.h"
 
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,6 +10,8 @@
 
 #include <memory>
 #include <vector>
+
+namespace rbx {
 
 namespace {
 constexpr int AnswerTimeoutMs = 30000;
@@ -129,3 +131,5 @@ void FaultRelay::run()
     m_listening.release();
     exec();
 }
+
+} // namespace rbx

@@ -6,6 +6,10 @@
 #include <QStringList>
 #include <QThread>
 
+class QTcpSocket;
+
+namespace rbx {
+
 // A loopback relay in front of the real server, on its own thread: passes every message of a
 // connection through to the server and its answer back, except the chosen call, which it
 // answers itself with a service failure without passing it on. What follows (the client's
@@ -47,3 +51,5 @@ private:
     mutable QMutex m_mutex;
     QStringList m_methods;
 };
+
+} // namespace rbx

@@ -1,10 +1,12 @@
 #include "RpcTestClient.h"
 
-#include "HouseError.h"
-#include "SaslClient.h"
+#include <protocol/HouseError.h>
+#include <protocol/SaslClient.h>
 
 #include <QDeadlineTimer>
 #include <QJsonDocument>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -139,3 +141,5 @@ Wire::CallResult RpcTestClient::result(const QJsonObject &answer)
         throw EDataSetError(u"no result: "_s + QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact)));
     return Wire::decodeCallResult(answer.value(u"result"_s));
 }
+
+} // namespace rbx

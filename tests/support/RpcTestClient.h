@@ -1,7 +1,7 @@
 #pragma once
 
 #include "TestOperators.h"
-#include "WireProtocol.h"
+#include <protocol/WireProtocol.h>
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -9,6 +9,8 @@
 #include <QTcpSocket>
 
 #include <initializer_list>
+
+namespace rbx {
 
 // A bare protocol client for tests: sends raw bytes or requests and reads whole answers,
 // blocking with a timeout. No rules of its own, so it can send anything a broken client might.
@@ -57,3 +59,5 @@ private:
     Wire::LineFramer m_framer;
     qint64 m_nextId = 1;
 };
+
+} // namespace rbx

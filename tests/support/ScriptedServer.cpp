@@ -5,6 +5,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+namespace rbx {
+
 namespace {
 QSemaphore &listening()
 {
@@ -64,3 +66,5 @@ void ScriptedServer::run()
     listening().release();
     exec();
 }
+
+} // namespace rbx

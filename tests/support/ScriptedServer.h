@@ -9,6 +9,8 @@
 
 class QTcpServer;
 
+namespace rbx {
+
 // A loopback server on its own thread that answers each received line with what the script
 // returns: the bytes to send, Silence to say nothing, or Close to drop the connection.
 class ScriptedServer final : public QThread
@@ -35,3 +37,5 @@ private:
     mutable QMutex m_mutex;
     QList<QByteArray> m_received;
 };
+
+} // namespace rbx

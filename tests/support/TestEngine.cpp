@@ -1,15 +1,17 @@
 #include "TestEngine.h"
 
-#include "DBGeral.h"
-#include "FirebirdConnection.h"
-#include "FirebirdFiles.h"
-#include "HouseError.h"
+#include <house/DBGeral.h>
+#include <db/FirebirdConnection.h>
+#include <db/FirebirdFiles.h>
+#include <protocol/HouseError.h>
 
 #include <QAtomicInt>
 #include <QCoreApplication>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QThread>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -116,3 +118,5 @@ ScratchDatabase::~ScratchDatabase()
         qWarning("test database left on the Firebird server: %s", qPrintable(error.message()));
     }
 }
+
+} // namespace rbx

@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+namespace rbx {
+
 // The database product a test run stores in. Every test of the database, the server and the
 // copy against the real server runs once per product: RBX_TEST_DATABASE=firebird selects the
 // Firebird server named by RBX_FIREBIRD_URL_BASE (scripts/firebird.sh sets it), anything else
@@ -59,3 +61,5 @@ private:
     QString m_url;
     QString m_path;
 };
+
+} // namespace rbx

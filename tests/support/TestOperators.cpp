@@ -1,13 +1,15 @@
 #include "TestOperators.h"
 
-#include "Database.h"
-#include "HouseError.h"
-#include "OperatorAccounts.h"
-#include "SqlStatement.h"
+#include <db/Database.h>
+#include <protocol/HouseError.h>
+#include <db/OperatorAccounts.h>
+#include <db/SqlStatement.h>
 
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
+
+namespace rbx {
 
 using namespace Qt::StringLiterals;
 
@@ -44,3 +46,5 @@ QString passwordFile()
 }
 
 } // namespace TestSupport
+
+} // namespace rbx

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace rbx {
+
 class Database;
 
 namespace TestSupport {
@@ -18,3 +20,5 @@ void givePasswords(Database &database);
 QString passwordFile();
 
 } // namespace TestSupport
+
+} // namespace rbx

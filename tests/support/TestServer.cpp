@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QRegularExpression>
 
+namespace rbx {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -137,3 +139,5 @@ QString TestServer::log() const
         return {};
     return QString::fromUtf8(file.readAll());
 }
+
+} // namespace rbx

@@ -7,6 +7,8 @@
 
 #include <memory>
 
+namespace rbx {
+
 struct TestServerOptions
 {
     QString token;              // written to a token file for --token-file; empty: no token
@@ -58,3 +60,5 @@ private:
     quint16 m_port = 0;
     QString m_error;
 };
+
+} // namespace rbx
