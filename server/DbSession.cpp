@@ -284,10 +284,7 @@ void DbSession::atomically(const std::function<void()> &writes)
         writes();
     } catch (...) {
         try {
-            m_database->countRun();
-            m_database->rollbackToSavepoint(CallSavepoint);
-            m_database->countRun();
-            m_database->releaseSavepoint(CallSavepoint);
+            undoToCallSavepoint();
         } catch (const EHouseError &error) {
             serverLog(u"rollback to savepoint failed: "_s + error.message());
         }
@@ -315,6 +312,14 @@ void DbSession::inOwnTransaction(const std::function<void()> &writes)
     }
 }
 
+void DbSession::undoToCallSavepoint()
+{
+    m_database->countRun();
+    m_database->rollbackToSavepoint(CallSavepoint);
+    m_database->countRun();
+    m_database->releaseSavepoint(CallSavepoint);
+}
+
 qint64 DbSession::groupAgeMs() const { return groupOpen() ? m_groupAge.elapsed() : 0; }
 
 void DbSession::inGroup(const std::function<void()> &writes)
@@ -330,10 +335,7 @@ void DbSession::inGroup(const std::function<void()> &writes)
     }
     const auto undoUnit = [this] {
         try {
-            m_database->countRun();
-            m_database->rollbackToSavepoint(CallSavepoint);
-            m_database->countRun();
-            m_database->releaseSavepoint(CallSavepoint);
+            undoToCallSavepoint();
         } catch (const EHouseError &error) {
             // the unit may be half in the group: none of the group may commit then
             serverLog(u"rollback to savepoint failed, the group is undone: "_s + error.message());

@@ -116,6 +116,9 @@ private:
     void connect();
     // Takes the write turn and begins a transaction of that kind.
     void begin(Transaction kind);
+    // Undoes the writes since the call's savepoint and lets it go; throws EHouseError when the
+    // database cannot.
+    void undoToCallSavepoint();
     // After a transaction ended: results closed, and statements dropped where they do not
     // outlive it.
     void transactionEnded();
