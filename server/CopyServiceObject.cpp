@@ -479,13 +479,17 @@ Wire::CallResult CopyServiceObject::CopServInte(Args &args)
         return result;
     } catch (...) {
         m_journal.failed(errorText(std::current_exception()));
-        if (!execucao.isEmpty()) {
-            if (m_failedRuns.size() >= MaxFailedRuns)
-                m_failedRuns.clear();
-            m_failedRuns.insert(execucao);
-        }
+        if (!execucao.isEmpty())
+            stopRun(execucao);
         throw;
     }
+}
+
+void CopyServiceObject::stopRun(const QString &execucao)
+{
+    if (m_failedRuns.size() >= MaxFailedRuns)
+        m_failedRuns.clear();
+    m_failedRuns.insert(execucao);
 }
 
 void CopyServiceObject::endGroup() { m_db.commitGroup(); }
@@ -500,11 +504,8 @@ std::optional<DbSession::GroupEnd> CopyServiceObject::takeGroupEnd()
     } else {
         m_audit.rollback();
         m_journal.failed(end->why);
-        for (const QString &execucao : std::as_const(m_groupRuns)) {
-            if (m_failedRuns.size() >= MaxFailedRuns)
-                m_failedRuns.clear();
-            m_failedRuns.insert(execucao);
-        }
+        for (const QString &execucao : std::as_const(m_groupRuns))
+            stopRun(execucao);
     }
     m_groupRuns.clear();
     return end;

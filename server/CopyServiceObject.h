@@ -106,6 +106,8 @@ private:
     // A classic write with its journal: in the client's transaction, or with its pictures in one
     // of its own.
     void classicWrite(const QString &filial, double destino, const std::function<void()> &writes);
+    // The run's later copies are refused unrun: it stops at the service that failed.
+    void stopRun(const QString &execucao);
     // Refused when the operator is no nutritionist of the branch.
     void requireNutritionist(const QString &operador, const QString &filial);
 
