@@ -115,6 +115,30 @@ SELECT CDPACIENTE, DTSERVINTE, NRSEQUSERV, CDSEQUCOPR, CDFILAUXPRAT, CDPRATO, QT
  WHERE CDPACIENTE = :CDPACIENTE AND DTSERVINTE = :DTSERVINTE AND NRSEQUSERV = :NRSEQUSERV AND CDFILIAL = :CDFILIAL
  ORDER BY CDSEQUCOPR)"_s;
 
+// Everything a server-side copy reads, in one statement: the origin's service, a row per item
+// (one row with null items when it has none), the destination's sequence before the lowest free
+// one as BeforeFreeService computes it, and whether the destination holds the same service and
+// diet, which only then is pictured and removed.
+const QString CopyReads = uR"(
+SELECT S.CDSERVFILI, S.CDDIETPAD, S.NRACOMPANA, S.STPACIACOM, S.IDIMPRSERV, S.IDTIPOSERINT, S.IDRESTSERIN,
+       S.CDDIETGRUPSI, S.DTINTERNA, S.DSSERVINTE, S.NRSERVPESO,
+       (SELECT CASE WHEN MIN(CAST(F.NRSEQUSERV AS INTEGER)) > 1 THEN 0
+                    ELSE MIN(CASE WHEN N.NRSEQUSERV IS NULL THEN CAST(F.NRSEQUSERV AS INTEGER) END) END
+          FROM SERVINTE F
+          LEFT JOIN SERVINTE N ON N.CDPACIENTE = F.CDPACIENTE AND N.DTSERVINTE = F.DTSERVINTE AND N.CDFILIAL = F.CDFILIAL
+                              AND CAST(N.NRSEQUSERV AS INTEGER) = CAST(F.NRSEQUSERV AS INTEGER) + 1
+         WHERE F.CDPACIENTE = :P_LIVRE AND F.DTSERVINTE = :D_LIVRE AND F.CDFILIAL = :F_LIVRE),
+       CASE WHEN EXISTS (SELECT 1 FROM SERVINTE D
+                          WHERE D.CDPACIENTE = S.CDPACIENTE AND D.DTSERVINTE = :D_OCUPADO AND D.CDFILIAL = S.CDFILIAL
+                            AND D.CDSERVFILI = S.CDSERVFILI AND D.CDDIETPAD = S.CDDIETPAD) THEN 1 ELSE 0 END,
+       C.CDSEQUCOPR, C.CDFILAUXPRAT, C.CDPRATO, C.QTSERVCONF, C.QTPRATCONF, C.QTINFUCONF, C.HRCONSCONF, C.DTCONSCONF,
+       C.CDPRODUTO, C.CDVIACESDIET, C.IDPREPCONF, C.DSOBSCONF
+  FROM SERVINTE S
+  LEFT JOIN CONFESCO C ON C.CDPACIENTE = S.CDPACIENTE AND C.DTSERVINTE = S.DTSERVINTE AND C.NRSEQUSERV = S.NRSEQUSERV
+                      AND C.CDFILIAL = S.CDFILIAL
+ WHERE S.CDPACIENTE = :CDPACIENTE AND S.DTSERVINTE = :DTSERVINTE AND S.NRSEQUSERV = :NRSEQUSERV AND S.CDFILIAL = :CDFILIAL
+ ORDER BY C.CDSEQUCOPR)"_s;
+
 // What a refused service row ran into, in the order the checks were always made, worked out
 // only once the database has refused it. `duplicate`: the row's key or its service and diet
 // were taken already.
@@ -534,13 +558,11 @@ Wire::CallResult CopyServiceObject::copyService(const QString &paciente, double 
     const auto unit = [&] {
         row = {};
         items.clear();
-        PreparedStatement &origin = run(m_db, uR"(
-SELECT CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM, IDIMPRSERV, IDTIPOSERINT, IDRESTSERIN, CDDIETGRUPSI,
-       DTINTERNA, DSSERVINTE, NRSERVPESO
-  FROM SERVINTE
- WHERE CDPACIENTE = :CDPACIENTE AND DTSERVINTE = :DTSERVINTE AND NRSEQUSERV = :NRSEQUSERV AND CDFILIAL = :CDFILIAL)"_s,
+        PreparedStatement &origin = run(m_db, CopyReads,
                                         {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, origemValue},
-                                         {u":NRSEQUSERV"_s, sequenciaOrigem}, {u":CDFILIAL"_s, filial}});
+                                         {u":NRSEQUSERV"_s, sequenciaOrigem}, {u":CDFILIAL"_s, filial},
+                                         {u":P_LIVRE"_s, paciente}, {u":D_LIVRE"_s, destinoValue},
+                                         {u":F_LIVRE"_s, filial}, {u":D_OCUPADO"_s, destinoValue}});
         if (!origin.next()) {
             origin.finish();
             refuse(u"O serviço de sequência %1 do paciente %2 em %3 na filial %4 não existe; nada foi copiado."_s.arg(
@@ -564,16 +586,48 @@ SELECT CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM, IDIMPRSERV, IDTIPOSERINT, 
         row.descricao = textOrNull(origin.value(9));
         const QVariant peso = origin.value(10);
         row.peso = peso.isNull() ? QVariant() : QVariant(CopyRules::carriedWeight(peso.toDouble()));
+        const QVariant beforeFree = origin.value(11);
+        const bool occupied = origin.value(12).toInt() != 0;
+        do {
+            if (origin.value(13).isNull())
+                break;
+            ItemRow copy;
+            copy.paciente = paciente;
+            copy.data = destino;
+            copy.filial = filial;
+            copy.filialPrato = textOrNull(origin.value(14));
+            copy.prato = textOrNull(origin.value(15));
+            // a null quantity travels as 0
+            copy.qtServ = origin.value(16).toDouble();
+            copy.qtPrat = origin.value(17).toDouble();
+            copy.qtInfu = origin.value(18).toDouble();
+            copy.hora = origin.value(19).toDouble();
+            if (const std::optional<double> moved =
+                    CopyRules::carriedDate(CopyRules::movedConsumption(date(origin.value(20)), origem, destino)))
+                copy.consumo = *moved;
+            copy.produto = textOrNull(origin.value(21));
+            copy.via = textOrNull(origin.value(22));
+            copy.preparo = textOrNull(origin.value(23));
+            copy.observacao = textOrNull(origin.value(24));
+            items.append(copy);
+        } while (origin.next());
         origin.finish();
 
         const RunJournal::ServiceKey key{paciente, destino, filial, row.servico, row.dieta};
-        replaced = m_journal.replace(order, key);
         const Schema::Column &serviceSequence = col(u"SERVINTE"_s, u"NRSEQUSERV"_s);
-        row.sequencia = nextSequence(
-            beforeLowestFree(single(m_db, BeforeFreeService,
-                           {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, destinoValue}, {u":CDFILIAL"_s, filial}}),
-                    serviceSequence),
-            serviceSequence);
+        if (occupied) {
+            // the removal may free the lowest sequence: ask again after it
+            replaced = m_journal.replace(order, key);
+            row.sequencia = nextSequence(
+                beforeLowestFree(single(m_db, BeforeFreeService,
+                                        {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, destinoValue},
+                                         {u":CDFILIAL"_s, filial}}),
+                                 serviceSequence),
+                serviceSequence);
+        } else {
+            m_journal.nothingToReplace(key);
+            row.sequencia = nextSequence(beforeLowestFree(beforeFree, serviceSequence), serviceSequence);
+        }
         // the same for every copy of a run: asked once a group
         GroupNutritionist &known = m_groupNutritionist;
         if (m_db.groupNumber() != 0 && known.group == m_db.groupNumber() && known.operador == operador
@@ -598,35 +652,10 @@ SELECT CDSERVFILI, CDDIETPAD, NRACOMPANA, STPACIACOM, IDIMPRSERV, IDTIPOSERINT, 
         // the service is this transaction's own: its items count from none
         const Schema::Column &itemSequence = col(u"CONFESCO"_s, u"CDSEQUCOPR"_s);
         QString item = beforeLowestFree(QVariant(), itemSequence);
-        PreparedStatement &source = run(m_db, ItemsOf,
-                                        {{u":CDPACIENTE"_s, paciente}, {u":DTSERVINTE"_s, origemValue},
-                                         {u":NRSEQUSERV"_s, sequenciaOrigem}, {u":CDFILIAL"_s, filial}});
-        while (source.next()) {
-            ItemRow copy;
-            copy.paciente = paciente;
-            copy.data = destino;
-            copy.sequencia = row.sequencia;
-            copy.filial = filial;
-            copy.filialPrato = textOrNull(source.value(4));
-            copy.prato = textOrNull(source.value(5));
-            // a null quantity travels as 0
-            copy.qtServ = source.value(6).toDouble();
-            copy.qtPrat = source.value(7).toDouble();
-            copy.qtInfu = source.value(8).toDouble();
-            copy.hora = source.value(9).toDouble();
-            if (const std::optional<double> moved =
-                    CopyRules::carriedDate(CopyRules::movedConsumption(date(source.value(10)), origem, destino)))
-                copy.consumo = *moved;
-            copy.produto = textOrNull(source.value(11));
-            copy.via = textOrNull(source.value(12));
-            copy.preparo = textOrNull(source.value(13));
-            copy.observacao = textOrNull(source.value(14));
-            items.append(copy);
-        }
-        source.finish();
         for (ItemRow &copy : items) {
             item = nextSequence(item, itemSequence);
             copy.item = item;
+            copy.sequencia = row.sequencia;
         }
         try {
             insertItems(items);

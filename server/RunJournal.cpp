@@ -309,6 +309,8 @@ qint64 RunJournal::replace(qint64 order, const ServiceKey &key)
     }
 }
 
+void RunJournal::nothingToReplace(const ServiceKey &key) { noteDestination(key.data); }
+
 void RunJournal::wrote(qint64 order, const ServiceKey &key) { picture(order, key, u'N'); }
 
 void RunJournal::runFor(const QString &filial, double destino) { ensureRun(filial, destino); }

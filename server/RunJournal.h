@@ -65,6 +65,9 @@ public:
     // Inside the write's transaction: the destination's service pictured as it was and removed;
     // the rows removed.
     qint64 replace(qint64 order, const ServiceKey &key);
+    // Inside the write's transaction, in place of replace: the copy saw no such service at the
+    // destination, so there is no picture to take.
+    void nothingToReplace(const ServiceKey &key);
     // Inside the write's transaction, after the service and its items are written: their picture.
     void wrote(qint64 order, const ServiceKey &key);
 

@@ -387,6 +387,31 @@ private slots:
         QCOMPARE(storedCopy(demo), first);
     }
 
+    // A service copied onto its own day replaces itself: its items are read before it is removed.
+    void copyOntoItsOwnDayKeepsItsItems()
+    {
+        DemoDatabase demo;
+        QVERIFY2(demo.isValid(), qPrintable(demo.errorString()));
+        TestServer server;
+        QVERIFY2(server.start(demo.url()), qPrintable(server.errorString()));
+        const QList<ServiceState> before = readServices(server.port(), origin(), u"1"_s);
+        const auto withItems = std::find_if(before.begin(), before.end(),
+                                            [](const ServiceState &state) { return !state.items.isEmpty(); });
+        QVERIFY(withItems != before.end());
+        Session session(server.port());
+        const double day = OleDate::fromDate(origin());
+        const auto answer = session.client.receiveCopServInte(session.client.sendCopServInte(
+            withItems->patient, day, withItems->sequence, withItems->branch, day, Operator, {}));
+        QCOMPARE(answer.replaced, 1);
+        QCOMPARE(answer.items, withItems->items.size());
+        const QList<ServiceState> after = readServices(server.port(), origin(), u"1"_s);
+        const auto again = std::find_if(after.begin(), after.end(),
+                                        [&](const ServiceState &state) { return state.key == withItems->key; });
+        QVERIFY(again != after.end());
+        QCOMPARE(again->items, withItems->items);
+        QCOMPARE(again->columns, withItems->columns);
+    }
+
     // Narrowed to one floor and one diet, the copy takes exactly the services of in-patients on
     // that floor with that diet.
     void filteredCopyCopiesExactlyTheMatchingServices()

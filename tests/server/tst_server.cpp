@@ -29,6 +29,8 @@ private slots:
 
     void cleanupTestCase()
     {
+        if (!m_demo)
+            return; // skipped: no database engine
         m_server.stop();
         // the token is never written to the log, whatever happened
         QVERIFY(!m_server.log().isEmpty());
