@@ -4,6 +4,10 @@
 #include "Schema.h"
 #include "SqlStatement.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+
 namespace rbx {
 
 using namespace Qt::StringLiterals;
@@ -73,14 +77,66 @@ QString SqliteDialect::groupPasses(const QString &flagParameter, const QString &
 QVariant SqliteDialect::dateTimeValue(double oleDate) const
 {
     const QDateTime moment = OleDate::toDateTime(oleDate);
-    return QString(moment.date().toString(StoredDateFormat) + u' ' + moment.time().toString(StoredTimeFormat));
+    const QDate date = moment.date();
+    const QTime time = moment.time();
+    // every copied row binds dates: written by hand, the format's parser is most of their cost
+    if (moment.isValid() && date.year() >= 1000 && date.year() <= 9999) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", date.year(), date.month(), date.day(),
+                      time.hour(), time.minute(), time.second(), time.msec());
+        return QString::fromLatin1(text, StoredLength);
+    }
+    return QString(date.toString(StoredDateFormat) + u' ' + time.toString(StoredTimeFormat));
 }
+
+namespace {
+
+// The digits at [from, from + count) of a stored date, or -1.
+int digitsAt(const QString &text, qsizetype from, qsizetype count)
+{
+    int value = 0;
+    for (qsizetype i = from; i < from + count; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
+// A stored date in its exact format, read without the format's parser; nullopt otherwise.
+std::optional<QDateTime> exactStoredDate(const QString &text)
+{
+    static constexpr struct
+    {
+        qsizetype at;
+        char16_t separator;
+    } separators[] = {{4, u'-'}, {7, u'-'}, {13, u':'}, {16, u':'}, {19, u'.'}};
+    for (const auto &[at, separator] : separators) {
+        if (text.at(at) != separator)
+            return std::nullopt;
+    }
+    const int year = digitsAt(text, 0, 4), month = digitsAt(text, 5, 2), day = digitsAt(text, 8, 2);
+    const int hour = digitsAt(text, 11, 2), minute = digitsAt(text, 14, 2), second = digitsAt(text, 17, 2);
+    const int msec = digitsAt(text, 20, 3);
+    if (std::min({year, month, day, hour, minute, second, msec}) < 0)
+        return std::nullopt;
+    const QDate date(year, month, day);
+    const QTime time(hour, minute, second, msec);
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return QDateTime(date, time, Qt::UTC);
+}
+
+} // namespace
 
 std::optional<double> SqliteDialect::oleDate(const QVariant &value) const
 {
     const QString text = value.toString();
     if (text.size() != StoredLength || text.at(10) != u' ')
         return std::nullopt;
+    if (const std::optional<QDateTime> exact = exactStoredDate(text))
+        return OleDate::fromDateTime(*exact);
     const QDate date = QDate::fromString(text.left(10), StoredDateFormat);
     const QTime time = QTime::fromString(text.mid(11), StoredTimeFormat);
     if (!date.isValid() || !time.isValid())

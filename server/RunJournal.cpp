@@ -279,7 +279,9 @@ qint64 RunJournal::picture(qint64 order, const ServiceKey &key, QChar version)
 {
     const QVariant data = m_db.dialect().dateTimeValue(key.data);
     const QVariant id = double(m_run->id), ordinal = double(order), ver = QString(version);
-    return run(m_db, JournalSql::pictureOfService(m_db.dialect()),
+    if (m_pictureSql.isEmpty())
+        m_pictureSql = JournalSql::pictureOfService(m_db.dialect());
+    return run(m_db, m_pictureSql,
                {{u":ID1"_s, id}, {u":ORD1"_s, ordinal}, {u":VER1"_s, ver}, {u":P1"_s, key.paciente}, {u":D1"_s, data},
                 {u":F1"_s, key.filial}, {u":S1"_s, key.servico}, {u":T1"_s, key.dieta}, {u":ID2"_s, id},
                 {u":ORD2"_s, ordinal}, {u":VER2"_s, ver}, {u":P2"_s, key.paciente}, {u":D2"_s, data},

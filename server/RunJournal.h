@@ -117,6 +117,7 @@ private:
     void picturePending();
 
     DbSession &m_db;
+    QString m_pictureSql; // built once: every copied service runs it
     QString m_operator;
     std::optional<Query> m_query;
     std::optional<Run> m_run;

@@ -387,6 +387,10 @@ private slots:
         QCOMPARE(codes, (QStringList{u"O1"_s, u"O2"_s, u"O3"_s}));
         QVERIFY(!dialect.oleDate(u"14/03/2024"_s));
         QVERIFY(!dialect.oleDate(u"2024-13-01 00:00:00.000"_s));
+        QVERIFY(!dialect.oleDate(u"2024-02-30 00:00:00.000"_s));
+        QVERIFY(!dialect.oleDate(u"2024-03-14 08:30:00,000"_s));
+        QCOMPARE(dialect.dateTimeValue(day + 8.5 / 24).toString(), u"2024-03-14 08:30:00.000"_s);
+        QCOMPARE(dialect.dateTimeValue(-657434.0).toString(), u"0100-01-01 00:00:00.000"_s);
     }
 
     // One filter group of getServInte as the dialect writes it: the flag "T" passes every code,
