@@ -53,8 +53,10 @@ QStringList SqliteDialect::sessionSetup() const
     // synchronous=FULL: a call answered as done must survive a power cut, and the service writes
     // a few rows per call, so the extra sync per commit costs little.
     // The busy timeout comes first so that switching the journal waits for other connections.
+    // temp_store=MEMORY keeps the statement journal of each copy's savepoint in memory: on disk
+    // its writes were a fifth of a grouped copy's time, and it only ever serves a rollback.
     return {u"PRAGMA busy_timeout=%1"_s.arg(BusyTimeoutMs), u"PRAGMA journal_mode=WAL"_s,
-            u"PRAGMA synchronous=FULL"_s, u"PRAGMA foreign_keys=ON"_s};
+            u"PRAGMA synchronous=FULL"_s, u"PRAGMA foreign_keys=ON"_s, u"PRAGMA temp_store=MEMORY"_s};
 }
 
 void SqliteDialect::beginWrite(QSqlDatabase &db) const
