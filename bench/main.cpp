@@ -366,6 +366,8 @@ int copy(const BenchArgs &args)
     params.insert(u"slowest_s"_s, runSeconds.constLast());
     if (rttMs > 0)
         params.insert(u"rtt_ms"_s, rttMs);
+    if (const QString group = args.text(u"group-services"_s, {}); path.name == u"server"_s && !group.isEmpty())
+        params.insert(u"group_services"_s, group.toInt());
     if (!whole) {
         params.insert(u"copied_patients"_s, patients);
         params.insert(u"copied_services"_s, run.services);

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Plots the cost per service of the copy against the hospital's size from the JSON lines of a
 bench run, per database and path: the copy on plain loopback, and the floors where the run
-measured them (the replay floor, and the database floor beside the server-side copy)."""
+measured them (the replay floor, the database floor beside the server-side copy, and the bare
+floors of the same rows written one service a transaction and 64 to a commit)."""
 import json
 import sys
 
@@ -12,7 +13,7 @@ import matplotlib.pyplot as plt  # noqa: E402
 
 
 def main(results_path, png_path):
-    copy, floor, db_floor = {}, {}, {}
+    copy, floor, db_floor, bare = {}, {}, {}, {}
     with open(results_path, encoding="utf-8") as results:
         for line in results:
             line = line.strip()
@@ -23,7 +24,10 @@ def main(results_path, png_path):
             # over a relay, or a sample of the day: another question than cost against size
             if "rtt_ms" in params or "copied_patients" in params:
                 continue
-            key = (params.get("db", ""), params.get("path", "calls"))
+            path = params.get("path", "calls")
+            if params.get("group_services") == 1:
+                path += ", each copy committed alone"
+            key = (params.get("db", ""), path)
             point = (params.get("services", 0), figure["value"], params.get("patients", 0))
             if figure["name"] == "copy_us_per_service":
                 copy.setdefault(key, []).append(point)
@@ -31,6 +35,11 @@ def main(results_path, png_path):
                 floor.setdefault(key, []).append(point)
             elif figure["name"] == "db_floor_us_per_service":
                 db_floor.setdefault(key, []).append(point)
+            elif figure["name"] in ("bare_floor_one_sync_seconds", "bare_floor_batched_seconds"):
+                per_service = figure["value"] * 1e6 / max(1, params.get("services", 1))
+                one_sync = figure["name"] == "bare_floor_one_sync_seconds"
+                bare.setdefault((key[0], "one sync a service" if one_sync else "64 services a commit"), []).append(
+                    (point[0], per_service, point[2]))
     if not copy:
         sys.exit("plot.py: no copy_us_per_service figures in " + results_path)
     fig, ax = plt.subplots(figsize=(8, 4.8), dpi=110)
@@ -47,6 +56,10 @@ def main(results_path, png_path):
         points.sort()
         ax.plot([p[0] for p in points], [p[1] for p in points], marker="^", linestyle=":",
                 label=f"database floor (in process), {db}")
+    for (db, batching), points in sorted(bare.items()):
+        points.sort()
+        ax.plot([p[0] for p in points], [p[1] for p in points], marker="v", linestyle="-.",
+                label=f"bare floor (the rows only), {batching}, {db}")
     ax.set_xscale("log")
     ax.set_yscale("log")
     ax.set_xlabel("services of the run (log scale)")

@@ -61,7 +61,7 @@ sqlite_url() { echo "sqlite:$work/$1.db"; }
 # server-side copy; the original contract's peer once. Each copy goes to a day of its own: a
 # rerun to a day numbers its services after those it replaces, and sequences have two digits.
 run "$bench" seed --url "$(sqlite_url day)" --patients 600 --services 4 --items 4
-run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path server --day 1 --floor --db-floor --repeats 3
+run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path server --day 1 --floor --db-floor --bare-floor --repeats 3
 run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path calls --day 2 --floor --repeats 3
 run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path classic --day 3
 # cost against size; the largest once: three nine-call runs of it would take too long
@@ -79,6 +79,8 @@ run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path server --day 6 --
 run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path calls --day 7 --rtt-ms 1 --sample-patients 60
 # days 1 to 7 went to the copies above
 concurrent_series sqlite "$(sqlite_url day)" 8
+# group commit against each copy committed alone, the same day again to day 12
+run "$bench" copy --url "$(sqlite_url day)" --db sqlite --path server --day 12 --group-services 1 --repeats 3
 lookups sqlite "$(sqlite_url lookups)"
 run "$pick" -platform offscreen --url "$(sqlite_url lookups)" --db sqlite
 # the price of synchronous=FULL: the same copy on a RAM file system, where a sync costs nothing
@@ -94,13 +96,14 @@ if grep -q 'firebird://' "$root/db/Database.cpp" && firebird_start >/dev/null 2>
   # the nine calls cost over a millisecond each here (docs/benchmarks.md): the whole day would
   # take over half a minute, so they copy the first patients, scaled per round trip
   run "$bench" seed --url "$(firebird_url day)" --patients 600 --services 4 --items 4
-  run "$bench" copy --url "$(firebird_url day)" --db firebird --path server --day 1
+  run "$bench" copy --url "$(firebird_url day)" --db firebird --path server --day 1 --bare-floor
   run "$bench" copy --url "$(firebird_url day)" --db firebird --path calls --day 2 \
     --sample-patients "${RBX_BENCH_FIREBIRD_SAMPLE:-150}"
   concurrent_series firebird "$(firebird_url day)" 3
   # two application servers on one database, four clients, each pair copying the same patients
   run "$bench" concurrent --url "$(firebird_url day)" --db firebird --clients 4 --servers 2 --overlap --day 7 \
     --one-client-rate "$one_client_rate"
+  run "$bench" copy --url "$(firebird_url day)" --db firebird --path server --day 8 --group-services 1
   lookups firebird "$(firebird_url lookups)"
   rm -f "$RBX_FIREBIRD_DIR/${fbdir##*/}"-*.fdb 2>/dev/null || true
 else
