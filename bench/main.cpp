@@ -154,6 +154,28 @@ ReplayCall callOf(const QByteArray &request)
 // answers; returns the seconds from getServInte to the last answer and the requests timed.
 // inFlight: each request goes as soon as the answers the client had before it are in, as the
 // client sent them; otherwise one call at a time.
+// A recorded message with its ids moved back by `shift`: the replay's single rpc.open leaves
+// out the login's later messages, so every later request the replay sends has an id that much
+// lower. Encoded as the client encodes, so that its requests match byte for byte.
+QByteArray renumbered(const QByteArray &message, qint64 shift)
+{
+    if (shift == 0)
+        return message;
+    const auto moved = [shift](QJsonObject object) {
+        if (object.contains(u"id"_s))
+            object.insert(u"id"_s, object.value(u"id"_s).toDouble() - double(shift));
+        return object;
+    };
+    const QJsonDocument document = QJsonDocument::fromJson(message);
+    if (document.isArray()) {
+        QJsonArray batch;
+        for (const QJsonValue &member : document.array())
+            batch.append(moved(member.toObject()));
+        return Wire::frame(batch);
+    }
+    return Wire::frame(moved(document.object()));
+}
+
 std::pair<double, qint64> floorRun(const RecordingRelay &relay, bool inFlight, int *mismatches)
 {
     // The replay signs in as no one: the recorded login (rpc.open with the first SASL message,
@@ -167,8 +189,12 @@ std::pair<double, qint64> floorRun(const RecordingRelay &relay, bool inFlight, i
     std::vector<ReplayCall> calls;
     for (qsizetype i = first; i < requests.size(); ++i)
         calls.push_back(callOf(requests.at(i)));
-    ReplayServer replay(QList<QByteArray>{requests.constFirst()} + requests.mid(first),
-                        QList<QByteArray>{relay.answers().at(first - 1)} + relay.answers().mid(first));
+    QList<QByteArray> expected{requests.constFirst()}, answers{relay.answers().at(first - 1)};
+    for (qsizetype i = first; i < requests.size(); ++i) {
+        expected.append(renumbered(requests.at(i), first - 1));
+        answers.append(renumbered(relay.answers().at(i), first - 1));
+    }
+    ReplayServer replay(expected, answers);
     TNetConnection connection;
     connection.ServerName = QString::fromLatin1(Wire::ServerObjectName);
     connection.Host = u"127.0.0.1"_s;
