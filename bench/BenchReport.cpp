@@ -51,6 +51,25 @@ double cpuSeconds(qint64 pid)
     return double(fields.at(11).toLongLong() + fields.at(12).toLongLong()) / double(sysconf(_SC_CLK_TCK));
 }
 
+CoreTimes coreTimes()
+{
+    QFile stat(QStringLiteral("/proc/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return {};
+    // cpu user nice system idle iowait irq softirq steal ...
+    const QList<QByteArray> fields = stat.readLine().simplified().split(' ');
+    if (fields.size() < 9 || fields.constFirst() != "cpu")
+        return {};
+    qint64 value[8] = {};
+    for (int i = 0; i < 8; ++i)
+        value[i] = fields.at(i + 1).toLongLong();
+    const qint64 idle = value[3] + value[4];
+    qint64 total = 0;
+    for (const qint64 v : value)
+        total += v;
+    return {total - idle, total};
+}
+
 qint64 ownPeakRssKiB() { return peakRssKiB(QCoreApplication::applicationPid()); }
 
 double quantile(QList<double> &samples, double q)

@@ -634,12 +634,14 @@ int concurrent(const BenchArgs &args)
                                      path.callByCall};
         threads.emplace_back(QThread::create([request, &results, c] { results[size_t(c)] = runCopy(request); }));
     }
+    const CoreTimes coresBefore = coreTimes();
     const double started = monotonicSeconds();
     for (auto &thread : threads)
         thread->start();
     for (auto &thread : threads)
         thread->wait();
     const double seconds = monotonicSeconds() - started;
+    const CoreTimes coresAfter = coreTimes();
     qint64 serverPeak = 0;
     for (const auto &server : servers)
         serverPeak = std::max(serverPeak, peakRssKiB(server->processId()));
@@ -675,6 +677,11 @@ int concurrent(const BenchArgs &args)
     const double rate = double(services) / seconds;
     report(u"concurrent_services_per_second"_s, rate, u"services/s"_s, rateParams);
     report(u"concurrent_seconds"_s, seconds, u"s"_s, rateParams);
+    // how much of the machine the copies left idle: where none is, more clients cannot go faster
+    if (coresBefore.total >= 0 && coresAfter.total > coresBefore.total)
+        report(u"concurrent_cores_busy"_s,
+               100.0 * double(coresAfter.busy - coresBefore.busy) / double(coresAfter.total - coresBefore.total),
+               u"%"_s, params);
     if (oneClientRate > 0) {
         QJsonObject ratioParams = params;
         ratioParams.insert(u"one_client_services_per_second"_s, oneClientRate);
