@@ -42,7 +42,7 @@ def main(results_path, png_path):
                     (point[0], per_service, point[2]))
     if not copy:
         sys.exit("plot.py: no copy_us_per_service figures in " + results_path)
-    fig, ax = plt.subplots(figsize=(8, 4.8), dpi=110)
+    fig, ax = plt.subplots(figsize=(11, 4.8), dpi=110)
     for (db, path), points in sorted(copy.items()):
         points.sort()
         ax.plot([p[0] for p in points], [p[1] for p in points], marker="o", label=f"copy, {db}, {path}")
@@ -66,7 +66,7 @@ def main(results_path, png_path):
     ax.set_ylabel("microseconds per service (log scale)")
     ax.set_title("Copy of a hospital day: cost per service against size")
     ax.grid(True, which="both", alpha=0.3)
-    ax.legend(loc="best", fontsize=7)
+    ax.legend(loc="upper left", bbox_to_anchor=(1.01, 1.0), fontsize=7)
     fig.tight_layout()
     fig.savefig(png_path)
 
