@@ -389,8 +389,10 @@ private slots:
         QVERIFY(!dialect.oleDate(u"2024-13-01 00:00:00.000"_s));
         QVERIFY(!dialect.oleDate(u"2024-02-30 00:00:00.000"_s));
         QVERIFY(!dialect.oleDate(u"2024-03-14 08:30:00,000"_s));
-        QCOMPARE(dialect.dateTimeValue(day + 8.5 / 24).toString(), u"2024-03-14 08:30:00.000"_s);
-        QCOMPARE(dialect.dateTimeValue(-657434.0).toString(), u"0100-01-01 00:00:00.000"_s);
+        if (TestSupport::engine() == TestSupport::Engine::Sqlite) { // stored as text in one form
+            QCOMPARE(dialect.dateTimeValue(day + 8.5 / 24).toString(), u"2024-03-14 08:30:00.000"_s);
+            QCOMPARE(dialect.dateTimeValue(-657434.0).toString(), u"0100-01-01 00:00:00.000"_s);
+        }
     }
 
     // One filter group of getServInte as the dialect writes it: the flag "T" passes every code,
