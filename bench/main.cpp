@@ -150,10 +150,6 @@ ReplayCall callOf(const QByteArray &request)
     return call;
 }
 
-// Replays the recorded requests through the client transport against a server that only
-// answers; returns the seconds from getServInte to the last answer and the requests timed.
-// inFlight: each request goes as soon as the answers the client had before it are in, as the
-// client sent them; otherwise one call at a time.
 // A recorded message with its ids moved back by `shift`: the replay's single rpc.open leaves
 // out the login's later messages, so every later request the replay sends has an id that much
 // lower. Encoded as the client encodes, so that its requests match byte for byte.
@@ -176,6 +172,10 @@ QByteArray renumbered(const QByteArray &message, qint64 shift)
     return Wire::frame(moved(document.object()));
 }
 
+// Replays the recorded requests through the client transport against a server that only
+// answers; returns the seconds from getServInte to the last answer and the requests timed.
+// inFlight: each request goes as soon as the answers the client had before it are in, as the
+// client sent them; otherwise one call at a time.
 std::pair<double, qint64> floorRun(const RecordingRelay &relay, bool inFlight, int *mismatches)
 {
     // The replay signs in as no one: the recorded login (rpc.open with the first SASL message,
