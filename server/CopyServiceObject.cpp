@@ -100,15 +100,18 @@ INSERT INTO SERVINTE (CDPACIENTE, DTSERVINTE, NRSEQUSERV, CDFILIAL, CDSERVFILI, 
                       IDIMPRSERV, IDTIPOSERINT, IDRESTSERIN, CDDIETGRUPSI, CDNUTRICIO, DTINTERNA, DSSERVINTE, NRSERVPESO)
 VALUES (:CDPACIENTE, :DTSERVINTE, :NRSEQUSERV, :CDFILIAL, :CDSERVFILI, :CDDIETPAD, :NRACOMPANA, :STPACIACOM,
         :IDIMPRSERV, :IDTIPOSERINT, :IDRESTSERIN, :CDDIETGRUPSI, :CDNUTRICIO, :DTINTERNA, :DSSERVINTE, :NRSERVPESO))"_s;
-const QString InsertItem = uR"(
-INSERT INTO CONFESCO (CDPACIENTE, DTSERVINTE, NRSEQUSERV, CDSEQUCOPR, CDFILIAL, CDFILAUXPRAT, CDPRATO, QTSERVCONF,
-                      QTPRATCONF, QTINFUCONF, HRCONSCONF, DTCONSCONF, CDPRODUTO, CDVIACESDIET, IDPREPCONF, DSOBSCONF)
-VALUES (:CDPACIENTE, :DTSERVINTE, :NRSEQUSERV, :CDSEQUCOPR, :CDFILIAL, :CDFILAUXPRAT, :CDPRATO, :QTSERVCONF,
-        :QTPRATCONF, :QTINFUCONF, :HRCONSCONF, :DTCONSCONF, :CDPRODUTO, :CDVIACESDIET, :IDPREPCONF, :DSOBSCONF))"_s;
 const QStringList ItemColumns = {u"CDPACIENTE"_s, u"DTSERVINTE"_s, u"NRSEQUSERV"_s, u"CDSEQUCOPR"_s, u"CDFILIAL"_s,
                                   u"CDFILAUXPRAT"_s, u"CDPRATO"_s, u"QTSERVCONF"_s, u"QTPRATCONF"_s, u"QTINFUCONF"_s,
                                   u"HRCONSCONF"_s, u"DTCONSCONF"_s, u"CDPRODUTO"_s, u"CDVIACESDIET"_s, u"IDPREPCONF"_s,
                                   u"DSOBSCONF"_s};
+QString insertItemSql()
+{
+    QStringList placeholders;
+    for (const QString &column : ItemColumns)
+        placeholders << u':' + column;
+    return u"INSERT INTO CONFESCO (%1) VALUES (%2)"_s.arg(ItemColumns.join(u", "_s), placeholders.join(u", "_s));
+}
+const QString InsertItem = insertItemSql();
 // A copied service's items go a few to a statement: one round trip for them to a remote database.
 constexpr int ItemsPerInsert = 16;
 const QString ItemsOf = uR"(
@@ -370,23 +373,22 @@ void CopyServiceObject::insertService(const ServiceRow &row)
          {u":DSSERVINTE"_s, row.descricao}, {u":NRSERVPESO"_s, row.peso}});
 }
 
-QList<std::pair<QString, QVariant>> CopyServiceObject::itemValues(const ItemRow &row) const
+QVariantList CopyServiceObject::itemValues(const ItemRow &row) const
 {
     const SqlDialect &dialect = m_db.dialect();
-    return {{u":CDPACIENTE"_s, row.paciente}, {u":DTSERVINTE"_s, dialect.dateTimeValue(row.data)},
-            {u":NRSEQUSERV"_s, row.sequencia}, {u":CDSEQUCOPR"_s, row.item}, {u":CDFILIAL"_s, row.filial},
-            {u":CDFILAUXPRAT"_s, row.filialPrato}, {u":CDPRATO"_s, row.prato}, {u":QTSERVCONF"_s, row.qtServ},
-            {u":QTPRATCONF"_s, row.qtPrat}, {u":QTINFUCONF"_s, row.qtInfu}, {u":HRCONSCONF"_s, row.hora},
-            {u":DTCONSCONF"_s, row.consumo.isNull() ? QVariant() : dialect.dateTimeValue(row.consumo.toDouble())},
-            {u":CDPRODUTO"_s, row.produto}, {u":CDVIACESDIET"_s, row.via}, {u":IDPREPCONF"_s, row.preparo},
-            {u":DSOBSCONF"_s, row.observacao}};
+    const QVariant consumo = row.consumo.isNull() ? QVariant() : dialect.dateTimeValue(row.consumo.toDouble());
+    // in the order of ItemColumns
+    return {row.paciente, dialect.dateTimeValue(row.data), row.sequencia, row.item, row.filial, row.filialPrato,
+            row.prato, row.qtServ, row.qtPrat, row.qtInfu, row.hora, consumo, row.produto, row.via, row.preparo,
+            row.observacao};
 }
 
 void CopyServiceObject::insertItem(const ItemRow &row)
 {
     PreparedStatement &statement = m_db.statement(InsertItem);
-    for (const auto &[placeholder, value] : itemValues(row))
-        statement.bind(placeholder, value);
+    const QVariantList values = itemValues(row);
+    for (qsizetype i = 0; i < ItemColumns.size(); ++i)
+        statement.bind(u':' + ItemColumns.at(i), values.at(i));
     statement.exec();
 }
 
@@ -402,8 +404,9 @@ void CopyServiceObject::insertItems(const QList<ItemRow> &rows)
             PreparedStatement &statement = m_db.statement(sql);
             for (int k = 0; k < count; ++k) {
                 const QString suffix = u'_' + QString::number(k + 1);
-                for (const auto &[placeholder, value] : itemValues(rows.at(from + k)))
-                    statement.bind(placeholder + suffix, value);
+                const QVariantList values = itemValues(rows.at(from + k));
+                for (qsizetype i = 0; i < ItemColumns.size(); ++i)
+                    statement.bind(u':' + ItemColumns.at(i) + suffix, values.at(i));
             }
             statement.exec();
         }

@@ -97,7 +97,7 @@ private:
     Wire::CallResult copyService(const QString &paciente, double origem, const QString &sequenciaOrigem,
                                  const QString &filial, double destino, const QString &operador, qint64 order);
     void insertService(const ServiceRow &row);
-    QList<std::pair<QString, QVariant>> itemValues(const ItemRow &row) const;
+    QVariantList itemValues(const ItemRow &row) const;
     void insertItem(const ItemRow &row);
     void insertItems(const QList<ItemRow> &rows);
 
