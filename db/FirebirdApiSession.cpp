@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <algorithm>
@@ -308,8 +309,68 @@ unsigned bytesPerCharacter(unsigned charSet)
     return charSet == CharsetUtf8 ? 4 : charSet == CharsetUnicodeFss ? 3 : 1;
 }
 
+// How a parameter of that description is declared, as the input of an EXECUTE BLOCK; nothing
+// for a type this session does not bind.
+std::optional<QString> declaration(const Field &field)
+{
+    const auto charSet = [&field]() -> std::optional<QString> {
+        switch (field.charSet) {
+        case 0: return u"NONE"_s;
+        case CharsetOctets: return u"OCTETS"_s;
+        case 2: return u"ASCII"_s;
+        case CharsetUnicodeFss: return u"UNICODE_FSS"_s;
+        case CharsetUtf8: return u"UTF8"_s;
+        default: return std::nullopt;
+        }
+    };
+    const auto exact = [&field](const QString &whole, int digits) {
+        return field.scale == 0 ? whole : u"NUMERIC(%1, %2)"_s.arg(digits).arg(-field.scale);
+    };
+    switch (field.type) {
+    case SQL_VARYING:
+    case SQL_TEXT: {
+        const std::optional<QString> set = charSet();
+        if (!set)
+            return std::nullopt;
+        return u"%1(%2) CHARACTER SET %3"_s.arg(field.type == SQL_TEXT ? u"CHAR"_s : u"VARCHAR"_s)
+            .arg(field.length / bytesPerCharacter(field.charSet))
+            .arg(*set);
+    }
+    case SQL_SHORT: return exact(u"SMALLINT"_s, 4);
+    case SQL_LONG: return exact(u"INTEGER"_s, 9);
+    case SQL_INT64: return exact(u"BIGINT"_s, 18);
+    case SQL_FLOAT: return u"FLOAT"_s;
+    case SQL_DOUBLE: return u"DOUBLE PRECISION"_s;
+    case SQL_TIMESTAMP: return u"TIMESTAMP"_s;
+    case SQL_TYPE_DATE: return u"DATE"_s;
+    case SQL_TYPE_TIME: return u"TIME"_s;
+    case SQL_BOOLEAN: return u"BOOLEAN"_s;
+    default: return std::nullopt;
+    }
+}
+
 bool isNameStart(QChar c) { return c.isLetter() || c == u'_'; }
 bool isNameChar(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'$'; }
+
+// Where an EXECUTE BLOCK's list of input parameters ends: only that list takes parameters, and
+// in the body that follows ":NAME" is one of the block's variables. The whole text elsewhere.
+qsizetype parametersEnd(const QString &sql)
+{
+    static const QRegularExpression block(u"^\\s*EXECUTE\\s+BLOCK\\s*"_s, QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = block.match(sql);
+    if (!match.hasMatch())
+        return sql.size();
+    qsizetype i = match.capturedEnd();
+    if (i >= sql.size() || sql.at(i) != u'(')
+        return i;
+    for (int depth = 0; i < sql.size(); ++i) {
+        if (sql.at(i) == u'(')
+            ++depth;
+        else if (sql.at(i) == u')' && --depth == 0)
+            return i + 1;
+    }
+    return sql.size();
+}
 
 // The text with each ":NAME" replaced by "?", and the names in order. Literals, quoted
 // identifiers and comments pass untouched: a colon inside them is no placeholder.
@@ -318,6 +379,7 @@ QString positional(const QString &sql, QStringList *names)
     QString out;
     out.reserve(sql.size());
     const qsizetype n = sql.size();
+    const qsizetype parameters = parametersEnd(sql);
     qsizetype i = 0;
     const auto copyTo = [&](qsizetype end) {
         out += QStringView(sql).mid(i, end - i);
@@ -354,7 +416,7 @@ QString positional(const QString &sql, QStringList *names)
         } else if (c == u'/' && next == u'*') {
             const qsizetype end = sql.indexOf(u"*/"_s, i + 2);
             copyTo(end < 0 ? n : end + 2);
-        } else if (c == u':' && isNameStart(next)) {
+        } else if (c == u':' && isNameStart(next) && i < parameters) {
             qsizetype j = i + 1;
             while (j < n && isNameChar(sql.at(j)))
                 ++j;
@@ -425,6 +487,10 @@ public:
     int column(const QString &name) const override;
     qint64 rowsAffected() const override;
     void finish() override;
+
+    const QStringList &placeholders() const { return m_placeholders; }
+    const Layout &declared() const { return m_declared; }
+    bool hasCursor() const { return m_hasCursor; }
 
     // Closes the cursor if it reads in this transaction.
     void closeCursorIn(Firebird::ITransaction *transaction);
@@ -990,6 +1056,40 @@ QString FirebirdApiSession::databaseKey() const { return m_attachment->key; }
 std::unique_ptr<PreparedStatement> FirebirdApiSession::prepare(const QString &sql)
 {
     return std::make_unique<FirebirdApi::Statement>(m_attachment, sql);
+}
+
+QString FirebirdApiSession::joined(const QStringList &sqls)
+{
+    const QString key = sqls.join(u"\n;\n"_s);
+    if (const auto known = m_joined.constFind(key); known != m_joined.constEnd())
+        return *known;
+    // Each part compiled alone tells the types of its parameters, which the block then declares;
+    // the body names them as its variables, with the same colon.
+    constexpr unsigned MaxInputBytes = 60000; // below the server's limit on one message
+    QStringList inputs, body, names;
+    unsigned bytes = 0;
+    bool joinable = sqls.size() > 1;
+    for (const QString &sql : sqls) {
+        if (!joinable)
+            break;
+        const FirebirdApi::Statement part(m_attachment, sql);
+        joinable = !part.hasCursor();
+        for (qsizetype i = 0; joinable && i < part.placeholders().size(); ++i) {
+            const QString name = part.placeholders().at(i).mid(1);
+            const Field &field = part.declared().fields.at(size_t(i));
+            const std::optional<QString> type = declaration(field);
+            bytes += field.length;
+            // one value a name: a name two parts share could not take two
+            joinable = type && !names.contains(name) && bytes <= MaxInputBytes;
+            names << name;
+            inputs << u"%1 %2 = :%1"_s.arg(name, type.value_or(QString()));
+        }
+        body << sql.trimmed() + u';';
+    }
+    const QString block = joinable ? u"EXECUTE BLOCK (%1)\nAS\nBEGIN\n%2\nEND"_s.arg(inputs.join(u", "_s), body.join(u'\n'))
+                                   : QString();
+    m_joined.insert(key, block);
+    return block;
 }
 
 void FirebirdApiSession::begin()

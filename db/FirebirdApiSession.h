@@ -4,6 +4,9 @@
 
 #include "SqlSession.h"
 
+#include <QHash>
+#include <QStringList>
+
 #include <memory>
 
 namespace rbx {
@@ -43,6 +46,8 @@ public:
     QString databaseKey() const override;
 
     std::unique_ptr<PreparedStatement> prepare(const QString &sql) override;
+    // An EXECUTE BLOCK of the statements, its inputs typed as each statement's parameters are.
+    QString joined(const QStringList &sqls) override;
     bool statementsOutliveTransactions() const override { return true; }
 
     // A failed commit ends the transaction rolled back. A rollback with none open does nothing.
@@ -59,6 +64,7 @@ public:
 private:
     std::shared_ptr<FirebirdApi::Attachment> m_attachment;
     std::unique_ptr<PreparedStatement> m_probe; // what reaches() runs, prepared on first use
+    QHash<QString, QString> m_joined;            // by the statements joined; empty: not joinable
 };
 
 // What SqlSession::open returns for a firebird:// URL. The database must exist.

@@ -52,6 +52,14 @@ public:
     virtual QString databaseKey() const = 0;
 
     virtual std::unique_ptr<PreparedStatement> prepare(const QString &sql) = 0;
+    // One text that runs these statements (none of them a query) in order as one statement, in
+    // one round trip to the database, each with its own placeholders (distinct across them);
+    // empty where the product has no such text or these cannot be joined.
+    virtual QString joined(const QStringList &sqls)
+    {
+        Q_UNUSED(sqls);
+        return {};
+    }
     // False when a statement prepared on this session must be prepared again once the
     // transaction it ran in has ended.
     virtual bool statementsOutliveTransactions() const = 0;

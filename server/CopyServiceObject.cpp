@@ -45,6 +45,7 @@ Wire::CallResult written(qint64 rows)
 using Statements::Binds;
 using Statements::exists;
 using Statements::run;
+using Statements::runAll;
 using Statements::single;
 
 // The sequence just before the lowest free one, at the column's width: zeros when none is taken.
@@ -346,7 +347,7 @@ Wire::CallResult CopyServiceObject::InsServInte(Args &args)
     classicWrite(row.filial, row.data, [&] {
         // the schema's keys check what the row refers to
         try {
-            insertService(row);
+            runAll(m_db, {serviceInsert(row)});
         } catch (const EConstraintViolation &) {
             if (auto why = whyServiceRefused(m_db, row.paciente, row.data, row.sequencia, row.filial, row.servico, row.dieta))
                 refuse(why->message);
@@ -360,17 +361,17 @@ Wire::CallResult CopyServiceObject::InsServInte(Args &args)
     return written(1);
 }
 
-void CopyServiceObject::insertService(const ServiceRow &row)
+Statements::BoundStatement CopyServiceObject::serviceInsert(const ServiceRow &row) const
 {
     const SqlDialect &dialect = m_db.dialect();
-    run(m_db, InsertService,
-        {{u":CDPACIENTE"_s, row.paciente}, {u":DTSERVINTE"_s, dialect.dateTimeValue(row.data)},
-         {u":NRSEQUSERV"_s, row.sequencia}, {u":CDFILIAL"_s, row.filial}, {u":CDSERVFILI"_s, row.servico},
-         {u":CDDIETPAD"_s, row.dieta}, {u":NRACOMPANA"_s, row.acompanha}, {u":STPACIACOM"_s, row.stPaciAcom},
-         {u":IDIMPRSERV"_s, row.imprime}, {u":IDTIPOSERINT"_s, row.tipo}, {u":IDRESTSERIN"_s, row.restricao},
-         {u":CDDIETGRUPSI"_s, row.grupo}, {u":CDNUTRICIO"_s, row.nutricio},
-         {u":DTINTERNA"_s, row.internacao.isNull() ? QVariant() : dialect.dateTimeValue(row.internacao.toDouble())},
-         {u":DSSERVINTE"_s, row.descricao}, {u":NRSERVPESO"_s, row.peso}});
+    return {InsertService,
+            {{u":CDPACIENTE"_s, row.paciente}, {u":DTSERVINTE"_s, dialect.dateTimeValue(row.data)},
+             {u":NRSEQUSERV"_s, row.sequencia}, {u":CDFILIAL"_s, row.filial}, {u":CDSERVFILI"_s, row.servico},
+             {u":CDDIETPAD"_s, row.dieta}, {u":NRACOMPANA"_s, row.acompanha}, {u":STPACIACOM"_s, row.stPaciAcom},
+             {u":IDIMPRSERV"_s, row.imprime}, {u":IDTIPOSERINT"_s, row.tipo}, {u":IDRESTSERIN"_s, row.restricao},
+             {u":CDDIETGRUPSI"_s, row.grupo}, {u":CDNUTRICIO"_s, row.nutricio},
+             {u":DTINTERNA"_s, row.internacao.isNull() ? QVariant() : dialect.dateTimeValue(row.internacao.toDouble())},
+             {u":DSSERVINTE"_s, row.descricao}, {u":NRSERVPESO"_s, row.peso}}};
 }
 
 QVariantList CopyServiceObject::itemValues(const ItemRow &row) const
@@ -392,25 +393,27 @@ void CopyServiceObject::insertItem(const ItemRow &row)
     statement.exec();
 }
 
-void CopyServiceObject::insertItems(const QList<ItemRow> &rows)
+QList<Statements::BoundStatement> CopyServiceObject::itemInserts(const QList<ItemRow> &rows)
 {
-    // 16, 8, 4, 2 and 1 rows a statement: few round trips, and five statements prepared at most
+    // 16, 8, 4, 2 and 1 rows a statement: five statements prepared at most
+    QList<Statements::BoundStatement> inserts;
     qsizetype from = 0;
     for (int count = ItemsPerInsert; count >= 1; count /= 2) {
         for (; rows.size() - from >= count; from += count) {
             QString &sql = m_itemInserts[count];
             if (sql.isEmpty())
                 sql = m_db.dialect().insertRows(u"CONFESCO"_s, ItemColumns, count);
-            PreparedStatement &statement = m_db.statement(sql);
+            Statements::BoundStatement &insert = inserts.emplaceBack(Statements::BoundStatement{sql, {}});
+            insert.binds.reserve(count * ItemColumns.size());
             for (int k = 0; k < count; ++k) {
                 const QString suffix = u'_' + QString::number(k + 1);
                 const QVariantList values = itemValues(rows.at(from + k));
                 for (qsizetype i = 0; i < ItemColumns.size(); ++i)
-                    statement.bind(u':' + ItemColumns.at(i) + suffix, values.at(i));
+                    insert.binds.append({u':' + ItemColumns.at(i) + suffix, values.at(i)});
             }
-            statement.exec();
         }
     }
+    return inserts;
 }
 
 Wire::CallResult CopyServiceObject::getNrConfesco(Args &args)
@@ -638,18 +641,6 @@ Wire::CallResult CopyServiceObject::copyService(const QString &paciente, double 
             row.nutricio = nutritionistOf(m_db, operador, paciente, filial, row.servico, row.dieta);
             known = {m_db.groupNumber(), operador, filial, row.nutricio};
         }
-        try {
-            insertService(row);
-        } catch (const EConstraintViolation &) {
-            // A key taken by a concurrent copy of the same patient and day since this one looked
-            // (which a snapshot may not even show yet) is worth another try; a missing patient,
-            // service or diet is not.
-            const auto why = whyServiceRefused(m_db, paciente, destino, row.sequencia, filial, row.servico, row.dieta);
-            if (why && !why->duplicate)
-                refuse(why->message);
-            throw ETransactionConflict(why ? why->message : u"a chave do serviço foi tomada por outra gravação"_s);
-        }
-
         // the service is this transaction's own: its items count from none
         const Schema::Column &itemSequence = col(u"CONFESCO"_s, u"CDSEQUCOPR"_s);
         QString item = beforeLowestFree(QVariant(), itemSequence);
@@ -658,13 +649,21 @@ Wire::CallResult CopyServiceObject::copyService(const QString &paciente, double 
             copy.item = item;
             copy.sequencia = row.sequencia;
         }
+        // the service, its items and their picture: one round trip where the database joins them
+        QList<Statements::BoundStatement> writes{serviceInsert(row)};
+        writes << itemInserts(items) << m_journal.pictureOfWritten(order, key);
         try {
-            insertItems(items);
+            runAll(m_db, writes);
         } catch (const EConstraintViolation &error) {
-            // the service is this transaction's own: only a concurrent writer can collide
-            throw ETransactionConflict(error.message());
+            // A key taken by a concurrent copy of the same patient and day since this one looked
+            // (which a snapshot may not even show yet) is worth another try; a missing patient,
+            // service or diet is not. The service is this transaction's own: its items collide
+            // only with a concurrent writer.
+            const auto why = whyServiceRefused(m_db, paciente, destino, row.sequencia, filial, row.servico, row.dieta);
+            if (why && !why->duplicate)
+                refuse(why->message);
+            throw ETransactionConflict(why ? why->message : error.message());
         }
-        m_journal.wrote(order, key);
     };
     if (groupsCopies())
         m_db.inGroup(unit);

@@ -96,10 +96,11 @@ private:
     };
     Wire::CallResult copyService(const QString &paciente, double origem, const QString &sequenciaOrigem,
                                  const QString &filial, double destino, const QString &operador, qint64 order);
-    void insertService(const ServiceRow &row);
+    Statements::BoundStatement serviceInsert(const ServiceRow &row) const;
     QVariantList itemValues(const ItemRow &row) const;
     void insertItem(const ItemRow &row);
-    void insertItems(const QList<ItemRow> &rows);
+    // A few rows a statement: few round trips.
+    QList<Statements::BoundStatement> itemInserts(const QList<ItemRow> &rows);
 
     // Writes outside a client transaction are committed already: their audit lines go now.
     void auditUnlessInTransaction();

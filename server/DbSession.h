@@ -45,6 +45,8 @@ public:
     // The statement of that text, prepared once per database session and kept for the calls
     // after it, in whatever transaction they run.
     PreparedStatement &statement(const QString &sql);
+    // The statements as one, where the database runs them so (SqlSession::joined); empty if not.
+    QString joined(const QStringList &sqls) { return m_database->joined(sqls); }
     // Statements run and prepared over the session, every connection to the database included.
     SqlSession::Counts counts() const;
     bool inTransaction() const { return m_transaction == Transaction::Open; }

@@ -275,18 +275,27 @@ void RunJournal::end(QChar outcome, const QString &error)
     m_db.inOwnTransaction([&] { store(ending, outcome, journalNow(), error); });
 }
 
-qint64 RunJournal::picture(qint64 order, const ServiceKey &key, QChar version)
+Statements::BoundStatement RunJournal::pictureStatement(qint64 order, const ServiceKey &key, QChar version)
 {
     const QVariant data = m_db.dialect().dateTimeValue(key.data);
     const QVariant id = double(m_run->id), ordinal = double(order), ver = QString(version);
     if (m_pictureSql.isEmpty())
         m_pictureSql = JournalSql::pictureOfService(m_db.dialect());
-    return run(m_db, m_pictureSql,
-               {{u":ID1"_s, id}, {u":ORD1"_s, ordinal}, {u":VER1"_s, ver}, {u":P1"_s, key.paciente}, {u":D1"_s, data},
-                {u":F1"_s, key.filial}, {u":S1"_s, key.servico}, {u":T1"_s, key.dieta}, {u":ID2"_s, id},
-                {u":ORD2"_s, ordinal}, {u":VER2"_s, ver}, {u":P2"_s, key.paciente}, {u":D2"_s, data},
-                {u":F2"_s, key.filial}, {u":S2"_s, key.servico}, {u":T2"_s, key.dieta}})
-        .rowsAffected();
+    return {m_pictureSql,
+            {{u":ID1"_s, id}, {u":ORD1"_s, ordinal}, {u":VER1"_s, ver}, {u":P1"_s, key.paciente}, {u":D1"_s, data},
+             {u":F1"_s, key.filial}, {u":S1"_s, key.servico}, {u":T1"_s, key.dieta}, {u":ID2"_s, id},
+             {u":ORD2"_s, ordinal}, {u":VER2"_s, ver}, {u":P2"_s, key.paciente}, {u":D2"_s, data},
+             {u":F2"_s, key.filial}, {u":S2"_s, key.servico}, {u":T2"_s, key.dieta}}};
+}
+
+qint64 RunJournal::picture(qint64 order, const ServiceKey &key, QChar version)
+{
+    const Statements::BoundStatement picture = pictureStatement(order, key, version);
+    PreparedStatement &statement = m_db.statement(picture.sql);
+    for (const auto &[placeholder, value] : picture.binds)
+        statement.bind(placeholder, value);
+    statement.exec();
+    return statement.rowsAffected();
 }
 
 qint64 RunJournal::replace(qint64 order, const ServiceKey &key)
@@ -313,7 +322,10 @@ qint64 RunJournal::replace(qint64 order, const ServiceKey &key)
 
 void RunJournal::nothingToReplace(const ServiceKey &key) { noteDestination(key.data); }
 
-void RunJournal::wrote(qint64 order, const ServiceKey &key) { picture(order, key, u'N'); }
+Statements::BoundStatement RunJournal::pictureOfWritten(qint64 order, const ServiceKey &key)
+{
+    return pictureStatement(order, key, u'N');
+}
 
 void RunJournal::runFor(const QString &filial, double destino) { ensureRun(filial, destino); }
 

@@ -6,6 +6,7 @@
 
 #include <optional>
 
+#include "Statements.h"
 #include "TransactionListener.h"
 
 namespace rbx {
@@ -68,8 +69,9 @@ public:
     // Inside the write's transaction, in place of replace: the copy saw no such service at the
     // destination, so there is no picture to take.
     void nothingToReplace(const ServiceKey &key);
-    // Inside the write's transaction, after the service and its items are written: their picture.
-    void wrote(qint64 order, const ServiceKey &key);
+    // The picture of the service and its items once written, to run inside the write's
+    // transaction after them (with them as one statement, where the database can).
+    Statements::BoundStatement pictureOfWritten(qint64 order, const ServiceKey &key);
 
     // The classic calls, inside the caller's transaction or the call's own. The pictures of what
     // they wrote are taken as that transaction commits.
@@ -114,6 +116,7 @@ private:
     void noteDestination(double destino);
     void end(QChar outcome, const QString &error = {});
     qint64 picture(qint64 order, const ServiceKey &key, QChar version);
+    Statements::BoundStatement pictureStatement(qint64 order, const ServiceKey &key, QChar version);
     void picturePending();
 
     DbSession &m_db;

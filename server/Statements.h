@@ -3,7 +3,9 @@
 #include "DbSession.h"
 #include <db/SqlSession.h>
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <initializer_list>
@@ -32,6 +34,36 @@ inline bool exists(DbSession &db, const QString &sql, Binds binds)
     const bool found = query.next();
     query.finish();
     return found;
+}
+
+// A statement and the values it runs with.
+struct BoundStatement
+{
+    QString sql;
+    QList<std::pair<QString, QVariant>> binds;
+};
+
+// Runs them in order; as one statement, in one round trip, where the database joins them.
+inline void runAll(DbSession &db, const QList<BoundStatement> &statements)
+{
+    QStringList sqls;
+    for (const BoundStatement &statement : statements)
+        sqls << statement.sql;
+    if (const QString block = statements.size() > 1 ? db.joined(sqls) : QString(); !block.isEmpty()) {
+        PreparedStatement &joined = db.statement(block);
+        for (const BoundStatement &statement : statements) {
+            for (const auto &[placeholder, value] : statement.binds)
+                joined.bind(placeholder, value);
+        }
+        joined.exec();
+        return;
+    }
+    for (const BoundStatement &statement : statements) {
+        PreparedStatement &alone = db.statement(statement.sql);
+        for (const auto &[placeholder, value] : statement.binds)
+            alone.bind(placeholder, value);
+        alone.exec();
+    }
 }
 
 // The first column of the first row; null when there is no row.

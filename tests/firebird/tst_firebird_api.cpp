@@ -249,6 +249,39 @@ private slots:
         }
     }
 
+    // Statements joined into one run as one: every value as it would go alone, and all or nothing.
+    void joinedStatementsRunAsOne()
+    {
+        SqlSession &s = *m_session;
+        const QString insertAla = u"INSERT INTO ALA (CDFILIAL, CDALA, NMALA) VALUES (:F1, :C1, :N1)"_s;
+        const QString insertService = insertInto(u"SERVINTE"_s, {u"CDPACIENTE"_s, u"DTSERVINTE"_s, u"NRSEQUSERV"_s,
+                                                               u"CDFILIAL"_s, u"CDSERVFILI"_s, u"CDDIETPAD"_s, u"NRSERVPESO"_s});
+        const QString secondAla = u"INSERT INTO ALA (CDFILIAL, CDALA) VALUES (:F2, :C2)"_s;
+        QVERIFY(s.joined({u"SELECT CDALA FROM ALA"_s, insertAla}).isEmpty()); // a query is no part of one
+        QVERIFY(s.joined({insertAla, insertAla}).isEmpty());                  // nor a name two parts share
+        const QString block = s.joined({insertAla, insertService, secondAla});
+        QVERIFY(block.startsWith(u"EXECUTE BLOCK"_s));
+        const QVariant day = s.dialect().dateTimeValue(OleDate::fromDate(QDate(2026, 3, 9)) + 0.75);
+        const auto runBlock = [&](const QString &second) {
+            run(*s.prepare(block), {{u":F1"_s, Branch}, {u":C1"_s, u"J1"_s}, {u":N1"_s, u"Ala São João"_s}, {u":CDFILIAL"_s, Branch},
+                                   {u":CDPACIENTE"_s, Patient}, {u":DTSERVINTE"_s, day}, {u":NRSEQUSERV"_s, u"07"_s},
+                                   {u":CDSERVFILI"_s, u"90001"_s}, {u":CDDIETPAD"_s, u"0101"_s}, {u":NRSERVPESO"_s, 61.25},
+                                   {u":F2"_s, Branch}, {u":C2"_s, second}});
+        };
+        s.begin();
+        QVERIFY_THROWS_EXCEPTION(EConstraintViolation, runBlock(u"J1"_s)); // its own first row's key
+        QCOMPARE(rows(s, u"SELECT COUNT(*) AS C0 FROM ALA WHERE CDALA = 'J1'"_s).at(0).at(0).toInt(), 0);
+        runBlock(u"J2"_s);
+        s.commit();
+        QCOMPARE(rows(s, u"SELECT CDALA AS C0, NMALA AS C1 FROM ALA WHERE CDALA LIKE 'J%' ORDER BY 1"_s),
+                 (QList<QVariantList>{{u"J1"_s, u"Ala São João"_s}, {u"J2"_s, QVariant()}}));
+        const QList<QVariantList> service = rows(s, u"SELECT DTSERVINTE AS C0, NRSERVPESO AS C1 FROM SERVINTE"
+                                                    u" WHERE NRSEQUSERV = '07'"_s);
+        QCOMPARE(service.size(), 1);
+        QCOMPARE(s.dialect().oleDate(service.at(0).at(0)), s.dialect().oleDate(day));
+        QCOMPARE(service.at(0).at(1).toDouble(), 61.25);
+    }
+
     // Placeholders are found in the statement's text only, and a mistake says what Firebird said.
     void statementsAndTheirFailures()
     {
