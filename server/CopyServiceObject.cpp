@@ -653,7 +653,7 @@ Wire::CallResult CopyServiceObject::copyService(const QString &paciente, double 
         QList<Statements::BoundStatement> writes{serviceInsert(row)};
         writes << itemInserts(items) << m_journal.pictureOfWritten(order, key);
         try {
-            runAll(m_db, writes);
+            runAll(m_db, writes, true);
         } catch (const EConstraintViolation &error) {
             // A key taken by a concurrent copy of the same patient and day since this one looked
             // (which a snapshot may not even show yet) is worth another try; a missing patient,

@@ -59,7 +59,45 @@ void DbSession::connect()
         m_writeGate = &WriteGate::forDatabase(m_database->databaseKey());
 }
 
-PreparedStatement &DbSession::statement(const QString &sql) { return m_database->statement(sql); }
+namespace {
+// Conservatively: whatever is not plainly a query may write.
+bool mayWrite(const QString &sql)
+{
+    const QStringView text = QStringView(sql).trimmed();
+    return !text.startsWith(u"SELECT"_s, Qt::CaseInsensitive);
+}
+} // namespace
+
+PreparedStatement &DbSession::statement(const QString &sql)
+{
+    // a grouped unit's savepoint waits for its first write: its reads need none
+    if (m_unit == Unit::Unmarked && mayWrite(sql))
+        markUnit();
+    return m_database->statement(sql);
+}
+
+void DbSession::lastWrite(const QString &sql, const std::function<void(PreparedStatement &)> &bind)
+{
+    if (m_unit != Unit::Unmarked) {
+        PreparedStatement &write = statement(sql);
+        bind(write);
+        write.exec();
+        return;
+    }
+    // The unit's one write: when it fails the database undoes it alone, and a savepoint would
+    // only have cost a round trip.
+    PreparedStatement &write = m_database->statement(sql);
+    bind(write);
+    write.exec();
+    m_unit = Unit::WroteUnmarked;
+}
+
+void DbSession::markUnit()
+{
+    m_database->countRun();
+    m_database->savepoint(CallSavepoint);
+    m_unit = Unit::Marked;
+}
 
 SqlSession::Counts DbSession::counts() const
 {
@@ -333,22 +371,31 @@ void DbSession::inGroup(const std::function<void()> &writes)
         m_groupUnits = 0;
         m_groupAge.start();
     }
-    const auto undoUnit = [this] {
+    const auto undoGroup = [this](const QString &why) {
+        // the unit may be half in the group: none of the group may commit then
+        serverLog(u"a grouped write could not be undone alone, the group is undone: "_s + why);
+        m_transaction = Transaction::Open;
+        try {
+            rollback();
+        } catch (const EHouseError &) {
+        }
+        m_groupEnd = GroupEnd{false, u"Uma gravação não pôde ser desfeita sozinha: "_s + why};
+    };
+    const auto undoUnit = [this, &undoGroup] {
+        const Unit unit = std::exchange(m_unit, Unit::None);
+        if (unit == Unit::WroteUnmarked) {
+            undoGroup(u"falhou depois da sua última gravação"_s);
+            return;
+        }
+        if (unit != Unit::Marked)
+            return; // nothing written, or its one write undone by the database with its failure
         try {
             undoToCallSavepoint();
         } catch (const EHouseError &error) {
-            // the unit may be half in the group: none of the group may commit then
-            serverLog(u"rollback to savepoint failed, the group is undone: "_s + error.message());
-            m_transaction = Transaction::Open;
-            try {
-                rollback();
-            } catch (const EHouseError &) {
-            }
-            m_groupEnd = GroupEnd{false, u"Uma gravação não pôde ser desfeita sozinha: "_s + error.message()};
+            undoGroup(error.message());
         }
     };
-    m_database->countRun();
-    m_database->savepoint(CallSavepoint);
+    m_unit = Unit::Unmarked;
     try {
         writes();
     } catch (const ETransactionConflict &) {
@@ -364,7 +411,7 @@ void DbSession::inGroup(const std::function<void()> &writes)
         throw;
     }
     // the next unit's savepoint, or the commit, releases it where the database does so itself
-    if (!dialect().savepointReplacesItsName()) {
+    if (std::exchange(m_unit, Unit::None) == Unit::Marked && !dialect().savepointReplacesItsName()) {
         m_database->countRun();
         m_database->releaseSavepoint(CallSavepoint);
     }

@@ -43,8 +43,13 @@ public:
     // rollback of the session's end.
     void setTransactionListener(TransactionListener *listener) { m_listener = listener; }
     // The statement of that text, prepared once per database session and kept for the calls
-    // after it, in whatever transaction they run.
+    // after it, in whatever transaction they run. In a grouped unit, the first that may write
+    // takes the unit's savepoint.
     PreparedStatement &statement(const QString &sql);
+    // Binds and runs a unit's last write. As its only write (the database undoes a failed
+    // statement alone), it runs without a savepoint; should the unit fail after it, the whole
+    // group is undone.
+    void lastWrite(const QString &sql, const std::function<void(PreparedStatement &)> &bind);
     // The statements as one, where the database runs them so (SqlSession::joined); empty if not.
     QString joined(const QStringList &sqls) { return m_database->joined(sqls); }
     // Statements run and prepared over the session, every connection to the database included.
@@ -116,6 +121,9 @@ private:
     enum class Transaction { None, Open, Lost, Grouped };
 
     void connect();
+    // A grouped unit running: no write yet, its savepoint taken, or its one write made without.
+    enum class Unit { None, Unmarked, Marked, WroteUnmarked };
+    void markUnit();
     // Takes the write turn and begins a transaction of that kind.
     void begin(Transaction kind);
     // Undoes the writes since the call's savepoint and lets it go; throws EHouseError when the
@@ -144,6 +152,7 @@ private:
     QString m_lostWhy; // empty: lost with the connection
     WriteGate::Turn m_transactionTurn;
     TransactionListener *m_listener = nullptr;
+    Unit m_unit = Unit::None;
     int m_groupUnits = 0;
     quint64 m_groupNumber = 0;
     QElapsedTimer m_groupAge;

@@ -43,19 +43,28 @@ struct BoundStatement
     QList<std::pair<QString, QVariant>> binds;
 };
 
-// Runs them in order; as one statement, in one round trip, where the database joins them.
-inline void runAll(DbSession &db, const QList<BoundStatement> &statements)
+// Runs them in order; as one statement, in one round trip, where the database joins them. The
+// unit's last writes, when `last` (DbSession::lastWrite).
+inline void runAll(DbSession &db, const QList<BoundStatement> &statements, bool last = false)
 {
     QStringList sqls;
     for (const BoundStatement &statement : statements)
         sqls << statement.sql;
-    if (const QString block = statements.size() > 1 ? db.joined(sqls) : QString(); !block.isEmpty()) {
-        PreparedStatement &joined = db.statement(block);
-        for (const BoundStatement &statement : statements) {
-            for (const auto &[placeholder, value] : statement.binds)
-                joined.bind(placeholder, value);
+    const QString block = statements.size() > 1 ? db.joined(sqls) : statements.size() == 1 ? sqls.first() : QString();
+    if (!block.isEmpty()) {
+        const auto bindAll = [&statements](PreparedStatement &joined) {
+            for (const BoundStatement &statement : statements) {
+                for (const auto &[placeholder, value] : statement.binds)
+                    joined.bind(placeholder, value);
+            }
+        };
+        if (last) {
+            db.lastWrite(block, bindAll);
+        } else {
+            PreparedStatement &joined = db.statement(block);
+            bindAll(joined);
+            joined.exec();
         }
-        joined.exec();
         return;
     }
     for (const BoundStatement &statement : statements) {
