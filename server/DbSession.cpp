@@ -379,12 +379,12 @@ void DbSession::inGroup(const std::function<void()> &writes)
             rollback();
         } catch (const EHouseError &) {
         }
-        m_groupEnd = GroupEnd{false, u"Uma gravação não pôde ser desfeita sozinha: "_s + why};
+        m_groupEnd = GroupEnd{false, u"Uma gravação não pôde ser desfeita sozinha e nada do grupo foi gravado: "_s + why};
     };
     const auto undoUnit = [this, &undoGroup] {
         const Unit unit = std::exchange(m_unit, Unit::None);
         if (unit == Unit::WroteUnmarked) {
-            undoGroup(u"falhou depois da sua última gravação"_s);
+            undoGroup(u"a operação falhou depois de gravar."_s);
             return;
         }
         if (unit != Unit::Marked)
