@@ -1060,6 +1060,11 @@ std::unique_ptr<PreparedStatement> FirebirdApiSession::prepare(const QString &sq
 
 QString FirebirdApiSession::joined(const QStringList &sqls)
 {
+    // A few statements at most: the blocks kept, one for each list joined, stay few whatever
+    // lists the callers make.
+    constexpr qsizetype MaxParts = 8;
+    if (sqls.size() < 2 || sqls.size() > MaxParts)
+        return {};
     const QString key = sqls.join(u"\n;\n"_s);
     if (const auto known = m_joined.constFind(key); known != m_joined.constEnd())
         return *known;
@@ -1068,7 +1073,7 @@ QString FirebirdApiSession::joined(const QStringList &sqls)
     constexpr unsigned MaxInputBytes = 60000; // below the server's limit on one message
     QStringList inputs, body, names;
     unsigned bytes = 0;
-    bool joinable = sqls.size() > 1;
+    bool joinable = true;
     for (const QString &sql : sqls) {
         if (!joinable)
             break;
