@@ -347,7 +347,7 @@ Wire::CallResult CopyServiceObject::InsServInte(Args &args)
     classicWrite(row.filial, row.data, [&] {
         // the schema's keys check what the row refers to
         try {
-            runAll(m_db, {serviceInsert(row)});
+            run(m_db, serviceInsert(row));
         } catch (const EConstraintViolation &) {
             if (auto why = whyServiceRefused(m_db, row.paciente, row.data, row.sequencia, row.filial, row.servico, row.dieta))
                 refuse(why->message);

@@ -290,12 +290,7 @@ Statements::BoundStatement RunJournal::pictureStatement(qint64 order, const Serv
 
 qint64 RunJournal::picture(qint64 order, const ServiceKey &key, QChar version)
 {
-    const Statements::BoundStatement picture = pictureStatement(order, key, version);
-    PreparedStatement &statement = m_db.statement(picture.sql);
-    for (const auto &[placeholder, value] : picture.binds)
-        statement.bind(placeholder, value);
-    statement.exec();
-    return statement.rowsAffected();
+    return run(m_db, pictureStatement(order, key, version)).rowsAffected();
 }
 
 qint64 RunJournal::replace(qint64 order, const ServiceKey &key)

@@ -43,6 +43,15 @@ struct BoundStatement
     QList<std::pair<QString, QVariant>> binds;
 };
 
+inline PreparedStatement &run(DbSession &db, const BoundStatement &statement)
+{
+    PreparedStatement &prepared = db.statement(statement.sql);
+    for (const auto &[placeholder, value] : statement.binds)
+        prepared.bind(placeholder, value);
+    prepared.exec();
+    return prepared;
+}
+
 // Runs them in order; as one statement, in one round trip, where the database joins them. The
 // unit's last writes, when `last` (DbSession::lastWrite).
 inline void runAll(DbSession &db, const QList<BoundStatement> &statements, bool last = false)
@@ -67,12 +76,8 @@ inline void runAll(DbSession &db, const QList<BoundStatement> &statements, bool 
         }
         return;
     }
-    for (const BoundStatement &statement : statements) {
-        PreparedStatement &alone = db.statement(statement.sql);
-        for (const auto &[placeholder, value] : statement.binds)
-            alone.bind(placeholder, value);
-        alone.exec();
-    }
+    for (const BoundStatement &statement : statements)
+        run(db, statement);
 }
 
 // The first column of the first row; null when there is no row.
