@@ -45,7 +45,7 @@ Wire::CallResult written(qint64 rows)
 using Statements::Binds;
 using Statements::exists;
 using Statements::run;
-using Statements::runAll;
+using Statements::runLastWrites;
 using Statements::single;
 
 // The sequence just before the lowest free one, at the column's width: zeros when none is taken.
@@ -653,7 +653,7 @@ Wire::CallResult CopyServiceObject::copyService(const QString &paciente, double 
         QList<Statements::BoundStatement> writes{serviceInsert(row)};
         writes << itemInserts(items) << m_journal.pictureOfWritten(order, key);
         try {
-            runAll(m_db, writes, true);
+            runLastWrites(m_db, writes);
         } catch (const EConstraintViolation &error) {
             // A key taken by a concurrent copy of the same patient and day since this one looked
             // (which a snapshot may not even show yet) is worth another try; a missing patient,

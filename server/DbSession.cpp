@@ -78,18 +78,14 @@ PreparedStatement &DbSession::statement(const QString &sql)
 
 void DbSession::lastWrite(const QString &sql, const std::function<void(PreparedStatement &)> &bind)
 {
-    if (m_unit != Unit::Unmarked) {
-        PreparedStatement &write = statement(sql);
-        bind(write);
-        write.exec();
-        return;
-    }
     // The unit's one write: when it fails the database undoes it alone, and a savepoint would
     // only have cost a round trip.
-    PreparedStatement &write = m_database->statement(sql);
+    const bool alone = m_unit == Unit::Unmarked;
+    PreparedStatement &write = alone ? m_database->statement(sql) : statement(sql);
     bind(write);
     write.exec();
-    m_unit = Unit::WroteUnmarked;
+    if (alone)
+        m_unit = Unit::WroteUnmarked;
 }
 
 void DbSession::markUnit()

@@ -52,32 +52,25 @@ inline PreparedStatement &run(DbSession &db, const BoundStatement &statement)
     return prepared;
 }
 
-// Runs them in order; as one statement, in one round trip, where the database joins them. The
-// unit's last writes, when `last` (DbSession::lastWrite).
-inline void runAll(DbSession &db, const QList<BoundStatement> &statements, bool last = false)
+// Runs a unit's last writes in order (DbSession::lastWrite): as one statement, in one round
+// trip, where the database joins them.
+inline void runLastWrites(DbSession &db, const QList<BoundStatement> &statements)
 {
     QStringList sqls;
     for (const BoundStatement &statement : statements)
         sqls << statement.sql;
-    const QString block = statements.size() > 1 ? db.joined(sqls) : statements.size() == 1 ? sqls.first() : QString();
-    if (!block.isEmpty()) {
-        const auto bindAll = [&statements](PreparedStatement &joined) {
-            for (const BoundStatement &statement : statements) {
-                for (const auto &[placeholder, value] : statement.binds)
-                    joined.bind(placeholder, value);
-            }
-        };
-        if (last) {
-            db.lastWrite(block, bindAll);
-        } else {
-            PreparedStatement &joined = db.statement(block);
-            bindAll(joined);
-            joined.exec();
-        }
+    const QString one = statements.size() > 1 ? db.joined(sqls) : statements.size() == 1 ? sqls.first() : QString();
+    if (one.isEmpty()) {
+        for (const BoundStatement &statement : statements)
+            run(db, statement);
         return;
     }
-    for (const BoundStatement &statement : statements)
-        run(db, statement);
+    db.lastWrite(one, [&statements](PreparedStatement &write) {
+        for (const BoundStatement &statement : statements) {
+            for (const auto &[placeholder, value] : statement.binds)
+                write.bind(placeholder, value);
+        }
+    });
 }
 
 // The first column of the first row; null when there is no row.
